@@ -1,0 +1,196 @@
+#include "runtime/Variant.h"
+
+#include "runtime/Error.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace drennow::runtime {
+
+namespace {
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// Rounds to the nearest whole number, halves to the even neighbour,
+// whatever rounding mode the process has set.
+double RoundHalfEven(double value)
+{
+    double floor = std::floor(value);
+    double fraction = value - floor;
+    if (fraction > 0.5) {
+        return floor + 1.0;
+    }
+    if (fraction < 0.5) {
+        return floor;
+    }
+    return std::fmod(floor, 2.0) == 0.0 ? floor : floor + 1.0;
+}
+
+template <typename Int>
+Int ToWhole(const Variant& value)
+{
+    constexpr auto kMin = static_cast<double>(std::numeric_limits<Int>::min());
+    constexpr auto kMax = static_cast<double>(std::numeric_limits<Int>::max());
+    double number = ToDouble(value);
+    if (!std::isfinite(number)) {
+        Raise(kOverflow);
+    }
+    double rounded = RoundHalfEven(number);
+    if (rounded < kMin || rounded > kMax) {
+        Raise(kOverflow);
+    }
+    return static_cast<Int>(rounded);
+}
+
+}  // namespace
+
+bool Variant::IsInteger() const
+{
+    return std::holds_alternative<int16_t>(storage_) || std::holds_alternative<int32_t>(storage_) ||
+           std::holds_alternative<int64_t>(storage_);
+}
+
+bool Variant::IsNumber() const
+{
+    return IsInteger() || std::holds_alternative<double>(storage_);
+}
+
+std::optional<double> ParseNumber(std::string_view text)
+{
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && IsBlank(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && IsBlank(text[end - 1])) {
+        --end;
+    }
+    size_t i = begin;
+    auto digits = [&] {
+        size_t start = i;
+        while (i < end && std::isdigit(static_cast<unsigned char>(text[i]))) {
+            ++i;
+        }
+        return i - start;
+    };
+    if (i < end && (text[i] == '+' || text[i] == '-')) {
+        ++i;
+    }
+    size_t mantissaDigits = digits();
+    if (i < end && text[i] == '.') {
+        ++i;
+        mantissaDigits += digits();
+    }
+    if (mantissaDigits == 0) {
+        return std::nullopt;
+    }
+    if (i < end && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < end && (text[i] == '+' || text[i] == '-')) {
+            ++i;
+        }
+        if (digits() == 0) {
+            return std::nullopt;
+        }
+    }
+    if (i != end) {
+        return std::nullopt;
+    }
+    std::string clean(text.substr(begin, end - begin));
+    return std::strtod(clean.c_str(), nullptr);
+}
+
+bool IsNumeric(const Variant& value)
+{
+    if (value.IsText()) {
+        return ParseNumber(value.Text()).has_value();
+    }
+    return value.IsNumber() || value.IsEmpty();
+}
+
+double ToDouble(const Variant& value)
+{
+    return std::visit(
+        [](const auto& v) -> double {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, EmptyValue>) {
+                return 0.0;
+            } else if constexpr (std::is_same_v<T, NullValue>) {
+                Raise(kInvalidUseOfNull);
+            } else if constexpr (std::is_same_v<T, std::string>) {
+                auto number = ParseNumber(v);
+                if (!number) {
+                    Raise(kTypeMismatch);
+                }
+                return *number;
+            } else {
+                return static_cast<double>(v);
+            }
+        },
+        value.Get());
+}
+
+int32_t ToLong(const Variant& value)
+{
+    // Integers are converted exactly; the floating-point route below would
+    // also be exact for every 32-bit value, but 64-bit values need the check.
+    if (const auto* v = std::get_if<int64_t>(&value.Get())) {
+        if (*v < std::numeric_limits<int32_t>::min() || *v > std::numeric_limits<int32_t>::max()) {
+            Raise(kOverflow);
+        }
+        return static_cast<int32_t>(*v);
+    }
+    if (const auto* v = std::get_if<int32_t>(&value.Get())) {
+        return *v;
+    }
+    return ToWhole<int32_t>(value);
+}
+
+int16_t ToInteger(const Variant& value)
+{
+    if (const auto* v = std::get_if<int64_t>(&value.Get())) {
+        if (*v < std::numeric_limits<int16_t>::min() || *v > std::numeric_limits<int16_t>::max()) {
+            Raise(kOverflow);
+        }
+        return static_cast<int16_t>(*v);
+    }
+    return ToWhole<int16_t>(value);
+}
+
+std::optional<double> NumericOrNull(const Variant& value)
+{
+    if (value.IsNull()) {
+        return std::nullopt;
+    }
+    return ToDouble(value);
+}
+
+std::string ToText(const Variant& value)
+{
+    return std::visit(
+        [](const auto& v) -> std::string {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, EmptyValue>) {
+                return "";
+            } else if constexpr (std::is_same_v<T, NullValue>) {
+                Raise(kInvalidUseOfNull);
+            } else if constexpr (std::is_same_v<T, std::string>) {
+                return v;
+            } else if constexpr (std::is_same_v<T, double>) {
+                char buffer[32];
+                std::snprintf(buffer, sizeof buffer, "%.15G", v);
+                return buffer;
+            } else {
+                return std::to_string(v);
+            }
+        },
+        value.Get());
+}
+
+}  // namespace drennow::runtime
