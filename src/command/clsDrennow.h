@@ -1,0 +1,58 @@
+#pragma once
+
+#include "host/Command.h"
+
+#include <cstdint>
+#include <string>
+
+namespace drennow::command {
+
+// How the last click's run ended, for hosts that report it (an exit status).
+enum class RunOutcome {
+    NotRun,         // no click yet
+    Completed,      // the closing message was shown (failures in the log included)
+    ErrorReported,  // the error report was shown
+    CheckFailed,    // a check ended the run with its message
+    Declined,       // the user declined a choice: a silent end
+    Cancelled,      // the user cancelled the pass
+};
+
+// The command that fills NextDownID of a watershed layer from its
+// Pfafstetter codes.
+class clsDrennow : public host::ICommand {
+public:
+    static constexpr const char* kProgId = "Drennow.clsDrennow";
+
+    clsDrennow();
+    ~clsDrennow() override;
+    clsDrennow(const clsDrennow&) = delete;
+    clsDrennow& operator=(const clsDrennow&) = delete;
+
+    bool Enabled() override { return true; }
+    bool Checked() override { return false; }
+    std::string Name() override { return "Pfafstetter_Drennow"; }
+    std::string Caption() override { return "Drennow"; }
+    std::string Tooltip() override { return "Assign NextDownID by analyzing Pfafstetter codes"; }
+    std::string Message() override { return "Assign NextDownID by analyzing Pfafstetter codes.  Max Level = 9"; }
+    std::string HelpFile() override { return ""; }
+    int32_t HelpContextID() override { return 0; }
+    int32_t Bitmap() override { return 0; }
+    std::string Category() override { return "Pfafstetter"; }
+    void OnCreate(const host::Ref<host::IUnknown>& hook) override;
+    void OnClick() override;
+
+    RunOutcome LastOutcome() const { return lastOutcome_; }
+
+private:
+    void RunNextDown(bool& allowTrailingZeros);
+
+    RunOutcome lastOutcome_ = RunOutcome::NotRun;
+};
+
+// Creates a command by its ProgID; nothing for an unknown ProgID.
+host::Ref<host::ICommand> CreateCommand(const std::string& progId);
+
+// No command object is alive any more.
+bool CanUnloadNow();
+
+}  // namespace drennow::command

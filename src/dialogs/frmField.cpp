@@ -1,0 +1,92 @@
+#include "dialogs/frmField.h"
+
+#include "runtime/Error.h"
+
+namespace drennow::dialogs {
+
+void ComboBox::Clear()
+{
+    items_.clear();
+    listIndex_ = -1;
+}
+
+void ComboBox::AddItem(const std::string& text, int32_t index)
+{
+    if (index < 0) {
+        items_.push_back(text);
+        return;
+    }
+    if (index > ListCount()) {
+        runtime::Raise(runtime::kInvalidProcedureCall);
+    }
+    items_.insert(items_.begin() + index, text);
+    if (listIndex_ >= index) {
+        ++listIndex_;
+    }
+}
+
+void ComboBox::SetListIndex(int32_t index)
+{
+    if (index < -1 || index >= ListCount()) {
+        throw runtime::Error(380, "Invalid property value");
+    }
+    listIndex_ = index;
+}
+
+std::string ComboBox::Text() const
+{
+    return listIndex_ < 0 ? "" : items_[static_cast<size_t>(listIndex_)];
+}
+
+void frmField::Load()
+{
+    if (loaded_) {
+        return;
+    }
+    loaded_ = true;
+    visible_ = false;
+    caption = kDesignCaption;
+    lblLayer = kDesignLabel;
+    cboFld.Clear();
+    tabOrder_ = {"cboFld", "cmdOK", "cmdCancel"};
+    chosenName_ = "";
+}
+
+void frmField::Unload()
+{
+    loaded_ = false;
+    visible_ = false;
+    caption = kDesignCaption;
+    lblLayer = kDesignLabel;
+    cboFld.Clear();
+    chosenName_ = "";
+    tabOrder_.clear();
+}
+
+void frmField::Show(host::IUserInterface& ui)
+{
+    Load();
+    visible_ = true;
+    ui.ShowModal(*this);
+    visible_ = false;
+}
+
+void frmField::SelectEntry(int32_t index)
+{
+    cboFld.SetListIndex(index);
+}
+
+void frmField::PressOK()
+{
+    if (cboFld.ListCount() == 0) {
+        return;
+    }
+    std::string entry = cboFld.Text();
+    if (entry.empty()) {
+        return;
+    }
+    chosenName_ = entry;
+    visible_ = false;
+}
+
+}  // namespace drennow::dialogs

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "host/Unknown.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace drennow::host {
+
+enum class MessageButtons { OK, YesNo, YesNoCancel };
+enum class DefaultButton { First, Second, Third };
+
+// What a message box returns. Closing a Yes/No/Cancel box gives Cancel.
+enum MessageAnswer : int16_t {
+    kAnswerOK = 1,
+    kAnswerCancel = 2,
+    kAnswerYes = 6,
+    kAnswerNo = 7,
+};
+
+// The modal selection dialog as a host shows it: a caption, a label, a list of
+// entries with a current one, and the user's actions. The dialog decides what
+// an action does; the host shows the dialog until it is no longer visible.
+struct ISelectionDialog {
+    virtual ~ISelectionDialog() = default;
+    virtual std::string Caption() const = 0;
+    virtual std::string LabelText() const = 0;
+    virtual std::vector<std::string> Entries() const = 0;
+    virtual int32_t ListIndex() const = 0;  // -1 when there is no current entry
+    virtual bool IsVisible() const = 0;
+
+    virtual void SelectEntry(int32_t index) = 0;
+    virtual void PressOK() = 0;
+    virtual void PressCancel() = 0;
+    virtual void CloseBox() = 0;
+};
+
+// The platform's modal user interface. Boxes show no icon.
+struct IUserInterface : virtual IUnknown {
+    virtual MessageAnswer MessageBox(const std::string& prompt, MessageButtons buttons, DefaultButton defaultButton,
+                                     const std::string& title) = 0;
+    // The reply, or "" when the user cancelled.
+    virtual std::string InputBox(const std::string& prompt, const std::string& title,
+                                 const std::string& defaultText) = 0;
+    // Returns when the dialog is hidden or unloaded.
+    virtual void ShowModal(ISelectionDialog& dialog) = 0;
+};
+
+}  // namespace drennow::host
