@@ -1,5 +1,6 @@
 #pragma once
 
+#include "host/Application.h"
 #include "runtime/Collection.h"
 #include "runtime/VariantArray.h"
 
@@ -24,5 +25,42 @@ bool CollectionHasKey(const runtime::Collection& collection, const std::string& 
 // The part of a path before its last separator ("\" or "/"), keeping quotes
 // around a quoted path. A path longer than 32767 characters raises 6.
 std::string GetParentFolder(const std::string& path);
+
+// Results of StartEditSession.
+enum StartEditResult : int16_t {
+    kStartFailed = 0,
+    kEditingWorkspace = 1,
+    kStartCancelled = 2,
+};
+
+// Results of StopEditSession.
+enum StopEditResult : int16_t {
+    kStopFailed = -1,
+    kNotEditing = 1,
+    kStopCancelled = 2,
+};
+
+// Makes the editor edit the workspace, closing a session on another
+// workspace first (asking whether to save its pending edits). Never raises.
+int16_t StartEditSession(const host::Ref<host::IWorkspace>& workspace);
+
+// Ends whatever edit session the editor runs, asking whether to save pending
+// edits. Never raises.
+int16_t StopEditSession(const host::Ref<host::IApplication>& application);
+
+// The save question: its prompt and title.
+extern const char* const kSaveEditsPrompt;
+extern const char* const kSaveEditsTitle;
+
+// Opens a cursor over the table's selected rows, or over all rows when none
+// is selected, with their count and whether the selection is used. An object
+// that is neither a feature layer nor a stand-alone table leaves the outputs
+// untouched. Host errors pass to the caller.
+void GetRowCursor(const host::Ref<host::ITable>& table, host::Ref<host::ICursor>& cursor, int32_t& count,
+                  bool& usesSelection);
+
+// The open document's full path, or its folder when folderOnly is true; ""
+// when it cannot be read. Never raises.
+std::string GetDocumentPath(const host::Ref<host::IApplication>& application, bool folderOnly);
 
 }  // namespace drennow::modUtilsGeneral

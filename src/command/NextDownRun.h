@@ -1,0 +1,85 @@
+#pragma once
+
+#include "command/clsDrennow.h"
+#include "dialogs/frmField.h"
+#include "host/Application.h"
+#include "runtime/Collection.h"
+#include "runtime/Error.h"
+#include "runtime/VariantArray.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace drennow::command {
+
+// What the set-up hands to the pass.
+struct RunSettings {
+    host::Ref<host::IFeatureLayer> Layer;
+    host::Ref<host::ICursor> PassCursor;
+    int32_t FeatureCount = 0;
+    int32_t PfafFieldIndex = -1;
+    int32_t IdFieldIndex = -1;
+    int32_t NextDownFieldIndex = -1;
+    host::Ref<host::IEditor> Editor;
+    int32_t EditStateAtStart = 0;
+    bool AllowTrailingZeros = false;
+};
+
+// One click's run: the questions and checks, the pass over the features, the
+// failure log and the closing message, and the one error report for all of it.
+class NextDownRun {
+public:
+    explicit NextDownRun(host::Ref<host::IApplication> application);
+
+    RunOutcome RunNextDown(bool& allowTrailingZeros);
+
+    static constexpr const char* kTitle = "Drennow";
+
+private:
+    std::optional<RunSettings> PrepareNextDownRun(bool allowTrailingZeros);
+    void RunNextDownPass(RunSettings& settings);
+    void ReportCompletion(const std::vector<std::string>& failureLines);
+    void ReportRunError(const runtime::Error& error);
+
+    // Set-up steps; each yields nothing when the run has ended.
+    std::optional<std::string> AskName(const std::string& label, const std::function<void()>& fill);
+    host::Ref<host::IFeatureLayer> FindChosenLayer(const std::string& layerName);
+    bool AskLevel(const host::Ref<host::IFeatureLayer>& layer, int32_t pfafFieldIndex);
+    bool EnsureNextDownField(RunSettings& settings, host::IFeatureClass& featureClass);
+    bool LocateEditor(RunSettings& settings);
+    bool StartEditing(const RunSettings& settings, host::IFeatureClass& featureClass);
+
+    // Pass steps; each answers false when the user cancelled.
+    void StartProgress(int32_t featureCount);
+    bool BuildCodeArray(const RunSettings& settings, runtime::VariantArray& codes, int32_t& count);
+    bool SortAndCollect(const RunSettings& settings, runtime::VariantArray& codes, int32_t count,
+                        runtime::Collection& ids);
+    bool AssignNextDown(const RunSettings& settings, const runtime::VariantArray& codes,
+                        const runtime::Collection& ids, std::vector<std::string>& failureLines);
+    void CancelAssignment(const RunSettings& settings);
+    void Finish(const RunSettings& settings);
+    void ShowStep(const std::string& text, int32_t counter);
+
+    // Ends the run with a message, or silently.
+    void EndWithMessage(const std::string& text);
+    void EndSilently();
+    void ShowMessage(const std::string& text);
+    std::string FailureLogPath();
+
+    host::Ref<host::IApplication> application_;
+    host::Ref<host::IMxDocument> document_;
+    host::Ref<host::IMap> map_;
+    host::Ref<host::IStepProgressor> progressBar_;
+    host::Ref<host::ITrackCancel> cancelTracker_;
+    dialogs::frmField form_;
+    std::string StageMarker;
+    RunOutcome outcome_ = RunOutcome::NotRun;
+};
+
+// Any exception as the error the run reports.
+runtime::Error AsRunError(const std::exception& error);
+
+}  // namespace drennow::command

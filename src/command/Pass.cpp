@@ -1,0 +1,197 @@
+#include "command/NextDownRun.h"
+
+#include "command/FailureCodes.h"
+#include "gisutil/modUtilsGeneral.h"
+#include "pfaf/BuildIdCollection.h"
+#include "pfaf/modPfafTools.h"
+#include "runtime/Error.h"
+
+#include <limits>
+
+namespace drennow::command {
+
+using runtime::Deref;
+using runtime::Variant;
+
+namespace {
+
+std::string FailureLine(int32_t objectId, const std::string& code, const std::string& description)
+{
+    return std::to_string(objectId) + "\t" + code + "\t" + description;
+}
+
+}  // namespace
+
+void NextDownRun::RunNextDownPass(RunSettings& settings)
+{
+    StartProgress(settings.FeatureCount);
+    StageMarker = "10";
+    runtime::VariantArray codes;
+    int32_t count = 0;
+    if (!BuildCodeArray(settings, codes, count)) {
+        return;
+    }
+    StageMarker = "11";
+    runtime::Collection ids;
+    if (!SortAndCollect(settings, codes, count, ids)) {
+        return;
+    }
+    std::vector<std::string> failureLines;
+    if (!AssignNextDown(settings, codes, ids, failureLines)) {
+        return;
+    }
+    Finish(settings);
+    ReportCompletion(failureLines);
+}
+
+void NextDownRun::StartProgress(int32_t featureCount)
+{
+    progressBar_ = Deref(Deref(application_).StatusBar()).ProgressBar();
+    host::IStepProgressor& bar = Deref(progressBar_);
+    bar.Show();
+    cancelTracker_ = Deref(application_).NewCancelTracker();
+    bar.MaxRange(featureCount);
+    bar.MinRange(0);
+    bar.Message("Building Pfafstetter array");
+    bar.StepValue(1);
+    bar.Position(0);
+}
+
+void NextDownRun::ShowStep(const std::string& text, int32_t counter)
+{
+    host::IStepProgressor& bar = Deref(progressBar_);
+    bar.Step();
+    bar.Message(text + " " + std::to_string(counter) + ".. Hit Esc to Cancel");
+}
+
+// Every non-null code of the whole layer, whatever is selected.
+bool NextDownRun::BuildCodeArray(const RunSettings& settings, runtime::VariantArray& codes, int32_t& count)
+{
+    host::Ref<host::ICursor> cursor = settings.Layer->Search();
+    host::Ref<host::IRow> feature = Deref(cursor).NextFeature();
+    int32_t visited = 0;
+    while (feature) {
+        if (!Deref(cancelTracker_).Continue()) {
+            progressBar_->Hide();
+            outcome_ = RunOutcome::Cancelled;
+            return false;
+        }
+        if (!feature->Value(settings.PfafFieldIndex).IsNull()) {
+            if (count == std::numeric_limits<int32_t>::max()) {
+                runtime::Raise(runtime::kOverflow);
+            }
+            ++count;
+            codes.ReDimPreserve(count);
+            codes(count) = feature->Value(settings.PfafFieldIndex);
+        }
+        feature = cursor->NextFeature();
+        ShowStep("Building Pfafstetter array", ++visited);
+    }
+    progressBar_->Hide();
+    return true;
+}
+
+bool NextDownRun::SortAndCollect(const RunSettings& settings, runtime::VariantArray& codes, int32_t count,
+                                 runtime::Collection& ids)
+{
+    modUtilsGeneral::SortArray(codes, count, false);
+    if (!Deref(cancelTracker_).Continue()) {
+        outcome_ = RunOutcome::Cancelled;
+        return false;
+    }
+    if (settings.IdFieldIndex == settings.PfafFieldIndex) {
+        return true;
+    }
+    if (modPfafTools::BuildIdCollection(host::QueryInterface<host::ITable>(settings.Layer), settings.PfafFieldIndex,
+                                        settings.IdFieldIndex, ids, {}, true) == modPfafTools::kBuildCancelled) {
+        progressBar_->Hide();
+        outcome_ = RunOutcome::Cancelled;
+        return false;
+    }
+    return true;
+}
+
+// Writes NextDownID of every feature of the pass cursor inside one edit
+// operation, collecting a failure line for each feature that got a failure
+// code.
+bool NextDownRun::AssignNextDown(const RunSettings& settings, const runtime::VariantArray& codes,
+                                 const runtime::Collection& ids, std::vector<std::string>& failureLines)
+{
+    host::IStepProgressor& bar = Deref(progressBar_);
+    bar.Position(0);
+    bar.Show();
+    int32_t handled = 0;
+    StageMarker = "12";
+    host::IEditor& editor = Deref(settings.Editor);
+    editor.StartOperation();
+    const bool writeCodes = settings.IdFieldIndex == settings.PfafFieldIndex;
+    const int32_t nextDown = settings.NextDownFieldIndex;
+    host::Ref<host::IRow> feature = Deref(settings.PassCursor).NextFeature();
+    while (feature) {
+        if (!Deref(cancelTracker_).Continue()) {
+            CancelAssignment(settings);
+            return false;
+        }
+        auto fail = [&](const Variant& code, const std::string& codeText, const std::string& description) {
+            feature->SetValue(nextDown, code);
+            feature->Store();
+            failureLines.push_back(FailureLine(feature->OID(), codeText, description));
+        };
+        if (feature->Value(settings.PfafFieldIndex).IsNull()) {
+            fail(Variant(int16_t{-6}), "-6", "Pfafstetter ID is <Null>");
+        } else {
+            int32_t code = runtime::ToLong(feature->Value(settings.PfafFieldIndex));
+            int32_t next = 0;
+            if (code == 0) {
+                fail(Variant(int16_t{-8}), "-8", "Basin drains internally");
+            } else if ((next = modPfafTools::GetNextDownCode(code, codes, settings.AllowTrailingZeros)) <= 0) {
+                fail(Variant(next), std::to_string(next), DescribeFailureCode(next));
+            } else if (writeCodes) {
+                feature->SetValue(nextDown, Variant(next));
+                feature->Store();
+            } else {
+                std::string key = std::to_string(next);
+                if (!modUtilsGeneral::CollectionHasKey(ids, key)) {
+                    feature->SetValue(nextDown, Variant(int16_t{-5}));
+                    failureLines.push_back(
+                        FailureLine(feature->OID(), "-5", "Required ID missing in downstream feature"));
+                    feature->Store();
+                } else {
+                    feature->SetValue(nextDown, Variant(runtime::ToLong(ids.Item(key))));
+                    feature->Store();
+                }
+            }
+        }
+        feature = settings.PassCursor->NextFeature();
+        ShowStep("Finding NextDownID", ++handled);
+    }
+    return true;
+}
+
+// A cancel keeps what was stored in an operation of its own; a session the
+// run opened itself is then closed without saving, so nothing survives.
+void NextDownRun::CancelAssignment(const RunSettings& settings)
+{
+    settings.Editor->StopOperation("Drennow");
+    progressBar_->Hide();
+    if (settings.EditStateAtStart == host::kEditStateNotEditing) {
+        host::IStatusBar& statusBar = Deref(Deref(application_).StatusBar());
+        statusBar.Message(0, "Closing temporary edit session, please wait");
+        settings.Editor->StopEditing(false);
+        statusBar.Message(0, "");
+    }
+    outcome_ = RunOutcome::Cancelled;
+}
+
+void NextDownRun::Finish(const RunSettings& settings)
+{
+    StageMarker = "13";
+    progressBar_->Message("Finishing Edit Operation (please wait)");
+    settings.Editor->StopOperation("nextdownid");
+    if (settings.EditStateAtStart == host::kEditStateNotEditing) {
+        settings.Editor->StopEditing(true);
+    }
+    progressBar_->Hide();
+}
+
+}  // namespace drennow::command

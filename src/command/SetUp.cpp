@@ -1,0 +1,248 @@
+#include "command/NextDownRun.h"
+
+#include "dialogs/modUtilsForms.h"
+#include "gisutil/modUtilsGeneral.h"
+#include "runtime/Error.h"
+
+#include <algorithm>
+
+namespace drennow::command {
+
+using runtime::Deref;
+
+namespace {
+
+constexpr const char* kNextDownFieldName = "NextDownID";
+
+// The position of the first field whose name is exactly that name, or -1.
+int32_t FieldPosition(const host::Ref<host::IFields>& fields, const std::string& name)
+{
+    host::IFields& list = Deref(fields);
+    int32_t count = list.FieldCount();
+    for (int32_t index = 0; index < count; ++index) {
+        if (Deref(list.Field(index)).Name() == name) {
+            return index;
+        }
+    }
+    return -1;
+}
+
+std::string FieldNotFound(const std::string& name)
+{
+    return "The field called " + name + " was not found in the layer";
+}
+
+}  // namespace
+
+std::optional<RunSettings> NextDownRun::PrepareNextDownRun(bool allowTrailingZeros)
+{
+    RunSettings settings;
+    StageMarker = "1";
+    document_ = Deref(application_).Document();
+    map_ = Deref(document_).FocusMap();
+
+    StageMarker = "2";
+    auto layerName = AskName("Select Watershed Layer", [&] {
+        StageMarker = "3";
+        modUtilsForms::FillLayerList(map_, form_.cboFld, {"FeatureLayer"}, {host::kFeatureTypeSimple},
+                                     modUtilsForms::TypeValues{host::kShapeTypePolygon}, std::nullopt,
+                                     modUtilsForms::Names{"Watershed", "Catchment"}, false);
+    });
+    if (!layerName) {
+        return std::nullopt;
+    }
+
+    StageMarker = "4";
+    settings.Layer = FindChosenLayer(*layerName);
+    if (!settings.Layer) {
+        return std::nullopt;
+    }
+    host::Ref<host::IFeatureClass> featureClass = settings.Layer->FeatureClass();
+    if (!featureClass) {
+        EndWithMessage("Feature class missing for " + settings.Layer->Name());
+        return std::nullopt;
+    }
+    bool usesSelection = false;
+    modUtilsGeneral::GetRowCursor(host::QueryInterface<host::ITable>(settings.Layer), settings.PassCursor,
+                                  settings.FeatureCount, usesSelection);
+    if (settings.FeatureCount == 0) {
+        EndWithMessage("No features found");
+        return std::nullopt;
+    }
+
+    StageMarker = "5";
+    auto pfafName = AskName("Select Pfafstetter ID Field", [&] {
+        modUtilsForms::FillFieldList(featureClass->Fields(), form_.cboFld, {host::kFieldTypeLongInteger},
+                                     modUtilsForms::Names{kNextDownFieldName},
+                                     modUtilsForms::Names{"Pfafstetter", "PfafstetterID", "Level1", "Level2",
+                                                          "Level3", "Level4", "Level5", "Level6"},
+                                     false);
+    });
+    if (!pfafName) {
+        return std::nullopt;
+    }
+    host::Ref<host::IFields> fields = featureClass->Fields();
+    settings.PfafFieldIndex = FieldPosition(fields, *pfafName);
+    StageMarker = "6";
+    if (settings.PfafFieldIndex == -1) {
+        EndWithMessage(FieldNotFound(*pfafName));
+        return std::nullopt;
+    }
+    if (!AskLevel(settings.Layer, settings.PfafFieldIndex)) {
+        return std::nullopt;
+    }
+
+    StageMarker = "7";
+    auto& ui = Deref(Deref(application_).UserInterface());
+    if (ui.MessageBox("Populate NextDownID with downstream Pfafstetter ID?", host::MessageButtons::YesNo,
+                      host::DefaultButton::First, kTitle) == host::kAnswerYes) {
+        settings.IdFieldIndex = settings.PfafFieldIndex;
+    } else {
+        auto idName = AskName("Select ID field (for populating NextDownID)", [&] {
+            modUtilsForms::FillFieldList(fields, form_.cboFld,
+                                         {host::kFieldTypeLongInteger, host::kFieldTypeObjectId},
+                                         modUtilsForms::Names{kNextDownFieldName},
+                                         modUtilsForms::Names{"ID", "HydroID"}, false);
+        });
+        if (!idName) {
+            return std::nullopt;
+        }
+        settings.IdFieldIndex = FieldPosition(fields, *idName);
+        StageMarker = "8";
+        if (settings.IdFieldIndex == -1) {
+            EndWithMessage(FieldNotFound(*idName));
+            return std::nullopt;
+        }
+    }
+
+    settings.NextDownFieldIndex = Deref(featureClass->Fields()).FindField(kNextDownFieldName);
+    if (!LocateEditor(settings) || !EnsureNextDownField(settings, *featureClass)) {
+        return std::nullopt;
+    }
+    StageMarker = "9";
+    if (!StartEditing(settings, *featureClass)) {
+        return std::nullopt;
+    }
+    settings.AllowTrailingZeros = allowTrailingZeros;
+    return settings;
+}
+
+// Loads the dialog afresh, labels it, lets fill() fill its list and shows it.
+// Nothing when the user confirmed no entry.
+std::optional<std::string> NextDownRun::AskName(const std::string& label, const std::function<void()>& fill)
+{
+    form_.Unload();
+    form_.Load();
+    form_.caption = kTitle;
+    form_.lblLayer = label;
+    fill();
+    form_.Show(Deref(Deref(application_).UserInterface()));
+    std::string name = form_.FieldName();
+    if (name.empty()) {
+        EndSilently();
+        return std::nullopt;
+    }
+    return name;
+}
+
+// The first top-level feature layer of that name, or nothing after the message.
+host::Ref<host::IFeatureLayer> NextDownRun::FindChosenLayer(const std::string& layerName)
+{
+    host::IMap& map = Deref(map_);
+    int32_t count = map.LayerCount();
+    for (int32_t index = 0; index < count; ++index) {
+        auto featureLayer = host::QueryInterface<host::IFeatureLayer>(map.Layer(index));
+        if (featureLayer && featureLayer->Name() == layerName) {
+            return featureLayer;
+        }
+    }
+    EndWithMessage("The layer called " + layerName + " was not found in the map");
+    return nullptr;
+}
+
+// Suggests the length of the first non-null codes of the layer as the level
+// and checks the reply. The level itself changes nothing in the pass.
+bool NextDownRun::AskLevel(const host::Ref<host::IFeatureLayer>& layer, int32_t pfafFieldIndex)
+{
+    constexpr int kValuesLookedAt = 3;
+    size_t longest = 0;
+    host::Ref<host::ICursor> cursor = layer->Search();
+    int valuesSeen = 0;
+    while (valuesSeen < kValuesLookedAt) {
+        host::Ref<host::IRow> feature = Deref(cursor).NextFeature();
+        if (!feature) {
+            break;
+        }
+        runtime::Variant value = feature->Value(pfafFieldIndex);
+        if (!value.IsNull()) {
+            longest = std::max(longest, runtime::ToText(value).size());
+            ++valuesSeen;
+        }
+    }
+    int16_t suggestedLevel = longest == 0 ? 1 : runtime::ToInteger(runtime::Variant(static_cast<int64_t>(longest)));
+
+    std::string reply = Deref(Deref(application_).UserInterface())
+                            .InputBox("Input Pfafstetter Level (1-9)", kTitle, std::to_string(suggestedLevel));
+    if (!runtime::IsNumeric(runtime::Variant(reply))) {
+        EndSilently();
+        return false;
+    }
+    int16_t level = runtime::ToInteger(runtime::Variant(reply));
+    if (level < 1 || level > 9) {
+        EndWithMessage("Invalid Level.  Level must be 1 through 9.");
+        return false;
+    }
+    return true;
+}
+
+bool NextDownRun::LocateEditor(RunSettings& settings)
+{
+    host::UID editorId{host::kEditorProgId};
+    settings.Editor = host::QueryInterface<host::IEditor>(Deref(application_).FindExtensionByCLSID(editorId));
+    if (!settings.Editor) {
+        EndWithMessage("Could not find Editor");
+        return false;
+    }
+    settings.EditStateAtStart = settings.Editor->EditState();
+    return true;
+}
+
+// The field can only be added while no edit session is open.
+bool NextDownRun::EnsureNextDownField(RunSettings& settings, host::IFeatureClass& featureClass)
+{
+    if (settings.NextDownFieldIndex != -1) {
+        return true;
+    }
+    switch (modUtilsGeneral::StopEditSession(application_)) {
+    case modUtilsGeneral::kStopFailed:
+        EndWithMessage("Could not stop editing");
+        return false;
+    case modUtilsGeneral::kStopCancelled:
+        EndSilently();
+        return false;
+    default:
+        break;
+    }
+    featureClass.AddField(host::NewField{kNextDownFieldName, host::kFieldTypeLongInteger});
+    settings.NextDownFieldIndex = Deref(featureClass.Fields()).FindField(kNextDownFieldName);
+    return true;
+}
+
+// A class outside any feature dataset is edited in its own workspace.
+bool NextDownRun::StartEditing(const RunSettings& settings, host::IFeatureClass& featureClass)
+{
+    host::Ref<host::IFeatureDataset> dataset = featureClass.FeatureDataset();
+    host::Ref<host::IWorkspace> workspace = dataset ? dataset->Workspace() : featureClass.Workspace();
+    switch (modUtilsGeneral::StartEditSession(workspace)) {
+    case modUtilsGeneral::kStartFailed:
+        EndWithMessage("Could Not Edit " + settings.Layer->Name());
+        return false;
+    case modUtilsGeneral::kStartCancelled:
+        EndSilently();
+        return false;
+    default:
+        return true;
+    }
+}
+
+}  // namespace drennow::command

@@ -1,0 +1,111 @@
+#include "command/clsDrennow.h"
+
+#include "command/NextDownRun.h"
+#include "host/modGlobals.h"
+#include "runtime/Error.h"
+
+#include <atomic>
+#include <new>
+
+namespace drennow::command {
+
+namespace {
+
+std::atomic<int> liveCommands{0};
+
+constexpr const char* kTrailingZerosQuestion =
+    "Zeros at the end of Pfafstetter numbers usually indicate an \r\n"
+    "internal basin.  However, some datasets, such as EDNA \r\n"
+    "catchments, do have trailing zeros in the Pfafstetter \r\n"
+    "numbers and do indicate internal basins.\r\n"
+    "\r\n"
+    "Allow trailing zeros during NextDownID determination?\r\n"
+    "(Click Yes if using EDNA data)";
+
+}  // namespace
+
+runtime::Error AsRunError(const std::exception& error)
+{
+    if (const auto* runError = dynamic_cast<const runtime::Error*>(&error)) {
+        return *runError;
+    }
+    if (dynamic_cast<const std::bad_alloc*>(&error)) {
+        return runtime::Error(runtime::kOutOfMemory, runtime::StandardDescription(runtime::kOutOfMemory));
+    }
+    return runtime::Error(runtime::kInternalError, error.what());
+}
+
+NextDownRun::NextDownRun(host::Ref<host::IApplication> application) : application_(std::move(application)) {}
+
+RunOutcome NextDownRun::RunNextDown(bool& allowTrailingZeros)
+{
+    try {
+        if (std::optional<RunSettings> settings = PrepareNextDownRun(allowTrailingZeros)) {
+            RunNextDownPass(*settings);
+        }
+    } catch (const std::exception& error) {
+        ReportRunError(AsRunError(error));
+    }
+    return outcome_;
+}
+
+clsDrennow::clsDrennow()
+{
+    ++liveCommands;
+}
+
+clsDrennow::~clsDrennow()
+{
+    modGlobals::g_pApp = nullptr;
+    --liveCommands;
+}
+
+void clsDrennow::OnCreate(const host::Ref<host::IUnknown>& hook)
+{
+    auto application = host::QueryInterface<host::IApplication>(hook);
+    if (!application) {
+        runtime::Raise(runtime::kTypeMismatch);
+    }
+    modGlobals::g_pApp = application;
+}
+
+void clsDrennow::OnClick()
+{
+    lastOutcome_ = RunOutcome::ErrorReported;
+    try {
+        auto& ui = runtime::Deref(runtime::Deref(modGlobals::g_pApp).UserInterface());
+        bool allowTrailingZeros = ui.MessageBox(kTrailingZerosQuestion, host::MessageButtons::YesNo,
+                                                host::DefaultButton::First, NextDownRun::kTitle) != host::kAnswerNo;
+        RunNextDown(allowTrailingZeros);
+    } catch (const std::exception& error) {
+        runtime::Error shown = AsRunError(error);
+        try {
+            runtime::Deref(runtime::Deref(modGlobals::g_pApp).UserInterface())
+                .MessageBox("Error " + std::to_string(shown.Number()) + ": " + shown.Description(),
+                            host::MessageButtons::OK, host::DefaultButton::First, NextDownRun::kTitle);
+        } catch (const std::exception&) {
+            // Nothing is left to show the error with; the host must not see it.
+        }
+    }
+}
+
+void clsDrennow::RunNextDown(bool& allowTrailingZeros)
+{
+    NextDownRun run(modGlobals::g_pApp);
+    lastOutcome_ = run.RunNextDown(allowTrailingZeros);
+}
+
+host::Ref<host::ICommand> CreateCommand(const std::string& progId)
+{
+    if (progId != clsDrennow::kProgId) {
+        return nullptr;
+    }
+    return std::make_shared<clsDrennow>();
+}
+
+bool CanUnloadNow()
+{
+    return liveCommands == 0;
+}
+
+}  // namespace drennow::command

@@ -1,0 +1,125 @@
+#include "pfaf/BuildIdCollection.h"
+
+#include "host/modGlobals.h"
+#include "runtime/Error.h"
+
+#include <string>
+
+namespace drennow::modPfafTools {
+
+namespace {
+
+// Runs one step, ignoring its failure.
+template <typename Step>
+void Try(Step&& step)
+{
+    try {
+        step();
+    } catch (const std::exception&) {
+    }
+}
+
+runtime::Variant Substitute(const runtime::Variant& value, const ItemSubstitutes& substitutes)
+{
+    runtime::Variant item = value;
+    bool numeric = runtime::IsNumeric(value);
+    if (value.IsNull() && substitutes.ForNull) {
+        item = *substitutes.ForNull;
+    }
+    if (numeric && runtime::ToDouble(value) < 0 && substitutes.ForNegative) {
+        item = *substitutes.ForNegative;
+    }
+    if (!numeric && substitutes.ForNonNumeric) {
+        item = *substitutes.ForNonNumeric;
+    }
+    if (numeric && substitutes.ForNumeric) {
+        item = *substitutes.ForNumeric;
+    }
+    return item;
+}
+
+// The progress bar and cancel tracker of a collection shown with progress.
+struct Progress {
+    host::Ref<host::IStepProgressor> bar;
+    host::Ref<host::ITrackCancel> tracker;
+    int32_t rowsRead = 0;
+
+    void Start(host::ITable& table)
+    {
+        const auto& application = modGlobals::g_pApp;
+        Try([&] { bar = runtime::Deref(runtime::Deref(application).StatusBar()).ProgressBar(); });
+        Try([&] { runtime::Deref(bar).Show(); });
+        Try([&] { tracker = runtime::Deref(application).NewCancelTracker(); });
+        Try([&] { runtime::Deref(bar).MaxRange(table.RowCount()); });
+        Try([&] { runtime::Deref(bar).MinRange(0); });
+        Try([&] { runtime::Deref(bar).Position(0); });
+    }
+
+    // A tracker that cannot be asked counts as a cancel: nothing is lost by
+    // stopping here, and going on unasked would leave the user no way out.
+    bool UserCancelled()
+    {
+        try {
+            return !runtime::Deref(tracker).Continue();
+        } catch (const std::exception&) {
+            return true;
+        }
+    }
+
+    void RowDone()
+    {
+        ++rowsRead;
+        Try([&] { runtime::Deref(bar).Step(); });
+        Try([&] {
+            runtime::Deref(bar).Message("Building ID collection " + std::to_string(rowsRead) +
+                                        ".. Hit Esc to Cancel");
+        });
+    }
+
+    void Hide()
+    {
+        Try([&] { runtime::Deref(bar).Hide(); });
+    }
+};
+
+}  // namespace
+
+int16_t BuildIdCollection(const host::Ref<host::ITable>& table, int32_t keyField, int32_t itemField,
+                          runtime::Collection& ids, const ItemSubstitutes& substitutes, bool showProgress)
+{
+    host::Ref<host::ICursor> cursor;
+    host::Ref<host::IRow> row;
+    Try([&] { cursor = runtime::Deref(table).Search(); });
+    // A cursor that fails to deliver ends the rows: asking it again would
+    // give the same row or the same failure forever.
+    auto fetch = [&] {
+        row = nullptr;
+        Try([&] { row = runtime::Deref(cursor).NextRow(); });
+    };
+    fetch();
+
+    Progress progress;
+    if (showProgress) {
+        progress.Start(runtime::Deref(table));
+    }
+    while (row) {
+        if (showProgress && progress.UserCancelled()) {
+            return kBuildCancelled;
+        }
+        Try([&] {
+            std::string key = runtime::ToText(row->Value(keyField));
+            runtime::Variant item = Substitute(row->Value(itemField), substitutes);
+            ids.Add(item, key);
+        });
+        fetch();
+        if (showProgress) {
+            progress.RowDone();
+        }
+    }
+    if (showProgress) {
+        progress.Hide();
+    }
+    return kAllRowsRead;
+}
+
+}  // namespace drennow::modPfafTools

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "host/Data.h"
+#include "runtime/Collection.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace drennow::modPfafTools {
+
+enum BuildIdResult : int16_t {
+    kAllRowsRead = 1,
+    kBuildCancelled = 2,
+};
+
+// Replacements for the item before it is filed, each tested on the value as
+// read, a later one overriding an earlier one.
+struct ItemSubstitutes {
+    std::optional<runtime::Variant> ForNull;
+    std::optional<runtime::Variant> ForNegative;
+    std::optional<runtime::Variant> ForNonNumeric;
+    std::optional<runtime::Variant> ForNumeric;
+};
+
+// Files the item field's value of every row under the text of its key field's
+// value; the first row read for a key wins. A step that fails is skipped and
+// nothing is reported. With progress, the user can cancel (result 2).
+int16_t BuildIdCollection(const host::Ref<host::ITable>& table, int32_t keyField, int32_t itemField,
+                          runtime::Collection& ids, const ItemSubstitutes& substitutes, bool showProgress);
+
+}  // namespace drennow::modPfafTools
