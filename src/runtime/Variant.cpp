@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <ostream>
 
 namespace drennow::runtime {
 
@@ -191,6 +192,16 @@ std::string ToText(const Variant& value)
             }
         },
         value.Get());
+}
+
+std::ostream& operator<<(std::ostream& out, const Variant& value)
+{
+    static constexpr const char* kKinds[] = {"Empty", "Null", "Integer", "Long", "LongLong", "Double", "String"};
+    out << kKinds[value.Get().index()];
+    if (!value.IsEmpty() && !value.IsNull()) {
+        out << "(" << ToText(value) << ")";
+    }
+    return out;
 }
 
 }  // namespace drennow::runtime

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -74,5 +75,8 @@ std::optional<double> NumericOrNull(const Variant& value);
 // up to 15 significant digits and no decimal point when whole, empty as "".
 // Null raises 94.
 std::string ToText(const Variant& value);
+
+// The kind and value, for diagnostics.
+std::ostream& operator<<(std::ostream& out, const Variant& value);
 
 }  // namespace drennow::runtime
