@@ -1,0 +1,93 @@
+#include "RunFixture.h"
+
+#include <unistd.h>
+
+using namespace drennow;
+using namespace drennow::fixtures;
+using command::RunOutcome;
+
+namespace {
+
+const std::string kHeading =
+    "Following is a list of ObjectIDs for areas for which downstream ID could not be determined.\r\n"
+    "ObjectID\tCode\tDescription\r\n";
+
+}  // namespace
+
+class Completion : public RunFixture {
+protected:
+    void SetUp() override
+    {
+        RunFixture::SetUp();
+        MakeBasins();
+    }
+
+    void WriteOldLog()
+    {
+        std::ofstream(LogPath(), std::ios::binary) << "old log";
+    }
+};
+
+TEST_F(Completion, TwoFailuresWriteExactlyTheseBytes)
+{
+    auto oids = AddBasins({1234, 1233, 1232, 1212, Variant::Null(), 1239, 1238, 1236, 1211});
+    ASSERT_EQ(oids[4], 5);
+    ASSERT_EQ(Run(), RunOutcome::Completed);
+    EXPECT_EQ(ReadLog(), kHeading + "5\t-6\tPfafstetter ID is <Null>\r\n9\t-9\tBasin drains to waterbody/internally\r\n");
+    EXPECT_EQ(LastMessage(), "Finished with NextDownID Determination\r\n\r\nSome IDs could not be determined.  See " +
+                                 LogPath().string() + " for details.");
+}
+
+TEST_F(Completion, WithoutFailuresNoLogIsWrittenAndAnOldOneStays)
+{
+    // Every chain ends at an outlet, which is a failure: select a basin
+    // upstream of it only.
+    auto oids = AddBasins({1234, 1233, 1211});
+    basins->selection = {oids[0]};
+    WriteOldLog();
+    ASSERT_EQ(Run(), RunOutcome::Completed);
+    EXPECT_EQ(ReadLog(), "old log");
+    EXPECT_EQ(LastMessage(), "Finished with NextDownID Determination");
+}
+
+TEST_F(Completion, ASecondRunWithFailuresReplacesTheLog)
+{
+    WriteOldLog();
+    AddBasins({1211});
+    ASSERT_EQ(Run(), RunOutcome::Completed);
+    EXPECT_EQ(ReadLog(), kHeading + "1\t-9\tBasin drains to waterbody/internally\r\n");
+}
+
+TEST_F(Completion, AnUnwritableLogFolderIsAnErrorAfterTheEditsWereSaved)
+{
+    auto oids = AddBasins({1211, 1212});
+    gis.Config().templates = {(folder / "missing" / "basins.mxd").string()};
+    ASSERT_EQ(Run(), RunOutcome::ErrorReported);
+    EXPECT_EQ(LastMessage(), "Error 76: Path not found\r\n14");
+    EXPECT_EQ(gis.TheEditor().sessionLog, std::vector<std::string>{"saved basins.gdb"});
+    EXPECT_EQ(NextDown(oids[1]), Variant(101));
+}
+
+TEST_F(Completion, ADocumentWithoutPathPutsTheLogIntoTheCurrentFolder)
+{
+    AddBasins({1211});
+    gis.Config().templates.clear();
+    char previous[4096];
+    ASSERT_TRUE(::getcwd(previous, sizeof previous));
+    ASSERT_EQ(::chdir(folder.c_str()), 0);
+    RunOutcome outcome = Run();
+    ASSERT_EQ(::chdir(previous), 0);
+    ASSERT_EQ(outcome, RunOutcome::Completed);
+    EXPECT_EQ(LastMessage(),
+              "Finished with NextDownID Determination\r\n\r\nSome IDs could not be determined.  See Drennow.log for details.");
+    EXPECT_TRUE(ReadLog());
+}
+
+TEST_F(Completion, AnErrorReportReleasesTheProgressBarAndNamesTheMarker)
+{
+    AddBasins({1234, 1233});
+    gis.Faults().FailAt("IApplication.NewCancelTracker", 1, -2147467259, "Unspecified error");
+    ASSERT_EQ(Run(), RunOutcome::ErrorReported);
+    EXPECT_EQ(LastMessage(), "Error -2147467259: Unspecified error\r\n9");
+    EXPECT_FALSE(gis.TheStatusBar().progressVisible);
+}
