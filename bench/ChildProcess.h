@@ -1,0 +1,19 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace drennow::bench {
+
+struct ChildRun {
+    int exitStatus;  // 128 + signal number when killed by a signal
+    double wallSeconds;
+    long peakKilobytes;  // the child's own peak resident set
+};
+
+// Runs a program to its end with stdin from /dev/null and stdout and stderr
+// into outputFile, measuring its wall time and peak memory.
+ChildRun RunChild(const std::vector<std::string>& argv, const std::filesystem::path& outputFile);
+
+}  // namespace drennow::bench
