@@ -118,7 +118,9 @@ public:
     Ref<host::IApplication> Application() const { return application_; }
     Editor& TheEditor() { return *editor_; }
     StatusBar& TheStatusBar() { return *statusBar_; }
+    const StatusBar& TheStatusBar() const { return *statusBar_; }
     ScriptedUi& Ui() { return *ui_; }
+    const ScriptedUi& Ui() const { return *ui_; }
     FaultPlan& Faults() { return *faults_; }
     GisConfig& Config() { return *config_; }
 
