@@ -1,0 +1,63 @@
+#include "platform/qgis/QgisApplication.h"
+
+#include "runtime/Error.h"
+
+#include <qgsproject.h>
+
+#include <QDir>
+
+namespace drennow::qgis {
+
+namespace {
+
+constexpr const char* kUnsavedProjectName = "Untitled.qgz";
+
+}  // namespace
+
+std::string QgisTemplates::Item(int32_t index)
+{
+    if (index != 0) {
+        runtime::Raise(runtime::kSubscriptOutOfRange);
+    }
+    // Empty for a project never saved, or stored in a database.
+    QString path = project_.absoluteFilePath();
+    if (path.isEmpty()) {
+        path = QDir(QDir::homePath()).filePath(QString::fromLatin1(kUnsavedProjectName));
+    }
+    return QDir::toNativeSeparators(path).toStdString();
+}
+
+QgisApplication::QgisApplication(QgsProject& project, QgsStatusBar& statusBar, QWidget* mainWindow,
+                                 std::chrono::milliseconds eventInterval)
+    : project_(project),
+      eventInterval_(eventInterval),
+      editor_(std::make_shared<QgisEditor>(project, workspaces_)),
+      statusBar_(std::make_shared<QgisStatusBar>(statusBar)),
+      userInterface_(std::make_shared<QtUserInterface>(mainWindow))
+{
+}
+
+host::Ref<host::IMxDocument> QgisApplication::Document()
+{
+    return std::make_shared<QgisDocument>(project_, workspaces_);
+}
+
+host::Ref<host::ITemplates> QgisApplication::Templates()
+{
+    return std::make_shared<QgisTemplates>(project_);
+}
+
+host::Ref<host::IExtension> QgisApplication::FindExtensionByCLSID(const host::UID& id)
+{
+    if (id.Value != host::kEditorProgId) {
+        return nullptr;
+    }
+    return editor_;
+}
+
+host::Ref<host::ITrackCancel> QgisApplication::NewCancelTracker()
+{
+    return std::make_shared<QgisCancelTracker>(eventInterval_);
+}
+
+}  // namespace drennow::qgis

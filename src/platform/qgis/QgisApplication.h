@@ -1,0 +1,59 @@
+#pragma once
+
+#include "host/Application.h"
+#include "platform/qgis/QgisData.h"
+#include "platform/qgis/QgisEditor.h"
+#include "platform/qgis/QgisProgress.h"
+#include "platform/qgis/QtUserInterface.h"
+
+#include <QPointer>
+
+#include <chrono>
+
+class QgsProject;
+class QgsStatusBar;
+class QWidget;
+
+namespace drennow::qgis {
+
+// The document's path: the project's file, or, for a project that was never
+// saved, a name in the user's home folder, so the failure log goes there.
+class QgisTemplates : public host::ITemplates {
+public:
+    explicit QgisTemplates(QgsProject& project) : project_(project) {}
+    int32_t Count() override { return 1; }
+    std::string Item(int32_t index) override;
+
+private:
+    QgsProject& project_;
+};
+
+// The application object over what the command needs of QGIS: the project,
+// the status bar and the main window (which owns the boxes; it may be none).
+class QgisApplication : public host::IApplication {
+public:
+    static constexpr std::chrono::milliseconds kEventInterval{50};
+
+    QgisApplication(QgsProject& project, QgsStatusBar& statusBar, QWidget* mainWindow,
+                    std::chrono::milliseconds eventInterval = kEventInterval);
+
+    host::Ref<host::IMxDocument> Document() override;
+    host::Ref<host::IStatusBar> StatusBar() override { return statusBar_; }
+    host::Ref<host::ITemplates> Templates() override;
+    // The editor for the editor's identifier, else nothing.
+    host::Ref<host::IExtension> FindExtensionByCLSID(const host::UID& id) override;
+    host::Ref<host::ITrackCancel> NewCancelTracker() override;
+    host::Ref<host::IUserInterface> UserInterface() override { return userInterface_; }
+
+    QgisEditor& Editor() { return *editor_; }
+
+private:
+    QgsProject& project_;
+    std::chrono::milliseconds eventInterval_;
+    WorkspaceRegistry workspaces_;
+    host::Ref<QgisEditor> editor_;
+    host::Ref<QgisStatusBar> statusBar_;
+    host::Ref<QtUserInterface> userInterface_;
+};
+
+}  // namespace drennow::qgis

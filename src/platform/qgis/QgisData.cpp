@@ -1,0 +1,342 @@
+#include "platform/qgis/QgisData.h"
+
+#include "platform/qgis/HostError.h"
+#include "runtime/Error.h"
+
+#include <qgslayertree.h>
+#include <qgsproject.h>
+#include <qgsrasterlayer.h>
+#include <qgsvectordataprovider.h>
+#include <qgsvectorlayer.h>
+#include <qgswkbtypes.h>
+
+#include <limits>
+
+namespace drennow::qgis {
+
+namespace {
+
+int32_t ToCount(long long count)
+{
+    if (count > std::numeric_limits<int32_t>::max()) {
+        runtime::Raise(runtime::kOverflow);
+    }
+    return static_cast<int32_t>(count);
+}
+
+QgsFeatureRequest AttributesOnly()
+{
+    return QgsFeatureRequest().setFlags(QgsFeatureRequest::NoGeometry);
+}
+
+QgsVectorDataProvider& ProviderOf(QgsVectorLayer& layer)
+{
+    QgsVectorDataProvider* provider = layer.dataProvider();
+    if (!provider) {
+        RaiseHostError(QStringLiteral("The layer %1 has no data provider").arg(layer.name()));
+    }
+    return *provider;
+}
+
+}  // namespace
+
+Ref<QgisWorkspace> WorkspaceRegistry::ForSource(const QString& dataSource)
+{
+    std::weak_ptr<QgisWorkspace>& entry = workspaces_[dataSource];
+    Ref<QgisWorkspace> workspace = entry.lock();
+    if (!workspace) {
+        workspace = std::make_shared<QgisWorkspace>(dataSource);
+        entry = workspace;
+    }
+    return workspace;
+}
+
+QgsVectorLayer& LayerRef::Get() const
+{
+    if (!layer_) {
+        RaiseHostError(QStringLiteral("The layer has been removed"));
+    }
+    return *layer_;
+}
+
+int32_t FieldTypeOf(const QgsField& field, bool isKeyColumn)
+{
+    if (isKeyColumn) {
+        return host::kFieldTypeObjectId;
+    }
+    switch (field.type()) {
+    case QVariant::Bool:
+        return host::kFieldTypeSmallInteger;
+    case QVariant::Int:
+    case QVariant::UInt:
+    case QVariant::LongLong:
+    case QVariant::ULongLong:
+        return host::kFieldTypeLongInteger;
+    case QVariant::Double:
+        return host::kFieldTypeDouble;
+    case QVariant::Date:
+    case QVariant::Time:
+    case QVariant::DateTime:
+        return host::kFieldTypeDate;
+    case QVariant::ByteArray:
+        return host::kFieldTypeBlob;
+    default:
+        return host::kFieldTypeString;
+    }
+}
+
+runtime::Variant ToVariant(const QVariant& value)
+{
+    if (value.isNull()) {
+        return runtime::Variant::Null();
+    }
+    switch (value.type()) {
+    case QVariant::Bool:
+        return runtime::Variant(static_cast<int16_t>(value.toBool() ? -1 : 0));
+    case QVariant::Int:
+        return runtime::Variant(static_cast<int32_t>(value.toInt()));
+    case QVariant::UInt:
+    case QVariant::LongLong:
+        return runtime::Variant(static_cast<int64_t>(value.toLongLong()));
+    case QVariant::ULongLong:
+    case QVariant::Double:
+        return runtime::Variant(value.toDouble());
+    default:
+        return runtime::Variant(value.toString().toStdString());
+    }
+}
+
+QVariant ToQVariant(const runtime::Variant& value)
+{
+    return std::visit(
+        [](const auto& v) -> QVariant {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, runtime::EmptyValue> || std::is_same_v<T, runtime::NullValue>) {
+                return QVariant();
+            } else if constexpr (std::is_same_v<T, std::string>) {
+                return QString::fromStdString(v);
+            } else if constexpr (std::is_same_v<T, int64_t>) {
+                return QVariant(static_cast<qlonglong>(v));
+            } else if constexpr (std::is_same_v<T, double>) {
+                return QVariant(v);
+            } else {
+                return QVariant(static_cast<int>(v));
+            }
+        },
+        value.Get());
+}
+
+QgisFields::QgisFields(const QgsVectorLayer& layer) : fields_(layer.fields())
+{
+    if (const QgsVectorDataProvider* provider = layer.dataProvider()) {
+        keyColumns_ = provider->pkAttributeIndexes();
+    }
+}
+
+int32_t QgisFields::FieldCount()
+{
+    return fields_.count();
+}
+
+Ref<host::IField> QgisFields::Field(int32_t index)
+{
+    if (index < 0 || index >= fields_.count()) {
+        runtime::Raise(runtime::kSubscriptOutOfRange);
+    }
+    const QgsField& field = fields_.at(index);
+    return std::make_shared<QgisField>(field.name(), FieldTypeOf(field, keyColumns_.contains(index)));
+}
+
+int32_t QgisFields::FindField(const std::string& name)
+{
+    // QGIS's own lookup: the exact name first, then ignoring case.
+    return fields_.lookupField(QString::fromStdString(name));
+}
+
+void QgisRow::CheckIndex(int32_t index) const
+{
+    if (index < 0 || index >= feature_.attributeCount()) {
+        runtime::Raise(runtime::kSubscriptOutOfRange);
+    }
+}
+
+runtime::Variant QgisRow::Value(int32_t index)
+{
+    CheckIndex(index);
+    return ToVariant(feature_.attribute(index));
+}
+
+void QgisRow::SetValue(int32_t index, const runtime::Variant& value)
+{
+    CheckIndex(index);
+    QVariant converted = ToQVariant(value);
+    QString problem;
+    if (!layer_.Get().fields().at(index).convertCompatible(converted, &problem)) {
+        RaiseHostError(problem);
+    }
+    readValues_.try_emplace(index, feature_.attribute(index));
+    feature_.setAttribute(index, converted);
+}
+
+int32_t QgisRow::OID()
+{
+    QgsFeatureId id = feature_.id();
+    if (id > std::numeric_limits<int32_t>::max() || id < std::numeric_limits<int32_t>::min()) {
+        runtime::Raise(runtime::kOverflow);
+    }
+    return static_cast<int32_t>(id);
+}
+
+void QgisRow::Store()
+{
+    QgsVectorLayer& layer = layer_.Get();
+    if (layer.isEditable()) {
+        StoreInEditBuffer(layer);
+    } else {
+        StoreInProvider(layer);
+    }
+    readValues_.clear();
+}
+
+void QgisRow::StoreInEditBuffer(QgsVectorLayer& layer)
+{
+    for (const auto& [index, oldValue] : readValues_) {
+        if (!layer.changeAttributeValue(feature_.id(), index, feature_.attribute(index), oldValue)) {
+            RaiseHostError(QStringLiteral("Could not change feature %1 of %2").arg(feature_.id()).arg(layer.name()));
+        }
+    }
+}
+
+void QgisRow::StoreInProvider(QgsVectorLayer& layer)
+{
+    QgsAttributeMap changes;
+    for (const auto& entry : readValues_) {
+        changes.insert(entry.first, feature_.attribute(entry.first));
+    }
+    QgsVectorDataProvider& provider = ProviderOf(layer);
+    if (!provider.changeAttributeValues({{feature_.id(), changes}})) {
+        RaiseHostError(provider.errors().join(QLatin1Char('\n')));
+    }
+}
+
+Ref<host::IRow> QgisCursor::NextRow()
+{
+    QgsFeature feature;
+    if (!features_.nextFeature(feature)) {
+        return nullptr;
+    }
+    return std::make_shared<QgisRow>(layer_, feature);
+}
+
+Ref<host::IFields> QgisFeatureClass::Fields()
+{
+    return std::make_shared<QgisFields>(layer_.Get());
+}
+
+void QgisFeatureClass::AddField(const host::NewField& field)
+{
+    QgsVectorLayer& layer = layer_.Get();
+    QgsVectorDataProvider& provider = ProviderOf(layer);
+    if (field.Type != host::kFieldTypeLongInteger) {
+        RaiseHostError(QStringLiteral("Only long integer fields can be added"));
+    }
+    if (!provider.addAttributes({QgsField(QString::fromStdString(field.Name), QVariant::Int)})) {
+        RaiseHostError(provider.errors().join(QLatin1Char('\n')));
+    }
+    layer.updateFields();
+}
+
+int32_t QgisFeatureClass::ShapeType()
+{
+    QgsWkbTypes::Type type = layer_.Get().wkbType();
+    switch (QgsWkbTypes::geometryType(type)) {
+    case QgsWkbTypes::PointGeometry:
+        return QgsWkbTypes::isMultiType(type) ? host::kShapeTypeMultipoint : host::kShapeTypePoint;
+    case QgsWkbTypes::LineGeometry:
+        return host::kShapeTypePolyline;
+    case QgsWkbTypes::PolygonGeometry:
+        return host::kShapeTypePolygon;
+    default:
+        return host::kShapeTypeNull;
+    }
+}
+
+Ref<host::IWorkspace> QgisFeatureClass::Workspace()
+{
+    return workspaces_.ForSource(layer_.Get().source());
+}
+
+int32_t QgisSelectionSet::Count()
+{
+    return layer_.Get().selectedFeatureCount();
+}
+
+Ref<host::ICursor> QgisSelectionSet::Search()
+{
+    return std::make_shared<QgisCursor>(layer_, layer_.Get().getSelectedFeatures(AttributesOnly()));
+}
+
+std::string QgisFeatureLayer::Name()
+{
+    return layer_.Get().name().toStdString();
+}
+
+Ref<host::IFeatureClass> QgisFeatureLayer::FeatureClass()
+{
+    if (!layer_.Get().isValid()) {
+        return nullptr;
+    }
+    return std::make_shared<QgisFeatureClass>(layer_, workspaces_);
+}
+
+Ref<host::ICursor> QgisFeatureLayer::Search()
+{
+    return std::make_shared<QgisCursor>(layer_, layer_.Get().getFeatures(AttributesOnly()));
+}
+
+int32_t QgisFeatureLayer::RowCount()
+{
+    QgsVectorLayer& layer = layer_.Get();
+    long long count = layer.featureCount();
+    if (count < 0) {
+        // The provider does not know its count without reading.
+        count = 0;
+        QgsFeatureIterator features = layer.getFeatures(AttributesOnly().setNoAttributes());
+        for (QgsFeature feature; features.nextFeature(feature);) {
+            ++count;
+        }
+    }
+    return ToCount(count);
+}
+
+Ref<host::ISelectionSet> QgisFeatureLayer::SelectionSet()
+{
+    return std::make_shared<QgisSelectionSet>(layer_);
+}
+
+int32_t QgisMap::LayerCount()
+{
+    return ToCount(project_.layerTreeRoot()->children().count());
+}
+
+Ref<host::ILayer> QgisMap::Layer(int32_t index)
+{
+    const QList<QgsLayerTreeNode*> nodes = project_.layerTreeRoot()->children();
+    if (index < 0 || index >= nodes.count()) {
+        runtime::Raise(runtime::kSubscriptOutOfRange);
+    }
+    QgsLayerTreeNode* node = nodes.at(index);
+    QgsMapLayer* layer = QgsLayerTree::isLayer(node) ? QgsLayerTree::toLayer(node)->layer() : nullptr;
+    // A layer whose source could not be opened stays a feature layer: the
+    // run then reports its missing feature class.
+    auto* vectorLayer = qobject_cast<QgsVectorLayer*>(layer);
+    if (vectorLayer && (!vectorLayer->isValid() || vectorLayer->isSpatial())) {
+        return std::make_shared<QgisFeatureLayer>(vectorLayer, workspaces_);
+    }
+    if (qobject_cast<QgsRasterLayer*>(layer)) {
+        return std::make_shared<QgisRasterLayer>(layer->name());
+    }
+    return std::make_shared<QgisOtherLayer>(layer ? layer->name() : node->name());
+}
+
+}  // namespace drennow::qgis

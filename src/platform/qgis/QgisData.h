@@ -1,0 +1,211 @@
+#pragma once
+
+#include "host/Data.h"
+
+#include <QPointer>
+#include <QString>
+#include <QVariant>
+
+#include <qgsfeature.h>
+#include <qgsfeatureiterator.h>
+#include <qgsfields.h>
+#include <qgsvectorlayer.h>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+class QgsProject;
+
+// The project's data behind the host boundary. The map is the top-level
+// nodes of the project's layer tree; a vector layer with geometry is a
+// feature layer whose feature class is the layer's own data. Rows are read
+// without geometry, which the run never needs.
+namespace drennow::qgis {
+
+using host::Ref;
+
+// A workspace is one layer data source (the layer's source text): QGIS puts
+// single layers, not files or databases, into edit mode, so two layers of one
+// GeoPackage are two workspaces, and the same table loaded twice is one.
+class QgisWorkspace : public host::IWorkspace {
+public:
+    explicit QgisWorkspace(QString dataSource) : dataSource_(std::move(dataSource)) {}
+    const QString& DataSource() const { return dataSource_; }
+
+private:
+    QString dataSource_;
+};
+
+// Hands out one workspace object per data source for as long as anything
+// holds it, so that workspaces compare by identity.
+class WorkspaceRegistry {
+public:
+    Ref<QgisWorkspace> ForSource(const QString& dataSource);
+
+private:
+    std::map<QString, std::weak_ptr<QgisWorkspace>> workspaces_;
+};
+
+// A vector layer that the project may delete while the run still holds it.
+class LayerRef {
+public:
+    explicit LayerRef(QgsVectorLayer* layer) : layer_(layer) {}
+    // The layer; a deleted layer raises the host's error.
+    QgsVectorLayer& Get() const;
+
+private:
+    QPointer<QgsVectorLayer> layer_;
+};
+
+// The field type as the run sees it: integers of 32 and 64 bits are long
+// integers, the provider's key column is the object id.
+int32_t FieldTypeOf(const QgsField& field, bool isKeyColumn);
+
+runtime::Variant ToVariant(const QVariant& value);
+QVariant ToQVariant(const runtime::Variant& value);
+
+class QgisField : public host::IField {
+public:
+    QgisField(QString name, int32_t type) : name_(std::move(name)), type_(type) {}
+    std::string Name() override { return name_.toStdString(); }
+    int32_t Type() override { return type_; }
+
+private:
+    QString name_;
+    int32_t type_;
+};
+
+// The layer's fields as they were when asked for.
+class QgisFields : public host::IFields {
+public:
+    explicit QgisFields(const QgsVectorLayer& layer);
+    int32_t FieldCount() override;
+    Ref<host::IField> Field(int32_t index) override;
+    int32_t FindField(const std::string& name) override;
+
+private:
+    QgsFields fields_;
+    QgsAttributeList keyColumns_;
+};
+
+// A feature as read; written values go to the layer's edit buffer when the
+// layer is in edit mode, else straight to its data provider.
+class QgisRow : public host::IRow {
+public:
+    QgisRow(LayerRef layer, QgsFeature feature) : layer_(std::move(layer)), feature_(std::move(feature)) {}
+    runtime::Variant Value(int32_t index) override;
+    void SetValue(int32_t index, const runtime::Variant& value) override;
+    int32_t OID() override;
+    void Store() override;
+
+private:
+    void CheckIndex(int32_t index) const;
+    void StoreInEditBuffer(QgsVectorLayer& layer);
+    void StoreInProvider(QgsVectorLayer& layer);
+
+    LayerRef layer_;
+    QgsFeature feature_;
+    std::map<int, QVariant> readValues_;  // values before the first write, by field
+};
+
+class QgisCursor : public host::ICursor {
+public:
+    QgisCursor(LayerRef layer, QgsFeatureIterator features)
+        : layer_(std::move(layer)), features_(std::move(features))
+    {
+    }
+    Ref<host::IRow> NextRow() override;
+
+private:
+    LayerRef layer_;
+    QgsFeatureIterator features_;
+};
+
+class QgisFeatureClass : public host::IFeatureClass {
+public:
+    QgisFeatureClass(LayerRef layer, WorkspaceRegistry& workspaces)
+        : layer_(std::move(layer)), workspaces_(workspaces)
+    {
+    }
+    Ref<host::IFields> Fields() override;
+    // Through the data provider, outside the edit buffer; the layer then
+    // learns of the new field.
+    void AddField(const host::NewField& field) override;
+    int32_t FeatureType() override { return host::kFeatureTypeSimple; }
+    int32_t ShapeType() override;
+    // QGIS has no feature datasets.
+    Ref<host::IFeatureDataset> FeatureDataset() override { return nullptr; }
+    Ref<host::IWorkspace> Workspace() override;
+
+private:
+    LayerRef layer_;
+    WorkspaceRegistry& workspaces_;
+};
+
+class QgisSelectionSet : public host::ISelectionSet {
+public:
+    explicit QgisSelectionSet(LayerRef layer) : layer_(std::move(layer)) {}
+    int32_t Count() override;
+    Ref<host::ICursor> Search() override;
+
+private:
+    LayerRef layer_;
+};
+
+// A vector layer with geometry: feature layer, table and selection at once.
+class QgisFeatureLayer : public host::IFeatureLayer, public host::ITable, public host::ITableSelection {
+public:
+    QgisFeatureLayer(QgsVectorLayer* layer, WorkspaceRegistry& workspaces) : layer_(layer), workspaces_(workspaces) {}
+    std::string Name() override;
+    // Nothing when the layer's data source could not be opened.
+    Ref<host::IFeatureClass> FeatureClass() override;
+    Ref<host::ICursor> Search() override;
+    int32_t RowCount() override;
+    Ref<host::ISelectionSet> SelectionSet() override;
+
+private:
+    LayerRef layer_;
+    WorkspaceRegistry& workspaces_;
+};
+
+// A node of the layer tree that holds no features: a group, a table without
+// geometry, a layer of another kind, or a layer that is not loaded.
+class QgisOtherLayer : public virtual host::ILayer {
+public:
+    explicit QgisOtherLayer(QString name) : name_(std::move(name)) {}
+    std::string Name() override { return name_.toStdString(); }
+
+private:
+    QString name_;
+};
+
+class QgisRasterLayer : public QgisOtherLayer, public host::IRasterLayer {
+public:
+    using QgisOtherLayer::QgisOtherLayer;
+};
+
+// The top-level nodes of the project's layer tree, in order; layers inside
+// groups are not visited.
+class QgisMap : public host::IMap {
+public:
+    QgisMap(QgsProject& project, WorkspaceRegistry& workspaces) : project_(project), workspaces_(workspaces) {}
+    int32_t LayerCount() override;
+    Ref<host::ILayer> Layer(int32_t index) override;
+
+private:
+    QgsProject& project_;
+    WorkspaceRegistry& workspaces_;
+};
+
+class QgisDocument : public host::IMxDocument {
+public:
+    QgisDocument(QgsProject& project, WorkspaceRegistry& workspaces) : project_(project), workspaces_(workspaces) {}
+    Ref<host::IMap> FocusMap() override { return std::make_shared<QgisMap>(project_, workspaces_); }
+
+private:
+    QgsProject& project_;
+    WorkspaceRegistry& workspaces_;
+};
+
+}  // namespace drennow::qgis

@@ -1,0 +1,126 @@
+#include "platform/qgis/QgisEditor.h"
+
+#include "platform/qgis/HostError.h"
+
+#include <qgsproject.h>
+#include <qgsvectorlayer.h>
+
+#include <QUndoStack>
+
+#include <algorithm>
+
+namespace drennow::qgis {
+
+std::vector<QgsVectorLayer*> QgisEditor::EditingLayers() const
+{
+    std::vector<QgsVectorLayer*> editing;
+    for (QgsVectorLayer* layer : project_.layers<QgsVectorLayer*>()) {
+        if (layer->isEditable()) {
+            editing.push_back(layer);
+        }
+    }
+    return editing;
+}
+
+int32_t QgisEditor::EditState()
+{
+    return EditingLayers().empty() ? host::kEditStateNotEditing : host::kEditStateEditing;
+}
+
+Ref<host::IWorkspace> QgisEditor::EditWorkspace()
+{
+    std::vector<QgsVectorLayer*> editing = EditingLayers();
+    if (editing.empty()) {
+        return nullptr;
+    }
+    const QString source = editing.front()->source();
+    bool oneSource = std::all_of(editing.begin(), editing.end(),
+                                 [&](QgsVectorLayer* layer) { return layer->source() == source; });
+    if (!oneSource) {
+        return std::make_shared<QgisWorkspace>(QString());
+    }
+    return workspaces_.ForSource(source);
+}
+
+bool QgisEditor::HasEdits()
+{
+    std::vector<QgsVectorLayer*> editing = EditingLayers();
+    return std::any_of(editing.begin(), editing.end(), [](QgsVectorLayer* layer) { return layer->isModified(); });
+}
+
+void QgisEditor::StartEditing(const Ref<host::IWorkspace>& workspace)
+{
+    auto dataSource = host::QueryInterface<QgisWorkspace>(workspace);
+    if (!dataSource) {
+        RaiseHostError(QStringLiteral("Not a workspace of this project"));
+    }
+    bool started = false;
+    for (QgsVectorLayer* layer : project_.layers<QgsVectorLayer*>()) {
+        if (layer->source() != dataSource->DataSource()) {
+            continue;
+        }
+        if (!layer->isEditable() && !layer->startEditing()) {
+            RaiseHostError(QStringLiteral("The layer %1 cannot be edited").arg(layer->name()));
+        }
+        started = true;
+    }
+    if (!started) {
+        RaiseHostError(QStringLiteral("No layer of the project uses %1").arg(dataSource->DataSource()));
+    }
+}
+
+void QgisEditor::StopEditing(bool saveEdits)
+{
+    for (QgsVectorLayer* layer : EditingLayers()) {
+        if (saveEdits ? !layer->commitChanges() : !layer->rollBack()) {
+            RaiseHostError(layer->commitErrors().join(QLatin1Char('\n')));
+        }
+    }
+}
+
+void QgisEditor::StartOperation()
+{
+    if (HasOpenOperation()) {
+        RaiseHostError(QStringLiteral("An edit operation is already open"));
+    }
+    std::vector<QgsVectorLayer*> editing = EditingLayers();
+    if (editing.empty()) {
+        RaiseHostError(QStringLiteral("No layer is in edit mode"));
+    }
+    for (QgsVectorLayer* layer : editing) {
+        layer->beginEditCommand(QString::fromLatin1(kOpenOperationName));
+        // An open command already sits in the stack at its current index.
+        QUndoStack* stack = layer->undoStack();
+        operationLayers_.push_back({layer, stack ? stack->command(stack->index()) : nullptr});
+    }
+}
+
+void QgisEditor::StopOperation(const std::string& name)
+{
+    if (!HasOpenOperation()) {
+        RaiseHostError(QStringLiteral("No edit operation is open"));
+    }
+    for (const OpenCommand& open : operationLayers_) {
+        QgsVectorLayer* layer = open.layer;
+        if (!layer || !layer->isEditable()) {
+            continue;
+        }
+        layer->endEditCommand();
+        // The name is only known now; the stack hands out its commands as
+        // const, though they are its own to rename.
+        QUndoStack* stack = layer->undoStack();
+        if (open.command && stack && stack->index() > 0 && stack->command(stack->index() - 1) == open.command) {
+            const_cast<QUndoCommand*>(open.command)->setText(QString::fromStdString(name));
+        }
+    }
+    operationLayers_.clear();
+}
+
+void QgisEditor::EndOpenOperation()
+{
+    if (HasOpenOperation()) {
+        StopOperation(kOpenOperationName);
+    }
+}
+
+}  // namespace drennow::qgis

@@ -1,0 +1,132 @@
+#include "platform/qgis/QgisProgress.h"
+
+#include <qgsstatusbar.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QProgressBar>
+
+#include <algorithm>
+
+namespace drennow::qgis {
+
+namespace {
+
+constexpr int kBarWidth = 200;
+
+}  // namespace
+
+QgisProgressBar::QgisProgressBar(QgsStatusBar& statusBar) : statusBar_(&statusBar), bar_(new QProgressBar)
+{
+    bar_->setObjectName(QStringLiteral("drennowProgressBar"));
+    bar_->setMaximumWidth(kBarWidth);
+    bar_->setTextVisible(false);
+    bar_->hide();
+    statusBar.addPermanentWidget(bar_, 0, QgsStatusBar::AnchorRight);
+}
+
+QgisProgressBar::~QgisProgressBar()
+{
+    if (statusBar_ && bar_) {
+        statusBar_->removeWidget(bar_);
+    }
+    delete bar_;
+}
+
+void QgisProgressBar::MinRange(int32_t value)
+{
+    if (bar_) {
+        bar_->setMinimum(value);
+        ShowPosition();
+    }
+}
+
+void QgisProgressBar::MaxRange(int32_t value)
+{
+    if (bar_) {
+        bar_->setMaximum(value);
+        ShowPosition();
+    }
+}
+
+void QgisProgressBar::Position(int32_t value)
+{
+    position_ = value;
+    ShowPosition();
+}
+
+void QgisProgressBar::ShowPosition()
+{
+    if (bar_) {
+        bar_->setValue(std::clamp(position_, bar_->minimum(), bar_->maximum()));
+    }
+}
+
+void QgisProgressBar::Message(const std::string& text)
+{
+    message_ = QString::fromStdString(text);
+    if (statusBar_) {
+        statusBar_->showMessage(message_);
+    }
+}
+
+void QgisProgressBar::Show()
+{
+    if (bar_) {
+        bar_->show();
+    }
+}
+
+void QgisProgressBar::Hide()
+{
+    if (bar_) {
+        bar_->hide();
+    }
+    if (statusBar_ && !message_.isEmpty() && statusBar_->currentMessage() == message_) {
+        statusBar_->clearMessage();
+    }
+}
+
+void QgisStatusBar::Message(int32_t pane, const std::string& text)
+{
+    if (pane != 0 || !statusBar_) {
+        return;
+    }
+    if (text.empty()) {
+        statusBar_->clearMessage();
+    } else {
+        statusBar_->showMessage(QString::fromStdString(text));
+    }
+}
+
+bool QgisCancelTracker::Continue()
+{
+    if (!cancelled_ && (!sinceEvents_.isValid() || sinceEvents_.elapsed() >= interval_.count())) {
+        qApp->installEventFilter(this);
+        QCoreApplication::processEvents();
+        qApp->removeEventFilter(this);
+        sinceEvents_.start();
+    }
+    return !cancelled_;
+}
+
+bool QgisCancelTracker::eventFilter(QObject* /*watched*/, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            cancelled_ = true;
+        }
+        return true;
+    case QEvent::ShortcutOverride:
+        event->accept();  // keeps shortcuts from firing
+        return true;
+    case QEvent::Shortcut:
+    case QEvent::Close:
+        return true;
+    default:
+        return dynamic_cast<QInputEvent*>(event) != nullptr;
+    }
+}
+
+}  // namespace drennow::qgis

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "host/Progress.h"
+
+#include <qgsstatusbar.h>
+
+#include <QElapsedTimer>
+#include <QProgressBar>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+namespace drennow::qgis {
+
+// A progress bar on the status bar, hidden until shown; its message is the
+// status bar's message. Steps past the range leave the bar full.
+class QgisProgressBar : public host::IStepProgressor {
+public:
+    explicit QgisProgressBar(QgsStatusBar& statusBar);
+    ~QgisProgressBar() override;
+    QgisProgressBar(const QgisProgressBar&) = delete;
+    QgisProgressBar& operator=(const QgisProgressBar&) = delete;
+
+    void MinRange(int32_t value) override;
+    void MaxRange(int32_t value) override;
+    void StepValue(int32_t value) override { stepValue_ = value; }
+    void Position(int32_t value) override;
+    void Message(const std::string& text) override;
+    void Show() override;
+    void Step() override { Position(position_ + stepValue_); }
+    // Takes the bar's message off the status bar with it.
+    void Hide() override;
+
+private:
+    void ShowPosition();
+
+    QPointer<QgsStatusBar> statusBar_;
+    QPointer<QProgressBar> bar_;
+    int32_t stepValue_ = 1;
+    int32_t position_ = 0;
+    QString message_;
+};
+
+// QGIS's status bar: pane 0 is its message.
+class QgisStatusBar : public host::IStatusBar {
+public:
+    explicit QgisStatusBar(QgsStatusBar& statusBar)
+        : statusBar_(&statusBar), progressBar_(std::make_shared<QgisProgressBar>(statusBar))
+    {
+    }
+    void Message(int32_t pane, const std::string& text) override;
+    host::Ref<host::IStepProgressor> ProgressBar() override { return progressBar_; }
+
+private:
+    QPointer<QgsStatusBar> statusBar_;
+    host::Ref<QgisProgressBar> progressBar_;
+};
+
+// Reports Esc. The run asks once per feature; at most once an interval the
+// tracker lets Qt process its events, so the window repaints and Esc comes
+// in. While it does, the user's other input is swallowed: the run owns the
+// window until it returns, as the click that started it.
+class QgisCancelTracker : public QObject, public host::ITrackCancel {
+public:
+    explicit QgisCancelTracker(std::chrono::milliseconds interval) : interval_(interval) {}
+    bool Continue() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    std::chrono::milliseconds interval_;
+    QElapsedTimer sinceEvents_;
+    bool cancelled_ = false;
+};
+
+}  // namespace drennow::qgis

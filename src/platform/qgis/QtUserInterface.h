@@ -1,0 +1,54 @@
+#pragma once
+
+#include "host/UserInterface.h"
+
+#include <QDialog>
+#include <QPointer>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace drennow::qgis {
+
+// The selection dialog as a Qt window: lblLayer, cboFld, cmdOK and cmdCancel
+// at their design-time layout, turned from twips into pixels at the screen's
+// resolution. The dialog object decides what each action does; the window
+// closes as soon as that object is no longer visible.
+class SelectionWindow : public QDialog {
+public:
+    explicit SelectionWindow(host::ISelectionDialog& dialog, QWidget* centreOver = nullptr);
+
+protected:
+    // Neither Enter nor Esc is bound to a button.
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void PlaceControls();
+    void Perform(void (host::ISelectionDialog::*action)());
+
+    host::ISelectionDialog& dialog_;
+    QLabel* lblLayer_;
+    QComboBox* cboFld_;
+    QPushButton* cmdOK_;
+    QPushButton* cmdCancel_;
+};
+
+// Message boxes without icon, the input box and the selection dialog, all
+// modal; boxes belong to the main window, the selection dialog to no window.
+class QtUserInterface : public host::IUserInterface {
+public:
+    explicit QtUserInterface(QWidget* mainWindow) : mainWindow_(mainWindow) {}
+
+    host::MessageAnswer MessageBox(const std::string& prompt, host::MessageButtons buttons,
+                                   host::DefaultButton defaultButton, const std::string& title) override;
+    std::string InputBox(const std::string& prompt, const std::string& title,
+                         const std::string& defaultText) override;
+    void ShowModal(host::ISelectionDialog& dialog) override;
+
+private:
+    QPointer<QWidget> mainWindow_;
+};
+
+}  // namespace drennow::qgis
