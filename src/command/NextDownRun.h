@@ -1,11 +1,11 @@
 #pragma once
 
+#include "command/PfafCodeList.h"
 #include "command/clsDrennow.h"
 #include "dialogs/frmField.h"
 #include "host/Application.h"
 #include "runtime/Collection.h"
 #include "runtime/Error.h"
-#include "runtime/VariantArray.h"
 
 #include <cstdint>
 #include <functional>
@@ -54,10 +54,9 @@ private:
 
     // Pass steps; each answers false when the user cancelled.
     void StartProgress(int32_t featureCount);
-    bool BuildCodeArray(const RunSettings& settings, runtime::VariantArray& codes, int32_t& count);
-    bool SortAndCollect(const RunSettings& settings, runtime::VariantArray& codes, int32_t count,
-                        runtime::Collection& ids);
-    bool AssignNextDown(const RunSettings& settings, const runtime::VariantArray& codes,
+    bool BuildCodeArray(const RunSettings& settings, PfafCodeList& codes);
+    bool SortAndCollect(const RunSettings& settings, PfafCodeList& codes, runtime::Collection& ids);
+    bool AssignNextDown(const RunSettings& settings, const modPfafTools::NextDownIndex& nextDownIndex,
                         const runtime::Collection& ids, std::vector<std::string>& failureLines);
     void CancelAssignment(const RunSettings& settings);
     void Finish(const RunSettings& settings);

@@ -3,10 +3,8 @@
 #include "command/FailureCodes.h"
 #include "gisutil/modUtilsGeneral.h"
 #include "pfaf/BuildIdCollection.h"
-#include "pfaf/modPfafTools.h"
 #include "runtime/Error.h"
 
-#include <limits>
 
 namespace drennow::command {
 
@@ -26,18 +24,18 @@ void NextDownRun::RunNextDownPass(RunSettings& settings)
 {
     StartProgress(settings.FeatureCount);
     StageMarker = "10";
-    runtime::VariantArray codes;
-    int32_t count = 0;
-    if (!BuildCodeArray(settings, codes, count)) {
+    PfafCodeList codes;
+    if (!BuildCodeArray(settings, codes)) {
         return;
     }
     StageMarker = "11";
     runtime::Collection ids;
-    if (!SortAndCollect(settings, codes, count, ids)) {
+    if (!SortAndCollect(settings, codes, ids)) {
         return;
     }
+    modPfafTools::NextDownIndex index = codes.BuildIndex(settings.AllowTrailingZeros);
     std::vector<std::string> failureLines;
-    if (!AssignNextDown(settings, codes, ids, failureLines)) {
+    if (!AssignNextDown(settings, index, ids, failureLines)) {
         return;
     }
     Finish(settings);
@@ -65,7 +63,7 @@ void NextDownRun::ShowStep(const std::string& text, int32_t counter)
 }
 
 // Every non-null code of the whole layer, whatever is selected.
-bool NextDownRun::BuildCodeArray(const RunSettings& settings, runtime::VariantArray& codes, int32_t& count)
+bool NextDownRun::BuildCodeArray(const RunSettings& settings, PfafCodeList& codes)
 {
     host::Ref<host::ICursor> cursor = settings.Layer->Search();
     host::Ref<host::IRow> feature = Deref(cursor).NextFeature();
@@ -77,12 +75,7 @@ bool NextDownRun::BuildCodeArray(const RunSettings& settings, runtime::VariantAr
             return false;
         }
         if (!feature->Value(settings.PfafFieldIndex).IsNull()) {
-            if (count == std::numeric_limits<int32_t>::max()) {
-                runtime::Raise(runtime::kOverflow);
-            }
-            ++count;
-            codes.ReDimPreserve(count);
-            codes(count) = feature->Value(settings.PfafFieldIndex);
+            codes.Add(feature->Value(settings.PfafFieldIndex));
         }
         feature = cursor->NextFeature();
         ShowStep("Building Pfafstetter array", ++visited);
@@ -91,10 +84,9 @@ bool NextDownRun::BuildCodeArray(const RunSettings& settings, runtime::VariantAr
     return true;
 }
 
-bool NextDownRun::SortAndCollect(const RunSettings& settings, runtime::VariantArray& codes, int32_t count,
-                                 runtime::Collection& ids)
+bool NextDownRun::SortAndCollect(const RunSettings& settings, PfafCodeList& codes, runtime::Collection& ids)
 {
-    modUtilsGeneral::SortArray(codes, count, false);
+    codes.SortDescending();
     if (!Deref(cancelTracker_).Continue()) {
         outcome_ = RunOutcome::Cancelled;
         return false;
@@ -114,7 +106,7 @@ bool NextDownRun::SortAndCollect(const RunSettings& settings, runtime::VariantAr
 // Writes NextDownID of every feature of the pass cursor inside one edit
 // operation, collecting a failure line for each feature that got a failure
 // code.
-bool NextDownRun::AssignNextDown(const RunSettings& settings, const runtime::VariantArray& codes,
+bool NextDownRun::AssignNextDown(const RunSettings& settings, const modPfafTools::NextDownIndex& nextDownIndex,
                                  const runtime::Collection& ids, std::vector<std::string>& failureLines)
 {
     host::IStepProgressor& bar = Deref(progressBar_);
@@ -144,7 +136,7 @@ bool NextDownRun::AssignNextDown(const RunSettings& settings, const runtime::Var
             int32_t next = 0;
             if (code == 0) {
                 fail(Variant(int16_t{-8}), "-8", "Basin drains internally");
-            } else if ((next = modPfafTools::GetNextDownCode(code, codes, settings.AllowTrailingZeros)) <= 0) {
+            } else if ((next = nextDownIndex.GetNextDownCode(code)) <= 0) {
                 fail(Variant(next), std::to_string(next), DescribeFailureCode(next));
             } else if (writeCodes) {
                 feature->SetValue(nextDown, Variant(next));

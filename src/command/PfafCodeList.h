@@ -1,0 +1,36 @@
+#pragma once
+
+#include "pfaf/NextDownIndex.h"
+#include "runtime/VariantArray.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace drennow::command {
+
+// The layer's Pfafstetter codes, the candidates of every next-down search.
+// While every value is an integer of the 32-bit range they are held as plain
+// integers (a few bytes each, sorted by the standard library); the first
+// other value turns the list into general values. Either way, sorting and
+// searching give exactly what the Shell sort and the first-match scan over
+// the general values give.
+class PfafCodeList {
+public:
+    // Appends a non-null value; a count past the 32-bit range raises 6.
+    void Add(const runtime::Variant& value);
+    int32_t Count() const { return count_; }
+    // Descending numeric order. Non-numeric text raises 13 as the Shell sort
+    // does, after the exchanges it would have made.
+    void SortDescending();
+    modPfafTools::NextDownIndex BuildIndex(bool allowTrailingZeros) const;
+
+private:
+    void BecomeGeneral();
+
+    int32_t count_ = 0;
+    bool general_ = false;
+    std::vector<int32_t> plain_;
+    runtime::VariantArray values_;  // indices 1..count_ once general
+};
+
+}  // namespace drennow::command
