@@ -1,0 +1,131 @@
+#include "platform/gdal/FieldValues.h"
+
+#include "host/Data.h"
+#include "platform/gdal/GdalError.h"
+#include "runtime/Error.h"
+
+#include <cmath>
+#include <limits>
+
+namespace drennow::gdalhost {
+
+namespace {
+
+// Rounds to the nearest whole number, halves to the even neighbour, and
+// checks the 64-bit range.
+int64_t ToInt64(const runtime::Variant& value)
+{
+    if (const auto* integer = std::get_if<int64_t>(&value.Get())) {
+        return *integer;
+    }
+    if (value.IsInteger()) {
+        return runtime::ToLong(value);
+    }
+    double number = std::nearbyint(runtime::ToDouble(value));
+    // 2^63 is the first double past the range; -2^63 itself fits.
+    if (!(number >= -9223372036854775808.0 && number < 9223372036854775808.0)) {
+        runtime::Raise(runtime::kOverflow);
+    }
+    return static_cast<int64_t>(number);
+}
+
+}  // namespace
+
+int32_t HostFieldType(const OGRFieldDefn& field)
+{
+    switch (field.GetType()) {
+    case OFTInteger:
+        return field.GetSubType() == OFSTInt16 || field.GetSubType() == OFSTBoolean ? host::kFieldTypeSmallInteger
+                                                                                     : host::kFieldTypeLongInteger;
+    case OFTInteger64:
+        return host::kFieldTypeLongInteger;
+    case OFTReal:
+        return field.GetSubType() == OFSTFloat32 ? host::kFieldTypeSingle : host::kFieldTypeDouble;
+    case OFTDate:
+    case OFTTime:
+    case OFTDateTime:
+        return host::kFieldTypeDate;
+    case OFTBinary:
+        return host::kFieldTypeBlob;
+    default:
+        return host::kFieldTypeString;
+    }
+}
+
+OgrFieldKind OgrFieldFor(int32_t hostType)
+{
+    switch (hostType) {
+    case host::kFieldTypeSmallInteger:
+        return {OFTInteger, OFSTInt16};
+    case host::kFieldTypeLongInteger:
+        return {OFTInteger, OFSTNone};
+    case host::kFieldTypeSingle:
+        return {OFTReal, OFSTFloat32};
+    case host::kFieldTypeDouble:
+        return {OFTReal, OFSTNone};
+    case host::kFieldTypeString:
+        return {OFTString, OFSTNone};
+    default:
+        RaiseHostError("Fields of type " + std::to_string(hostType) + " cannot be added");
+    }
+}
+
+runtime::Variant ReadField(const OGRFeature& feature, int ogrIndex)
+{
+    if (!feature.IsFieldSetAndNotNull(ogrIndex)) {
+        return runtime::Variant::Null();
+    }
+    const OGRFieldDefn& field = *feature.GetFieldDefnRef(ogrIndex);
+    switch (field.GetType()) {
+    case OFTInteger:
+        if (field.GetSubType() == OFSTInt16 || field.GetSubType() == OFSTBoolean) {
+            return static_cast<int16_t>(feature.GetFieldAsInteger(ogrIndex));
+        }
+        return static_cast<int32_t>(feature.GetFieldAsInteger(ogrIndex));
+    case OFTInteger64:
+        return static_cast<int64_t>(feature.GetFieldAsInteger64(ogrIndex));
+    case OFTReal:
+        return feature.GetFieldAsDouble(ogrIndex);
+    default:
+        return std::string(feature.GetFieldAsString(ogrIndex));
+    }
+}
+
+void WriteField(OGRFeature& feature, int ogrIndex, const runtime::Variant& value)
+{
+    if (value.IsNull()) {
+        feature.SetFieldNull(ogrIndex);
+        return;
+    }
+    const OGRFieldDefn& field = *feature.GetFieldDefnRef(ogrIndex);
+    switch (field.GetType()) {
+    case OFTInteger:
+        if (field.GetSubType() == OFSTInt16 || field.GetSubType() == OFSTBoolean) {
+            feature.SetField(ogrIndex, runtime::ToInteger(value));
+        } else {
+            feature.SetField(ogrIndex, runtime::ToLong(value));
+        }
+        return;
+    case OFTInteger64:
+        feature.SetField(ogrIndex, static_cast<GIntBig>(ToInt64(value)));
+        return;
+    case OFTReal:
+        feature.SetField(ogrIndex, runtime::ToDouble(value));
+        return;
+    case OFTString:
+        feature.SetField(ogrIndex, runtime::ToText(value).c_str());
+        return;
+    default:
+        runtime::Raise(runtime::kTypeMismatch);
+    }
+}
+
+int32_t ObjectId(int64_t fid)
+{
+    if (fid < std::numeric_limits<int32_t>::min() || fid > std::numeric_limits<int32_t>::max()) {
+        runtime::Raise(runtime::kOverflow);
+    }
+    return static_cast<int32_t>(fid);
+}
+
+}  // namespace drennow::gdalhost

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "runtime/Variant.h"
+
+#include <ogr_feature.h>
+
+#include <cstdint>
+
+// Field types and values between OGR and the host boundary.
+namespace drennow::gdalhost {
+
+// The host's type of an OGR attribute field: 32- and 64-bit integers are
+// long integers, 16-bit ones small integers.
+int32_t HostFieldType(const OGRFieldDefn& field);
+
+struct OgrFieldKind {
+    OGRFieldType type;
+    OGRFieldSubType subType;
+};
+
+// The OGR type of a field to be added of the host type; raises for types
+// that are not added.
+OgrFieldKind OgrFieldFor(int32_t hostType);
+
+// The value of an attribute as a general value: null when unset or null.
+runtime::Variant ReadField(const OGRFeature& feature, int ogrIndex);
+
+// Converts the value to the field's type and sets it; raises the runtime's
+// conversion errors (13, 94, 6) for values the type cannot hold.
+void WriteField(OGRFeature& feature, int ogrIndex, const runtime::Variant& value);
+
+// A feature id as a 32-bit object id; larger ids raise the overflow error.
+int32_t ObjectId(int64_t fid);
+
+}  // namespace drennow::gdalhost

@@ -1,0 +1,195 @@
+#include "platform/gdal/GdalFeatureClass.h"
+
+#include "platform/gdal/FieldValues.h"
+#include "platform/gdal/GdalCursor.h"
+#include "platform/gdal/GdalError.h"
+#include "platform/gdal/GdalFields.h"
+#include "runtime/Error.h"
+
+#include <cpl_error.h>
+#include <cpl_string.h>
+
+#include <algorithm>
+
+namespace drennow::gdalhost {
+
+namespace {
+
+class GdalFeatureDataset : public host::IFeatureDataset {
+public:
+    explicit GdalFeatureDataset(host::Ref<host::IWorkspace> workspace) : workspace_(std::move(workspace)) {}
+    host::Ref<host::IWorkspace> Workspace() override { return workspace_; }
+
+private:
+    host::Ref<host::IWorkspace> workspace_;
+};
+
+// Geometry and style are never read; attribute fields always are.
+void IgnoreGeometry(OGRLayer& layer)
+{
+    CPLStringList ignored;
+    ignored.AddString("OGR_GEOMETRY");
+    ignored.AddString("OGR_STYLE");
+    OGRFeatureDefn& definition = *layer.GetLayerDefn();
+    for (int i = 0; i < definition.GetGeomFieldCount(); ++i) {
+        const char* name = definition.GetGeomFieldDefn(i)->GetNameRef();
+        if (name[0] != '\0') {
+            ignored.AddString(name);
+        }
+    }
+    layer.SetIgnoredFields(const_cast<const char**>(ignored.List()));
+}
+
+}  // namespace
+
+GdalFeatureClass::GdalFeatureClass(host::Ref<GdalWorkspace> workspace, int layerIndex)
+    : workspace_(std::move(workspace)), layerIndex_(layerIndex)
+{
+}
+
+host::Ref<host::IFields> GdalFeatureClass::Fields()
+{
+    OGRLayer& layer = Layer();
+    return std::make_shared<GdalFields>(layer.GetFIDColumn(), *layer.GetLayerDefn());
+}
+
+void GdalFeatureClass::AddField(const host::NewField& field)
+{
+    OgrFieldKind kind = OgrFieldFor(field.Type);
+    OGRFieldDefn definition(field.Name.c_str(), kind.type);
+    definition.SetSubType(kind.subType);
+    LoseReadingPosition();
+    workspace_->AddField(layerIndex_, definition);
+}
+
+int32_t GdalFeatureClass::ShapeType()
+{
+    switch (wkbFlatten(Layer().GetGeomType())) {
+    case wkbPoint:
+        return host::kShapeTypePoint;
+    case wkbMultiPoint:
+        return host::kShapeTypeMultipoint;
+    case wkbLineString:
+    case wkbMultiLineString:
+    case wkbCircularString:
+    case wkbCompoundCurve:
+    case wkbMultiCurve:
+        return host::kShapeTypePolyline;
+    case wkbPolygon:
+    case wkbMultiPolygon:
+    case wkbCurvePolygon:
+    case wkbMultiSurface:
+        return host::kShapeTypePolygon;
+    default:
+        return host::kShapeTypeNull;
+    }
+}
+
+host::Ref<host::IFeatureDataset> GdalFeatureClass::FeatureDataset()
+{
+    return std::make_shared<GdalFeatureDataset>(workspace_);
+}
+
+host::Ref<host::ICursor> GdalFeatureClass::Search()
+{
+    return Search(nullptr);
+}
+
+host::Ref<host::ICursor> GdalFeatureClass::Search(std::shared_ptr<const FidList> fids)
+{
+    return std::make_shared<GdalCursor>(shared_from_this(), std::move(fids));
+}
+
+int32_t GdalFeatureClass::RowCount()
+{
+    workspace_->FlushWrites();
+    LoseReadingPosition();
+    GIntBig count = Layer().GetFeatureCount(TRUE);
+    if (count < 0) {
+        RaiseGdalError(std::string("Could not count the rows of ") + Name());
+    }
+    return ObjectId(count);
+}
+
+std::string GdalFeatureClass::Name()
+{
+    return Layer().GetName();
+}
+
+bool GdalFeatureClass::HasGeometry()
+{
+    return Layer().GetLayerDefn()->GetGeomFieldCount() > 0;
+}
+
+FidList GdalFeatureClass::FidsWhere(const std::string& filter)
+{
+    OGRLayer& layer = Layer();
+    LoseReadingPosition();
+    IgnoreGeometry(layer);
+    CPLErrorReset();
+    if (layer.SetAttributeFilter(filter.c_str()) != OGRERR_NONE) {
+        RaiseGdalError("Cannot select in " + Name() + " with " + filter);
+    }
+    FidList fids;
+    layer.ResetReading();
+    while (OGRFeatureUniquePtr feature{layer.GetNextFeature()}) {
+        fids.push_back(feature->GetFID());
+    }
+    bool failed = CPLGetLastErrorType() >= CE_Failure;
+    layer.SetAttributeFilter(nullptr);
+    layer.ResetReading();
+    if (failed) {
+        RaiseGdalError("Cannot select in " + Name() + " with " + filter);
+    }
+    std::sort(fids.begin(), fids.end());
+    return fids;
+}
+
+FidList GdalFeatureClass::ExistingFids(const FidList& fids)
+{
+    OGRLayer& layer = Layer();
+    LoseReadingPosition();
+    IgnoreGeometry(layer);
+    FidList existing;
+    for (GIntBig fid : fids) {
+        CPLErrorReset();
+        if (OGRFeatureUniquePtr{layer.GetFeature(fid)}) {
+            existing.push_back(fid);
+        }
+    }
+    CPLErrorReset();
+    return existing;
+}
+
+OGRLayer& GdalFeatureClass::ReadFrom(const void* reader, GIntBig featuresRead)
+{
+    OGRLayer& layer = Layer();
+    if (reader_ == reader) {
+        return layer;
+    }
+    workspace_->FlushWrites();
+    IgnoreGeometry(layer);
+    layer.SetAttributeFilter(nullptr);
+    layer.ResetReading();
+    if (featuresRead > 0 && layer.SetNextByIndex(featuresRead) != OGRERR_NONE) {
+        RaiseGdalError("Could not go back to row " + std::to_string(featuresRead) + " of " + Name());
+    }
+    reader_ = reader;
+    return layer;
+}
+
+void GdalFeatureClass::StopReading(const void* reader)
+{
+    // An unfinished read may hold a database cursor open.
+    if (reader_ == reader) {
+        Layer().ResetReading();
+        reader_ = nullptr;
+    }
+}
+
+void GdalFeatureClass::WriteRow(const OGRFeature& feature, const std::vector<int>& changedFields)
+{
+    workspace_->WriteRow(layerIndex_, feature, changedFields);
+}
+
+}  // namespace drennow::gdalhost

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "host/Data.h"
+#include "platform/gdal/GdalWorkspace.h"
+
+#include <ogrsf_frmts.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace drennow::gdalhost {
+
+// Feature ids, sorted ascending, without repeats.
+using FidList = std::vector<GIntBig>;
+
+// One OGR layer of a dataset as the host's feature class and table. Its
+// fields are the object id first (named after the id column, or "FID"),
+// then the attribute fields in order. Reads never fetch geometry.
+class GdalFeatureClass : public host::IFeatureClass,
+                         public host::ITable,
+                         public std::enable_shared_from_this<GdalFeatureClass> {
+public:
+    GdalFeatureClass(host::Ref<GdalWorkspace> workspace, int layerIndex);
+
+    host::Ref<host::IFields> Fields() override;
+    void AddField(const host::NewField& field) override;
+    int32_t FeatureType() override { return host::kFeatureTypeSimple; }
+    int32_t ShapeType() override;
+    host::Ref<host::IFeatureDataset> FeatureDataset() override;
+    host::Ref<host::IWorkspace> Workspace() override { return workspace_; }
+
+    // Every row, no filter.
+    host::Ref<host::ICursor> Search() override;
+    int32_t RowCount() override;
+
+    std::string Name();
+    bool HasGeometry();
+    // The rows whose ids are in the list.
+    host::Ref<host::ICursor> Search(std::shared_ptr<const FidList> fids);
+    // The ids of the rows that match an attribute filter (OGR SQL); raises
+    // for a filter the layer cannot evaluate.
+    FidList FidsWhere(const std::string& filter);
+    // The ids of the list that the layer holds.
+    FidList ExistingFids(const FidList& fids);
+
+    // Reading for cursors: one OGR reading position is shared by every
+    // cursor, so a cursor that finds another one has read since puts the
+    // position back where it left it.
+    OGRLayer& ReadFrom(const void* reader, GIntBig featuresRead);
+    void StopReading(const void* reader);
+    uint64_t Generation() const { return workspace_->Generation(); }
+
+    void WriteRow(const OGRFeature& feature, const std::vector<int>& changedFields);
+
+private:
+    OGRLayer& Layer() { return workspace_->Layer(layerIndex_); }
+    // Another user of the layer moved its reading position.
+    void LoseReadingPosition() { reader_ = nullptr; }
+
+    host::Ref<GdalWorkspace> workspace_;
+    int layerIndex_;
+    const void* reader_ = nullptr;
+};
+
+}  // namespace drennow::gdalhost

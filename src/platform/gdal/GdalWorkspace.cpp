@@ -1,0 +1,169 @@
+#include "platform/gdal/GdalWorkspace.h"
+
+#include "platform/gdal/GdalError.h"
+
+#include <cpl_error.h>
+
+namespace drennow::gdalhost {
+
+namespace {
+
+constexpr const char* kUnsafeWriterReason =
+    "GDAL's OpenFileGDB writer stores wrong values in updated rows, so this data is opened read-only; "
+    "convert it to a GeoPackage (ogr2ogr -f GPKG out.gpkg in.gdb) to fill NextDownID";
+
+GDALDatasetUniquePtr OpenDataset(const std::string& name, unsigned int flags, const char* driver)
+{
+    const char* const drivers[] = {driver, nullptr};
+    CPLErrorReset();
+    return GDALDatasetUniquePtr(
+        GDALDataset::Open(name.c_str(), GDAL_OF_VECTOR | flags, driver ? drivers : nullptr, nullptr, nullptr));
+}
+
+}  // namespace
+
+host::Ref<GdalWorkspace> GdalWorkspace::Open(const std::string& name)
+{
+    GDALDatasetUniquePtr dataset = OpenDataset(name, GDAL_OF_READONLY, nullptr);
+    if (!dataset) {
+        RaiseGdalError("Could not open " + name);
+    }
+    std::string driver = dataset->GetDriverName();
+    Format format = Format::ReadOnly;
+    std::string reason;
+    if (driver == "GPKG" || driver == "SQLite") {
+        format = Format::Sqlite;
+    } else if (driver == "PostgreSQL") {
+        format = Format::Postgres;
+    } else if (driver == "ESRI Shapefile") {
+        format = Format::Shapefile;
+    } else if (driver == "OpenFileGDB") {
+        reason = kUnsafeWriterReason;
+    } else {
+        reason = "Drennow edits GeoPackage, SQLite, Shapefile and PostgreSQL data; " + driver +
+                 " data is opened read-only";
+    }
+    if (format != Format::ReadOnly) {
+        if (GDALDatasetUniquePtr updatable = OpenDataset(name, GDAL_OF_UPDATE, driver.c_str())) {
+            dataset = std::move(updatable);
+        } else {
+            reason = "Opened read-only: " + std::string(CPLGetLastErrorMsg());
+            format = Format::ReadOnly;
+        }
+    }
+    return host::Ref<GdalWorkspace>(new GdalWorkspace(name, std::move(dataset), format, std::move(reason)));
+}
+
+GdalWorkspace::GdalWorkspace(std::string name, GDALDatasetUniquePtr dataset, Format format,
+                             std::string readOnlyReason)
+    : name_(std::move(name)), dataset_(std::move(dataset)), format_(format), readOnlyReason_(std::move(readOnlyReason))
+{
+}
+
+GdalWorkspace::~GdalWorkspace()
+{
+    session_.reset();
+}
+
+std::string GdalWorkspace::DriverName() const
+{
+    return dataset_->GetDriverName();
+}
+
+int GdalWorkspace::LayerCount() const
+{
+    return dataset_->GetLayerCount();
+}
+
+OGRLayer& GdalWorkspace::Layer(int index)
+{
+    OGRLayer* layer = dataset_ ? dataset_->GetLayer(index) : nullptr;
+    if (layer == nullptr) {
+        RaiseGdalError("No layer " + std::to_string(index) + " in " + name_);
+    }
+    return *layer;
+}
+
+void GdalWorkspace::AddField(int layerIndex, OGRFieldDefn& field)
+{
+    if (!readOnlyReason_.empty()) {
+        RaiseHostError(readOnlyReason_);
+    }
+    if (IsEditing()) {
+        RaiseHostError("Fields cannot be added while " + name_ + " is being edited");
+    }
+    // Shapefile integers are stored as text: room for every 32-bit value.
+    if (format_ == Format::Shapefile && field.GetType() == OFTInteger && field.GetSubType() == OFSTNone) {
+        field.SetWidth(11);
+    }
+    OGRLayer& layer = Layer(layerIndex);
+    CPLErrorReset();
+    if (layer.CreateField(&field, FALSE) != OGRERR_NONE) {
+        RaiseGdalError(std::string("Could not add the field ") + field.GetNameRef() + " to " + layer.GetName());
+    }
+}
+
+void GdalWorkspace::StartEditing()
+{
+    if (!readOnlyReason_.empty()) {
+        RaiseHostError(readOnlyReason_);
+    }
+    if (IsEditing()) {
+        RaiseHostError(name_ + " is already being edited");
+    }
+    if (format_ == Format::Sqlite) {
+        session_ = StartSqliteSession(*dataset_);
+    } else if (format_ == Format::Postgres) {
+        session_ = StartPostgresSession(*dataset_);
+    } else {
+        session_ = StartStagedDbfSession(*dataset_);
+    }
+    hasEdits_ = false;
+}
+
+void GdalWorkspace::StopEditing(bool save)
+{
+    if (!IsEditing()) {
+        RaiseHostError(name_ + " is not being edited");
+    }
+    std::unique_ptr<EditSession> session = std::move(session_);
+    hasEdits_ = false;
+    if (!save) {
+        session->Rollback();
+        return;
+    }
+    session->Commit();
+    // The saved table replaced the one GDAL has open.
+    if (format_ == Format::Shapefile) {
+        Reopen();
+    }
+}
+
+void GdalWorkspace::WriteRow(int layerIndex, const OGRFeature& feature, const std::vector<int>& changedFields)
+{
+    if (!IsEditing()) {
+        RaiseHostError("Rows of " + name_ + " are written only while it is being edited");
+    }
+    session_->Write(Layer(layerIndex), feature, changedFields);
+    hasEdits_ = true;
+}
+
+void GdalWorkspace::FlushWrites()
+{
+    if (session_) {
+        session_->Flush();
+    }
+}
+
+void GdalWorkspace::Reopen()
+{
+    std::string driver = DriverName();
+    dataset_.reset();
+    ++generation_;
+    dataset_ = OpenDataset(name_, GDAL_OF_UPDATE, driver.c_str());
+    if (!dataset_) {
+        RaiseGdalError("Could not open " + name_ + " again after saving");
+    }
+}
+
+}  // namespace drennow::gdalhost

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "host/Data.h"
+#include "platform/gdal/EditSession.h"
+
+#include <gdal_priv.h>
+#include <ogrsf_frmts.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace drennow::gdalhost {
+
+// A dataset: the workspace that holds its layers, and the unit the editor
+// edits. Formats whose edits cannot be made all-or-nothing, or whose writer
+// is known to store wrong values, are opened read-only.
+class GdalWorkspace : public host::IWorkspace {
+public:
+    // Raises when the dataset cannot be opened at all.
+    static host::Ref<GdalWorkspace> Open(const std::string& name);
+    // A session still open is discarded.
+    ~GdalWorkspace() override;
+    GdalWorkspace(const GdalWorkspace&) = delete;
+    GdalWorkspace& operator=(const GdalWorkspace&) = delete;
+
+    const std::string& Name() const { return name_; }
+    std::string DriverName() const;
+    // Why nothing in the dataset can be changed; empty when it can.
+    const std::string& ReadOnlyReason() const { return readOnlyReason_; }
+
+    int LayerCount() const;
+    OGRLayer& Layer(int index);
+    // Changes each time the dataset is opened afresh; OGR objects obtained
+    // before are gone.
+    uint64_t Generation() const { return generation_; }
+
+    // Schema changes happen outside edit sessions.
+    void AddField(int layerIndex, OGRFieldDefn& field);
+
+    bool IsEditing() const { return session_ != nullptr; }
+    bool HasEdits() const { return hasEdits_; }
+    void StartEditing();
+    void StopEditing(bool save);
+    void WriteRow(int layerIndex, const OGRFeature& feature, const std::vector<int>& changedFields);
+    // Writes held back reach the data, so that reads see them.
+    void FlushWrites();
+
+private:
+    enum class Format { Sqlite, Postgres, Shapefile, ReadOnly };
+
+    GdalWorkspace(std::string name, GDALDatasetUniquePtr dataset, Format format, std::string readOnlyReason);
+    void Reopen();
+
+    std::string name_;
+    GDALDatasetUniquePtr dataset_;
+    Format format_;
+    std::string readOnlyReason_;
+    std::unique_ptr<EditSession> session_;
+    bool hasEdits_ = false;
+    uint64_t generation_ = 0;
+};
+
+}  // namespace drennow::gdalhost

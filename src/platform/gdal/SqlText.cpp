@@ -1,0 +1,41 @@
+#include "platform/gdal/SqlText.h"
+
+#include "platform/gdal/GdalError.h"
+
+namespace drennow::gdalhost {
+
+std::string QuoteIdentifier(const std::string& name)
+{
+    std::string quoted = "\"";
+    for (char c : name) {
+        quoted += c;
+        if (c == '"') {
+            quoted += '"';
+        }
+    }
+    return quoted + "\"";
+}
+
+std::string QuotedTable(OGRLayer& layer, bool schemaQualified)
+{
+    std::string name = layer.GetName();
+    size_t dot = name.find('.');
+    if (!schemaQualified || dot == std::string::npos) {
+        return QuoteIdentifier(name);
+    }
+    return QuoteIdentifier(name.substr(0, dot)) + "." + QuoteIdentifier(name.substr(dot + 1));
+}
+
+std::string QuotedFidColumn(OGRLayer& layer, const char* implicitRowId)
+{
+    std::string column = layer.GetFIDColumn();
+    if (!column.empty()) {
+        return QuoteIdentifier(column);
+    }
+    if (implicitRowId == nullptr) {
+        RaiseHostError(std::string("The table ") + layer.GetName() + " has no feature id column to update rows by");
+    }
+    return implicitRowId;
+}
+
+}  // namespace drennow::gdalhost

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <ogrsf_frmts.h>
+
+#include <string>
+
+// Pieces of SQL statements built from OGR names.
+namespace drennow::gdalhost {
+
+// "name" with inner double quotes doubled.
+std::string QuoteIdentifier(const std::string& name);
+
+// The layer's table, quoted; a "schema.table" layer name gives both parts.
+std::string QuotedTable(OGRLayer& layer, bool schemaQualified);
+
+// The column that holds the feature ids, quoted; raises when the layer has
+// none.
+std::string QuotedFidColumn(OGRLayer& layer, const char* implicitRowId);
+
+}  // namespace drennow::gdalhost

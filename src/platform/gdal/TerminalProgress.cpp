@@ -1,0 +1,90 @@
+#include "platform/gdal/TerminalProgress.h"
+
+#include <algorithm>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace drennow::gdalhost {
+
+namespace {
+
+constexpr std::chrono::milliseconds kRedrawInterval{250};
+constexpr size_t kBarWidth = 20;
+constexpr const char* kClearLine = "\r\x1b[K";
+
+}  // namespace
+
+TerminalProgressBar::TerminalProgressBar(std::FILE* terminal) : terminal_(terminal) {}
+
+void TerminalProgressBar::Show()
+{
+    visible_ = true;
+    Draw(true);
+}
+
+void TerminalProgressBar::Step()
+{
+    position_ += step_;
+    if (visible_) {
+        Draw(false);
+    }
+}
+
+void TerminalProgressBar::Hide()
+{
+    if (visible_ && terminal_) {
+        std::fputs(kClearLine, terminal_);
+        std::fflush(terminal_);
+    }
+    visible_ = false;
+}
+
+void TerminalProgressBar::ShowText(const std::string& text)
+{
+    if (!terminal_) {
+        return;
+    }
+    std::fprintf(terminal_, "%s%s", kClearLine, text.substr(0, Width()).c_str());
+    std::fflush(terminal_);
+}
+
+void TerminalProgressBar::Draw(bool now)
+{
+    if (!terminal_) {
+        return;
+    }
+    auto time = std::chrono::steady_clock::now();
+    if (!now && time - lastDraw_ < kRedrawInterval) {
+        return;
+    }
+    lastDraw_ = time;
+    // The range may be smaller than the steps taken: the bar stays full.
+    int64_t span = std::max<int64_t>(1, static_cast<int64_t>(max_) - min_);
+    int64_t done = std::clamp<int64_t>(position_ - min_, 0, span);
+    auto filled = static_cast<size_t>(done * static_cast<int64_t>(kBarWidth) / span);
+    std::string bar = " [" + std::string(filled, '#') + std::string(kBarWidth - filled, '-') + "] " +
+                      std::to_string(done * 100 / span) + "%";
+    size_t room = Width() > bar.size() ? Width() - bar.size() : 0;
+    std::fprintf(terminal_, "%s%s%s", kClearLine, message_.substr(0, room).c_str(), bar.c_str());
+    std::fflush(terminal_);
+}
+
+size_t TerminalProgressBar::Width() const
+{
+    winsize size{};
+    if (::ioctl(::fileno(terminal_), TIOCGWINSZ, &size) == 0 && size.ws_col > 1) {
+        return size.ws_col - 1;
+    }
+    return 79;
+}
+
+TerminalStatusBar::TerminalStatusBar(std::FILE* terminal) : bar_(std::make_shared<TerminalProgressBar>(terminal)) {}
+
+void TerminalStatusBar::Message(int32_t pane, const std::string& text)
+{
+    if (pane == 0) {
+        bar_->ShowText(text);
+    }
+}
+
+}  // namespace drennow::gdalhost

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "host/Progress.h"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace drennow::gdalhost {
+
+// A one-line progress bar drawn on a terminal, redrawn a few times a second
+// at most; with no terminal it shows nothing.
+class TerminalProgressBar : public host::IStepProgressor {
+public:
+    // terminal: where to draw, or nullptr to show nothing.
+    explicit TerminalProgressBar(std::FILE* terminal);
+
+    void MinRange(int32_t value) override { min_ = value; }
+    void MaxRange(int32_t value) override { max_ = value; }
+    void StepValue(int32_t value) override { step_ = value; }
+    void Position(int32_t value) override { position_ = value; }
+    void Message(const std::string& text) override { message_ = text; }
+    void Show() override;
+    void Step() override;
+    void Hide() override;
+
+    // A line of text in the bar's place (the status bar's message).
+    void ShowText(const std::string& text);
+
+private:
+    void Draw(bool now);
+    size_t Width() const;
+
+    std::FILE* terminal_;
+    int32_t min_ = 0;
+    int32_t max_ = 100;
+    int32_t step_ = 1;
+    int64_t position_ = 0;
+    std::string message_;
+    bool visible_ = false;
+    std::chrono::steady_clock::time_point lastDraw_{};
+};
+
+// The status bar: its message and its progress bar share the one line.
+class TerminalStatusBar : public host::IStatusBar {
+public:
+    explicit TerminalStatusBar(std::FILE* terminal);
+
+    void Message(int32_t pane, const std::string& text) override;
+    host::Ref<host::IStepProgressor> ProgressBar() override { return bar_; }
+
+private:
+    std::shared_ptr<TerminalProgressBar> bar_;
+};
+
+}  // namespace drennow::gdalhost

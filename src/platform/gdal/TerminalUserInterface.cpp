@@ -1,0 +1,318 @@
+#include "platform/gdal/TerminalUserInterface.h"
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+namespace drennow::gdalhost {
+
+namespace {
+
+constexpr const char* kDefaultTitle = "Drennow";
+
+// The questions the run asks, as the command words them.
+constexpr const char* kTrailingZerosQuestion = "Allow trailing zeros during NextDownID determination?";
+constexpr const char* kPopulateQuestion = "Populate NextDownID with downstream Pfafstetter ID?";
+constexpr const char* kSaveEditsTitle = "Save Edits?";
+constexpr const char* kLevelPrompt = "Input Pfafstetter Level (1-9)";
+constexpr const char* kLayerLabel = "Select Watershed Layer";
+constexpr const char* kPfafFieldLabel = "Select Pfafstetter ID Field";
+constexpr const char* kIdFieldLabel = "Select ID field (for populating NextDownID)";
+
+const char* ButtonName(host::MessageAnswer answer)
+{
+    switch (answer) {
+    case host::kAnswerYes:
+        return "Yes";
+    case host::kAnswerNo:
+        return "No";
+    case host::kAnswerCancel:
+        return "Cancel";
+    default:
+        return "OK";
+    }
+}
+
+std::vector<host::MessageAnswer> Buttons(host::MessageButtons buttons)
+{
+    switch (buttons) {
+    case host::MessageButtons::YesNo:
+        return {host::kAnswerYes, host::kAnswerNo};
+    case host::MessageButtons::YesNoCancel:
+        return {host::kAnswerYes, host::kAnswerNo, host::kAnswerCancel};
+    default:
+        return {host::kAnswerOK};
+    }
+}
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+std::optional<host::MessageAnswer> ParseButton(const std::string& reply,
+                                               const std::vector<host::MessageAnswer>& offered)
+{
+    std::string word = Lower(reply);
+    for (host::MessageAnswer button : offered) {
+        std::string name = Lower(ButtonName(button));
+        if (word == name || word == name.substr(0, 1)) {
+            return button;
+        }
+    }
+    return std::nullopt;
+}
+
+// Entries are numbered from 1 on the terminal.
+std::optional<int32_t> ParseEntryNumber(const std::string& reply, size_t count)
+{
+    if (reply.empty() || reply.size() > 9 || !std::all_of(reply.begin(), reply.end(), ::isdigit)) {
+        return std::nullopt;
+    }
+    int32_t number = std::stoi(reply);
+    if (number < 1 || static_cast<size_t>(number) > count) {
+        return std::nullopt;
+    }
+    return number - 1;
+}
+
+std::optional<int32_t> FindEntry(const std::vector<std::string>& entries, const std::string& name)
+{
+    auto found = std::find(entries.begin(), entries.end(), name);
+    if (found == entries.end()) {
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(found - entries.begin());
+}
+
+}  // namespace
+
+TerminalUserInterface::TerminalUserInterface(Answers answers, bool batch, std::ostream& out, std::ostream& err,
+                                             LineSource& input)
+    : answers_(std::move(answers)), batch_(batch), out_(out), err_(err), input_(input)
+{
+}
+
+host::MessageAnswer TerminalUserInterface::MessageBox(const std::string& prompt, host::MessageButtons buttons,
+                                                      host::DefaultButton defaultButton, const std::string& title)
+{
+    PrintTitle(title);
+    PrintText(prompt);
+    std::vector<host::MessageAnswer> offered = Buttons(buttons);
+    if (offered.size() == 1) {
+        out_.flush();
+        return offered.front();
+    }
+    host::MessageAnswer byDefault = offered[std::min(static_cast<size_t>(defaultButton), offered.size() - 1)];
+    std::string choices = "[";
+    for (host::MessageAnswer button : offered) {
+        choices += std::string(choices.size() > 1 ? "/" : "") + ButtonName(button);
+    }
+    choices += ", Enter = " + std::string(ButtonName(byDefault)) + "] ";
+
+    std::optional<host::MessageAnswer> prepared;
+    const char* option = nullptr;
+    if (prompt.find(kTrailingZerosQuestion) != std::string::npos && answers_.trailingZeros) {
+        prepared = *answers_.trailingZeros ? host::kAnswerYes : host::kAnswerNo;
+        option = "--trailing-zeros";
+    } else if (prompt == kPopulateQuestion && answers_.populatePfaf) {
+        prepared = *answers_.populatePfaf ? host::kAnswerYes : host::kAnswerNo;
+        option = "--populate";
+    } else if (title == kSaveEditsTitle && answers_.saveEdits) {
+        prepared = *answers_.saveEdits;
+        option = "--save-edits";
+    }
+    if (prepared && std::find(offered.begin(), offered.end(), *prepared) != offered.end()) {
+        out_ << choices;
+        Answered(ButtonName(*prepared), option);
+        return *prepared;
+    }
+
+    while (true) {
+        std::optional<std::string> reply = Ask(choices);
+        if (!reply) {
+            if (input_.Interrupted()) {
+                host::MessageAnswer declined = offered.back();
+                Answered(ButtonName(declined), "Ctrl-C");
+                return declined;
+            }
+            Answered(ButtonName(byDefault), "default");
+            return byDefault;
+        }
+        if (reply->empty()) {
+            return byDefault;
+        }
+        if (std::optional<host::MessageAnswer> button = ParseButton(*reply, offered)) {
+            return *button;
+        }
+        out_ << "Please answer with one of the buttons.\n";
+    }
+}
+
+std::string TerminalUserInterface::InputBox(const std::string& prompt, const std::string& title,
+                                            const std::string& defaultText)
+{
+    PrintTitle(title);
+    PrintText(prompt);
+    std::string choices = "[Enter = " + defaultText + "] ";
+    if (prompt == kLevelPrompt && answers_.level) {
+        out_ << choices;
+        Answered(*answers_.level, "--level");
+        return *answers_.level;
+    }
+    std::optional<std::string> reply = Ask(choices);
+    if (!reply) {
+        if (input_.Interrupted()) {
+            Answered("Cancel", "Ctrl-C");
+            return "";
+        }
+        Answered(defaultText, "default");
+        return defaultText;
+    }
+    return reply->empty() ? defaultText : *reply;
+}
+
+void TerminalUserInterface::ShowModal(host::ISelectionDialog& dialog)
+{
+    PrintTitle(dialog.Caption());
+    std::string label = dialog.LabelText();
+    out_ << label << "\n";
+    std::vector<std::string> entries = dialog.Entries();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        bool current = static_cast<int32_t>(i) == dialog.ListIndex();
+        out_ << (current ? "  * " : "    ") << i + 1 << ") " << entries[i] << "\n";
+    }
+    if (entries.empty()) {
+        out_ << "    (no entries)\n";
+    }
+    std::string choices = entries.empty() || dialog.ListIndex() < 0
+                              ? std::string("[c = Cancel] ")
+                              : "[number or name, Enter = " + std::to_string(dialog.ListIndex() + 1) + ", c = Cancel] ";
+
+    const std::optional<std::string>* prepared = nullptr;
+    const char* option = nullptr;
+    if (label == kLayerLabel) {
+        prepared = &answers_.layer;
+        option = "--layer";
+    } else if (label == kPfafFieldLabel) {
+        prepared = &answers_.pfafField;
+        option = "--pfaf-field";
+    } else if (label == kIdFieldLabel) {
+        prepared = &answers_.idField;
+        option = "--id-field";
+    }
+    if (prepared && *prepared) {
+        out_ << choices;
+        std::optional<int32_t> index = FindEntry(entries, **prepared);
+        if (!index) {
+            Answered("refused", option);
+            Refuse(option, **prepared, dialog);
+            return;
+        }
+        dialog.SelectEntry(*index);
+        dialog.PressOK();
+        Answered(**prepared, option);
+        return;
+    }
+
+    while (dialog.IsVisible()) {
+        std::optional<std::string> reply = Ask(choices);
+        if (!reply) {
+            if (input_.Interrupted()) {
+                dialog.PressCancel();
+                Answered("Cancel", "Ctrl-C");
+                return;
+            }
+            int32_t current = dialog.ListIndex();
+            dialog.PressOK();
+            if (dialog.IsVisible()) {
+                dialog.CloseBox();
+                Answered("nothing to take", "default");
+            } else {
+                Answered(entries[static_cast<size_t>(current)], "default");
+            }
+            return;
+        }
+        if (reply->empty()) {
+            dialog.PressOK();
+        } else if (std::optional<int32_t> byName = FindEntry(entries, *reply)) {
+            dialog.SelectEntry(*byName);
+            dialog.PressOK();
+        } else if (std::optional<int32_t> byNumber = ParseEntryNumber(*reply, entries.size())) {
+            dialog.SelectEntry(*byNumber);
+            dialog.PressOK();
+        } else if (Lower(*reply) == "c" || Lower(*reply) == "cancel") {
+            dialog.PressCancel();
+        } else {
+            out_ << "Not an entry: " << *reply << "\n";
+            continue;
+        }
+        if (dialog.IsVisible()) {
+            out_ << "There is nothing to choose; c cancels.\n";
+        }
+    }
+}
+
+std::optional<std::string> TerminalUserInterface::Ask(const std::string& choices)
+{
+    out_ << choices;
+    out_.flush();
+    if (batch_ || input_.Interrupted()) {
+        return std::nullopt;
+    }
+    std::optional<std::string> reply = input_.ReadLine();
+    if (!reply && !input_.Interrupted()) {
+        out_ << "(end of input) ";
+        batch_ = true;
+    }
+    return reply;
+}
+
+void TerminalUserInterface::Answered(const std::string& answer, const char* source)
+{
+    out_ << answer << " (" << source << ")\n";
+    out_.flush();
+}
+
+void TerminalUserInterface::Refuse(const std::string& option, const std::string& value,
+                                   host::ISelectionDialog& dialog)
+{
+    std::vector<std::string> entries = dialog.Entries();
+    err_ << "drennow: " << option << " " << value << " is not one of the entries offered: ";
+    if (entries.empty()) {
+        err_ << "there are none";
+    }
+    for (size_t i = 0; i < entries.size(); ++i) {
+        err_ << (i == 0 ? "" : ", ") << entries[i];
+    }
+    err_ << "\n";
+    err_.flush();
+    answerRefused_ = true;
+    dialog.CloseBox();
+}
+
+void TerminalUserInterface::PrintTitle(const std::string& title)
+{
+    out_ << "\n";
+    if (title != kDefaultTitle) {
+        out_ << "== " << title << " ==\n";
+    }
+}
+
+// Lines end in CR LF in the command's texts.
+void TerminalUserInterface::PrintText(const std::string& text)
+{
+    std::string shown;
+    for (char c : text) {
+        if (c != '\r') {
+            shown += c;
+        }
+    }
+    out_ << shown;
+    if (shown.empty() || shown.back() != '\n') {
+        out_ << "\n";
+    }
+}
+
+}  // namespace drennow::gdalhost
