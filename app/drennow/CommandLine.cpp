@@ -1,0 +1,166 @@
+#include "CommandLine.h"
+
+#include <charconv>
+#include <functional>
+#include <map>
+
+namespace drennow::app {
+
+const char* const kUsage =
+    "Usage: drennow [options] DATASET...\n"
+    "\n"
+    "Fills NextDownID of the watershed polygons of a GeoPackage, Shapefile, SQLite\n"
+    "or PostgreSQL layer (PG:\"dbname=...\") from their Pfafstetter codes. The map is\n"
+    "every layer of the datasets given; the failure log Drennow.log goes beside the\n"
+    "first one. Each question of the run can be answered by an option; the others\n"
+    "are asked on the terminal, or take their default in batch mode.\n"
+    "\n"
+    "Answers:\n"
+    "  --trailing-zeros yes|no     allow trailing zeros in Pfafstetter codes\n"
+    "  --layer NAME                the watershed layer\n"
+    "  --pfaf-field NAME           the Pfafstetter code field\n"
+    "  --level N                   the Pfafstetter level (1-9)\n"
+    "  --populate pfaf|id          write downstream Pfafstetter codes or identifiers\n"
+    "  --id-field NAME             the identifier field (with --populate id)\n"
+    "  --save-edits yes|no|cancel  pending edits of another edit session\n"
+    "Selection (without one, every feature is written):\n"
+    "  --where SQL                 the features that match an attribute filter\n"
+    "  --fid LIST                  features by id, as in 1,5,9-12\n"
+    "Other:\n"
+    "  --log-dir DIR               write Drennow.log into DIR\n"
+    "  --batch                     never wait for input (so too when stdin is not a\n"
+    "                              terminal): every question takes its default\n"
+    "  --help, --version\n"
+    "\n"
+    "While the run works, Esc or Ctrl-C cancels it; nothing is then saved.\n"
+    "\n"
+    "Exit status: 0 finished, 1 the run reported an error, 2 bad command line,\n"
+    "3 a check ended the run, 4 a choice was declined, 130 cancelled.\n";
+
+namespace {
+
+// Ids listed one by one or as ranges; a range this long is surely a slip.
+constexpr int64_t kLongestRange = 10'000'000;
+
+int64_t ParseInteger(const std::string& text, const std::string& option)
+{
+    int64_t value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty()) {
+        throw UsageError(option + ": not a whole number: " + text);
+    }
+    return value;
+}
+
+std::vector<int64_t> ParseFidList(const std::string& list)
+{
+    std::vector<int64_t> fids;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t comma = list.find(',', start);
+        std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        size_t dash = item.find('-', 1);
+        if (dash == std::string::npos) {
+            fids.push_back(ParseInteger(item, "--fid"));
+        } else {
+            int64_t first = ParseInteger(item.substr(0, dash), "--fid");
+            int64_t last = ParseInteger(item.substr(dash + 1), "--fid");
+            if (last < first || last - first >= kLongestRange) {
+                throw UsageError("--fid: not a range of ids: " + item);
+            }
+            for (int64_t fid = first; fid <= last; ++fid) {
+                fids.push_back(fid);
+            }
+        }
+        if (comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    return fids;
+}
+
+template <typename T>
+T OneOf(const std::string& option, const std::string& value, const std::map<std::string, T>& choices)
+{
+    auto found = choices.find(value);
+    if (found != choices.end()) {
+        return found->second;
+    }
+    std::string names;
+    for (const auto& [name, ignored] : choices) {
+        names += (names.empty() ? "" : "|") + name;
+    }
+    throw UsageError(option + " takes " + names + ", not " + value);
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
+{
+    CommandLine line;
+    const std::map<std::string, bool> yesNo{{"yes", true}, {"no", false}};
+    const std::map<std::string, std::function<void(const std::string&)>> valued{
+        {"--trailing-zeros", [&](const std::string& v) { line.answers.trailingZeros = OneOf("--trailing-zeros", v, yesNo); }},
+        {"--layer", [&](const std::string& v) { line.answers.layer = v; line.selection.layer = v; }},
+        {"--pfaf-field", [&](const std::string& v) { line.answers.pfafField = v; }},
+        {"--level", [&](const std::string& v) { line.answers.level = v; }},
+        {"--populate",
+         [&](const std::string& v) {
+             line.answers.populatePfaf = OneOf<bool>("--populate", v, {{"pfaf", true}, {"id", false}});
+         }},
+        {"--id-field", [&](const std::string& v) { line.answers.idField = v; }},
+        {"--save-edits",
+         [&](const std::string& v) {
+             line.answers.saveEdits = OneOf<host::MessageAnswer>(
+                 "--save-edits", v, {{"yes", host::kAnswerYes}, {"no", host::kAnswerNo}, {"cancel", host::kAnswerCancel}});
+         }},
+        {"--where", [&](const std::string& v) { line.selection.where = v; }},
+        {"--fid", [&](const std::string& v) { line.selection.fids = ParseFidList(v); }},
+        {"--log-dir", [&](const std::string& v) { line.logFolder = v; }},
+    };
+    const std::map<std::string, bool*> flags{
+        {"--batch", &line.batch}, {"--help", &line.help}, {"-h", &line.help}, {"--version", &line.version}};
+
+    bool optionsEnded = false;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+            line.datasets.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        size_t equals = argument.find('=');
+        std::string name = argument.substr(0, equals);
+        if (auto flag = flags.find(name); flag != flags.end() && equals == std::string::npos) {
+            *flag->second = true;
+            continue;
+        }
+        auto option = valued.find(name);
+        if (option == valued.end()) {
+            throw UsageError("unknown option " + argument);
+        }
+        if (equals != std::string::npos) {
+            option->second(argument.substr(equals + 1));
+        } else if (i + 1 < arguments.size()) {
+            option->second(arguments[++i]);
+        } else {
+            throw UsageError(name + " needs a value");
+        }
+    }
+    if (line.help || line.version) {
+        return line;
+    }
+    if (line.selection.where && line.selection.fids) {
+        throw UsageError("--where and --fid cannot be used together");
+    }
+    if (line.datasets.empty()) {
+        throw UsageError("no DATASET given");
+    }
+    return line;
+}
+
+}  // namespace drennow::app
