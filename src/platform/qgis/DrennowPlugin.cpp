@@ -37,7 +37,6 @@ public:
 
 private:
     void AddToMenuBar(QMenu* menu);
-    void Click();
 
     QgisInterface* iface_;
     host::Ref<host::ICommand> command_;
@@ -59,7 +58,7 @@ void DrennowPlugin::initGui()
     action_->setToolTip(QString::fromStdString(command_->Tooltip()));
     action_->setStatusTip(QString::fromStdString(command_->Message()));
     action_->setEnabled(command_->Enabled());
-    QObject::connect(action_, &QAction::triggered, action_, [this] { Click(); });
+    QObject::connect(action_, &QAction::triggered, action_, [this] { application_->Click(*command_); });
 
     const QString category = QString::fromStdString(command_->Category());
     menu_ = new QMenu(category, iface_->mainWindow());
@@ -80,12 +79,6 @@ void DrennowPlugin::AddToMenuBar(QMenu* menu)
     }
     QMenu* help = iface_->helpMenu();
     mainWindow->menuBar()->insertMenu(help ? help->menuAction() : nullptr, menu);
-}
-
-void DrennowPlugin::Click()
-{
-    command_->OnClick();
-    application_->Editor().EndOpenOperation();
 }
 
 void DrennowPlugin::unload()

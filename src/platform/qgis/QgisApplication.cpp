@@ -55,6 +55,12 @@ host::Ref<host::IExtension> QgisApplication::FindExtensionByCLSID(const host::UI
     return editor_;
 }
 
+void QgisApplication::Click(host::ICommand& command)
+{
+    command.OnClick();
+    editor_->EndOpenOperation();
+}
+
 host::Ref<host::ITrackCancel> QgisApplication::NewCancelTracker()
 {
     return std::make_shared<QgisCancelTracker>(eventInterval_);

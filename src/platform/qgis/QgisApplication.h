@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/Application.h"
+#include "host/Command.h"
 #include "platform/qgis/QgisData.h"
 #include "platform/qgis/QgisEditor.h"
 #include "platform/qgis/QgisProgress.h"
@@ -46,6 +47,8 @@ public:
     host::Ref<host::IUserInterface> UserInterface() override { return userInterface_; }
 
     QgisEditor& Editor() { return *editor_; }
+    // A click of the command; QGIS is left with no edit command open.
+    void Click(host::ICommand& command);
 
 private:
     QgsProject& project_;

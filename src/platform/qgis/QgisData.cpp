@@ -221,8 +221,11 @@ void QgisRow::StoreInProvider(QgsVectorLayer& layer)
 
 Ref<host::IRow> QgisCursor::NextRow()
 {
+    if (!features_) {
+        features_ = open_(layer_.Get());
+    }
     QgsFeature feature;
-    if (!features_.nextFeature(feature)) {
+    if (!features_->nextFeature(feature)) {
         return nullptr;
     }
     return std::make_shared<QgisRow>(layer_, feature);
@@ -273,7 +276,8 @@ int32_t QgisSelectionSet::Count()
 
 Ref<host::ICursor> QgisSelectionSet::Search()
 {
-    return std::make_shared<QgisCursor>(layer_, layer_.Get().getSelectedFeatures(AttributesOnly()));
+    return std::make_shared<QgisCursor>(
+        layer_, [](QgsVectorLayer& layer) { return layer.getSelectedFeatures(AttributesOnly()); });
 }
 
 std::string QgisFeatureLayer::Name()
@@ -291,7 +295,8 @@ Ref<host::IFeatureClass> QgisFeatureLayer::FeatureClass()
 
 Ref<host::ICursor> QgisFeatureLayer::Search()
 {
-    return std::make_shared<QgisCursor>(layer_, layer_.Get().getFeatures(AttributesOnly()));
+    return std::make_shared<QgisCursor>(layer_,
+                                        [](QgsVectorLayer& layer) { return layer.getFeatures(AttributesOnly()); });
 }
 
 int32_t QgisFeatureLayer::RowCount()

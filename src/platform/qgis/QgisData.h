@@ -11,8 +11,10 @@
 #include <qgsfields.h>
 #include <qgsvectorlayer.h>
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QgsProject;
@@ -109,17 +111,20 @@ private:
     std::map<int, QVariant> readValues_;  // values before the first write, by field
 };
 
+// Reads from the first fetch on, so that rows carry the fields and edits the
+// layer has by then: the run opens its cursor over the features to update
+// before it adds NextDownID and starts editing.
 class QgisCursor : public host::ICursor {
 public:
-    QgisCursor(LayerRef layer, QgsFeatureIterator features)
-        : layer_(std::move(layer)), features_(std::move(features))
-    {
-    }
+    using Open = std::function<QgsFeatureIterator(QgsVectorLayer&)>;
+
+    QgisCursor(LayerRef layer, Open open) : layer_(std::move(layer)), open_(std::move(open)) {}
     Ref<host::IRow> NextRow() override;
 
 private:
     LayerRef layer_;
-    QgsFeatureIterator features_;
+    Open open_;
+    std::optional<QgsFeatureIterator> features_;
 };
 
 class QgisFeatureClass : public host::IFeatureClass {

@@ -1,0 +1,232 @@
+// The status bar, the cancel tracker and the Qt dialogs.
+#include "QgisTestSupport.h"
+
+#include "dialogs/frmField.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+
+#include <cmath>
+
+namespace drennow::qgis::testing {
+namespace {
+
+class QgisWidgetsTest : public QgisHostTest {
+protected:
+    QProgressBar* Bar() const { return statusBar->findChild<QProgressBar*>(QStringLiteral("drennowProgressBar")); }
+    host::IStepProgressor& Progress() { return *application->StatusBar()->ProgressBar(); }
+    host::IUserInterface& Ui() { return *application->UserInterface(); }
+};
+
+TEST_F(QgisWidgetsTest, TheProgressBarSitsOnTheStatusBarAndShowsItsMessageThere)
+{
+    EXPECT_EQ(application->StatusBar()->ProgressBar(), application->StatusBar()->ProgressBar()) << "always the same";
+    ASSERT_NE(Bar(), nullptr);
+    EXPECT_TRUE(Bar()->isHidden());
+
+    host::IStepProgressor& progress = Progress();
+    progress.Show();
+    progress.MaxRange(3);
+    progress.MinRange(0);
+    progress.StepValue(1);
+    progress.Position(0);
+    progress.Message("Building Pfafstetter array 1.. Hit Esc to Cancel");
+    for (int i = 0; i < 5; ++i) {
+        progress.Step();
+    }
+    EXPECT_FALSE(Bar()->isHidden());
+    EXPECT_EQ(Bar()->value(), 3) << "steps past the range leave the bar full";
+    EXPECT_EQ(statusBar->currentMessage(), QStringLiteral("Building Pfafstetter array 1.. Hit Esc to Cancel"));
+    progress.Position(0);
+    EXPECT_EQ(Bar()->value(), 0);
+
+    progress.Hide();
+    EXPECT_TRUE(Bar()->isHidden());
+    EXPECT_TRUE(statusBar->currentMessage().isEmpty()) << "the bar's message goes with it";
+}
+
+TEST_F(QgisWidgetsTest, HidingTheBarLeavesAnotherMessageAlone)
+{
+    Progress().Message("Finding NextDownID 3.. Hit Esc to Cancel");
+    application->StatusBar()->Message(0, "Closing temporary edit session, please wait");
+    Progress().Hide();
+    EXPECT_EQ(statusBar->currentMessage(), QStringLiteral("Closing temporary edit session, please wait"));
+    application->StatusBar()->Message(0, "");
+    EXPECT_TRUE(statusBar->currentMessage().isEmpty());
+}
+
+TEST_F(QgisWidgetsTest, TheTrackerTurnsFalseOnEscAndSwallowsOtherInput)
+{
+    QPushButton button(QStringLiteral("Elsewhere"), &mainWindow);
+    button.show();
+    int clicks = 0;
+    QObject::connect(&button, &QPushButton::clicked, [&] { ++clicks; });
+    host::Ref<host::ITrackCancel> tracker = application->NewCancelTracker();
+
+    QCoreApplication::postEvent(&button, new QKeyEvent(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier));
+    QCoreApplication::postEvent(&button, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier));
+    EXPECT_TRUE(tracker->Continue());
+    EXPECT_EQ(clicks, 0) << "the user's input waits for no one while the run works";
+
+    QCoreApplication::postEvent(&mainWindow, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    EXPECT_FALSE(tracker->Continue());
+    EXPECT_FALSE(tracker->Continue()) << "a cancel stays";
+    EXPECT_TRUE(application->NewCancelTracker()->Continue()) << "a new tracker starts afresh";
+
+    QTest::mouseClick(&button, Qt::LeftButton);
+    EXPECT_EQ(clicks, 1) << "input reaches the window again between the tracker's turns";
+}
+
+TEST_F(QgisWidgetsTest, TheTrackerLetsEventsInOnlyOnceAnInterval)
+{
+    QgisApplication slow(project, *statusBar, &mainWindow, std::chrono::hours(1));
+    host::Ref<host::ITrackCancel> tracker = slow.NewCancelTracker();
+    EXPECT_TRUE(tracker->Continue()) << "the first question lets events in";
+    QCoreApplication::postEvent(&mainWindow, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    EXPECT_TRUE(tracker->Continue()) << "too soon to look again";
+}
+
+TEST_F(QgisWidgetsTest, MessageBoxesHaveTheButtonsAskedForAndNoIcon)
+{
+    driver.Queue(ModalDriver::Answer(QMessageBox::No));
+    driver.Queue(ModalDriver::Answer(QMessageBox::Cancel));
+    driver.Queue(ModalDriver::Answer(QMessageBox::Ok));
+    driver.Queue([](QWidget& window) { window.close(); });
+
+    EXPECT_EQ(Ui().MessageBox("Line one\r\nLine two", host::MessageButtons::YesNo, host::DefaultButton::First,
+                              "Drennow"),
+              host::kAnswerNo);
+    EXPECT_EQ(Ui().MessageBox("Save?", host::MessageButtons::YesNoCancel, host::DefaultButton::First, "Save Edits?"),
+              host::kAnswerCancel);
+    EXPECT_EQ(Ui().MessageBox("Done", host::MessageButtons::OK, host::DefaultButton::First, "Drennow"),
+              host::kAnswerOK);
+    EXPECT_EQ(Ui().MessageBox("Closed", host::MessageButtons::YesNoCancel, host::DefaultButton::First, "Drennow"),
+              host::kAnswerCancel)
+        << "the close box answers Cancel";
+
+    ASSERT_EQ(driver.shown.size(), 4U);
+    EXPECT_EQ(driver.shown[0].text, QStringLiteral("Line one\nLine two"));
+    EXPECT_EQ(driver.shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(driver.shown[1].title, QStringLiteral("Save Edits?"));
+    EXPECT_EQ(driver.shown[1].buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    EXPECT_EQ(driver.shown[2].buttons, QMessageBox::Ok);
+    for (const Shown& item : driver.shown) {
+        EXPECT_FALSE(item.hasIcon);
+    }
+}
+
+TEST_F(QgisWidgetsTest, TheInputBoxGivesTheReplyOrNothing)
+{
+    driver.Queue(ModalDriver::Reply(QStringLiteral("7")));
+    driver.Queue(ModalDriver::CancelInput());
+
+    EXPECT_EQ(Ui().InputBox("Input Pfafstetter Level (1-9)", "Drennow", "4"), "7");
+    EXPECT_EQ(Ui().InputBox("Input Pfafstetter Level (1-9)", "Drennow", "4"), "");
+    ASSERT_EQ(driver.shown.size(), 2U);
+    EXPECT_EQ(driver.shown[0].title, QStringLiteral("Drennow"));
+    EXPECT_EQ(driver.shown[0].text, QStringLiteral("Input Pfafstetter Level (1-9)"));
+    EXPECT_EQ(driver.shown[0].defaultText, QStringLiteral("4"));
+}
+
+class SelectionWindowTest : public QgisWidgetsTest {
+protected:
+    SelectionWindowTest()
+    {
+        form.Load();
+        form.caption = "Drennow";
+        form.lblLayer = "Select Watershed Layer";
+        form.cboFld.AddItem("Rivers");
+        form.cboFld.AddItem("Watershed");
+        form.cboFld.SetListIndex(1);
+    }
+
+    // Shows the form and lets the step act on its window.
+    void ShowWith(ModalDriver::Step step)
+    {
+        driver.Queue(std::move(step));
+        form.Show(Ui());
+    }
+
+    dialogs::frmField form;
+};
+
+TEST_F(SelectionWindowTest, ControlsSitAtTheirLayoutInPixels)
+{
+    ShowWith([](QWidget& window) {
+        const qreal dpiX = window.screen()->logicalDotsPerInchX();
+        const qreal dpiY = window.screen()->logicalDotsPerInchY();
+        auto pixels = [](int twips, qreal dpi) { return static_cast<int>(std::lround(twips * dpi / 1440)); };
+        for (const dialogs::ControlLayout& control : dialogs::frmField::kLayout) {
+            auto* widget = window.findChild<QWidget*>(QString::fromLatin1(control.Name));
+            ASSERT_NE(widget, nullptr) << control.Name;
+            EXPECT_EQ(widget->geometry(), QRect(pixels(control.Left, dpiX), pixels(control.Top, dpiY),
+                                                pixels(control.Width, dpiX), pixels(control.Height, dpiY)))
+                << control.Name;
+        }
+        EXPECT_EQ(window.size(), QSize(pixels(dialogs::frmField::kClientWidth, dpiX),
+                                       pixels(dialogs::frmField::kClientHeight, dpiY)));
+        QWidget* list = window.findChild<QWidget*>(QStringLiteral("cboFld"));
+        EXPECT_EQ(list->nextInFocusChain(), window.findChild<QWidget*>(QStringLiteral("cmdOK")));
+        EXPECT_EQ(list->nextInFocusChain()->nextInFocusChain(), window.findChild<QWidget*>(QStringLiteral("cmdCancel")));
+        EXPECT_EQ(window.findChild<QPushButton*>(QStringLiteral("cmdOK"))->text(), QStringLiteral("OK"));
+        window.findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
+    });
+    ASSERT_EQ(driver.shown.size(), 1U);
+    EXPECT_EQ(driver.shown[0].title, QStringLiteral("Drennow"));
+    EXPECT_EQ(driver.shown[0].text, QStringLiteral("Select Watershed Layer"));
+    EXPECT_EQ(driver.shown[0].entries, (QStringList{QStringLiteral("Rivers"), QStringLiteral("Watershed")}));
+    EXPECT_EQ(driver.shown[0].current, QStringLiteral("Watershed"));
+}
+
+TEST_F(SelectionWindowTest, OKConfirmsThePickedEntry)
+{
+    ShowWith(ModalDriver::Pick(QStringLiteral("Rivers")));
+    EXPECT_EQ(form.FieldName(), "Rivers");
+}
+
+TEST_F(SelectionWindowTest, CancelAndTheCloseBoxGiveNoAnswer)
+{
+    ShowWith([](QWidget& window) {
+        window.findChild<QComboBox*>(QStringLiteral("cboFld"))->setCurrentIndex(0);
+        window.findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
+    });
+    EXPECT_EQ(form.FieldName(), "");
+
+    form.Load();
+    form.cboFld.AddItem("Watershed");
+    form.cboFld.SetListIndex(0);
+    ShowWith([](QWidget& window) { window.close(); });
+    EXPECT_EQ(form.FieldName(), "");
+    EXPECT_FALSE(QApplication::activeModalWidget());
+}
+
+TEST_F(SelectionWindowTest, EnterAndEscAreBoundToNoButton)
+{
+    ShowWith([](QWidget& window) {
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QTest::keyClick(&window, Qt::Key_Return);
+        EXPECT_TRUE(window.isVisible()) << "still open";
+        window.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    });
+    EXPECT_EQ(form.FieldName(), "Watershed");
+}
+
+TEST_F(SelectionWindowTest, OKWithAnEmptyListKeepsTheDialogOpen)
+{
+    form.cboFld.Clear();
+    ShowWith([](QWidget& window) {
+        window.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+        EXPECT_TRUE(window.isVisible());
+        window.findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
+    });
+    EXPECT_EQ(form.FieldName(), "");
+}
+
+}  // namespace
+}  // namespace drennow::qgis::testing
