@@ -1,0 +1,271 @@
+#include "GdalTestData.h"
+#include "platform/gdal/GdalEditor.h"
+#include "platform/gdal/GdalMap.h"
+#include "runtime/Error.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace drennow::gdaltest {
+namespace {
+
+using gdalhost::GdalEditor;
+using gdalhost::GdalMap;
+using host::Ref;
+using ::testing::HasSubstr;
+
+// The editor over one dataset's "Watershed" layer, with NextDownID added.
+class EditSessionTest : public ::testing::TestWithParam<Format> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam() == Format::Postgres && PostgresConnection().empty()) {
+            GTEST_SKIP() << "no test server (DRENNOW_TEST_PG)";
+        }
+        dataset_ = CreateWatersheds(GetParam(), folder_, {{11, 101, {}}, {12, 102, {}}, {13, 103, {}}}, false);
+        before_ = Snapshot(dataset_, "Watershed");
+        map_ = GdalMap::Open({dataset_});
+        layer_ = host::QueryInterface<host::IFeatureLayer>(map_->Layer(0));
+        layer_->FeatureClass()->AddField({"NextDownID", host::kFieldTypeLongInteger});
+        nextDown_ = layer_->FeatureClass()->Fields()->FindField("NextDownID");
+        ASSERT_GT(nextDown_, 0);
+        withField_ = Snapshot(dataset_, "Watershed");
+    }
+
+    // Writes 1000 + the object id into NextDownID of every row.
+    void WriteEveryRow()
+    {
+        auto cursor = layer_->Search();
+        while (Ref<host::IRow> row = cursor->NextRow()) {
+            row->SetValue(nextDown_, int32_t{1000} + row->OID());
+            row->Store();
+        }
+    }
+
+    void CloseMap()
+    {
+        layer_.reset();
+        map_.reset();
+    }
+
+    Ref<host::IWorkspace> Workspace() { return layer_->FeatureClass()->Workspace(); }
+
+    TempFolder folder_;
+    std::string dataset_;
+    std::vector<FeatureSnapshot> before_;
+    std::vector<FeatureSnapshot> withField_;
+    Ref<GdalMap> map_;
+    Ref<host::IFeatureLayer> layer_;
+    int32_t nextDown_ = -1;
+    GdalEditor editor_;
+};
+
+TEST_P(EditSessionTest, SavedEditsChangeOnlyTheValuesWritten)
+{
+    editor_.StartEditing(Workspace());
+    EXPECT_EQ(editor_.EditState(), host::kEditStateEditing);
+    EXPECT_EQ(editor_.EditWorkspace(), Workspace());
+    EXPECT_FALSE(editor_.HasEdits());
+    WriteEveryRow();
+    EXPECT_TRUE(editor_.HasEdits());
+    editor_.StopEditing(true);
+    EXPECT_EQ(editor_.EditState(), host::kEditStateNotEditing);
+    CloseMap();
+
+    for (const auto& [fid, value] : FieldValues(dataset_, "Watershed", "NextDownID")) {
+        EXPECT_EQ(value, 1000 + fid);
+    }
+    EXPECT_EQ(Snapshot(dataset_, "Watershed", "NextDownID"), before_);
+}
+
+TEST_P(EditSessionTest, DiscardedEditsLeaveTheDataAsItWas)
+{
+    editor_.StartEditing(Workspace());
+    WriteEveryRow();
+    editor_.StopEditing(false);
+    CloseMap();
+    EXPECT_EQ(Snapshot(dataset_, "Watershed"), withField_);
+}
+
+TEST_P(EditSessionTest, ASessionStillOpenWhenTheDataIsClosedIsDiscarded)
+{
+    editor_.StartEditing(Workspace());
+    WriteEveryRow();
+    editor_ = GdalEditor();
+    CloseMap();
+    EXPECT_EQ(Snapshot(dataset_, "Watershed"), withField_);
+}
+
+TEST_P(EditSessionTest, ReadsSeeTheStoredValues)
+{
+    editor_.StartEditing(Workspace());
+    WriteEveryRow();
+    auto cursor = layer_->Search();
+    int rows = 0;
+    // A staged Shapefile table shows its edits once it is saved.
+    while (Ref<host::IRow> row = cursor->NextRow()) {
+        ++rows;
+        if (GetParam() != Format::Shapefile) {
+            EXPECT_EQ(runtime::ToLong(row->Value(nextDown_)), 1000 + row->OID());
+        }
+    }
+    EXPECT_EQ(rows, 3);
+    editor_.StopEditing(true);
+    Ref<host::IRow> first = layer_->Search()->NextRow();
+    EXPECT_EQ(runtime::ToLong(first->Value(nextDown_)), 1000 + first->OID());
+}
+
+TEST_P(EditSessionTest, RowsAreStoredOnlyInsideASessionAndFieldsAddedOnlyOutsideOne)
+{
+    Ref<host::IRow> row = layer_->Search()->NextRow();
+    row->SetValue(nextDown_, int32_t{5});
+    EXPECT_THROW(row->Store(), runtime::Error);
+    editor_.StartEditing(Workspace());
+    EXPECT_THROW(layer_->FeatureClass()->AddField({"Other", host::kFieldTypeLongInteger}), runtime::Error);
+    EXPECT_THROW(editor_.StartEditing(Workspace()), runtime::Error);
+    editor_.StopEditing(false);
+    EXPECT_THROW(editor_.StopEditing(false), runtime::Error);
+}
+
+TEST_P(EditSessionTest, ValuesAreConvertedToTheFieldsType)
+{
+    editor_.StartEditing(Workspace());
+    auto cursor = layer_->Search();
+    Ref<host::IRow> first = cursor->NextRow();
+    first->SetValue(nextDown_, 2.5);
+    first->Store();
+    Ref<host::IRow> second = cursor->NextRow();
+    second->SetValue(nextDown_, "35");
+    EXPECT_THROW(second->SetValue(nextDown_, "upstream"), runtime::Error);
+    EXPECT_THROW(second->SetValue(nextDown_, 3.0e9), runtime::Error);
+    EXPECT_THROW(second->SetValue(0, int32_t{7}), runtime::Error);
+    second->Store();
+    Ref<host::IRow> third = cursor->NextRow();
+    third->SetValue(nextDown_, int16_t{-6});
+    third->Store();
+    editor_.StopEditing(true);
+    CloseMap();
+
+    std::vector<std::optional<int64_t>> values;
+    for (const auto& [fid, value] : FieldValues(dataset_, "Watershed", "NextDownID")) {
+        values.push_back(value);
+    }
+    EXPECT_THAT(values, ::testing::ElementsAre(2, 35, -6));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, EditSessionTest,
+                         ::testing::Values(Format::GeoPackage, Format::Sqlite, Format::Shapefile, Format::Postgres),
+                         [](const auto& info) { return FormatName(info.param); });
+
+TEST(StagedShapefileTest, TheOriginalTableIsUntouchedUntilTheSave)
+{
+    TempFolder folder;
+    std::string dataset = CreateWatersheds(Format::Shapefile, folder, {{11, 101, 0}, {12, 102, 0}}, true);
+    std::string table = folder.File("Watershed.dbf");
+    std::string original = ReadFile(table);
+    Ref<GdalMap> map = GdalMap::Open({dataset});
+    auto layer = host::QueryInterface<host::IFeatureLayer>(map->Layer(0));
+    int32_t nextDown = layer->FeatureClass()->Fields()->FindField("NextDownID");
+    GdalEditor editor;
+    editor.StartEditing(layer->FeatureClass()->Workspace());
+    Ref<host::IRow> row = layer->Search()->NextRow();
+    row->SetValue(nextDown, int32_t{-9});
+    row->Store();
+    EXPECT_EQ(ReadFile(table), original);
+    EXPECT_TRUE(std::filesystem::exists(table + ".drennow-staged"));
+    editor.StopEditing(true);
+    EXPECT_FALSE(std::filesystem::exists(table + ".drennow-staged"));
+
+    std::string saved = ReadFile(table);
+    ASSERT_EQ(saved.size(), original.size());
+    size_t differing = 0;
+    for (size_t i = 0; i < saved.size(); ++i) {
+        differing += saved[i] != original[i];
+    }
+    EXPECT_EQ(differing, 2u);  // "0" became "-9", right-aligned
+    EXPECT_EQ(FieldValues(dataset, "Watershed", "NextDownID")[0], -9);
+}
+
+TEST(StagedShapefileTest, AValueTooWideForItsFieldIsAnErrorNotATruncation)
+{
+    TempFolder folder;
+    std::string dataset = CreateWatersheds(Format::Shapefile, folder, {{11, 101, 0}}, false);
+    {
+        GDALDatasetUniquePtr opened(GDALDataset::Open(dataset.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
+        OGRFieldDefn narrow("Narrow", OFTInteger);
+        narrow.SetWidth(3);
+        ASSERT_EQ(opened->GetLayer(0)->CreateField(&narrow), OGRERR_NONE);
+    }
+    Ref<GdalMap> map = GdalMap::Open({dataset});
+    auto layer = host::QueryInterface<host::IFeatureLayer>(map->Layer(0));
+    GdalEditor editor;
+    editor.StartEditing(layer->FeatureClass()->Workspace());
+    Ref<host::IRow> row = layer->Search()->NextRow();
+    row->SetValue(layer->FeatureClass()->Fields()->FindField("Narrow"), int32_t{12345});
+    EXPECT_THROW(row->Store(), runtime::Error);
+    row->SetValue(layer->FeatureClass()->Fields()->FindField("Narrow"), int32_t{-12});
+    row->Store();
+    editor.StopEditing(true);
+    EXPECT_EQ(FieldValues(dataset, "Watershed", "Narrow")[0], -12);
+}
+
+TEST(StagedShapefileTest, AddedIntegerFieldsHoldEveryThirtyTwoBitValue)
+{
+    TempFolder folder;
+    std::string dataset = CreateWatersheds(Format::Shapefile, folder, {{11, 101, 0}, {12, 102, 0}}, false);
+    Ref<GdalMap> map = GdalMap::Open({dataset});
+    auto layer = host::QueryInterface<host::IFeatureLayer>(map->Layer(0));
+    layer->FeatureClass()->AddField({"NextDownID", host::kFieldTypeLongInteger});
+    int32_t nextDown = layer->FeatureClass()->Fields()->FindField("NextDownID");
+    GdalEditor editor;
+    editor.StartEditing(layer->FeatureClass()->Workspace());
+    auto cursor = layer->Search();
+    for (int32_t value : {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()}) {
+        Ref<host::IRow> row = cursor->NextRow();
+        row->SetValue(nextDown, value);
+        row->Store();
+    }
+    editor.StopEditing(true);
+    auto values = FieldValues(dataset, "Watershed", "NextDownID");
+    EXPECT_EQ(values[0], std::numeric_limits<int32_t>::min());
+    EXPECT_EQ(values[1], std::numeric_limits<int32_t>::max());
+}
+
+TEST(OpenFileGdbTest, IsOpenedReadOnlyAndRefusesFieldsAndEditsLeavingItUnchanged)
+{
+    TempFolder folder;
+    std::string dataset = folder.File("basins.gdb");
+    {
+        GDALAllRegister();
+        GDALDatasetUniquePtr created(GetGDALDriverManager()->GetDriverByName("OpenFileGDB")->Create(
+            dataset.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+        ASSERT_TRUE(created);
+        OGRLayer* layer = created->CreateLayer("Watershed", nullptr, wkbPolygon, nullptr);
+        OGRFieldDefn code("PfafstetterID", OFTInteger);
+        ASSERT_EQ(layer->CreateField(&code), OGRERR_NONE);
+        OGRFeature feature(layer->GetLayerDefn());
+        feature.SetField("PfafstetterID", 12);
+        ASSERT_EQ(layer->CreateFeature(&feature), OGRERR_NONE);
+    }
+    auto before = Snapshot(dataset, "Watershed");
+    {
+        Ref<GdalMap> map = GdalMap::Open({dataset});
+        EXPECT_THAT(map->Workspaces().front()->ReadOnlyReason(), HasSubstr("OpenFileGDB"));
+        auto layer = host::QueryInterface<host::IFeatureLayer>(map->Layer(0));
+        try {
+            layer->FeatureClass()->AddField({"NextDownID", host::kFieldTypeLongInteger});
+            FAIL() << "the field was added";
+        } catch (const runtime::Error& error) {
+            EXPECT_THAT(error.Description(), HasSubstr("wrong values"));
+        }
+        GdalEditor editor;
+        EXPECT_THROW(editor.StartEditing(layer->FeatureClass()->Workspace()), runtime::Error);
+        EXPECT_EQ(editor.EditState(), host::kEditStateNotEditing);
+    }
+    EXPECT_EQ(Snapshot(dataset, "Watershed"), before);
+}
+
+}  // namespace
+}  // namespace drennow::gdaltest

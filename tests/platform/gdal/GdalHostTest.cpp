@@ -1,0 +1,255 @@
+#include "GdalTestData.h"
+#include "platform/gdal/GdalApplication.h"
+#include "platform/gdal/GdalMap.h"
+#include "runtime/Error.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <gdal_priv.h>
+#include <ogrsf_frmts.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace drennow::gdaltest {
+namespace {
+
+using gdalhost::GdalMap;
+using host::QueryInterface;
+using host::Ref;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+std::vector<Basin> FourBasins()
+{
+    return {{11, 101, std::nullopt}, {12, 102, std::nullopt}, {std::nullopt, 103, std::nullopt}, {13, 104, std::nullopt}};
+}
+
+Ref<host::IFeatureLayer> FeatureLayer(GdalMap& map, int32_t index)
+{
+    auto layer = QueryInterface<host::IFeatureLayer>(map.Layer(index));
+    EXPECT_TRUE(layer);
+    return layer;
+}
+
+std::vector<std::string> FieldNames(host::IFields& fields)
+{
+    std::vector<std::string> names;
+    for (int32_t i = 0; i < fields.FieldCount(); ++i) {
+        names.push_back(fields.Field(i)->Name());
+    }
+    return names;
+}
+
+std::vector<int32_t> ObjectIds(host::ICursor& cursor)
+{
+    std::vector<int32_t> ids;
+    while (Ref<host::IRow> row = cursor.NextRow()) {
+        ids.push_back(row->OID());
+    }
+    return ids;
+}
+
+TEST(GdalMapTest, ListsEveryLayerOfEveryDatasetInOrderWithItsKind)
+{
+    TempFolder folder;
+    std::string basins = CreateWatersheds(Format::GeoPackage, folder, FourBasins(), false);
+    {
+        GDALDatasetUniquePtr dataset(GDALDataset::Open(basins.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
+        ASSERT_NE(dataset->CreateLayer("Gauges", nullptr, wkbPoint, nullptr), nullptr);
+        ASSERT_NE(dataset->CreateLayer("Rivers", nullptr, wkbMultiLineString, nullptr), nullptr);
+        ASSERT_NE(dataset->CreateLayer("Owners", nullptr, wkbNone, nullptr), nullptr);
+    }
+    TempFolder other;
+    std::string shapes = CreateWatersheds(Format::Shapefile, other, FourBasins(), false, "Catchment");
+
+    Ref<GdalMap> map = GdalMap::Open({basins, shapes});
+    ASSERT_EQ(map->LayerCount(), 5);
+    std::vector<std::string> names;
+    for (int32_t i = 0; i < map->LayerCount(); ++i) {
+        names.push_back(map->Layer(i)->Name());
+    }
+    EXPECT_THAT(names, ElementsAre("Watershed", "Gauges", "Rivers", "Owners", "Catchment"));
+    EXPECT_EQ(FeatureLayer(*map, 0)->FeatureClass()->ShapeType(), host::kShapeTypePolygon);
+    EXPECT_EQ(FeatureLayer(*map, 0)->FeatureClass()->FeatureType(), host::kFeatureTypeSimple);
+    EXPECT_EQ(FeatureLayer(*map, 1)->FeatureClass()->ShapeType(), host::kShapeTypePoint);
+    EXPECT_EQ(FeatureLayer(*map, 2)->FeatureClass()->ShapeType(), host::kShapeTypePolyline);
+    EXPECT_FALSE(QueryInterface<host::IFeatureLayer>(map->Layer(3)));
+    EXPECT_TRUE(QueryInterface<host::IStandaloneTable>(map->Layer(3)));
+    EXPECT_EQ(FeatureLayer(*map, 4)->FeatureClass()->ShapeType(), host::kShapeTypePolygon);
+}
+
+TEST(GdalMapTest, ADatasetThatCannotBeOpenedRaisesAHostError)
+{
+    try {
+        GdalMap::Open({"/nonexistent/basins.gpkg"});
+        FAIL() << "no error";
+    } catch (const runtime::Error& error) {
+        EXPECT_LT(error.Number(), 0);
+        EXPECT_THAT(error.Description(), HasSubstr("/nonexistent/basins.gpkg"));
+    }
+}
+
+TEST(GdalMapTest, EveryClassOfADatasetSharesItsWorkspaceObject)
+{
+    TempFolder folder;
+    std::string first = CreateWatersheds(Format::GeoPackage, folder, FourBasins(), false);
+    {
+        GDALDatasetUniquePtr dataset(GDALDataset::Open(first.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
+        ASSERT_NE(dataset->CreateLayer("Catchment", nullptr, wkbPolygon, nullptr), nullptr);
+    }
+    TempFolder otherFolder;
+    std::string second = CreateWatersheds(Format::GeoPackage, otherFolder, FourBasins(), false);
+    Ref<GdalMap> map = GdalMap::Open({first, second});
+    auto a = FeatureLayer(*map, 0)->FeatureClass();
+    auto b = FeatureLayer(*map, 1)->FeatureClass();
+    auto c = FeatureLayer(*map, 2)->FeatureClass();
+    EXPECT_EQ(a->Workspace(), b->Workspace());
+    EXPECT_EQ(a->FeatureDataset()->Workspace(), a->Workspace());
+    EXPECT_EQ(b->FeatureDataset()->Workspace(), a->Workspace());
+    EXPECT_NE(c->Workspace(), a->Workspace());
+}
+
+TEST(GdalFieldsTest, ObjectIdFirstThenTheAttributesWithTheirTypes)
+{
+    TempFolder folder;
+    std::string basins = CreateWatersheds(Format::GeoPackage, folder, FourBasins(), true);
+    {
+        GDALDatasetUniquePtr dataset(GDALDataset::Open(basins.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
+        OGRFieldDefn big("Big", OFTInteger64);
+        OGRFieldDefn small("Small", OFTInteger);
+        small.SetSubType(OFSTInt16);
+        ASSERT_EQ(dataset->GetLayer(0)->CreateField(&big), OGRERR_NONE);
+        ASSERT_EQ(dataset->GetLayer(0)->CreateField(&small), OGRERR_NONE);
+    }
+    Ref<GdalMap> map = GdalMap::Open({basins});
+    auto fields = FeatureLayer(*map, 0)->FeatureClass()->Fields();
+    EXPECT_THAT(FieldNames(*fields),
+                ElementsAre("fid", "HydroID", "PfafstetterID", "Name", "Area", "NextDownID", "Big", "Small"));
+    std::vector<int32_t> types;
+    for (int32_t i = 0; i < fields->FieldCount(); ++i) {
+        types.push_back(fields->Field(i)->Type());
+    }
+    EXPECT_THAT(types, ElementsAre(host::kFieldTypeObjectId, host::kFieldTypeLongInteger, host::kFieldTypeLongInteger,
+                                   host::kFieldTypeString, host::kFieldTypeDouble, host::kFieldTypeLongInteger,
+                                   host::kFieldTypeLongInteger, host::kFieldTypeSmallInteger));
+    EXPECT_EQ(fields->FindField("nextdownid"), 5);
+    EXPECT_EQ(fields->FindField("fid"), 0);
+    EXPECT_EQ(fields->FindField("Next"), -1);
+}
+
+TEST(GdalFieldsTest, AShapefileObjectIdIsCalledFid)
+{
+    TempFolder folder;
+    Ref<GdalMap> map = GdalMap::Open({CreateWatersheds(Format::Shapefile, folder, FourBasins(), false)});
+    EXPECT_EQ(FeatureLayer(*map, 0)->FeatureClass()->Fields()->Field(0)->Name(), "FID");
+}
+
+TEST(GdalRowTest, ValuesComeAsTheFieldsHoldThem)
+{
+    TempFolder folder;
+    std::string basins = CreateWatersheds(Format::GeoPackage, folder, FourBasins(), false);
+    {
+        GDALDatasetUniquePtr dataset(GDALDataset::Open(basins.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
+        OGRFieldDefn big("Big", OFTInteger64);
+        ASSERT_EQ(dataset->GetLayer(0)->CreateField(&big), OGRERR_NONE);
+        std::unique_ptr<OGRFeature> feature(dataset->GetLayer(0)->GetFeature(1));
+        feature->SetField("Big", static_cast<GIntBig>(5000000000));
+        ASSERT_EQ(dataset->GetLayer(0)->SetFeature(feature.get()), OGRERR_NONE);
+    }
+    Ref<GdalMap> map = GdalMap::Open({basins});
+    auto cursor = FeatureLayer(*map, 0)->Search();
+    Ref<host::IRow> first = cursor->NextRow();
+    EXPECT_EQ(first->Value(0), runtime::Variant(int32_t{1}));
+    EXPECT_EQ(first->Value(1), runtime::Variant(int32_t{101}));
+    EXPECT_EQ(first->Value(3), runtime::Variant("basin 0"));
+    EXPECT_EQ(first->Value(4), runtime::Variant(0.125));
+    EXPECT_EQ(first->Value(5), runtime::Variant(int64_t{5000000000}));
+    EXPECT_THROW(runtime::ToLong(first->Value(5)), runtime::Error);
+    cursor->NextRow();
+    EXPECT_TRUE(cursor->NextRow()->Value(2).IsNull());
+    EXPECT_THROW(first->Value(6), runtime::Error);
+}
+
+// Alternating two cursors over one layer: each still delivers every row once.
+TEST(GdalCursorTest, CursorsReadingInTurnEachDeliverEveryRow)
+{
+    TempFolder folder;
+    Ref<GdalMap> map = GdalMap::Open({CreateWatersheds(Format::GeoPackage, folder, FourBasins(), false)});
+    auto layer = FeatureLayer(*map, 0);
+    auto first = layer->Search();
+    auto second = layer->Search();
+    std::vector<int32_t> fromFirst, fromSecond;
+    for (int i = 0; i < 5; ++i) {
+        if (auto row = first->NextRow()) {
+            fromFirst.push_back(row->OID());
+        }
+        if (auto row = second->NextRow()) {
+            fromSecond.push_back(row->OID());
+        }
+    }
+    EXPECT_THAT(fromFirst, ElementsAre(1, 2, 3, 4));
+    EXPECT_THAT(fromSecond, ElementsAre(1, 2, 3, 4));
+}
+
+TEST(GdalCursorTest, ACursorMadeBeforeAFieldWasAddedDeliversIt)
+{
+    TempFolder folder;
+    Ref<GdalMap> map = GdalMap::Open({CreateWatersheds(Format::GeoPackage, folder, FourBasins(), false)});
+    auto layer = FeatureLayer(*map, 0);
+    auto cursor = layer->Search();
+    layer->FeatureClass()->AddField({"NextDownID", host::kFieldTypeLongInteger});
+    int32_t index = layer->FeatureClass()->Fields()->FindField("NextDownID");
+    ASSERT_EQ(index, 5);
+    EXPECT_TRUE(cursor->NextRow()->Value(index).IsNull());
+}
+
+TEST(GdalSelectionTest, SelectedRowsAreCountedAndDeliveredInLayerOrder)
+{
+    TempFolder folder;
+    Ref<GdalMap> map = GdalMap::Open({CreateWatersheds(Format::GeoPackage, folder, FourBasins(), false)});
+    auto layer = map->TableLayers().front();
+    EXPECT_EQ(layer->SelectionSet()->Count(), 0);
+
+    layer->SelectFids({4, 2, 2, 99});
+    auto selection = layer->SelectionSet();
+    EXPECT_EQ(selection->Count(), 2);
+    EXPECT_THAT(ObjectIds(*selection->Search()), ElementsAre(2, 4));
+
+    layer->SelectWhere("HydroID >= 102 AND PfafstetterID IS NOT NULL");
+    EXPECT_THAT(ObjectIds(*layer->SelectionSet()->Search()), ElementsAre(2, 4));
+    EXPECT_THAT(ObjectIds(*layer->Search()), ElementsAre(1, 2, 3, 4));
+    EXPECT_EQ(layer->RowCount(), 4);
+}
+
+TEST(GdalSelectionTest, ASelectionThatSelectsNothingOrCannotBeEvaluatedIsRefused)
+{
+    TempFolder folder;
+    Ref<GdalMap> map = GdalMap::Open({CreateWatersheds(Format::GeoPackage, folder, FourBasins(), false)});
+    EXPECT_THROW(gdalhost::ApplySelection(*map, {std::nullopt, "HydroID > 1000", std::nullopt}), runtime::Error);
+    EXPECT_THROW(gdalhost::ApplySelection(*map, {std::nullopt, "NoSuchField = 1", std::nullopt}), runtime::Error);
+    EXPECT_THROW(gdalhost::ApplySelection(*map, {"Elsewhere", "HydroID = 101", std::nullopt}), runtime::Error);
+    EXPECT_THROW(gdalhost::ApplySelection(*map, {std::nullopt, std::nullopt, std::vector<int64_t>{77}}),
+                 runtime::Error);
+    gdalhost::ApplySelection(*map, {"Watershed", std::nullopt, std::vector<int64_t>{3}});
+    EXPECT_EQ(map->TableLayers().front()->SelectedCount(), 1);
+}
+
+TEST(DocumentPathTest, TheLogGoesBesideAFileInsideAFolderOrIntoTheFolderAskedFor)
+{
+    TempFolder folder;
+    std::string file = folder.File("basins.gpkg");
+    std::filesystem::create_directory(folder.File("shapes"));
+    std::filesystem::create_directory(folder.File("basins.gdb"));
+    std::ofstream(file).put('x');
+    EXPECT_EQ(gdalhost::DocumentPath(file, std::nullopt), file);
+    EXPECT_EQ(gdalhost::DocumentPath(folder.File("shapes"), std::nullopt), folder.File("shapes/"));
+    EXPECT_EQ(gdalhost::DocumentPath(folder.File("shapes/"), std::nullopt), folder.File("shapes/"));
+    EXPECT_EQ(gdalhost::DocumentPath(folder.File("basins.gdb/"), std::nullopt), folder.File("basins.gdb"));
+    EXPECT_EQ(gdalhost::DocumentPath(file, folder.File("logs")), folder.File("logs/"));
+    EXPECT_EQ(gdalhost::DocumentPath("PG:dbname=x", std::nullopt), std::filesystem::current_path().string() + "/");
+}
+
+}  // namespace
+}  // namespace drennow::gdaltest

@@ -1,0 +1,259 @@
+#include "GdalTestData.h"
+
+#include <gtest/gtest.h>
+
+#include <cpl_string.h>
+#include <gdal_priv.h>
+#include <ogrsf_frmts.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace drennow::gdaltest {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string g_lastTable;
+
+GDALDatasetUniquePtr OpenVector(const std::string& name, bool update)
+{
+    GDALAllRegister();
+    return GDALDatasetUniquePtr(GDALDataset::Open(
+        name.c_str(), GDAL_OF_VECTOR | (update ? GDAL_OF_UPDATE : GDAL_OF_READONLY), nullptr, nullptr, nullptr));
+}
+
+// A fresh schema of the test server, so that tests running side by side
+// each see only their own tables.
+std::string NewPostgresSchema()
+{
+    static int counter = 0;
+    std::string schema = "t" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
+    GDALDatasetUniquePtr server = OpenVector(PostgresConnection(), true);
+    EXPECT_TRUE(server) << CPLGetLastErrorMsg();
+    if (server) {
+        server->ExecuteSQL(("CREATE SCHEMA " + schema).c_str(), nullptr, nullptr);
+    }
+    return schema;
+}
+
+GDALDatasetUniquePtr CreateDataset(Format format, const TempFolder& folder, std::string& name)
+{
+    GDALAllRegister();
+    auto create = [](const char* driver, const std::string& path) {
+        return GDALDatasetUniquePtr(GetGDALDriverManager()->GetDriverByName(driver)->Create(
+            path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    };
+    switch (format) {
+    case Format::GeoPackage:
+        name = folder.File("basins.gpkg");
+        return create("GPKG", name);
+    case Format::Sqlite:
+        name = folder.File("basins.sqlite");
+        return create("SQLite", name);
+    case Format::Shapefile:
+        name = folder.Path();
+        return create("ESRI Shapefile", name);
+    case Format::Postgres:
+        g_lastTable = NewPostgresSchema();
+        name = PostgresConnection() + " schemas=" + g_lastTable;
+        return OpenVector(name, true);
+    }
+    return nullptr;
+}
+
+void AddField(OGRLayer& layer, const char* name, OGRFieldType type)
+{
+    OGRFieldDefn field(name, type);
+    ASSERT_EQ(layer.CreateField(&field), OGRERR_NONE) << CPLGetLastErrorMsg();
+}
+
+void SetOptional(OGRFeature& feature, const char* field, const std::optional<int64_t>& value)
+{
+    if (value) {
+        feature.SetField(field, static_cast<GIntBig>(*value));
+    } else {
+        feature.SetFieldNull(feature.GetFieldIndex(field));
+    }
+}
+
+std::string HexWkb(const OGRGeometry* geometry)
+{
+    if (geometry == nullptr) {
+        return "<none>";
+    }
+    std::vector<unsigned char> wkb(geometry->WkbSize());
+    geometry->exportToWkb(wkbNDR, wkb.data());
+    std::ostringstream hex;
+    for (unsigned char byte : wkb) {
+        hex << "0123456789ABCDEF"[byte >> 4] << "0123456789ABCDEF"[byte & 15];
+    }
+    return hex.str();
+}
+
+}  // namespace
+
+std::string FormatName(Format format)
+{
+    switch (format) {
+    case Format::GeoPackage:
+        return "GeoPackage";
+    case Format::Shapefile:
+        return "Shapefile";
+    case Format::Sqlite:
+        return "SQLite";
+    case Format::Postgres:
+        return "PostgreSQL";
+    }
+    return "";
+}
+
+TempFolder::TempFolder()
+{
+    std::string pattern = (fs::temp_directory_path() / "drennow-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot make a temporary folder");
+    }
+    path_ = pattern;
+    fs::permissions(path_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec);
+}
+
+TempFolder::~TempFolder()
+{
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+std::string PostgresConnection()
+{
+    const char* connection = std::getenv("DRENNOW_TEST_PG");
+    return connection ? connection : "";
+}
+
+std::string LastPostgresTable()
+{
+    return g_lastTable;
+}
+
+std::string CreateWatersheds(Format format, const TempFolder& folder, const std::vector<Basin>& basins,
+                             bool withNextDownId, const std::string& layerName)
+{
+    std::string name;
+    GDALDatasetUniquePtr dataset = CreateDataset(format, folder, name);
+    EXPECT_TRUE(dataset) << CPLGetLastErrorMsg();
+    if (!dataset) {
+        return name;
+    }
+    CPLStringList options;
+    if (format == Format::Postgres) {
+        options.SetNameValue("LAUNDER", "NO");
+    }
+    OGRLayer* layer = dataset->CreateLayer(layerName.c_str(), nullptr, wkbPolygon, options.List());
+    EXPECT_NE(layer, nullptr) << CPLGetLastErrorMsg();
+    if (layer == nullptr) {
+        return name;
+    }
+    AddField(*layer, "HydroID", OFTInteger);
+    AddField(*layer, "PfafstetterID", OFTInteger);
+    AddField(*layer, "Name", OFTString);
+    AddField(*layer, "Area", OFTReal);
+    if (withNextDownId) {
+        AddField(*layer, "NextDownID", OFTInteger);
+    }
+    dataset->StartTransaction();
+    for (size_t i = 0; i < basins.size(); ++i) {
+        OGRFeature feature(layer->GetLayerDefn());
+        SetOptional(feature, "HydroID", basins[i].hydroId);
+        SetOptional(feature, "PfafstetterID", basins[i].pfafstetterId);
+        feature.SetField("Name", ("basin " + std::to_string(i)).c_str());
+        feature.SetField("Area", 1.25 * static_cast<double>(i) + 0.125);
+        if (withNextDownId) {
+            SetOptional(feature, "NextDownID", basins[i].nextDownId);
+        }
+        double x = static_cast<double>(i % 10);
+        double y = static_cast<double>(i / 10);
+        OGRLinearRing ring;
+        ring.addPoint(x, y);
+        ring.addPoint(x + 1, y);
+        ring.addPoint(x + 1, y + 1);
+        ring.addPoint(x, y + 1);
+        ring.closeRings();
+        OGRPolygon polygon;
+        polygon.addRing(&ring);
+        feature.SetGeometry(&polygon);
+        EXPECT_EQ(layer->CreateFeature(&feature), OGRERR_NONE) << CPLGetLastErrorMsg();
+    }
+    dataset->CommitTransaction();
+    return format == Format::Shapefile ? folder.File(layerName + ".shp") : name;
+}
+
+std::vector<FeatureSnapshot> Snapshot(const std::string& dataset, const std::string& layerName,
+                                      const std::string& exceptField)
+{
+    std::vector<FeatureSnapshot> features;
+    GDALDatasetUniquePtr opened = OpenVector(dataset, false);
+    EXPECT_TRUE(opened) << dataset;
+    OGRLayer* layer = opened ? opened->GetLayerByName(layerName.c_str()) : nullptr;
+    EXPECT_NE(layer, nullptr) << layerName;
+    if (layer == nullptr) {
+        return features;
+    }
+    for (auto& feature : *layer) {
+        FeatureSnapshot snapshot{feature->GetFID(), {}, HexWkb(feature->GetGeometryRef())};
+        for (int i = 0; i < feature->GetFieldCount(); ++i) {
+            std::string field = feature->GetFieldDefnRef(i)->GetNameRef();
+            if (!EQUAL(field.c_str(), exceptField.c_str())) {
+                snapshot.fields[field] = feature->IsFieldSetAndNotNull(i) ? feature->GetFieldAsString(i) : "<null>";
+            }
+        }
+        features.push_back(snapshot);
+    }
+    std::sort(features.begin(), features.end(),
+              [](const FeatureSnapshot& a, const FeatureSnapshot& b) { return a.fid < b.fid; });
+    return features;
+}
+
+std::map<int64_t, std::optional<int64_t>> FieldValues(const std::string& dataset, const std::string& layerName,
+                                                      const std::string& field)
+{
+    std::map<int64_t, std::optional<int64_t>> values;
+    GDALDatasetUniquePtr opened = OpenVector(dataset, false);
+    OGRLayer* layer = opened ? opened->GetLayerByName(layerName.c_str()) : nullptr;
+    EXPECT_NE(layer, nullptr) << dataset << " " << layerName;
+    if (layer == nullptr) {
+        return values;
+    }
+    int index = layer->GetLayerDefn()->GetFieldIndex(field.c_str());
+    EXPECT_GE(index, 0) << "no field " << field;
+    if (index < 0) {
+        return values;
+    }
+    for (auto& feature : *layer) {
+        values[feature->GetFID()] = feature->IsFieldSetAndNotNull(index)
+                                        ? std::optional<int64_t>(feature->GetFieldAsInteger64(index))
+                                        : std::nullopt;
+    }
+    return values;
+}
+
+bool HasField(const std::string& dataset, const std::string& layerName, const std::string& field)
+{
+    GDALDatasetUniquePtr opened = OpenVector(dataset, false);
+    OGRLayer* layer = opened ? opened->GetLayerByName(layerName.c_str()) : nullptr;
+    return layer != nullptr && layer->GetLayerDefn()->GetFieldIndex(field.c_str()) >= 0;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
+
+}  // namespace drennow::gdaltest

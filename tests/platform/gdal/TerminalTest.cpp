@@ -1,0 +1,283 @@
+#include "dialogs/frmField.h"
+#include "platform/gdal/TerminalProgress.h"
+#include "platform/gdal/TerminalUserInterface.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <sstream>
+
+namespace drennow::gdalhost {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+constexpr const char* kTrailingZeros = "Zeros at the end ...\r\n\r\nAllow trailing zeros during NextDownID "
+                                       "determination?\r\n(Click Yes if using EDNA data)";
+constexpr const char* kPopulate = "Populate NextDownID with downstream Pfafstetter ID?";
+
+// Lines typed by a user; then the end of input, or Ctrl-C.
+class TypedLines : public LineSource {
+public:
+    explicit TypedLines(std::deque<std::string> lines, bool interruptAtEnd = false)
+        : lines_(std::move(lines)), interruptAtEnd_(interruptAtEnd)
+    {
+    }
+    std::optional<std::string> ReadLine() override
+    {
+        ++reads;
+        if (lines_.empty()) {
+            interrupted_ = interruptAtEnd_;
+            return std::nullopt;
+        }
+        std::string line = lines_.front();
+        lines_.pop_front();
+        return line;
+    }
+    bool Interrupted() const override { return interrupted_; }
+    int reads = 0;
+
+private:
+    std::deque<std::string> lines_;
+    bool interruptAtEnd_;
+    bool interrupted_ = false;
+};
+
+struct Terminal {
+    explicit Terminal(std::deque<std::string> lines = {}, bool batch = false, Answers answers = {},
+                      bool interruptAtEnd = false)
+        : input(std::move(lines), interruptAtEnd), ui(std::move(answers), batch, out, err, input)
+    {
+    }
+    std::ostringstream out;
+    std::ostringstream err;
+    TypedLines input;
+    TerminalUserInterface ui;
+};
+
+dialogs::frmField LayerDialog(std::vector<std::string> names, int32_t current)
+{
+    dialogs::frmField form;
+    form.Load();
+    form.caption = "Drennow";
+    form.lblLayer = "Select Watershed Layer";
+    for (const std::string& name : names) {
+        form.cboFld.AddItem(name);
+    }
+    if (current >= 0) {
+        form.cboFld.SetListIndex(current);
+    }
+    return form;
+}
+
+TEST(TerminalUserInterfaceTest, BatchTakesWhatEnterTakesAndPrintsQuestionAndAnswer)
+{
+    Terminal terminal({"never read"}, true);
+    EXPECT_EQ(terminal.ui.MessageBox(kTrailingZeros, host::MessageButtons::YesNo, host::DefaultButton::First, "Drennow"),
+              host::kAnswerYes);
+    EXPECT_EQ(terminal.ui.MessageBox("Go on?", host::MessageButtons::YesNoCancel, host::DefaultButton::Second, "Drennow"),
+              host::kAnswerNo);
+    EXPECT_EQ(terminal.ui.InputBox("Input Pfafstetter Level (1-9)", "Drennow", "3"), "3");
+    auto form = LayerDialog({"Catchment", "Watershed"}, 1);
+    form.Show(terminal.ui);
+    EXPECT_EQ(form.FieldName(), "Watershed");
+    EXPECT_EQ(terminal.input.reads, 0);
+    std::string shown = terminal.out.str();
+    EXPECT_THAT(shown, HasSubstr("Allow trailing zeros during NextDownID determination?\n(Click Yes if using EDNA data)\n"
+                                 "[Yes/No, Enter = Yes] Yes (default)\n"));
+    EXPECT_THAT(shown, HasSubstr("[Yes/No/Cancel, Enter = No] No (default)\n"));
+    EXPECT_THAT(shown, HasSubstr("Input Pfafstetter Level (1-9)\n[Enter = 3] 3 (default)\n"));
+    EXPECT_THAT(shown, HasSubstr("Select Watershed Layer\n    1) Catchment\n  * 2) Watershed\n"));
+    EXPECT_THAT(shown, HasSubstr("Watershed (default)\n"));
+    EXPECT_THAT(shown, Not(HasSubstr("\r")));
+}
+
+TEST(TerminalUserInterfaceTest, BatchClosesADialogWithNothingToTake)
+{
+    Terminal terminal({}, true);
+    auto form = LayerDialog({}, -1);
+    form.Show(terminal.ui);
+    EXPECT_FALSE(form.IsLoaded());
+    EXPECT_EQ(form.FieldName(), "");
+    EXPECT_FALSE(terminal.ui.AnswerRefused());
+    EXPECT_THAT(terminal.out.str(), HasSubstr("(no entries)"));
+}
+
+TEST(TerminalUserInterfaceTest, AnswersGivenInAdvanceAnswerTheirQuestionsOnly)
+{
+    Answers answers;
+    answers.trailingZeros = false;
+    answers.populatePfaf = false;
+    answers.level = "7";
+    answers.layer = "Catchment";
+    answers.saveEdits = host::kAnswerCancel;
+    Terminal terminal({}, true, answers);
+    EXPECT_EQ(terminal.ui.MessageBox(kTrailingZeros, host::MessageButtons::YesNo, host::DefaultButton::First, "Drennow"),
+              host::kAnswerNo);
+    EXPECT_EQ(terminal.ui.MessageBox(kPopulate, host::MessageButtons::YesNo, host::DefaultButton::First, "Drennow"),
+              host::kAnswerNo);
+    EXPECT_EQ(terminal.ui.MessageBox("Other?", host::MessageButtons::YesNo, host::DefaultButton::First, "Drennow"),
+              host::kAnswerYes);
+    EXPECT_EQ(terminal.ui.MessageBox("Save?", host::MessageButtons::YesNoCancel, host::DefaultButton::First,
+                                     "Save Edits?"),
+              host::kAnswerCancel);
+    EXPECT_EQ(terminal.ui.InputBox("Input Pfafstetter Level (1-9)", "Drennow", "3"), "7");
+    auto form = LayerDialog({"Watershed", "Catchment"}, 0);
+    form.Show(terminal.ui);
+    EXPECT_EQ(form.FieldName(), "Catchment");
+    EXPECT_THAT(terminal.out.str(), HasSubstr("No (--trailing-zeros)"));
+    EXPECT_THAT(terminal.out.str(), HasSubstr("== Save Edits? ==\nSave?\n"));
+    EXPECT_FALSE(terminal.ui.AnswerRefused());
+}
+
+TEST(TerminalUserInterfaceTest, AnAnswerThatIsNotAnEntryIsRefusedAndTheDialogClosed)
+{
+    Answers answers;
+    answers.layer = "watershed";  // names compare exactly
+    Terminal terminal({}, false, answers);
+    auto form = LayerDialog({"Watershed", "Catchment"}, 0);
+    form.Show(terminal.ui);
+    EXPECT_FALSE(form.IsLoaded());
+    EXPECT_EQ(form.FieldName(), "");
+    EXPECT_TRUE(terminal.ui.AnswerRefused());
+    EXPECT_EQ(terminal.err.str(),
+              "drennow: --layer watershed is not one of the entries offered: Watershed, Catchment\n");
+    EXPECT_EQ(terminal.input.reads, 0);
+}
+
+TEST(TerminalUserInterfaceTest, TypedRepliesPickByNumberOrNameAndEnterTakesTheDefault)
+{
+    Terminal terminal({"maybe", "n", "", "2", "x", "Catchment", "", "12"});
+    EXPECT_EQ(terminal.ui.MessageBox(kPopulate, host::MessageButtons::YesNo, host::DefaultButton::First, "Drennow"),
+              host::kAnswerNo);
+    EXPECT_EQ(terminal.ui.MessageBox(kPopulate, host::MessageButtons::YesNo, host::DefaultButton::First, "Drennow"),
+              host::kAnswerYes);
+    auto byNumber = LayerDialog({"Watershed", "Catchment"}, 0);
+    byNumber.Show(terminal.ui);
+    EXPECT_EQ(byNumber.FieldName(), "Catchment");
+    auto byName = LayerDialog({"Watershed", "Catchment"}, 0);
+    byName.Show(terminal.ui);
+    EXPECT_EQ(byName.FieldName(), "Catchment");
+    auto byEnter = LayerDialog({"Watershed", "Catchment"}, 0);
+    byEnter.Show(terminal.ui);
+    EXPECT_EQ(byEnter.FieldName(), "Watershed");
+    EXPECT_EQ(terminal.ui.InputBox("Input Pfafstetter Level (1-9)", "Drennow", "3"), "12");
+    EXPECT_THAT(terminal.out.str(), HasSubstr("Please answer with one of the buttons."));
+    EXPECT_THAT(terminal.out.str(), HasSubstr("Not an entry: x"));
+}
+
+TEST(TerminalUserInterfaceTest, CancelIsTypedAsC)
+{
+    Terminal terminal({"c", "C"});
+    auto form = LayerDialog({"Watershed"}, 0);
+    form.Show(terminal.ui);
+    EXPECT_EQ(form.FieldName(), "");
+    EXPECT_EQ(terminal.ui.MessageBox("Save?", host::MessageButtons::YesNoCancel, host::DefaultButton::First, "Save Edits?"),
+              host::kAnswerCancel);
+}
+
+TEST(TerminalUserInterfaceTest, AtTheEndOfInputEveryQuestionTakesItsDefault)
+{
+    Terminal terminal({"1"});
+    auto form = LayerDialog({"Watershed", "Catchment"}, 1);
+    form.Show(terminal.ui);
+    EXPECT_EQ(form.FieldName(), "Watershed");
+    EXPECT_EQ(terminal.ui.MessageBox(kPopulate, host::MessageButtons::YesNo, host::DefaultButton::Second, "Drennow"),
+              host::kAnswerNo);
+    EXPECT_EQ(terminal.ui.InputBox("Input Pfafstetter Level (1-9)", "Drennow", "4"), "4");
+    EXPECT_EQ(terminal.input.reads, 2);
+    EXPECT_THAT(terminal.out.str(), HasSubstr("(end of input) No (default)"));
+}
+
+TEST(TerminalUserInterfaceTest, CtrlCDeclinesTheQuestionAndEveryLaterOne)
+{
+    Terminal terminal({}, false, {}, true);
+    EXPECT_EQ(terminal.ui.MessageBox(kTrailingZeros, host::MessageButtons::YesNo, host::DefaultButton::First, "Drennow"),
+              host::kAnswerNo);
+    auto form = LayerDialog({"Watershed"}, 0);
+    form.Show(terminal.ui);
+    EXPECT_EQ(form.FieldName(), "");
+    EXPECT_EQ(terminal.ui.InputBox("Input Pfafstetter Level (1-9)", "Drennow", "4"), "");
+    EXPECT_EQ(terminal.input.reads, 1);
+}
+
+TEST(TerminalUserInterfaceTest, MessagesAreShownWithoutWaiting)
+{
+    Terminal terminal({"unread"});
+    EXPECT_EQ(terminal.ui.MessageBox("Finished with NextDownID Determination\r\n\r\nSome IDs could not be determined.",
+                                     host::MessageButtons::OK, host::DefaultButton::First, "Drennow"),
+              host::kAnswerOK);
+    EXPECT_EQ(terminal.out.str(), "\nFinished with NextDownID Determination\n\nSome IDs could not be determined.\n");
+    EXPECT_EQ(terminal.input.reads, 0);
+}
+
+// What a progress bar wrote to its terminal.
+class DrawnProgress {
+public:
+    DrawnProgress() : file_(open_memstream(&buffer_, &size_)) {}
+    ~DrawnProgress()
+    {
+        std::fclose(file_);
+        std::free(buffer_);
+    }
+    std::FILE* File() { return file_; }
+    std::string Text()
+    {
+        std::fflush(file_);
+        return std::string(buffer_, size_);
+    }
+
+private:
+    char* buffer_ = nullptr;
+    size_t size_ = 0;
+    std::FILE* file_;
+};
+
+TEST(TerminalProgressTest, DrawsTheMessageAndTheShareDoneOnOneLine)
+{
+    DrawnProgress drawn;
+    TerminalStatusBar statusBar(drawn.File());
+    auto bar = statusBar.ProgressBar();
+    bar->MinRange(0);
+    bar->MaxRange(4);
+    bar->StepValue(1);
+    bar->Position(2);
+    bar->Message("Finding NextDownID 2.. Hit Esc to Cancel");
+    bar->Show();
+    EXPECT_THAT(drawn.Text(), HasSubstr("Finding NextDownID 2.. Hit Esc to Cancel [##########----------] 50%"));
+    bar->Hide();
+    EXPECT_THAT(drawn.Text(), ::testing::EndsWith("\r\x1b[K"));
+    EXPECT_EQ(drawn.Text().find('\n'), std::string::npos);
+}
+
+TEST(TerminalProgressTest, RedrawsAFewTimesASecondAtMost)
+{
+    DrawnProgress drawn;
+    TerminalProgressBar bar(drawn.File());
+    bar.MaxRange(100000);
+    bar.Show();
+    for (int i = 0; i < 100000; ++i) {
+        bar.Step();
+    }
+    std::string text = drawn.Text();
+    size_t draws = 0;
+    for (size_t at = text.find('\r'); at != std::string::npos; at = text.find('\r', at + 1)) {
+        ++draws;
+    }
+    EXPECT_LE(draws, 3u);
+}
+
+TEST(TerminalProgressTest, StepsPastTheRangeKeepTheBarFull)
+{
+    DrawnProgress drawn;
+    TerminalProgressBar bar(drawn.File());
+    bar.MaxRange(2);
+    bar.Position(5);
+    bar.Show();
+    EXPECT_THAT(drawn.Text(), HasSubstr("[####################] 100%"));
+}
+
+}  // namespace
+}  // namespace drennow::gdalhost
