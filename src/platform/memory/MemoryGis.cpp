@@ -13,7 +13,6 @@ struct Context {
     std::shared_ptr<Editor> editor;
     std::shared_ptr<StatusBar> statusBar;
     std::shared_ptr<ScriptedUi> ui;
-    std::shared_ptr<std::vector<Ref<host::ILayer>>> layers;
 
     void Hit(const char* operation) const { faults->Hit(operation); }
 };
@@ -375,30 +374,39 @@ private:
     Ref<host::ILayer> member_;
 };
 
+// The map alone holds the layers, which themselves hold the context: no
+// object is kept alive by a cycle.
 class MapImpl : public host::IMap {
 public:
-    explicit MapImpl(Context context) : context_(std::move(context)) {}
+    MapImpl(Context context, std::shared_ptr<std::vector<Ref<host::ILayer>>> layers)
+        : context_(std::move(context)), layers_(std::move(layers))
+    {
+    }
     int32_t LayerCount() override
     {
         context_.Hit("IMap.LayerCount");
-        return static_cast<int32_t>(context_.layers->size());
+        return static_cast<int32_t>(layers_->size());
     }
     Ref<host::ILayer> Layer(int32_t index) override
     {
         context_.Hit("IMap.Layer");
-        if (index < 0 || index >= static_cast<int32_t>(context_.layers->size())) {
+        if (index < 0 || index >= static_cast<int32_t>(layers_->size())) {
             Fail(runtime::kInvalidProcedureCall, runtime::StandardDescription(runtime::kInvalidProcedureCall));
         }
-        return (*context_.layers)[static_cast<size_t>(index)];
+        return (*layers_)[static_cast<size_t>(index)];
     }
 
 private:
     Context context_;
+    std::shared_ptr<std::vector<Ref<host::ILayer>>> layers_;
 };
 
 class DocumentImpl : public host::IMxDocument {
 public:
-    explicit DocumentImpl(Context context) : context_(context), map_(std::make_shared<MapImpl>(context)) {}
+    DocumentImpl(Context context, std::shared_ptr<std::vector<Ref<host::ILayer>>> layers)
+        : context_(context), map_(std::make_shared<MapImpl>(context, std::move(layers)))
+    {
+    }
     Ref<host::IMap> FocusMap() override
     {
         context_.Hit("IMxDocument.FocusMap");
@@ -449,8 +457,8 @@ private:
 
 class ApplicationImpl : public host::IApplication {
 public:
-    explicit ApplicationImpl(Context context)
-        : context_(context), document_(std::make_shared<DocumentImpl>(context))
+    ApplicationImpl(Context context, std::shared_ptr<std::vector<Ref<host::ILayer>>> layers)
+        : context_(context), document_(std::make_shared<DocumentImpl>(context, std::move(layers)))
     {
     }
     Ref<host::IMxDocument> Document() override
@@ -637,8 +645,8 @@ MemoryGis::MemoryGis()
       statusBar_(std::make_shared<StatusBar>(faults_)),
       layers_(std::make_shared<std::vector<Ref<host::ILayer>>>())
 {
-    context_ = std::make_shared<Context>(Context{faults_, config_, editor_, statusBar_, ui_, layers_});
-    application_ = std::make_shared<ApplicationImpl>(*context_);
+    context_ = std::make_shared<Context>(Context{faults_, config_, editor_, statusBar_, ui_});
+    application_ = std::make_shared<ApplicationImpl>(*context_, layers_);
 }
 
 std::shared_ptr<Workspace> MemoryGis::NewWorkspace(const std::string& name)
