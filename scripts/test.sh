@@ -1,9 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test.
+# Installs what is missing, builds and runs every test: the suite, the suite
+# again under AddressSanitizer and UndefinedBehaviorSanitizer, and a short
+# run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
+
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j2
 ctest --test-dir build --output-on-failure -j2
+
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DDRENNOW_SANITIZE=ON -DDRENNOW_WITH_GDAL=OFF
+cmake --build build-asan -j2
+ctest --test-dir build-asan --output-on-failure -j2
+
+FUZZ_SECONDS=${FUZZ_SECONDS:-60} scripts/fuzz.sh
