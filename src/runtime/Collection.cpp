@@ -18,17 +18,95 @@ std::string FoldCase(std::string_view key)
 
 }  // namespace
 
+// "0", or an optional minus and digits without a leading zero, in range.
+std::optional<int32_t> Collection::DecimalKey(std::string_view key)
+{
+    bool negative = !key.empty() && key[0] == '-';
+    std::string_view digits = negative ? key.substr(1) : key;
+    if (digits.empty() || digits.size() > 10 || (digits[0] == '0' && (digits.size() > 1 || negative))) {
+        return std::nullopt;
+    }
+    int64_t value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - '0');
+    }
+    value = negative ? -value : value;
+    if (value < INT32_MIN || value > INT32_MAX) {
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(value);
+}
+
+size_t Collection::Home(int32_t key) const
+{
+    // Fibonacci hashing spreads neighbouring codes over the table.
+    uint64_t hash = static_cast<uint32_t>(key) * 0x9E3779B97F4A7C15ull;
+    return static_cast<size_t>(hash >> 20) & (decimal_.size() - 1);
+}
+
+const Collection::Slot* Collection::FindDecimal(int32_t key) const
+{
+    if (decimal_.empty()) {
+        return nullptr;
+    }
+    for (size_t i = Home(key);; i = (i + 1) & (decimal_.size() - 1)) {
+        const Slot& slot = decimal_[i];
+        if (!slot.used) {
+            return nullptr;
+        }
+        if (slot.key == key) {
+            return &slot;
+        }
+    }
+}
+
+void Collection::GrowDecimal()
+{
+    std::vector<Slot> old = std::move(decimal_);
+    decimal_ = std::vector<Slot>(old.empty() ? 64 : old.size() * 2);
+    for (Slot& slot : old) {
+        if (slot.used) {
+            size_t i = Home(slot.key);
+            while (decimal_[i].used) {
+                i = (i + 1) & (decimal_.size() - 1);
+            }
+            decimal_[i] = std::move(slot);
+        }
+    }
+}
+
 void Collection::Add(const Variant& item, std::string_view key)
 {
-    if (!items_.try_emplace(FoldCase(key), item).second) {
+    if (std::optional<int32_t> decimal = DecimalKey(key)) {
+        if (FindDecimal(*decimal)) {
+            Raise(kDuplicateKey);
+        }
+        if ((decimalCount_ + 1) * 4 > decimal_.size() * 3) {
+            GrowDecimal();
+        }
+        size_t i = Home(*decimal);
+        while (decimal_[i].used) {
+            i = (i + 1) & (decimal_.size() - 1);
+        }
+        decimal_[i] = Slot{true, *decimal, item};
+        ++decimalCount_;
+    } else if (!texts_.try_emplace(FoldCase(key), item).second) {
         Raise(kDuplicateKey);
     }
+    ++count_;
 }
 
 const Variant* Collection::Find(std::string_view key) const
 {
-    auto found = items_.find(FoldCase(key));
-    return found == items_.end() ? nullptr : &found->second;
+    if (std::optional<int32_t> decimal = DecimalKey(key)) {
+        const Slot* slot = FindDecimal(*decimal);
+        return slot ? &slot->item : nullptr;
+    }
+    auto found = texts_.find(FoldCase(key));
+    return found == texts_.end() ? nullptr : &found->second;
 }
 
 const Variant& Collection::Item(std::string_view key) const

@@ -3,9 +3,11 @@
 #include "runtime/Variant.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace drennow::runtime {
 
@@ -20,11 +22,26 @@ public:
     const Variant& Item(std::string_view key) const;
     // The item under the key, or nothing, without raising.
     const Variant* Find(std::string_view key) const;
-    int32_t Count() const { return static_cast<int32_t>(items_.size()); }
-    void Reserve(size_t count) { items_.reserve(count); }
+    int32_t Count() const { return count_; }
 
 private:
-    std::unordered_map<std::string, Variant> items_;
+    // Keys that are the plain decimal text of a 32-bit integer (identifiers
+    // of basins, mostly) live in an open-addressing table of their own: no
+    // text is kept and no node allocated per key.
+    struct Slot {
+        bool used = false;
+        int32_t key = 0;
+        Variant item;
+    };
+    static std::optional<int32_t> DecimalKey(std::string_view key);
+    size_t Home(int32_t key) const;
+    const Slot* FindDecimal(int32_t key) const;
+    void GrowDecimal();
+
+    std::vector<Slot> decimal_;
+    size_t decimalCount_ = 0;
+    std::unordered_map<std::string, Variant> texts_;
+    int32_t count_ = 0;
 };
 
 }  // namespace drennow::runtime

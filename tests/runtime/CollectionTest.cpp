@@ -43,3 +43,44 @@ TEST(Collection, KeysIgnoreLetterCaseAndItemsMayBeNull)
     ASSERT_NE(ids.Find("BASIN"), nullptr);
     EXPECT_TRUE(ids.Find("basin")->IsNull());
 }
+
+TEST(Collection, DecimalAndOtherKeysStayDistinctTexts)
+{
+    Collection ids;
+    ids.Add(Variant("plain"), "123");
+    ids.Add(Variant("leading zero"), "0123");
+    ids.Add(Variant("plus"), "+123");
+    ids.Add(Variant("negative"), "-123");
+    ids.Add(Variant("beyond 32 bits"), "2147483648");
+    ids.Add(Variant("zero"), "0");
+    ids.Add(Variant("minus zero"), "-0");
+    EXPECT_EQ(ids.Count(), 7);
+    EXPECT_EQ(ids.Item("123"), Variant("plain"));
+    EXPECT_EQ(ids.Item("0123"), Variant("leading zero"));
+    EXPECT_EQ(ids.Item("-123"), Variant("negative"));
+    EXPECT_EQ(ids.Item("2147483648"), Variant("beyond 32 bits"));
+    EXPECT_EQ(ids.Item("-0"), Variant("minus zero"));
+    EXPECT_EQ(ids.Find(" 123"), nullptr);
+    EXPECT_THROW(ids.Add(Variant("again"), "0"), Error);
+}
+
+TEST(Collection, ManyKeysKeepTheirFirstItems)
+{
+    Collection ids;
+    for (int32_t key = -50000; key < 150000; key += 2) {
+        ids.Add(Variant(key * 3), std::to_string(key));
+    }
+    for (int32_t key = -50000; key < 150000; key += 2) {
+        EXPECT_THROW(ids.Add(Variant(0), std::to_string(key)), Error);
+    }
+    EXPECT_EQ(ids.Count(), 100000);
+    for (int32_t key = -50001; key < 150000; ++key) {
+        const Variant* item = ids.Find(std::to_string(key));
+        if (key % 2 == 0) {
+            ASSERT_NE(item, nullptr) << key;
+            EXPECT_EQ(*item, Variant(key * 3));
+        } else {
+            EXPECT_EQ(item, nullptr) << key;
+        }
+    }
+}
