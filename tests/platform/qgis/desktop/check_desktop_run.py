@@ -1,0 +1,50 @@
+"""Checks what the start-up script saw in QGIS: the action, its menu and
+toolbar, the dialogs in order, and the screenshot.
+
+    check_desktop_run.py RESULT_JSON SCREENSHOT
+"""
+import json
+import os
+import re
+import sys
+
+result = json.load(open(sys.argv[1]))
+screenshot = sys.argv[2]
+problems = []
+
+
+def expect(condition, what):
+    if not condition:
+        problems.append(what)
+
+
+action = result.get("action")
+expect(action, "no action named Pfafstetter_Drennow")
+if action:
+    expect(action["text"] == "Drennow", "action text %r" % action["text"])
+    # QGIS shows the tooltips of its main window's actions in bold.
+    tooltip = re.sub(r"</?b>", "", action["toolTip"])
+    expect(tooltip == "Assign NextDownID by analyzing Pfafstetter codes", "tooltip %r" % action["toolTip"])
+    expect(action["statusTip"] == "Assign NextDownID by analyzing Pfafstetter codes.  Max Level = 9",
+           "status tip %r" % action["statusTip"])
+expect(result.get("menu") == ["Pfafstetter"], "menu %r" % result.get("menu"))
+expect(result.get("toolbar") == ["Pfafstetter"], "toolbar %r" % result.get("toolbar"))
+expect(not result["errors"], "errors %r" % result["errors"])
+expect(result.get("editable") is False, "the temporary session was left open")
+
+windows = result["windows"]
+kinds = [w["kind"] for w in windows]
+expect(kinds == ["message", "selection", "selection", "input", "message", "selection", "message"],
+       "dialogs %r" % kinds)
+expect(all(w["title"] == "Drennow" for w in windows), "titles %r" % [w["title"] for w in windows])
+if len(windows) == 7:
+    expect(windows[1]["entries"] == ["Watershed"], "layer list %r" % windows[1]["entries"])
+    expect(windows[3]["default"] == "4", "suggested level %r" % windows[3]["default"])
+    expect(windows[6]["text"].startswith("Finished with NextDownID Determination\n\nSome IDs could not be "
+                                         "determined.  See "), "closing message %r" % windows[6]["text"])
+    expect(windows[6]["text"].endswith("Drennow.log for details."), "closing message %r" % windows[6]["text"])
+expect(os.path.getsize(screenshot) > 0 if os.path.exists(screenshot) else False, "no screenshot")
+
+if problems:
+    sys.exit("\n".join(problems))
+print("QGIS ran Drennow from its Pfafstetter menu through all %d dialogs" % len(windows))

@@ -1,0 +1,96 @@
+# Run by QGIS at start-up (--code): opens the GeoPackage, clicks Drennow by
+# its action's object name, answers the dialogs as a user would, saves a
+# screenshot of the selection dialog over the QGIS window, writes what it saw
+# as JSON and quits. Paths come from the environment.
+import json
+import os
+
+from qgis.core import QgsApplication, QgsProject, QgsVectorLayer
+from qgis.PyQt.QtCore import QTimer
+from qgis.PyQt.QtWidgets import (QAction, QApplication, QComboBox, QInputDialog, QLabel, QMessageBox,
+                                 QPushButton, QToolBar)
+from qgis.utils import iface
+
+GEOPACKAGE = os.environ["DRENNOW_GEOPACKAGE"]
+SCREENSHOT = os.environ["DRENNOW_SCREENSHOT"]
+RESULT = os.environ["DRENNOW_RESULT"]
+
+seen = {"windows": [], "errors": []}
+
+
+def describe(window):
+    if isinstance(window, QMessageBox):
+        return {"kind": "message", "title": window.windowTitle(), "text": window.text()}
+    if isinstance(window, QInputDialog):
+        return {"kind": "input", "title": window.windowTitle(), "text": window.labelText(),
+                "default": window.textValue()}
+    combo = window.findChild(QComboBox, "cboFld")
+    label = window.findChild(QLabel, "lblLayer")
+    return {"kind": "selection", "title": window.windowTitle(), "text": label.text() if label else "",
+            "entries": [combo.itemText(i) for i in range(combo.count())] if combo else []}
+
+
+def pick(window, entry):
+    combo = window.findChild(QComboBox, "cboFld")
+    combo.setCurrentIndex(combo.findText(entry))
+    window.findChild(QPushButton, "cmdOK").click()
+
+
+def screenshot_then_pick(window, entry):
+    QApplication.primaryScreen().grabWindow(0).save(SCREENSHOT)
+    pick(window, entry)
+
+
+# Trailing zeros: No; the watershed layer; the suggested field and level;
+# populate with codes: No; the HydroID field; then OK to the closing message.
+def answer(window):
+    info = describe(window)
+    seen["windows"].append(info)
+    if info["kind"] == "message":
+        yes_no = window.standardButtons() & QMessageBox.No
+        window.button(QMessageBox.No if yes_no else QMessageBox.Ok).click()
+    elif info["kind"] == "input":
+        window.accept()
+    elif info["text"] == "Select Watershed Layer":
+        # Give the window time to be drawn before the screen is grabbed.
+        QTimer.singleShot(1500, lambda: screenshot_then_pick(window, "Watershed"))
+    elif info["text"].startswith("Select ID field"):
+        pick(window, "HydroID")
+    else:
+        window.findChild(QPushButton, "cmdOK").click()
+
+
+def poll():
+    window = QApplication.activeModalWidget()
+    # Marked on the window itself: Python may hand out a recycled wrapper.
+    if window is not None and window.isVisible() and not window.property("drennowAnswered"):
+        window.setProperty("drennowAnswered", True)
+        answer(window)
+
+
+def click():
+    layer = QgsVectorLayer(GEOPACKAGE + "|layername=Watershed", "Watershed", "ogr")
+    QgsProject.instance().addMapLayer(layer)
+    main = iface.mainWindow()
+    action = main.findChild(QAction, "Pfafstetter_Drennow")
+    seen["action"] = action is not None and {"text": action.text(), "toolTip": action.toolTip(),
+                                             "statusTip": action.statusTip()}
+    menus = [entry.menu() for entry in main.menuBar().actions() if entry.menu() is not None]
+    seen["menu"] = [menu.title() for menu in menus if action in menu.actions()]
+    seen["toolbar"] = [bar.windowTitle() for bar in main.findChildren(QToolBar) if action in bar.actions()]
+    try:
+        if action is not None:
+            action.trigger()
+    except Exception as error:  # noqa: BLE001 - reported in the result
+        seen["errors"].append(repr(error))
+    seen["editable"] = layer.isEditable()
+    with open(RESULT, "w") as out:
+        json.dump(seen, out, indent=1)
+    QgsProject.instance().setDirty(False)
+    QgsApplication.exit(0)
+
+
+timer = QTimer()
+timer.timeout.connect(poll)
+timer.start(50)
+QTimer.singleShot(3000, click)
