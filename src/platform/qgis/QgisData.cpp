@@ -11,6 +11,8 @@
 #include <qgswkbtypes.h>
 
 #include <limits>
+#include <type_traits>
+#include <variant>
 
 namespace drennow::qgis {
 

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -69,8 +70,10 @@ TEST_F(QgisWidgetsTest, TheTrackerTurnsFalseOnEscAndSwallowsOtherInput)
     QObject::connect(&button, &QPushButton::clicked, [&] { ++clicks; });
     host::Ref<host::ITrackCancel> tracker = application->NewCancelTracker();
 
-    QCoreApplication::postEvent(&button, new QKeyEvent(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier));
-    QCoreApplication::postEvent(&button, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier));
+    const QPointF centre = QRectF(button.rect()).center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QCoreApplication::postEvent(&button, new QMouseEvent(type, centre, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+    }
     EXPECT_TRUE(tracker->Continue());
     EXPECT_EQ(clicks, 0) << "the user's input waits for no one while the run works";
 
