@@ -3,6 +3,10 @@
 #include "platform/gdal/GdalError.h"
 
 #include <cpl_error.h>
+#include <cpl_string.h>
+
+#include <filesystem>
+#include <unistd.h>
 
 namespace drennow::gdalhost {
 
@@ -11,6 +15,23 @@ namespace {
 constexpr const char* kUnsafeWriterReason =
     "GDAL's OpenFileGDB writer stores wrong values in updated rows, so this data is opened read-only; "
     "convert it to a GeoPackage (ogr2ogr -f GPKG out.gpkg in.gdb) to fill NextDownID";
+
+// A file of the dataset, or the folder that holds it, that this process may
+// not write; empty when every one is writable. Databases have no files.
+std::string UnwritableFile(GDALDataset& dataset)
+{
+    CPLStringList files(dataset.GetFileList());
+    for (int i = 0; i < files.size(); ++i) {
+        std::filesystem::path file(files[i]);
+        if (::access(file.c_str(), W_OK) != 0) {
+            return file.string();
+        }
+        if (::access(file.parent_path().c_str(), W_OK) != 0) {
+            return file.parent_path().string();
+        }
+    }
+    return "";
+}
 
 GDALDatasetUniquePtr OpenDataset(const std::string& name, unsigned int flags, const char* driver)
 {
@@ -42,6 +63,14 @@ host::Ref<GdalWorkspace> GdalWorkspace::Open(const std::string& name)
     } else {
         reason = "Drennow edits GeoPackage, SQLite, Shapefile and PostgreSQL data; " + driver +
                  " data is opened read-only";
+    }
+    if (format != Format::ReadOnly) {
+        // Edits and their journal or staged copy are written beside the data.
+        std::string unwritable = UnwritableFile(*dataset);
+        if (!unwritable.empty()) {
+            format = Format::ReadOnly;
+            reason = "Opened read-only: " + unwritable + " cannot be written";
+        }
     }
     if (format != Format::ReadOnly) {
         if (GDALDatasetUniquePtr updatable = OpenDataset(name, GDAL_OF_UPDATE, driver.c_str())) {

@@ -156,16 +156,6 @@ private:
 
 std::unique_ptr<EditSession> StartStagedDbfSession(GDALDataset& dataset)
 {
-    // The copy is made beside the table and renamed over it: both must be
-    // writable before anything is edited.
-    CPLStringList files(dataset.GetFileList());
-    for (int i = 0; i < files.size(); ++i) {
-        fs::path file(files[i]);
-        if (EQUAL(file.extension().c_str(), ".dbf") &&
-            (::access(file.c_str(), W_OK) != 0 || ::access(file.parent_path().c_str(), W_OK) != 0)) {
-            RaiseHostError("Cannot write " + file.string() + " and its folder");
-        }
-    }
     return std::make_unique<StagedDbfSession>(dataset);
 }
 

@@ -72,12 +72,12 @@ void AddField(OGRLayer& layer, const char* name, OGRFieldType type)
     ASSERT_EQ(layer.CreateField(&field), OGRERR_NONE) << CPLGetLastErrorMsg();
 }
 
-void SetOptional(OGRFeature& feature, const char* field, const std::optional<int64_t>& value)
+void SetOptional(OGRFeature& feature, int field, const std::optional<int64_t>& value)
 {
     if (value) {
         feature.SetField(field, static_cast<GIntBig>(*value));
     } else {
-        feature.SetFieldNull(feature.GetFieldIndex(field));
+        feature.SetFieldNull(field);
     }
 }
 
@@ -96,6 +96,11 @@ std::string HexWkb(const OGRGeometry* geometry)
 }
 
 }  // namespace
+
+std::string PfafFieldName(Format format)
+{
+    return format == Format::Shapefile ? "Pfafstette" : "PfafstetterID";
+}
 
 std::string FormatName(Format format)
 {
@@ -150,7 +155,7 @@ std::string CreateWatersheds(Format format, const TempFolder& folder, const std:
         return name;
     }
     CPLStringList options;
-    if (format == Format::Postgres) {
+    if (format == Format::Postgres || format == Format::Sqlite) {
         options.SetNameValue("LAUNDER", "NO");
     }
     OGRLayer* layer = dataset->CreateLayer(layerName.c_str(), nullptr, wkbPolygon, options.List());
@@ -168,12 +173,13 @@ std::string CreateWatersheds(Format format, const TempFolder& folder, const std:
     dataset->StartTransaction();
     for (size_t i = 0; i < basins.size(); ++i) {
         OGRFeature feature(layer->GetLayerDefn());
-        SetOptional(feature, "HydroID", basins[i].hydroId);
-        SetOptional(feature, "PfafstetterID", basins[i].pfafstetterId);
-        feature.SetField("Name", ("basin " + std::to_string(i)).c_str());
-        feature.SetField("Area", 1.25 * static_cast<double>(i) + 0.125);
+        // By position: a Shapefile cuts long field names short.
+        SetOptional(feature, 0, basins[i].hydroId);
+        SetOptional(feature, 1, basins[i].pfafstetterId);
+        feature.SetField(2, ("basin " + std::to_string(i)).c_str());
+        feature.SetField(3, 1.25 * static_cast<double>(i) + 0.125);
         if (withNextDownId) {
-            SetOptional(feature, "NextDownID", basins[i].nextDownId);
+            SetOptional(feature, 4, basins[i].nextDownId);
         }
         double x = static_cast<double>(i % 10);
         double y = static_cast<double>(i / 10);
@@ -190,6 +196,15 @@ std::string CreateWatersheds(Format format, const TempFolder& folder, const std:
     }
     dataset->CommitTransaction();
     return format == Format::Shapefile ? folder.File(layerName + ".shp") : name;
+}
+
+void PrintTo(const FeatureSnapshot& feature, std::ostream* out)
+{
+    *out << "{" << feature.fid;
+    for (const auto& [field, value] : feature.fields) {
+        *out << ", " << field << "=" << value;
+    }
+    *out << ", " << feature.geometry.substr(0, 24) << "...}";
 }
 
 std::vector<FeatureSnapshot> Snapshot(const std::string& dataset, const std::string& layerName,

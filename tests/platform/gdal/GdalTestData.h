@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,9 @@ namespace drennow::gdaltest {
 enum class Format { GeoPackage, Shapefile, Sqlite, Postgres };
 
 std::string FormatName(Format format);
+
+// The name the Pfafstetter field gets: a Shapefile keeps ten characters.
+std::string PfafFieldName(Format format);
 
 struct Basin {
     std::optional<int64_t> pfafstetterId;
@@ -58,6 +62,9 @@ struct FeatureSnapshot {
     std::string geometry;
     bool operator==(const FeatureSnapshot&) const = default;
 };
+
+// For test failures: the feature in a line.
+void PrintTo(const FeatureSnapshot& feature, std::ostream* out);
 
 // Everything the layer holds, in feature id order; fields named exceptField
 // (in any letter case) are left out.
