@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDRENNOW_WITH_GDAL=ON -DDRENNOW_WITH_QGIS=ON
 cmake --build build -j2
 ctest --test-dir build --output-on-failure -j2
 
