@@ -89,11 +89,6 @@ GdalWorkspace::GdalWorkspace(std::string name, GDALDatasetUniquePtr dataset, For
 {
 }
 
-GdalWorkspace::~GdalWorkspace()
-{
-    session_.reset();
-}
-
 std::string GdalWorkspace::DriverName() const
 {
     return dataset_->GetDriverName();

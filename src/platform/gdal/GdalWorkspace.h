@@ -20,8 +20,8 @@ class GdalWorkspace : public host::IWorkspace {
 public:
     // Raises when the dataset cannot be opened at all.
     static host::Ref<GdalWorkspace> Open(const std::string& name);
-    // A session still open is discarded.
-    ~GdalWorkspace() override;
+    // A session still open is discarded: it goes before the dataset does.
+    ~GdalWorkspace() override = default;
     GdalWorkspace(const GdalWorkspace&) = delete;
     GdalWorkspace& operator=(const GdalWorkspace&) = delete;
 
