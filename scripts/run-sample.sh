@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDRENNOW_WITH_GDAL=ON >/dev/null
 cmake --build build --target drennow -j2 >/dev/null
 
 work=$(mktemp -d)
