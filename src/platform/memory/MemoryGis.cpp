@@ -57,13 +57,22 @@ private:
     FieldDef def_;
 };
 
-// The live field list of a table.
-class FieldsImpl : public host::IFields {
+// What an object that belongs to one table holds.
+class OfTable {
 public:
-    FieldsImpl(Context context, std::shared_ptr<TableData> table)
-        : context_(std::move(context)), table_(std::move(table))
+    OfTable(Context context, std::shared_ptr<TableData> table) : context_(std::move(context)), table_(std::move(table))
     {
     }
+
+protected:
+    Context context_;
+    std::shared_ptr<TableData> table_;
+};
+
+// The live field list of a table.
+class FieldsImpl : public host::IFields, private OfTable {
+public:
+    using OfTable::OfTable;
     int32_t FieldCount() override
     {
         context_.Hit("IFields.FieldCount");
@@ -90,10 +99,6 @@ public:
         }
         return -1;
     }
-
-private:
-    Context context_;
-    std::shared_ptr<TableData> table_;
 };
 
 class RowImpl : public host::IRow {
@@ -179,12 +184,9 @@ std::vector<int32_t> AllOids(const TableData& table)
     return oids;
 }
 
-class SelectionSetImpl : public host::ISelectionSet {
+class SelectionSetImpl : public host::ISelectionSet, private OfTable {
 public:
-    SelectionSetImpl(Context context, std::shared_ptr<TableData> table)
-        : context_(std::move(context)), table_(std::move(table))
-    {
-    }
+    using OfTable::OfTable;
     int32_t Count() override
     {
         context_.Hit("ISelectionSet.Count");
@@ -196,10 +198,6 @@ public:
         return std::make_shared<CursorImpl>(
             context_, table_, std::vector<int32_t>(table_->selection.begin(), table_->selection.end()));
     }
-
-private:
-    Context context_;
-    std::shared_ptr<TableData> table_;
 };
 
 class FeatureDatasetImpl : public host::IFeatureDataset {
