@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DDRENNOW_FUZZ=ON -DDRENNOW_BUILD_TESTS=OFF \
   -DDRENNOW_WITH_GDAL=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
-targets=(fuzz_next_down fuzz_conversions)
+targets=(fuzz_next_down fuzz_conversions fuzz_command_line)
 cmake --build build-fuzz -j2 --target "${targets[@]}"
 
 mkdir -p build-fuzz/artifacts

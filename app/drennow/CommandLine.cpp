@@ -40,9 +40,6 @@ const char* const kUsage =
 
 namespace {
 
-// Ids listed one by one or as ranges; a range this long is surely a slip.
-constexpr int64_t kLongestRange = 10'000'000;
-
 int64_t ParseInteger(const std::string& text, const std::string& option)
 {
     int64_t value = 0;
@@ -51,6 +48,17 @@ int64_t ParseInteger(const std::string& text, const std::string& option)
         throw UsageError(option + ": not a whole number: " + text);
     }
     return value;
+}
+
+// first to last, both included; last may be the largest int64_t.
+void AppendRange(std::vector<int64_t>& fids, int64_t first, int64_t last)
+{
+    for (int64_t fid = first;; ++fid) {
+        fids.push_back(fid);
+        if (fid == last) {
+            return;
+        }
+    }
 }
 
 std::vector<int64_t> ParseFidList(const std::string& list)
@@ -66,12 +74,15 @@ std::vector<int64_t> ParseFidList(const std::string& list)
         } else {
             int64_t first = ParseInteger(item.substr(0, dash), "--fid");
             int64_t last = ParseInteger(item.substr(dash + 1), "--fid");
-            if (last < first || last - first >= kLongestRange) {
+            // Unsigned, so that a range across the whole of int64_t cannot overflow.
+            if (last < first || static_cast<uint64_t>(last) - static_cast<uint64_t>(first) >=
+                                    static_cast<uint64_t>(kMostListedIds)) {
                 throw UsageError("--fid: not a range of ids: " + item);
             }
-            for (int64_t fid = first; fid <= last; ++fid) {
-                fids.push_back(fid);
-            }
+            AppendRange(fids, first, last);
+        }
+        if (fids.size() > static_cast<size_t>(kMostListedIds)) {
+            throw UsageError("--fid: more than " + std::to_string(kMostListedIds) + " ids");
         }
         if (comma == std::string::npos) {
             break;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/gdal/GdalApplication.h"
 #include "platform/gdal/TerminalUserInterface.h"
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -10,11 +10,18 @@
 
 namespace drennow::app {
 
+// The rows to select before the run.
+struct Selection {
+    std::optional<std::string> layer;  // every layer when absent
+    std::optional<std::string> where;  // an attribute filter
+    std::optional<std::vector<int64_t>> fids;
+};
+
 // What the command line asks for.
 struct CommandLine {
     std::vector<std::string> datasets;
     gdalhost::Answers answers;
-    gdalhost::SelectionRequest selection;
+    Selection selection;
     std::optional<std::string> logFolder;
     bool batch = false;
     bool help = false;
@@ -25,6 +32,9 @@ struct CommandLine {
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
+
+// The most ids a --fid list may name; a longer list is surely a slip.
+constexpr int64_t kMostListedIds = 10'000'000;
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 

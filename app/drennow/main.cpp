@@ -55,7 +55,8 @@ int Run(const app::CommandLine& line)
     host::Ref<gdalhost::GdalMap> map;
     try {
         map = gdalhost::GdalMap::Open(line.datasets);
-        gdalhost::ApplySelection(*map, line.selection);
+        const app::Selection& selection = line.selection;
+        gdalhost::ApplySelection(*map, {selection.layer, selection.where, selection.fids});
     } catch (const runtime::Error& error) {
         std::cerr << "drennow: " << error.Description() << "\n";
         return kBadCommandLine;
