@@ -91,6 +91,43 @@ runtime::Variant ReadField(const OGRFeature& feature, int ogrIndex)
     }
 }
 
+bool ReadableAsColumn(const OGRFieldDefn& field)
+{
+    switch (field.GetType()) {
+    case OFTInteger:
+    case OFTInteger64:
+    case OFTReal:
+    case OFTString:
+        return true;
+    default:
+        return false;
+    }
+}
+
+runtime::Variant ReadColumn(sqlite3_stmt* statement, int column, const OGRFieldDefn& field)
+{
+    if (sqlite3_column_type(statement, column) == SQLITE_NULL) {
+        return runtime::Variant::Null();
+    }
+    switch (field.GetType()) {
+    case OFTInteger:
+        // The driver keeps the low 32 bits of a larger stored integer.
+        if (field.GetSubType() == OFSTInt16 || field.GetSubType() == OFSTBoolean) {
+            return static_cast<int16_t>(sqlite3_column_int(statement, column));
+        }
+        return static_cast<int32_t>(sqlite3_column_int(statement, column));
+    case OFTInteger64:
+        return static_cast<int64_t>(sqlite3_column_int64(statement, column));
+    case OFTReal:
+        return sqlite3_column_double(statement, column);
+    case OFTString:
+        // Up to a first NUL, as the driver copies it.
+        return std::string(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)));
+    default:
+        RaiseHostError(std::string("The field ") + field.GetNameRef() + " is not read as a column");
+    }
+}
+
 void WriteField(OGRFeature& feature, int ogrIndex, const runtime::Variant& value)
 {
     if (value.IsNull()) {

@@ -3,6 +3,7 @@
 #include "runtime/Variant.h"
 
 #include <ogr_feature.h>
+#include <sqlite3.h>
 
 #include <cstdint>
 
@@ -24,6 +25,14 @@ OgrFieldKind OgrFieldFor(int32_t hostType);
 
 // The value of an attribute as a general value: null when unset or null.
 runtime::Variant ReadField(const OGRFeature& feature, int ogrIndex);
+
+// Whether a GeoPackage column of the field's type is read straight from the
+// database: integers, reals and text.
+bool ReadableAsColumn(const OGRFieldDefn& field);
+
+// The value of a result column of a GeoPackage statement as ReadField gives
+// it for the feature GDAL's GeoPackage driver reads from the same column.
+runtime::Variant ReadColumn(sqlite3_stmt* statement, int column, const OGRFieldDefn& field);
 
 // Converts the value to the field's type and sets it; raises the runtime's
 // conversion errors (13, 94, 6) for values the type cannot hold.

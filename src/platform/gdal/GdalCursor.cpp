@@ -2,6 +2,7 @@
 
 #include "platform/gdal/FieldValues.h"
 #include "platform/gdal/GdalError.h"
+#include "platform/gdal/SqlText.h"
 #include "runtime/Error.h"
 
 #include <cpl_error.h>
@@ -9,6 +10,15 @@
 #include <algorithm>
 
 namespace drennow::gdalhost {
+
+void LearnedFields::Learn(int field)
+{
+    if (field >= static_cast<int>(wanted.size())) {
+        wanted.resize(static_cast<size_t>(field) + 1, false);
+    }
+    wanted[static_cast<size_t>(field)] = true;
+    ++learned;
+}
 
 GdalCursor::GdalCursor(host::Ref<GdalFeatureClass> table, std::shared_ptr<const FidList> fids)
     : table_(std::move(table)), fids_(std::move(fids))
@@ -19,7 +29,7 @@ GdalCursor::~GdalCursor()
 {
     if (started_ && !finished_ && table_->Generation() == generation_) {
         try {
-            table_->StopReading(this);
+            Finish();
         } catch (const std::exception&) {
             // The layer is gone with its dataset; so is its reading.
         }
@@ -34,9 +44,15 @@ host::Ref<host::IRow> GdalCursor::NextRow()
     if (!started_) {
         started_ = true;
         generation_ = table_->Generation();
+        db_ = table_->GeoPackageConnection();
     } else if (table_->Generation() != generation_) {
         RaiseHostError("The rows of " + table_->Name() + " changed on disk while they were being read");
     }
+    return db_ != nullptr ? NextSqliteRow() : NextOgrRow();
+}
+
+host::Ref<host::IRow> GdalCursor::NextOgrRow()
+{
     OGRLayer& layer = table_->ReadFrom(this, featuresRead_);
     while (true) {
         CPLErrorReset();
@@ -45,15 +61,89 @@ host::Ref<host::IRow> GdalCursor::NextRow()
             if (CPLGetLastErrorType() >= CE_Failure) {
                 RaiseGdalError("Could not read " + table_->Name());
             }
-            finished_ = true;
-            table_->StopReading(this);
+            Finish();
             return nullptr;
         }
         ++featuresRead_;
         if (Wanted(feature->GetFID())) {
-            return std::make_shared<GdalRow>(table_, std::move(feature));
+            std::vector<GdalRow::FieldValue> values;
+            values.reserve(static_cast<size_t>(feature->GetFieldCount()));
+            for (int field = 0; field < feature->GetFieldCount(); ++field) {
+                values.emplace_back(field, ReadField(*feature, field));
+            }
+            return std::make_shared<GdalRow>(table_, fields_, feature->GetFID(), std::move(values));
         }
     }
+}
+
+host::Ref<host::IRow> GdalCursor::NextSqliteRow()
+{
+    if (select_ == nullptr || selectedAsOf_ != fields_->learned) {
+        PrepareSelect();
+    }
+    while (true) {
+        int result = sqlite3_step(select_);
+        if (result == SQLITE_DONE) {
+            Finish();
+            return nullptr;
+        }
+        if (result != SQLITE_ROW) {
+            RaiseHostError("Could not read " + table_->Name() + ": " + sqlite3_errmsg(db_));
+        }
+        GIntBig fid = sqlite3_column_int64(select_, 0);
+        lastFid_ = fid;
+        if (Wanted(fid)) {
+            std::vector<GdalRow::FieldValue> values;
+            values.reserve(selected_.size());
+            for (size_t i = 0; i < selected_.size(); ++i) {
+                const auto& [field, definition] = selected_[i];
+                values.emplace_back(field, ReadColumn(select_, static_cast<int>(i) + 1, *definition));
+            }
+            return std::make_shared<GdalRow>(table_, fields_, fid, std::move(values));
+        }
+    }
+}
+
+// Selects the learned fields of the rows after the last one read, in id
+// order, which is the order GDAL reads the table in.
+void GdalCursor::PrepareSelect()
+{
+    sqlite3_finalize(select_);
+    select_ = nullptr;
+    selected_.clear();
+    selectedAsOf_ = fields_->learned;
+    OGRLayer& layer = table_->Layer();
+    std::string fid = QuotedFidColumn(layer, nullptr);
+    std::string sql = "SELECT " + fid;
+    for (int field = 0; field < table_->AttributeCount(); ++field) {
+        const OGRFieldDefn& definition = table_->Attribute(field);
+        if (fields_->Wants(field) && ReadableAsColumn(definition)) {
+            selected_.emplace_back(field, &definition);
+            sql += ", " + QuoteIdentifier(definition.GetNameRef());
+        }
+    }
+    sql += " FROM " + QuotedTable(layer, false);
+    if (lastFid_) {
+        sql += " WHERE " + fid + " > ?1";
+    }
+    sql += " ORDER BY " + fid;
+    table_->FlushWrites();
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &select_, nullptr) != SQLITE_OK) {
+        RaiseHostError("Could not read " + table_->Name() + ": " + sqlite3_errmsg(db_));
+    }
+    if (lastFid_) {
+        sqlite3_bind_int64(select_, 1, *lastFid_);
+    }
+}
+
+void GdalCursor::Finish()
+{
+    finished_ = true;
+    if (select_ != nullptr) {
+        sqlite3_finalize(select_);
+        select_ = nullptr;
+    }
+    table_->StopReading(this);
 }
 
 bool GdalCursor::Wanted(GIntBig fid) const
@@ -61,8 +151,9 @@ bool GdalCursor::Wanted(GIntBig fid) const
     return !fids_ || std::binary_search(fids_->begin(), fids_->end(), fid);
 }
 
-GdalRow::GdalRow(host::Ref<GdalFeatureClass> table, OGRFeatureUniquePtr feature)
-    : table_(std::move(table)), feature_(std::move(feature))
+GdalRow::GdalRow(host::Ref<GdalFeatureClass> table, std::shared_ptr<LearnedFields> fields, GIntBig fid,
+                 std::vector<FieldValue> values)
+    : table_(std::move(table)), fields_(std::move(fields)), fid_(fid), values_(std::move(values))
 {
 }
 
@@ -71,7 +162,16 @@ runtime::Variant GdalRow::Value(int32_t index)
     if (index == 0) {
         return OID();
     }
-    return ReadField(*feature_, AttributeIndex(index));
+    int field = AttributeIndex(index);
+    for (const FieldValue& value : values_) {
+        if (value.first == field) {
+            return value.second;
+        }
+    }
+    // Read now, and with every row the cursor reads from here on.
+    fields_->Learn(field);
+    values_.emplace_back(field, table_->ReadValue(fid_, field));
+    return values_.back().second;
 }
 
 void GdalRow::SetValue(int32_t index, const runtime::Variant& value)
@@ -80,15 +180,22 @@ void GdalRow::SetValue(int32_t index, const runtime::Variant& value)
         RaiseHostError("The object id of a row cannot be changed");
     }
     int field = AttributeIndex(index);
-    WriteField(*feature_, field, value);
-    if (std::find(changed_.begin(), changed_.end(), field) == changed_.end()) {
-        changed_.push_back(field);
-    }
+    runtime::Variant converted = table_->Converted(field, value);
+    auto update = [&](std::vector<FieldValue>& list) {
+        auto found = std::find_if(list.begin(), list.end(), [&](const FieldValue& v) { return v.first == field; });
+        if (found != list.end()) {
+            found->second = converted;
+        } else {
+            list.emplace_back(field, converted);
+        }
+    };
+    update(values_);
+    update(changed_);
 }
 
 int32_t GdalRow::OID()
 {
-    return ObjectId(feature_->GetFID());
+    return ObjectId(fid_);
 }
 
 void GdalRow::Store()
@@ -96,13 +203,13 @@ void GdalRow::Store()
     if (changed_.empty()) {
         return;
     }
-    table_->WriteRow(*feature_, changed_);
+    table_->WriteRow(fid_, changed_);
     changed_.clear();
 }
 
 int GdalRow::AttributeIndex(int32_t index) const
 {
-    if (index < 1 || index > feature_->GetFieldCount()) {
+    if (index < 1 || index > table_->AttributeCount()) {
         runtime::Raise(runtime::kSubscriptOutOfRange);
     }
     return index - 1;

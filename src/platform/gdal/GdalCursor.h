@@ -4,15 +4,32 @@
 #include "platform/gdal/GdalFeatureClass.h"
 
 #include <ogrsf_frmts.h>
+#include <sqlite3.h>
 
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace drennow::gdalhost {
 
+// The attribute fields a GeoPackage cursor reads with each row. It starts
+// with none and learns a field when one of its rows is first asked for it,
+// so a run that uses two fields of a wide layer reads those two only.
+struct LearnedFields {
+    std::vector<bool> wanted;  // by OGR field index
+    unsigned learned = 0;      // how many times a field was learned
+
+    bool Wants(int field) const { return field < static_cast<int>(wanted.size()) && wanted[field]; }
+    void Learn(int field);
+};
+
 // A cursor over a layer's rows, or over the rows of a list of ids. It starts
-// reading at its first row, so rows added to the schema since it was made
-// (a new field) are in what it delivers.
+// reading at its first row, so fields added to the schema since it was made
+// are in what it delivers. A GeoPackage is read by a statement of its own on
+// the dataset's connection; other formats through OGR, every attribute of
+// each row, since re-reading some of them (PostgreSQL) may find the rows in
+// another order.
 class GdalCursor : public host::ICursor {
 public:
     GdalCursor(host::Ref<GdalFeatureClass> table, std::shared_ptr<const FidList> fids);
@@ -24,20 +41,37 @@ public:
 
 private:
     bool Wanted(GIntBig fid) const;
+    host::Ref<host::IRow> NextOgrRow();
+    host::Ref<host::IRow> NextSqliteRow();
+    void PrepareSelect();
+    void Finish();
 
     host::Ref<GdalFeatureClass> table_;
     std::shared_ptr<const FidList> fids_;
+    std::shared_ptr<LearnedFields> fields_ = std::make_shared<LearnedFields>();
     GIntBig featuresRead_ = 0;
     uint64_t generation_ = 0;
     bool started_ = false;
     bool finished_ = false;
+
+    // The GeoPackage statement, the fields it selects (as of how many were
+    // learned), and the last id read.
+    sqlite3* db_ = nullptr;
+    sqlite3_stmt* select_ = nullptr;
+    std::vector<std::pair<int, const OGRFieldDefn*>> selected_;
+    unsigned selectedAsOf_ = 0;
+    std::optional<GIntBig> lastFid_;
 };
 
-// A row read by a cursor: its attribute values, changed ones marked until
-// they are stored.
+// A row read by a cursor: its id and the values of the fields its cursor
+// read, read when it was; other fields are read when asked for. Changed
+// values are held, converted to their field's type, until they are stored.
 class GdalRow : public host::IRow {
 public:
-    GdalRow(host::Ref<GdalFeatureClass> table, OGRFeatureUniquePtr feature);
+    using FieldValue = std::pair<int, runtime::Variant>;  // OGR field index, value
+
+    GdalRow(host::Ref<GdalFeatureClass> table, std::shared_ptr<LearnedFields> fields, GIntBig fid,
+            std::vector<FieldValue> values);
 
     runtime::Variant Value(int32_t index) override;
     void SetValue(int32_t index, const runtime::Variant& value) override;
@@ -48,8 +82,10 @@ private:
     int AttributeIndex(int32_t index) const;
 
     host::Ref<GdalFeatureClass> table_;
-    OGRFeatureUniquePtr feature_;
-    std::vector<int> changed_;
+    std::shared_ptr<LearnedFields> fields_;
+    GIntBig fid_;
+    std::vector<FieldValue> values_;
+    std::vector<FieldValue> changed_;
 };
 
 }  // namespace drennow::gdalhost

@@ -59,6 +59,8 @@ void GdalFeatureClass::AddField(const host::NewField& field)
     OGRFieldDefn definition(field.Name.c_str(), kind.type);
     definition.SetSubType(kind.subType);
     LoseReadingPosition();
+    // A feature has room for the fields there were when it was made.
+    scratch_.reset();
     workspace_->AddField(layerIndex_, definition);
 }
 
@@ -187,9 +189,57 @@ void GdalFeatureClass::StopReading(const void* reader)
     }
 }
 
-void GdalFeatureClass::WriteRow(const OGRFeature& feature, const std::vector<int>& changedFields)
+sqlite3* GdalFeatureClass::GeoPackageConnection()
 {
-    workspace_->WriteRow(layerIndex_, feature, changedFields);
+    GDALDataset* dataset = Layer().GetDataset();
+    if (dataset == nullptr || !EQUAL(dataset->GetDriverName(), "GPKG")) {
+        return nullptr;
+    }
+    return static_cast<sqlite3*>(dataset->GetInternalHandle("SQLITE_HANDLE"));
+}
+
+runtime::Variant GdalFeatureClass::ReadValue(GIntBig fid, int field)
+{
+    workspace_->FlushWrites();
+    OGRLayer& layer = Layer();
+    LoseReadingPosition();
+    IgnoreGeometry(layer);
+    CPLErrorReset();
+    OGRFeatureUniquePtr feature(layer.GetFeature(fid));
+    if (!feature) {
+        RaiseGdalError("Could not read feature " + std::to_string(fid) + " of " + Name());
+    }
+    return ReadField(*feature, field);
+}
+
+OGRFeature& GdalFeatureClass::Scratch()
+{
+    OGRFeatureDefn* definition = Layer().GetLayerDefn();
+    // The dataset opened afresh has definitions of its own.
+    if (!scratch_ || scratch_->GetDefnRef() != definition) {
+        scratch_ = std::make_unique<OGRFeature>(definition);
+    }
+    return *scratch_;
+}
+
+runtime::Variant GdalFeatureClass::Converted(int field, const runtime::Variant& value)
+{
+    OGRFeature& scratch = Scratch();
+    WriteField(scratch, field, value);
+    return ReadField(scratch, field);
+}
+
+void GdalFeatureClass::WriteRow(GIntBig fid, const std::vector<std::pair<int, runtime::Variant>>& changes)
+{
+    OGRFeature& scratch = Scratch();
+    std::vector<int> fields;
+    fields.reserve(changes.size());
+    for (const auto& [field, value] : changes) {
+        WriteField(scratch, field, value);
+        fields.push_back(field);
+    }
+    scratch.SetFID(fid);
+    workspace_->WriteRow(layerIndex_, scratch, fields);
 }
 
 }  // namespace drennow::gdalhost

@@ -4,6 +4,7 @@
 #include "platform/gdal/GdalWorkspace.h"
 
 #include <ogrsf_frmts.h>
+#include <sqlite3.h>
 
 #include <cstdint>
 #include <memory>
@@ -51,17 +52,33 @@ public:
     OGRLayer& ReadFrom(const void* reader, GIntBig featuresRead);
     void StopReading(const void* reader);
     uint64_t Generation() const { return workspace_->Generation(); }
+    // The connection of a GeoPackage, whose cursors read it by statements of
+    // their own; nothing for other formats.
+    sqlite3* GeoPackageConnection();
+    // Writes held back reach the data.
+    void FlushWrites() { workspace_->FlushWrites(); }
 
-    void WriteRow(const OGRFeature& feature, const std::vector<int>& changedFields);
+    OGRLayer& Layer() { return workspace_->Layer(layerIndex_); }
+    const OGRFieldDefn& Attribute(int field) { return *Layer().GetLayerDefn()->GetFieldDefn(field); }
+    int AttributeCount() { return Layer().GetLayerDefn()->GetFieldCount(); }
+    // The value of one attribute of one row as it is now; the row must
+    // exist. Moves the OGR reading position.
+    runtime::Variant ReadValue(GIntBig fid, int field);
+    // The value as the field would store it; raises the conversion errors.
+    runtime::Variant Converted(int field, const runtime::Variant& value);
+    // Writes converted values of attributes to the row of that id.
+    void WriteRow(GIntBig fid, const std::vector<std::pair<int, runtime::Variant>>& changes);
 
 private:
-    OGRLayer& Layer() { return workspace_->Layer(layerIndex_); }
     // Another user of the layer moved its reading position.
     void LoseReadingPosition() { reader_ = nullptr; }
+    OGRFeature& Scratch();
 
     host::Ref<GdalWorkspace> workspace_;
     int layerIndex_;
     const void* reader_ = nullptr;
+    // Where values are converted and writes are put together.
+    std::unique_ptr<OGRFeature> scratch_;
 };
 
 }  // namespace drennow::gdalhost
