@@ -11,6 +11,7 @@
 #include <cpl_error.h>
 #include <gdal.h>
 
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 
@@ -91,6 +92,9 @@ int Run(const app::CommandLine& line)
 
 int main(int argc, char** argv)
 {
+    // A file-size limit then fails the write like a full disk, with the error
+    // report, instead of killing the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     app::CommandLine line;
     try {
         line = app::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));

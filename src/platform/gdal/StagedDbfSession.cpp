@@ -96,9 +96,7 @@ public:
     void Rollback() override
     {
         for (auto& [layer, table] : tables_) {
-            table.file.reset();
-            std::error_code ignored;
-            fs::remove(table.staged, ignored);
+            Discard(table);
         }
         tables_.clear();
     }
@@ -116,16 +114,29 @@ private:
         StagedTable table;
         table.original = AttributeTablePath(dataset_, layer);
         table.staged = table.original + kStagedSuffix;
-        std::error_code error;
-        fs::copy_file(table.original, table.staged, fs::copy_options::overwrite_existing, error);
-        if (error) {
-            RaiseHostError("Could not copy " + table.original + " for editing: " + error.message());
-        }
-        table.file = std::make_unique<DbfFile>(table.staged);
-        if (table.file->FieldCount() != layer.GetLayerDefn()->GetFieldCount()) {
-            RaiseHostError("The fields of " + table.original + " do not match its layer");
+        // A copy cut short (a full disk) is not left beside the data.
+        try {
+            std::error_code error;
+            fs::copy_file(table.original, table.staged, fs::copy_options::overwrite_existing, error);
+            if (error) {
+                RaiseHostError("Could not copy " + table.original + " for editing: " + error.message());
+            }
+            table.file = std::make_unique<DbfFile>(table.staged);
+            if (table.file->FieldCount() != layer.GetLayerDefn()->GetFieldCount()) {
+                RaiseHostError("The fields of " + table.original + " do not match its layer");
+            }
+        } catch (...) {
+            Discard(table);
+            throw;
         }
         return *tables_.emplace(&layer, std::move(table)).first->second.file;
+    }
+
+    static void Discard(StagedTable& table)
+    {
+        table.file.reset();
+        std::error_code ignored;
+        fs::remove(table.staged, ignored);
     }
 
     static void WriteValue(DbfFile& table, uint32_t record, const OGRFeature& feature, int field)
