@@ -1,0 +1,175 @@
+// Input the run cannot use, at the command line or in the data: each ends
+// with its message or a clear error and a non-zero exit, and changes nothing.
+#include "ExpectedRun.h"
+#include "Reliability.h"
+
+#include <gdal_priv.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <ogrsf_frmts.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace drennow::reliability {
+namespace {
+
+namespace fs = std::filesystem;
+using gdaltest::Format;
+using gdaltest::TempFolder;
+using ::testing::HasSubstr;
+
+// Adds a field of the type given holding each feature's Pfafstetter code,
+// and the one value given to the first feature.
+void AddCodeField(const std::string& dataset, const char* name, OGRFieldType type, const char* firstValue)
+{
+    GDALDatasetUniquePtr opened(GDALDataset::Open(dataset.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
+    ASSERT_TRUE(opened);
+    OGRLayer* layer = opened->GetLayer(0);
+    OGRFieldDefn field(name, type);
+    ASSERT_EQ(layer->CreateField(&field), OGRERR_NONE);
+    std::vector<std::unique_ptr<OGRFeature>> features;
+    for (auto& feature : *layer) {
+        features.emplace_back(feature->Clone());
+    }
+    for (auto& feature : features) {
+        if (feature->GetFID() == 1) {
+            feature->SetField(name, firstValue);
+        } else {
+            feature->SetField(name, feature->GetFieldAsString("PfafstetterID"));
+        }
+        ASSERT_EQ(layer->SetFeature(feature.get()), OGRERR_NONE);
+    }
+}
+
+std::vector<std::string> Arguments(const std::string& pfafField, const std::string& dataset)
+{
+    return {"--batch", "--pfaf-field", pfafField, "--level", "2", "--populate", "pfaf", dataset};
+}
+
+TEST(BadDataTest, ACodeBeyondThirtyTwoBitsInASixtyFourBitFieldIsAnOverflowAndNothingIsWritten)
+{
+    TempFolder folder;
+    std::string dataset = gdaltest::CreateWatersheds(Format::GeoPackage, folder, e2e::VariedBasins(), true);
+    AddCodeField(dataset, "Code64", OFTInteger64, "5000000000");
+    auto before = gdaltest::Snapshot(dataset, "Watershed");
+    e2e::ChildResult run = Drennow(Arguments("Code64", dataset));
+    PrintOutcome("code 5000000000 in a 64-bit field", run);
+    EXPECT_EQ(run.exitStatus, 1) << run.out << run.err;
+    EXPECT_THAT(run.out, HasSubstr("\nError 6: Overflow\n12\n"));
+    EXPECT_EQ(gdaltest::Snapshot(dataset, "Watershed"), before);
+}
+
+TEST(BadDataTest, CodesInTextOrRealFieldsAreNotOfferedAndTheAnswerIsRefused)
+{
+    TempFolder folder;
+    std::string dataset = gdaltest::CreateWatersheds(Format::GeoPackage, folder, e2e::VariedBasins(), true);
+    AddCodeField(dataset, "CodeText", OFTString, "21");
+    AddCodeField(dataset, "CodeReal", OFTReal, "21.0");
+    auto before = gdaltest::Snapshot(dataset, "Watershed");
+    for (const char* field : {"CodeText", "CodeReal"}) {
+        e2e::ChildResult run = Drennow(Arguments(field, dataset));
+        PrintOutcome(std::string("codes in ") + field, run);
+        EXPECT_EQ(run.exitStatus, 2) << run.out << run.err;
+        EXPECT_THAT(run.err, HasSubstr(std::string("--pfaf-field ") + field + " is not one of the entries offered"));
+    }
+    EXPECT_EQ(gdaltest::Snapshot(dataset, "Watershed"), before);
+}
+
+TEST(BadDataTest, AShapefileWithoutRowsHasNoFeaturesAndGetsNoField)
+{
+    TempFolder folder;
+    std::string dataset = gdaltest::CreateWatersheds(Format::Shapefile, folder, {}, false);
+    auto filesBefore = FolderContents(folder.Path());
+    e2e::ChildOptions options;
+    options.workingFolder = folder.Path();
+    e2e::ChildResult run = Drennow({"--batch", dataset}, options);
+    EXPECT_EQ(run.exitStatus, 3) << run.out << run.err;
+    EXPECT_THAT(run.out, HasSubstr("\nNo features found\n"));
+    EXPECT_TRUE(FolderContents(folder.Path()) == filesBefore);
+}
+
+// The first layer of that name in map order is the one the run edits.
+TEST(BadDataTest, OfTwoLayersOfOneNameTheFirstIsWrittenAndTheOtherLeftAlone)
+{
+    TempFolder first;
+    TempFolder second;
+    std::vector<gdaltest::Basin> basins = e2e::VariedBasins();
+    std::string firstDataset = gdaltest::CreateWatersheds(Format::GeoPackage, first, basins, true);
+    std::string secondDataset = gdaltest::CreateWatersheds(Format::GeoPackage, second, basins, true);
+    auto secondBefore = gdaltest::Snapshot(secondDataset, "Watershed");
+    e2e::ChildResult run = Drennow({"--batch", "--populate", "pfaf", "--level", "2", "--trailing-zeros", "no",
+                                    "--layer", "Watershed", firstDataset, secondDataset});
+    EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_EQ(gdaltest::FieldValues(firstDataset, "Watershed", "NextDownID"),
+              e2e::Expect(basins, 1, {false, false, std::nullopt}).nextDownIds);
+    EXPECT_EQ(gdaltest::Snapshot(secondDataset, "Watershed"), secondBefore);
+}
+
+// Field names are looked up without regard to case: the field is reused,
+// not added a second time.
+TEST(BadDataTest, AFieldNamedNextDownIdInAnotherCaseIsTheOneWritten)
+{
+    TempFolder folder;
+    std::vector<gdaltest::Basin> basins = e2e::VariedBasins();
+    std::string dataset = gdaltest::CreateWatersheds(Format::GeoPackage, folder, basins, false);
+    {
+        GDALDatasetUniquePtr opened(GDALDataset::Open(dataset.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
+        OGRFieldDefn field("nextdownid", OFTInteger);
+        ASSERT_EQ(opened->GetLayer(0)->CreateField(&field), OGRERR_NONE);
+    }
+    e2e::ChildResult run = Drennow({"--batch", "--populate", "pfaf", "--level", "2", "--trailing-zeros", "no",
+                                    "--pfaf-field", "PfafstetterID", dataset});
+    EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+    auto snapshot = gdaltest::Snapshot(dataset, "Watershed");
+    ASSERT_FALSE(snapshot.empty());
+    EXPECT_EQ(snapshot.front().fields.count("nextdownid"), 1u);
+    EXPECT_EQ(snapshot.front().fields.count("NextDownID"), 0u);
+    for (gdaltest::Basin& basin : basins) {
+        basin.nextDownId.reset();
+    }
+    EXPECT_EQ(gdaltest::FieldValues(dataset, "Watershed", "nextdownid"),
+              e2e::Expect(basins, 1, {false, false, std::nullopt}).nextDownIds);
+}
+
+// Whatever the name stands for, it is refused before anything is asked.
+TEST(BadDatasetTest, WhatIsNotAGisDatasetCannotBeOpened)
+{
+    TempFolder folder;
+    std::ofstream(folder.File("notes.txt")) << "Pfafstetter codes: 21, 23\n";
+    fs::create_directory(folder.File("empty"));
+    fs::create_directory(folder.File("papers"));
+    std::ofstream(folder.File("papers/basins.csv.txt")) << "just text\n";
+    auto before = FolderContents(folder.Path());
+    for (const char* name : {"notes.txt", "empty", "papers", "missing.gpkg"}) {
+        e2e::ChildResult run = Drennow({"--batch", folder.File(name)});
+        PrintOutcome(name, run);
+        EXPECT_EQ(run.exitStatus, 2) << name;
+        EXPECT_EQ(run.err, "drennow: Could not open " + folder.File(name) + "\n");
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_TRUE(FolderContents(folder.Path()) == before);
+}
+
+// Cut at the first page, in the middle, and in its last page.
+TEST(BadDatasetTest, ATruncatedGeoPackageIsRefusedAndLeftAsItIs)
+{
+    TempFolder source;
+    std::string whole = gdaltest::ReadFile(
+        gdaltest::CreateWatersheds(Format::GeoPackage, source, Subdivision(3), true));
+    for (size_t length : {size_t{1000}, whole.size() / 2, whole.size() - 100}) {
+        TempFolder folder;
+        std::string truncated = folder.File("basins.gpkg");
+        std::ofstream(truncated, std::ios::binary) << whole.substr(0, length);
+        e2e::ChildResult run = Drennow({"--batch", truncated});
+        PrintOutcome("GeoPackage cut to " + std::to_string(length) + " of " + std::to_string(whole.size()) + " bytes",
+                     run);
+        EXPECT_EQ(run.exitStatus, 2) << length;
+        EXPECT_THAT(run.err, HasSubstr("Could not open " + truncated)) << length;
+        EXPECT_EQ(gdaltest::ReadFile(truncated), whole.substr(0, length));
+        EXPECT_EQ(fs::directory_iterator(folder.Path())->path(), truncated);
+    }
+}
+
+}  // namespace
+}  // namespace drennow::reliability

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "ChildProcess.h"
+#include "GdalTestData.h"
+
+#include <string>
+#include <vector>
+
+// What the reliability tests share: the program, the answers of a run,
+// sizeable layers and the checks of what a run left.
+namespace drennow::reliability {
+
+e2e::ChildResult Drennow(const std::vector<std::string>& arguments, const e2e::ChildOptions& options = {});
+
+// Every answer of a batch run that writes HydroIDs into NextDownID.
+std::vector<std::string> IdAnswers(gdaltest::Format format);
+
+// The complete subdivision to a level (9^level basins), each with a HydroID
+// and an old NextDownID that no run writes.
+std::vector<gdaltest::Basin> Subdivision(int level);
+
+// SQLite's own check of the database file: "ok" when it is sound. Opening
+// it rolls back what a crashed writer left in its journal.
+std::string IntegrityCheck(const std::string& path);
+
+// Prints how a run ended, for the record of what each case gives: its exit
+// status, time and the last lines it wrote.
+void PrintOutcome(const std::string& situation, const e2e::ChildResult& run, double seconds = 0);
+
+// The files of a folder, each with its bytes.
+std::vector<std::pair<std::string, std::string>> FolderContents(const std::string& folder);
+
+}  // namespace drennow::reliability
