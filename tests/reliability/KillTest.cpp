@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <random>
 #include <thread>
