@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test: the suite, the suite
-# again under AddressSanitizer and UndefinedBehaviorSanitizer, and a short
+# again under AddressSanitizer and UndefinedBehaviorSanitizer (all but the
+# QGIS plugin, whose libraries leak at exit), and a short
 # run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,7 +12,7 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDRENNOW_WITH_GDAL=ON -DD
 cmake --build build -j2
 ctest --test-dir build --output-on-failure -j2
 
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DDRENNOW_SANITIZE=ON -DDRENNOW_WITH_GDAL=OFF
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DDRENNOW_SANITIZE=ON -DDRENNOW_WITH_GDAL=ON -DDRENNOW_WITH_QGIS=OFF
 cmake --build build-asan -j2
 ctest --test-dir build-asan --output-on-failure -j2
 
