@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test: the suite, the suite
 # again under AddressSanitizer and UndefinedBehaviorSanitizer (all but the
-# QGIS plugin, whose libraries leak at exit), and a short
-# run of each fuzz target.
+# QGIS plugin, whose libraries are not built for it), and a short run of each
+# fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
