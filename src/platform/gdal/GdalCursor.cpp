@@ -82,6 +82,7 @@ host::Ref<host::IRow> GdalCursor::NextSqliteRow()
         PrepareSelect();
     }
     while (true) {
+        table_->FlushWritesTo(selectedFields_);
         int result = sqlite3_step(select_);
         if (result == SQLITE_DONE) {
             Finish();
@@ -94,10 +95,10 @@ host::Ref<host::IRow> GdalCursor::NextSqliteRow()
         lastFid_ = fid;
         if (Wanted(fid)) {
             std::vector<GdalRow::FieldValue> values;
-            values.reserve(selected_.size());
-            for (size_t i = 0; i < selected_.size(); ++i) {
-                const auto& [field, definition] = selected_[i];
-                values.emplace_back(field, ReadColumn(select_, static_cast<int>(i) + 1, *definition));
+            values.reserve(selectedFields_.size());
+            for (size_t i = 0; i < selectedFields_.size(); ++i) {
+                values.emplace_back(selectedFields_[i],
+                                    ReadColumn(select_, static_cast<int>(i) + 1, *selectedDefinitions_[i]));
             }
             return std::make_shared<GdalRow>(table_, fields_, fid, std::move(values));
         }
@@ -105,12 +106,14 @@ host::Ref<host::IRow> GdalCursor::NextSqliteRow()
 }
 
 // Selects the learned fields of the rows after the last one read, in id
-// order, which is the order GDAL reads the table in.
+// order, which is the order GDAL reads the table in. Writes held back
+// reach the data before each row is read if they are to a selected field.
 void GdalCursor::PrepareSelect()
 {
     sqlite3_finalize(select_);
     select_ = nullptr;
-    selected_.clear();
+    selectedFields_.clear();
+    selectedDefinitions_.clear();
     selectedAsOf_ = fields_->learned;
     OGRLayer& layer = table_->Layer();
     std::string fid = QuotedFidColumn(layer, nullptr);
@@ -118,7 +121,8 @@ void GdalCursor::PrepareSelect()
     for (int field = 0; field < table_->AttributeCount(); ++field) {
         const OGRFieldDefn& definition = table_->Attribute(field);
         if (fields_->Wants(field) && ReadableAsColumn(definition)) {
-            selected_.emplace_back(field, &definition);
+            selectedFields_.push_back(field);
+            selectedDefinitions_.push_back(&definition);
             sql += ", " + QuoteIdentifier(definition.GetNameRef());
         }
     }

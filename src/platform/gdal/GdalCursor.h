@@ -58,7 +58,8 @@ private:
     // learned), and the last id read.
     sqlite3* db_ = nullptr;
     sqlite3_stmt* select_ = nullptr;
-    std::vector<std::pair<int, const OGRFieldDefn*>> selected_;
+    std::vector<int> selectedFields_;
+    std::vector<const OGRFieldDefn*> selectedDefinitions_;
     unsigned selectedAsOf_ = 0;
     std::optional<GIntBig> lastFid_;
 };

@@ -104,7 +104,7 @@ host::Ref<host::ICursor> GdalFeatureClass::Search(std::shared_ptr<const FidList>
 
 int32_t GdalFeatureClass::RowCount()
 {
-    workspace_->FlushWrites();
+    FlushWrites();
     LoseReadingPosition();
     GIntBig count = Layer().GetFeatureCount(TRUE);
     if (count < 0) {
@@ -169,7 +169,7 @@ OGRLayer& GdalFeatureClass::ReadFrom(const void* reader, GIntBig featuresRead)
     if (reader_ == reader) {
         return layer;
     }
-    workspace_->FlushWrites();
+    FlushWrites();
     IgnoreGeometry(layer);
     layer.SetAttributeFilter(nullptr);
     layer.ResetReading();
@@ -189,6 +189,22 @@ void GdalFeatureClass::StopReading(const void* reader)
     }
 }
 
+void GdalFeatureClass::FlushWrites()
+{
+    workspace_->FlushWrites();
+    heldBack_.clear();
+}
+
+void GdalFeatureClass::FlushWritesTo(const std::vector<int>& fields)
+{
+    for (int field : fields) {
+        if (field < static_cast<int>(heldBack_.size()) && heldBack_[static_cast<size_t>(field)]) {
+            FlushWrites();
+            return;
+        }
+    }
+}
+
 sqlite3* GdalFeatureClass::GeoPackageConnection()
 {
     GDALDataset* dataset = Layer().GetDataset();
@@ -200,7 +216,7 @@ sqlite3* GdalFeatureClass::GeoPackageConnection()
 
 runtime::Variant GdalFeatureClass::ReadValue(GIntBig fid, int field)
 {
-    workspace_->FlushWrites();
+    FlushWrites();
     OGRLayer& layer = Layer();
     LoseReadingPosition();
     IgnoreGeometry(layer);
@@ -237,6 +253,10 @@ void GdalFeatureClass::WriteRow(GIntBig fid, const std::vector<std::pair<int, ru
     for (const auto& [field, value] : changes) {
         WriteField(scratch, field, value);
         fields.push_back(field);
+        if (field >= static_cast<int>(heldBack_.size())) {
+            heldBack_.resize(static_cast<size_t>(field) + 1, false);
+        }
+        heldBack_[static_cast<size_t>(field)] = true;
     }
     scratch.SetFID(fid);
     workspace_->WriteRow(layerIndex_, scratch, fields);

@@ -56,7 +56,10 @@ public:
     // their own; nothing for other formats.
     sqlite3* GeoPackageConnection();
     // Writes held back reach the data.
-    void FlushWrites() { workspace_->FlushWrites(); }
+    void FlushWrites();
+    // Writes held back reach the data if one of them is to a field of the
+    // list: reads of other fields need not wait for them.
+    void FlushWritesTo(const std::vector<int>& fields);
 
     OGRLayer& Layer() { return workspace_->Layer(layerIndex_); }
     const OGRFieldDefn& Attribute(int field) { return *Layer().GetLayerDefn()->GetFieldDefn(field); }
@@ -79,6 +82,8 @@ private:
     const void* reader_ = nullptr;
     // Where values are converted and writes are put together.
     std::unique_ptr<OGRFeature> scratch_;
+    // The fields written since writes were last flushed, by field index.
+    std::vector<bool> heldBack_;
 };
 
 }  // namespace drennow::gdalhost

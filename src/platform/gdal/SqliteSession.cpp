@@ -6,15 +6,30 @@
 #include <sqlite3.h>
 
 #include <map>
+#include <string>
 #include <utility>
+#include <variant>
+#include <vector>
 
 namespace drennow::gdalhost {
 
 namespace {
 
+// Updates held back run together: one read statement left open across
+// each write to the table it scans costs more than the write itself.
+constexpr size_t kBatchRows = 65536;
+
+// A value to bind: null, integer, real or text.
+using BoundValue = std::variant<std::monostate, int64_t, double, std::string>;
+
+struct PendingUpdate {
+    GIntBig fid;
+    BoundValue value;
+};
+
 // Updates run on GDAL's own connection, inside the transaction GDAL opened,
-// so that reads through GDAL see them. An UPDATE of attribute columns only
-// leaves geometry and the spatial index untouched.
+// so that reads through GDAL see them once flushed. An UPDATE of attribute
+// columns only leaves geometry and the spatial index untouched.
 class SqliteSession : public EditSession {
 public:
     SqliteSession(GDALDataset& dataset, sqlite3* db) : dataset_(dataset), db_(db) {}
@@ -36,22 +51,27 @@ public:
     void Write(OGRLayer& layer, const OGRFeature& feature, const std::vector<int>& changedFields) override
     {
         for (int field : changedFields) {
-            sqlite3_stmt* statement = UpdateStatement(layer, field);
-            BindValue(statement, feature, field);
-            sqlite3_bind_int64(statement, 2, feature.GetFID());
-            int result = sqlite3_step(statement);
-            sqlite3_reset(statement);
-            if (result != SQLITE_DONE) {
-                Fail("Could not update feature " + std::to_string(feature.GetFID()));
-            }
-            if (sqlite3_changes(db_) != 1) {
-                RaiseHostError("No feature " + std::to_string(feature.GetFID()) + " in " + layer.GetName());
-            }
+            pending_[std::make_pair(&layer, field)].push_back({feature.GetFID(), ValueToBind(feature, field)});
+            ++pendingRows_;
+        }
+        if (pendingRows_ >= kBatchRows) {
+            Flush();
+        }
+    }
+
+    void Flush() override
+    {
+        auto pending = std::move(pending_);
+        pending_.clear();
+        pendingRows_ = 0;
+        for (const auto& [key, updates] : pending) {
+            Update(*key.first, key.second, updates);
         }
     }
 
     void Commit() override
     {
+        Flush();
         FinalizeStatements();
         if (dataset_.CommitTransaction() != OGRERR_NONE) {
             RaiseGdalError("Could not save the edits");
@@ -61,6 +81,8 @@ public:
 
     void Rollback() override
     {
+        pending_.clear();
+        pendingRows_ = 0;
         FinalizeStatements();
         open_ = false;
         if (dataset_.RollbackTransaction() != OGRERR_NONE) {
@@ -69,6 +91,23 @@ public:
     }
 
 private:
+    void Update(OGRLayer& layer, int field, const std::vector<PendingUpdate>& updates)
+    {
+        sqlite3_stmt* statement = UpdateStatement(layer, field);
+        for (const PendingUpdate& update : updates) {
+            Bind(statement, update.value);
+            sqlite3_bind_int64(statement, 2, update.fid);
+            int result = sqlite3_step(statement);
+            sqlite3_reset(statement);
+            if (result != SQLITE_DONE) {
+                Fail("Could not update feature " + std::to_string(update.fid));
+            }
+            if (sqlite3_changes(db_) != 1) {
+                RaiseHostError("No feature " + std::to_string(update.fid) + " in " + layer.GetName());
+            }
+        }
+    }
+
     sqlite3_stmt* UpdateStatement(OGRLayer& layer, int field)
     {
         auto key = std::make_pair(&layer, field);
@@ -87,26 +126,35 @@ private:
         return statement;
     }
 
-    void BindValue(sqlite3_stmt* statement, const OGRFeature& feature, int field)
+    static BoundValue ValueToBind(const OGRFeature& feature, int field)
     {
         if (!feature.IsFieldSetAndNotNull(field)) {
-            sqlite3_bind_null(statement, 1);
-            return;
+            return std::monostate{};
         }
         switch (feature.GetFieldDefnRef(field)->GetType()) {
         case OFTInteger:
         case OFTInteger64:
-            sqlite3_bind_int64(statement, 1, feature.GetFieldAsInteger64(field));
-            return;
+            return static_cast<int64_t>(feature.GetFieldAsInteger64(field));
         case OFTReal:
-            sqlite3_bind_double(statement, 1, feature.GetFieldAsDouble(field));
-            return;
+            return feature.GetFieldAsDouble(field);
         case OFTString:
-            sqlite3_bind_text(statement, 1, feature.GetFieldAsString(field), -1, SQLITE_TRANSIENT);
-            return;
+            return std::string(feature.GetFieldAsString(field));
         default:
             RaiseHostError(std::string("Fields of the type of ") + feature.GetFieldDefnRef(field)->GetNameRef() +
                            " are not written");
+        }
+    }
+
+    static void Bind(sqlite3_stmt* statement, const BoundValue& value)
+    {
+        if (const auto* integer = std::get_if<int64_t>(&value)) {
+            sqlite3_bind_int64(statement, 1, *integer);
+        } else if (const auto* real = std::get_if<double>(&value)) {
+            sqlite3_bind_double(statement, 1, *real);
+        } else if (const auto* text = std::get_if<std::string>(&value)) {
+            sqlite3_bind_text(statement, 1, text->c_str(), -1, SQLITE_TRANSIENT);
+        } else {
+            sqlite3_bind_null(statement, 1);
         }
     }
 
@@ -126,6 +174,8 @@ private:
     GDALDataset& dataset_;
     sqlite3* db_;
     std::map<std::pair<OGRLayer*, int>, sqlite3_stmt*> statements_;
+    std::map<std::pair<OGRLayer*, int>, std::vector<PendingUpdate>> pending_;
+    size_t pendingRows_ = 0;
     bool open_ = true;
 };
 
