@@ -58,7 +58,9 @@ void GdalFeatureClass::AddField(const host::NewField& field)
     OgrFieldKind kind = OgrFieldFor(field.Type);
     OGRFieldDefn definition(field.Name.c_str(), kind.type);
     definition.SetSubType(kind.subType);
-    LoseReadingPosition();
+    // A database refuses to change a table it has a query open on; the
+    // cursor that was reading picks up where it was.
+    StopReading(reader_);
     // A feature has room for the fields there were when it was made.
     scratch_.reset();
     workspace_->AddField(layerIndex_, definition);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 namespace drennow::gdaltest {
 namespace {
@@ -153,6 +154,96 @@ TEST_P(EditSessionTest, ValuesAreConvertedToTheFieldsType)
         values.push_back(value);
     }
     EXPECT_THAT(values, ::testing::ElementsAre(2, 35, -6));
+}
+
+// Every attribute of every row, as text, read by asking the rows for their
+// fields in the order the function gives for each row.
+std::vector<std::vector<std::string>> ReadAsked(host::ICursor& cursor, int32_t fieldCount,
+                                                const std::function<int32_t(int32_t row, int32_t i)>& fieldAsked)
+{
+    std::vector<std::vector<std::string>> rows;
+    while (Ref<host::IRow> row = cursor.NextRow()) {
+        std::vector<std::string> values(static_cast<size_t>(fieldCount));
+        for (int32_t i = 0; i < fieldCount; ++i) {
+            int32_t field = fieldAsked(static_cast<int32_t>(rows.size()), i);
+            runtime::Variant value = row->Value(field);
+            values[static_cast<size_t>(field)] = value.IsNull() ? "<null>" : runtime::ToText(value);
+        }
+        rows.push_back(values);
+    }
+    return rows;
+}
+
+TEST_P(EditSessionTest, RowsGiveEveryValueWhicheverFieldTheyAreFirstAskedFor)
+{
+    int32_t fieldCount = layer_->FeatureClass()->Fields()->FieldCount();
+    auto inOrder = ReadAsked(*layer_->Search(), fieldCount, [](int32_t, int32_t i) { return i; });
+    // Each row starts with another field, so the cursor learns them late.
+    auto staggered = ReadAsked(*layer_->Search(), fieldCount,
+                               [&](int32_t row, int32_t i) { return (fieldCount - 1 - row + i) % fieldCount; });
+    auto backwards = ReadAsked(*layer_->Search(), fieldCount, [&](int32_t, int32_t i) { return fieldCount - 1 - i; });
+    EXPECT_EQ(staggered, inOrder);
+    EXPECT_EQ(backwards, inOrder);
+
+    auto fields = layer_->FeatureClass()->Fields();
+    int32_t hydroId = fields->FindField("HydroID");
+    int32_t pfaf = fields->FindField(PfafFieldName(GetParam()));
+    ASSERT_EQ(inOrder.size(), 3u);
+    for (size_t row = 0; row < inOrder.size(); ++row) {
+        EXPECT_EQ(inOrder[row][static_cast<size_t>(hydroId)], std::to_string(101 + row));
+        EXPECT_EQ(inOrder[row][static_cast<size_t>(pfaf)], std::to_string(11 + row));
+        EXPECT_EQ(inOrder[row][static_cast<size_t>(nextDown_)], "<null>");
+    }
+}
+
+TEST_P(EditSessionTest, ACursorGivesFieldsAddedWhileItReads)
+{
+    int32_t hydroId = layer_->FeatureClass()->Fields()->FindField("HydroID");
+    auto made = layer_->Search();
+    auto started = layer_->Search();
+    Ref<host::IRow> first = started->NextRow();
+    EXPECT_EQ(runtime::ToLong(first->Value(hydroId)), first->OID() == 0 ? 101 : 100 + first->OID());
+    layer_->FeatureClass()->AddField({"Extra", host::kFieldTypeLongInteger});
+    int32_t extra = layer_->FeatureClass()->Fields()->FindField("Extra");
+    ASSERT_GT(extra, nextDown_);
+
+    for (const Ref<host::ICursor>& cursor : {made, started}) {
+        std::vector<int64_t> ids;
+        while (Ref<host::IRow> row = cursor->NextRow()) {
+            ids.push_back(runtime::ToLong(row->Value(hydroId)));
+            EXPECT_TRUE(row->Value(extra).IsNull());
+        }
+        std::vector<int64_t> expected = {101, 102, 103};
+        if (cursor == started) {
+            expected.erase(expected.begin());
+        }
+        EXPECT_EQ(ids, expected);
+    }
+}
+
+TEST_P(EditSessionTest, ACursorReadingAFieldSeesWritesMadeToItWhileItReads)
+{
+    if (GetParam() == Format::Shapefile) {
+        GTEST_SKIP() << "a staged Shapefile table shows its edits once it is saved";
+    }
+    editor_.StartEditing(Workspace());
+    auto reader = layer_->Search();
+    Ref<host::IRow> first = reader->NextRow();
+    EXPECT_TRUE(first->Value(nextDown_).IsNull());
+
+    auto writer = layer_->Search();
+    while (Ref<host::IRow> row = writer->NextRow()) {
+        row->SetValue(nextDown_, "7" + std::to_string(row->OID()));
+        // The row gives what it will store, converted to the field's type.
+        EXPECT_EQ(row->Value(nextDown_), runtime::Variant(int32_t{70} + row->OID()));
+        row->Store();
+    }
+    std::vector<runtime::Variant> seen;
+    while (Ref<host::IRow> row = reader->NextRow()) {
+        seen.push_back(row->Value(nextDown_));
+    }
+    EXPECT_EQ(seen, (std::vector<runtime::Variant>{int32_t{72}, int32_t{73}}));
+    editor_.StopEditing(false);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, EditSessionTest,
