@@ -201,7 +201,9 @@ int main(int argc, char** argv)
             RunBaseline(argv[2]);
             return EXIT_SUCCESS;
         }
-        return Run(Parse(argc, argv));
+        Options options = Parse(argc, argv);
+        StartLauncher();
+        return Run(options);
     } catch (const std::exception& e) {
         std::cerr << "drennow_bench: " << e.what() << "\n";
         return EXIT_FAILURE;
