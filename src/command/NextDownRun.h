@@ -75,6 +75,7 @@ private:
     host::Ref<host::ITrackCancel> cancelTracker_;
     dialogs::frmField form_;
     std::string StageMarker;
+    std::string progressText_;
     RunOutcome outcome_ = RunOutcome::NotRun;
 };
 

@@ -1,9 +1,10 @@
 #include "command/NextDownRun.h"
 
 #include "command/FailureCodes.h"
-#include "gisutil/modUtilsGeneral.h"
 #include "pfaf/BuildIdCollection.h"
 #include "runtime/Error.h"
+
+#include <charconv>
 
 
 namespace drennow::command {
@@ -55,11 +56,18 @@ void NextDownRun::StartProgress(int32_t featureCount)
     bar.Position(0);
 }
 
+// Called for every feature: the text is built in a buffer that is reused.
 void NextDownRun::ShowStep(const std::string& text, int32_t counter)
 {
     host::IStepProgressor& bar = Deref(progressBar_);
     bar.Step();
-    bar.Message(text + " " + std::to_string(counter) + ".. Hit Esc to Cancel");
+    progressText_.assign(text);
+    progressText_ += ' ';
+    char digits[16];
+    auto end = std::to_chars(digits, digits + sizeof digits, counter).ptr;
+    progressText_.append(digits, end);
+    progressText_ += ".. Hit Esc to Cancel";
+    bar.Message(progressText_);
 }
 
 // Every non-null code of the whole layer, whatever is selected.
@@ -141,17 +149,14 @@ bool NextDownRun::AssignNextDown(const RunSettings& settings, const modPfafTools
             } else if (writeCodes) {
                 feature->SetValue(nextDown, Variant(next));
                 feature->Store();
+            } else if (const Variant* id = ids.Find(next)) {
+                // The item under the decimal text of the code, looked up once.
+                feature->SetValue(nextDown, Variant(runtime::ToLong(*id)));
+                feature->Store();
             } else {
-                std::string key = std::to_string(next);
-                if (!modUtilsGeneral::CollectionHasKey(ids, key)) {
-                    feature->SetValue(nextDown, Variant(int16_t{-5}));
-                    failureLines.push_back(
-                        FailureLine(feature->OID(), "-5", "Required ID missing in downstream feature"));
-                    feature->Store();
-                } else {
-                    feature->SetValue(nextDown, Variant(runtime::ToLong(ids.Item(key))));
-                    feature->Store();
-                }
+                feature->SetValue(nextDown, Variant(int16_t{-5}));
+                failureLines.push_back(FailureLine(feature->OID(), "-5", "Required ID missing in downstream feature"));
+                feature->Store();
             }
         }
         feature = settings.PassCursor->NextFeature();

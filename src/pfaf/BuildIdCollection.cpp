@@ -3,6 +3,7 @@
 #include "host/modGlobals.h"
 #include "runtime/Error.h"
 
+#include <charconv>
 #include <string>
 
 namespace drennow::modPfafTools {
@@ -38,11 +39,23 @@ runtime::Variant Substitute(const runtime::Variant& value, const ItemSubstitutes
     return item;
 }
 
+// Files the item under the text of the key value; a 32-bit integer's text
+// is its decimal digits, so it needs no text made.
+void AddUnderKeyText(runtime::Collection& ids, const runtime::Variant& item, const runtime::Variant& key)
+{
+    if (const auto* whole = std::get_if<int32_t>(&key.Get())) {
+        ids.Add(item, *whole);
+    } else {
+        ids.Add(item, runtime::ToText(key));
+    }
+}
+
 // The progress bar and cancel tracker of a collection shown with progress.
 struct Progress {
     host::Ref<host::IStepProgressor> bar;
     host::Ref<host::ITrackCancel> tracker;
     int32_t rowsRead = 0;
+    std::string text;
 
     void Start(host::ITable& table)
     {
@@ -71,8 +84,12 @@ struct Progress {
         ++rowsRead;
         Try([&] { runtime::Deref(bar).Step(); });
         Try([&] {
-            runtime::Deref(bar).Message("Building ID collection " + std::to_string(rowsRead) +
-                                        ".. Hit Esc to Cancel");
+            // Built for every row: the text reuses one buffer.
+            text.assign("Building ID collection ");
+            char digits[16];
+            text.append(digits, std::to_chars(digits, digits + sizeof digits, rowsRead).ptr);
+            text += ".. Hit Esc to Cancel";
+            runtime::Deref(bar).Message(text);
         });
     }
 
@@ -107,9 +124,9 @@ int16_t BuildIdCollection(const host::Ref<host::ITable>& table, int32_t keyField
             return kBuildCancelled;
         }
         Try([&] {
-            std::string key = runtime::ToText(row->Value(keyField));
+            runtime::Variant key = row->Value(keyField);
             runtime::Variant item = Substitute(row->Value(itemField), substitutes);
-            ids.Add(item, key);
+            AddUnderKeyText(ids, item, key);
         });
         fetch();
         if (showProgress) {

@@ -81,29 +81,42 @@ void Collection::GrowDecimal()
 void Collection::Add(const Variant& item, std::string_view key)
 {
     if (std::optional<int32_t> decimal = DecimalKey(key)) {
-        if (FindDecimal(*decimal)) {
-            Raise(kDuplicateKey);
-        }
-        if ((decimalCount_ + 1) * 4 > decimal_.size() * 3) {
-            GrowDecimal();
-        }
-        size_t i = Home(*decimal);
-        while (decimal_[i].used) {
-            i = (i + 1) & (decimal_.size() - 1);
-        }
-        decimal_[i] = Slot{true, *decimal, item};
-        ++decimalCount_;
-    } else if (!texts_.try_emplace(FoldCase(key), item).second) {
+        Add(item, *decimal);
+        return;
+    }
+    if (!texts_.try_emplace(FoldCase(key), item).second) {
         Raise(kDuplicateKey);
     }
     ++count_;
 }
 
+void Collection::Add(const Variant& item, int32_t key)
+{
+    if (FindDecimal(key)) {
+        Raise(kDuplicateKey);
+    }
+    if ((decimalCount_ + 1) * 4 > decimal_.size() * 3) {
+        GrowDecimal();
+    }
+    size_t i = Home(key);
+    while (decimal_[i].used) {
+        i = (i + 1) & (decimal_.size() - 1);
+    }
+    decimal_[i] = Slot{true, key, item};
+    ++decimalCount_;
+    ++count_;
+}
+
+const Variant* Collection::Find(int32_t key) const
+{
+    const Slot* slot = FindDecimal(key);
+    return slot ? &slot->item : nullptr;
+}
+
 const Variant* Collection::Find(std::string_view key) const
 {
     if (std::optional<int32_t> decimal = DecimalKey(key)) {
-        const Slot* slot = FindDecimal(*decimal);
-        return slot ? &slot->item : nullptr;
+        return Find(*decimal);
     }
     auto found = texts_.find(FoldCase(key));
     return found == texts_.end() ? nullptr : &found->second;

@@ -18,10 +18,13 @@ namespace drennow::runtime {
 class Collection {
 public:
     void Add(const Variant& item, std::string_view key);
+    // The same for the key that is the decimal text of a 32-bit integer.
+    void Add(const Variant& item, int32_t key);
     // The item under the key; a missing key raises error 5.
     const Variant& Item(std::string_view key) const;
     // The item under the key, or nothing, without raising.
     const Variant* Find(std::string_view key) const;
+    const Variant* Find(int32_t key) const;
     int32_t Count() const { return count_; }
 
 private:
