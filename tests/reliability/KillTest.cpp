@@ -22,7 +22,7 @@ using gdaltest::TempFolder;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kKillsWanted = 20;
-constexpr int kMostAttempts = 40;
+constexpr int kMostAttempts = 60;
 
 // A file that exists exactly while the run's edits are under way: SQLite's
 // rollback journal, or the staged copy of the Shapefile's table.
@@ -111,7 +111,9 @@ TEST_P(KillTest, AKillWhileWritingLeavesSoundDataHoldingItsValuesBefore)
     unsigned seed = device();
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 random(seed);
-    std::uniform_int_distribution<int64_t> delays(0, timing.writing.count());
+    // Within the first part of the writing as timed: a loaded machine makes
+    // later runs slower or faster, and only kills before the save count.
+    std::uniform_int_distribution<int64_t> delays(0, timing.writing.count() * 6 / 10);
     int kills = 0;
     int attempts = 0;
     for (; attempts < kMostAttempts && kills < kKillsWanted; ++attempts) {
