@@ -3,6 +3,7 @@
 #include "host/modGlobals.h"
 #include "runtime/Error.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string>
 
@@ -57,13 +58,17 @@ struct Progress {
     int32_t rowsRead = 0;
     std::string text;
 
-    void Start(host::ITable& table)
+    void Start(host::ITable& table, runtime::Collection& ids)
     {
         const auto& application = modGlobals::g_pApp;
         Try([&] { bar = runtime::Deref(runtime::Deref(application).StatusBar()).ProgressBar(); });
         Try([&] { runtime::Deref(bar).Show(); });
         Try([&] { tracker = runtime::Deref(application).NewCancelTracker(); });
-        Try([&] { runtime::Deref(bar).MaxRange(table.RowCount()); });
+        Try([&] {
+            int32_t rows = table.RowCount();
+            ids.Reserve(static_cast<size_t>(std::max(rows, 0)));  // no regrowth while filing
+            runtime::Deref(bar).MaxRange(rows);
+        });
         Try([&] { runtime::Deref(bar).MinRange(0); });
         Try([&] { runtime::Deref(bar).Position(0); });
     }
@@ -117,7 +122,7 @@ int16_t BuildIdCollection(const host::Ref<host::ITable>& table, int32_t keyField
 
     Progress progress;
     if (showProgress) {
-        progress.Start(runtime::Deref(table));
+        progress.Start(runtime::Deref(table), ids);
     }
     while (row) {
         if (showProgress && progress.UserCancelled()) {

@@ -54,7 +54,7 @@ const Collection::Slot* Collection::FindDecimal(int32_t key) const
     }
     for (size_t i = Home(key);; i = (i + 1) & (decimal_.size() - 1)) {
         const Slot& slot = decimal_[i];
-        if (!slot.used) {
+        if (slot.item == 0) {
             return nullptr;
         }
         if (slot.key == key) {
@@ -65,15 +65,32 @@ const Collection::Slot* Collection::FindDecimal(int32_t key) const
 
 void Collection::GrowDecimal()
 {
+    Rehash(decimal_.empty() ? 64 : decimal_.size() * 2);
+}
+
+void Collection::Reserve(size_t count)
+{
+    size_t slots = 64;
+    while (slots * 3 < count * 4) {
+        slots *= 2;
+    }
+    if (slots > decimal_.size()) {
+        Rehash(slots);
+    }
+    decimalItems_.reserve(count);
+}
+
+void Collection::Rehash(size_t slots)
+{
     std::vector<Slot> old = std::move(decimal_);
-    decimal_ = std::vector<Slot>(old.empty() ? 64 : old.size() * 2);
-    for (Slot& slot : old) {
-        if (slot.used) {
+    decimal_ = std::vector<Slot>(slots);
+    for (const Slot& slot : old) {
+        if (slot.item != 0) {
             size_t i = Home(slot.key);
-            while (decimal_[i].used) {
+            while (decimal_[i].item != 0) {
                 i = (i + 1) & (decimal_.size() - 1);
             }
-            decimal_[i] = std::move(slot);
+            decimal_[i] = slot;
         }
     }
 }
@@ -95,22 +112,22 @@ void Collection::Add(const Variant& item, int32_t key)
     if (FindDecimal(key)) {
         Raise(kDuplicateKey);
     }
-    if ((decimalCount_ + 1) * 4 > decimal_.size() * 3) {
+    if ((decimalItems_.size() + 1) * 4 > decimal_.size() * 3) {
         GrowDecimal();
     }
     size_t i = Home(key);
-    while (decimal_[i].used) {
+    while (decimal_[i].item != 0) {
         i = (i + 1) & (decimal_.size() - 1);
     }
-    decimal_[i] = Slot{true, key, item};
-    ++decimalCount_;
+    decimalItems_.push_back(item);
+    decimal_[i] = Slot{key, static_cast<uint32_t>(decimalItems_.size())};
     ++count_;
 }
 
 const Variant* Collection::Find(int32_t key) const
 {
     const Slot* slot = FindDecimal(key);
-    return slot ? &slot->item : nullptr;
+    return slot ? &decimalItems_[slot->item - 1] : nullptr;
 }
 
 const Variant* Collection::Find(std::string_view key) const

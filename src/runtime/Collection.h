@@ -26,23 +26,25 @@ public:
     const Variant* Find(std::string_view key) const;
     const Variant* Find(int32_t key) const;
     int32_t Count() const { return count_; }
+    // Makes room for this many decimal keys at once.
+    void Reserve(size_t count);
 
 private:
     // Keys that are the plain decimal text of a 32-bit integer (identifiers
     // of basins, mostly) live in an open-addressing table of their own: no
     // text is kept and no node allocated per key.
     struct Slot {
-        bool used = false;
         int32_t key = 0;
-        Variant item;
+        uint32_t item = 0;  // position in decimalItems_ plus one; 0 when free
     };
     static std::optional<int32_t> DecimalKey(std::string_view key);
     size_t Home(int32_t key) const;
     const Slot* FindDecimal(int32_t key) const;
     void GrowDecimal();
+    void Rehash(size_t slots);
 
     std::vector<Slot> decimal_;
-    size_t decimalCount_ = 0;
+    std::vector<Variant> decimalItems_;
     std::unordered_map<std::string, Variant> texts_;
     int32_t count_ = 0;
 };
