@@ -149,7 +149,7 @@ bool NextDownRun::AssignNextDown(const RunSettings& settings, const modPfafTools
             } else if (writeCodes) {
                 feature->SetValue(nextDown, Variant(next));
                 feature->Store();
-            } else if (const Variant* id = ids.Find(next)) {
+            } else if (std::optional<Variant> id = ids.Find(next)) {
                 // The item under the decimal text of the code, looked up once.
                 feature->SetValue(nextDown, Variant(runtime::ToLong(*id)));
                 feature->Store();

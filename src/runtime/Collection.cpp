@@ -54,7 +54,7 @@ const Collection::Slot* Collection::FindDecimal(int32_t key) const
     }
     for (size_t i = Home(key);; i = (i + 1) & (decimal_.size() - 1)) {
         const Slot& slot = decimal_[i];
-        if (slot.item == 0) {
+        if (slot.item == kFree) {
             return nullptr;
         }
         if (slot.key == key) {
@@ -77,7 +77,6 @@ void Collection::Reserve(size_t count)
     if (slots > decimal_.size()) {
         Rehash(slots);
     }
-    decimalItems_.reserve(count);
 }
 
 void Collection::Rehash(size_t slots)
@@ -85,9 +84,9 @@ void Collection::Rehash(size_t slots)
     std::vector<Slot> old = std::move(decimal_);
     decimal_ = std::vector<Slot>(slots);
     for (const Slot& slot : old) {
-        if (slot.item != 0) {
+        if (slot.item != kFree) {
             size_t i = Home(slot.key);
-            while (decimal_[i].item != 0) {
+            while (decimal_[i].item != kFree) {
                 i = (i + 1) & (decimal_.size() - 1);
             }
             decimal_[i] = slot;
@@ -112,40 +111,56 @@ void Collection::Add(const Variant& item, int32_t key)
     if (FindDecimal(key)) {
         Raise(kDuplicateKey);
     }
-    if ((decimalItems_.size() + 1) * 4 > decimal_.size() * 3) {
+    if ((decimalCount_ + 1) * 4 > decimal_.size() * 3) {
         GrowDecimal();
     }
     size_t i = Home(key);
-    while (decimal_[i].item != 0) {
+    while (decimal_[i].item != kFree) {
         i = (i + 1) & (decimal_.size() - 1);
     }
-    decimalItems_.push_back(item);
-    decimal_[i] = Slot{key, static_cast<uint32_t>(decimalItems_.size())};
+    if (const auto* number = std::get_if<int32_t>(&item.Get())) {
+        decimal_[i] = Slot{key, *number, kInSlot};
+    } else {
+        decimalItems_.push_back(item);
+        decimal_[i] = Slot{key, 0, static_cast<uint32_t>(decimalItems_.size())};
+    }
+    ++decimalCount_;
     ++count_;
 }
 
-const Variant* Collection::Find(int32_t key) const
+Variant Collection::ItemOf(const Slot& slot) const
 {
-    const Slot* slot = FindDecimal(key);
-    return slot ? &decimalItems_[slot->item - 1] : nullptr;
+    return slot.item == kInSlot ? Variant(slot.number) : decimalItems_[slot.item - 1];
 }
 
-const Variant* Collection::Find(std::string_view key) const
+std::optional<Variant> Collection::Find(int32_t key) const
+{
+    const Slot* slot = FindDecimal(key);
+    if (slot == nullptr) {
+        return std::nullopt;
+    }
+    return ItemOf(*slot);
+}
+
+std::optional<Variant> Collection::Find(std::string_view key) const
 {
     if (std::optional<int32_t> decimal = DecimalKey(key)) {
         return Find(*decimal);
     }
     auto found = texts_.find(FoldCase(key));
-    return found == texts_.end() ? nullptr : &found->second;
+    if (found == texts_.end()) {
+        return std::nullopt;
+    }
+    return found->second;
 }
 
-const Variant& Collection::Item(std::string_view key) const
+Variant Collection::Item(std::string_view key) const
 {
-    const Variant* item = Find(key);
-    if (item == nullptr) {
+    std::optional<Variant> item = Find(key);
+    if (!item) {
         Raise(kInvalidProcedureCall);
     }
-    return *item;
+    return *std::move(item);
 }
 
 }  // namespace drennow::runtime

@@ -64,7 +64,7 @@ TEST_F(IdCollection, KeysAreTheTextOfTheCode)
     EXPECT_EQ(BuildIdCollection(textLayer, 2, 3, ids, {}, false), 1);
     EXPECT_EQ(ids.Item("0123"), Variant(5.0));
     EXPECT_EQ(ids.Item("1230"), Variant(6.0));
-    EXPECT_EQ(ids.Find("123"), nullptr);
+    EXPECT_FALSE(ids.Find("123"));
     EXPECT_TRUE(Calls().empty());  // no progress asked for
 }
 

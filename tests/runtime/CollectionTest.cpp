@@ -27,7 +27,7 @@ TEST(Collection, KeysOfDigitsAreKeysNotPositions)
     ids.Add(Variant("first"), "5");
     ids.Add(Variant("second"), "1");
     EXPECT_EQ(ids.Item("1"), Variant("second"));
-    EXPECT_EQ(ids.Find("2"), nullptr);
+    EXPECT_FALSE(ids.Find("2"));
     try {
         ids.Item("2");
         FAIL() << "a missing key must raise";
@@ -40,7 +40,7 @@ TEST(Collection, KeysIgnoreLetterCaseAndItemsMayBeNull)
 {
     Collection ids;
     ids.Add(Variant::Null(), "Basin");
-    ASSERT_NE(ids.Find("BASIN"), nullptr);
+    ASSERT_TRUE(ids.Find("BASIN"));
     EXPECT_TRUE(ids.Find("basin")->IsNull());
 }
 
@@ -60,7 +60,7 @@ TEST(Collection, DecimalAndOtherKeysStayDistinctTexts)
     EXPECT_EQ(ids.Item("-123"), Variant("negative"));
     EXPECT_EQ(ids.Item("2147483648"), Variant("beyond 32 bits"));
     EXPECT_EQ(ids.Item("-0"), Variant("minus zero"));
-    EXPECT_EQ(ids.Find(" 123"), nullptr);
+    EXPECT_FALSE(ids.Find(" 123"));
     EXPECT_THROW(ids.Add(Variant("again"), "0"), Error);
 }
 
@@ -75,12 +75,31 @@ TEST(Collection, ManyKeysKeepTheirFirstItems)
     }
     EXPECT_EQ(ids.Count(), 100000);
     for (int32_t key = -50001; key < 150000; ++key) {
-        const Variant* item = ids.Find(std::to_string(key));
+        std::optional<Variant> item = ids.Find(std::to_string(key));
         if (key % 2 == 0) {
-            ASSERT_NE(item, nullptr) << key;
+            ASSERT_TRUE(item) << key;
             EXPECT_EQ(*item, Variant(key * 3));
         } else {
-            EXPECT_EQ(item, nullptr) << key;
+            EXPECT_FALSE(item) << key;
         }
     }
+}
+
+TEST(Collection, ItemsUnderDecimalKeysKeepTheirKindThroughGrowth)
+{
+    const std::vector<Variant> kinds = {Variant(int32_t{-7}), Variant(int16_t{-7}), Variant(int64_t{-7}),
+                                        Variant(-7.0),        Variant("-7"),        Variant::Null()};
+    Collection ids;
+    for (int32_t key = 0; key < 3000; ++key) {
+        ids.Add(kinds[static_cast<size_t>(key) % kinds.size()], key);
+    }
+    ids.Reserve(50000);  // moves every slot
+    for (int32_t key = 0; key < 3000; ++key) {
+        std::optional<Variant> item = ids.Find(key);
+        ASSERT_TRUE(item) << key;
+        EXPECT_EQ(*item, kinds[static_cast<size_t>(key) % kinds.size()]) << key;
+        EXPECT_EQ(ids.Item(std::to_string(key)), *item) << key;
+    }
+    EXPECT_FALSE(ids.Find(3000));
+    EXPECT_EQ(ids.Count(), 3000);
 }

@@ -66,12 +66,11 @@ host::Ref<host::IRow> GdalCursor::NextOgrRow()
         }
         ++featuresRead_;
         if (Wanted(feature->GetFID())) {
-            std::vector<GdalRow::FieldValue> values;
-            values.reserve(static_cast<size_t>(feature->GetFieldCount()));
+            GdalRow& row = FreshRow(feature->GetFID());
             for (int field = 0; field < feature->GetFieldCount(); ++field) {
-                values.emplace_back(field, ReadField(*feature, field));
+                row.AddValue(field, ReadField(*feature, field));
             }
-            return std::make_shared<GdalRow>(table_, fields_, feature->GetFID(), std::move(values));
+            return rows_[nextRow_];
         }
     }
 }
@@ -94,13 +93,11 @@ host::Ref<host::IRow> GdalCursor::NextSqliteRow()
         GIntBig fid = sqlite3_column_int64(select_, 0);
         lastFid_ = fid;
         if (Wanted(fid)) {
-            std::vector<GdalRow::FieldValue> values;
-            values.reserve(selectedFields_.size());
+            GdalRow& row = FreshRow(fid);
             for (size_t i = 0; i < selectedFields_.size(); ++i) {
-                values.emplace_back(selectedFields_[i],
-                                    ReadColumn(select_, static_cast<int>(i) + 1, *selectedDefinitions_[i]));
+                row.AddValue(selectedFields_[i], ReadColumn(select_, static_cast<int>(i) + 1, *selectedDefinitions_[i]));
             }
-            return std::make_shared<GdalRow>(table_, fields_, fid, std::move(values));
+            return rows_[nextRow_];
         }
     }
 }
@@ -150,15 +147,32 @@ void GdalCursor::Finish()
     table_->StopReading(this);
 }
 
+GdalRow& GdalCursor::FreshRow(GIntBig fid)
+{
+    nextRow_ = (nextRow_ + 1) % rows_.size();
+    host::Ref<GdalRow>& row = rows_[nextRow_];
+    if (!row || row.use_count() > 1) {
+        row = std::make_shared<GdalRow>(table_, fields_);
+    }
+    row->Reset(fid);
+    return *row;
+}
+
 bool GdalCursor::Wanted(GIntBig fid) const
 {
     return !fids_ || std::binary_search(fids_->begin(), fids_->end(), fid);
 }
 
-GdalRow::GdalRow(host::Ref<GdalFeatureClass> table, std::shared_ptr<LearnedFields> fields, GIntBig fid,
-                 std::vector<FieldValue> values)
-    : table_(std::move(table)), fields_(std::move(fields)), fid_(fid), values_(std::move(values))
+GdalRow::GdalRow(host::Ref<GdalFeatureClass> table, std::shared_ptr<LearnedFields> fields)
+    : table_(std::move(table)), fields_(std::move(fields))
 {
+}
+
+void GdalRow::Reset(GIntBig fid)
+{
+    fid_ = fid;
+    values_.clear();
+    changed_.clear();
 }
 
 runtime::Variant GdalRow::Value(int32_t index)

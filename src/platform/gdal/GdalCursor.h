@@ -6,6 +6,7 @@
 #include <ogrsf_frmts.h>
 #include <sqlite3.h>
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -30,6 +31,8 @@ struct LearnedFields {
 // the dataset's connection; other formats through OGR, every attribute of
 // each row, since re-reading some of them (PostgreSQL) may find the rows in
 // another order.
+class GdalRow;
+
 class GdalCursor : public host::ICursor {
 public:
     GdalCursor(host::Ref<GdalFeatureClass> table, std::shared_ptr<const FidList> fids);
@@ -45,6 +48,7 @@ private:
     host::Ref<host::IRow> NextSqliteRow();
     void PrepareSelect();
     void Finish();
+    GdalRow& FreshRow(GIntBig fid);
 
     host::Ref<GdalFeatureClass> table_;
     std::shared_ptr<const FidList> fids_;
@@ -62,6 +66,12 @@ private:
     std::vector<const OGRFieldDefn*> selectedDefinitions_;
     unsigned selectedAsOf_ = 0;
     std::optional<GIntBig> lastFid_;
+
+    // The last two rows delivered. A row that nobody but the cursor holds
+    // any more is filled again instead of a new one being made: to its
+    // users every row is still an object of its own.
+    std::array<host::Ref<GdalRow>, 2> rows_;
+    size_t nextRow_ = 0;
 };
 
 // A row read by a cursor: its id and the values of the fields its cursor
@@ -71,8 +81,11 @@ class GdalRow : public host::IRow {
 public:
     using FieldValue = std::pair<int, runtime::Variant>;  // OGR field index, value
 
-    GdalRow(host::Ref<GdalFeatureClass> table, std::shared_ptr<LearnedFields> fields, GIntBig fid,
-            std::vector<FieldValue> values);
+    GdalRow(host::Ref<GdalFeatureClass> table, std::shared_ptr<LearnedFields> fields);
+
+    // Makes this the row of that id, with no values yet.
+    void Reset(GIntBig fid);
+    void AddValue(int field, runtime::Variant value) { values_.emplace_back(field, std::move(value)); }
 
     runtime::Variant Value(int32_t index) override;
     void SetValue(int32_t index, const runtime::Variant& value) override;
@@ -84,7 +97,7 @@ private:
 
     host::Ref<GdalFeatureClass> table_;
     std::shared_ptr<LearnedFields> fields_;
-    GIntBig fid_;
+    GIntBig fid_ = 0;
     std::vector<FieldValue> values_;
     std::vector<FieldValue> changed_;
 };

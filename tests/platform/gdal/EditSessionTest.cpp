@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <set>
 
 namespace drennow::gdaltest {
 namespace {
@@ -116,6 +117,30 @@ TEST_P(EditSessionTest, ReadsSeeTheStoredValues)
     editor_.StopEditing(true);
     Ref<host::IRow> first = layer_->Search()->NextRow();
     EXPECT_EQ(runtime::ToLong(first->Value(nextDown_)), 1000 + first->OID());
+}
+
+TEST_P(EditSessionTest, RowsKeptWhileTheCursorReadsOnStayTheirOwn)
+{
+    editor_.StartEditing(Workspace());
+    auto cursor = layer_->Search();
+    std::vector<Ref<host::IRow>> kept;
+    while (Ref<host::IRow> row = cursor->NextRow()) {
+        row->SetValue(nextDown_, int32_t{2000} + row->OID());  // stored only once every row is read
+        kept.push_back(row);
+    }
+    ASSERT_EQ(kept.size(), 3u);
+    std::set<int32_t> ids;
+    for (const Ref<host::IRow>& row : kept) {
+        ids.insert(row->OID());
+        EXPECT_EQ(runtime::ToLong(row->Value(nextDown_)), 2000 + row->OID());
+        row->Store();
+    }
+    EXPECT_EQ(ids.size(), 3u);
+    editor_.StopEditing(true);
+    CloseMap();
+    for (const auto& [fid, value] : FieldValues(dataset_, "Watershed", "NextDownID")) {
+        EXPECT_EQ(value, 2000 + fid);
+    }
 }
 
 TEST_P(EditSessionTest, RowsAreStoredOnlyInsideASessionAndFieldsAddedOnlyOutsideOne)
