@@ -1,11 +1,13 @@
 // The whole run at scale: writes a GeoPackage of realistic basins, times the
 // bare baseline (read the two fields, write NextDownID) and `drennow --batch`
 // in both populate modes on copies of it, checks what drennow wrote, and
-// times the next-down index against the scan. The last line is
+// times the next-down index against the scan. The three runs are timed in
+// turn, round after round, and each figure is the median of its rounds, so
+// that a moment of load on the machine moves no ratio far. The last line is
 // "ratio <run/baseline in identifier mode>".
 //
-// drennow_bench [--basins N] [--scan-sample N] [--trailing-zeros yes|no]
-//               [--drennow PATH] [--dir DIR]
+// drennow_bench [--basins N] [--rounds N] [--scan-sample N]
+//               [--trailing-zeros yes|no] [--drennow PATH] [--dir DIR]
 #include "ChildProcess.h"
 #include "GeoPackageLayer.h"
 #include "IndexTiming.h"
@@ -31,6 +33,7 @@ namespace {
 
 struct Options {
     size_t basins = 1000000;
+    size_t rounds = 3;
     size_t scanSample = 200;
     bool allowTrailingZeros = true;
     fs::path drennow = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "drennow" / "drennow";
@@ -45,6 +48,8 @@ Options Parse(int argc, char** argv)
         std::string value = argv[i + 1];
         if (name == "--basins") {
             options.basins = std::stoul(value);
+        } else if (name == "--rounds") {
+            options.rounds = std::max<size_t>(1, std::stoul(value));
         } else if (name == "--scan-sample") {
             options.scanSample = std::stoul(value);
         } else if (name == "--trailing-zeros") {
@@ -108,28 +113,80 @@ size_t CountMatches(const std::vector<std::optional<int32_t>>& written, const st
     return matches;
 }
 
+// One program timed in every round.
 struct Measured {
     std::string name;
-    ChildRun run;
+    std::vector<std::string> command;
+    fs::path copy;
+    std::vector<int32_t> expected;  // what it writes, when it is drennow
+    std::vector<ChildRun> rounds;
+
+    double MedianWallSeconds() const
+    {
+        std::vector<double> walls;
+        for (const ChildRun& run : rounds) {
+            walls.push_back(run.wallSeconds);
+        }
+        std::sort(walls.begin(), walls.end());
+        size_t n = walls.size();
+        return n % 2 == 1 ? walls[n / 2] : (walls[n / 2 - 1] + walls[n / 2]) / 2.0;
+    }
+
+    long PeakKilobytes() const
+    {
+        long peak = 0;
+        for (const ChildRun& run : rounds) {
+            peak = std::max(peak, run.peakKilobytes);
+        }
+        return peak;
+    }
 };
 
-ChildRun RunOnCopy(const fs::path& source, const fs::path& copy, const std::vector<std::string>& command)
+ChildRun RunOnCopy(const fs::path& source, const Measured& measured)
 {
-    fs::copy_file(source, copy, fs::copy_options::overwrite_existing);
-    fs::path output = fs::path(copy).replace_extension(".out");
-    ChildRun run = RunChild(command, output);
+    fs::copy_file(source, measured.copy, fs::copy_options::overwrite_existing);
+    fs::path output = fs::path(measured.copy).replace_extension(".out");
+    ChildRun run = RunChild(measured.command, output);
     if (run.exitStatus != 0) {
-        throw std::runtime_error(command[0] + " ended with status " + std::to_string(run.exitStatus) + ", see " +
-                                 output.string());
+        throw std::runtime_error(measured.command[0] + " ended with status " + std::to_string(run.exitStatus) +
+                                 ", see " + output.string());
     }
     return run;
 }
 
 void PrintRun(const Measured& measured, size_t basins)
 {
-    std::cout << measured.name << ": " << measured.run.wallSeconds << " s wall, "
-              << static_cast<double>(measured.run.peakKilobytes) / 1024.0 << " MB peak, "
-              << static_cast<double>(basins) / measured.run.wallSeconds << " basins per second\n";
+    double wall = measured.MedianWallSeconds();
+    std::cout << measured.name << ": " << wall << " s wall, "
+              << static_cast<double>(measured.PeakKilobytes()) / 1024.0 << " MB peak, "
+              << static_cast<double>(basins) / wall << " basins per second (rounds:";
+    for (const ChildRun& run : measured.rounds) {
+        std::cout << " " << run.wallSeconds;
+    }
+    std::cout << ")\n";
+}
+
+std::vector<Measured> PlanRuns(const Options& options, const std::vector<Basin>& basins, const fs::path& dir)
+{
+    fs::path self = fs::read_symlink("/proc/self/exe");
+    std::vector<Measured> runs;
+    runs.push_back({"baseline", {self, "--baseline", dir / "baseline.gpkg"}, dir / "baseline.gpkg", {}, {}});
+    std::string trailingZeros = options.allowTrailingZeros ? "yes" : "no";
+    for (bool writeIdentifiers : {false, true}) {
+        std::string mode = writeIdentifiers ? "id" : "pfaf";
+        fs::path copy = dir / (mode + ".gpkg");
+        std::vector<std::string> command = {options.drennow, "--batch", "--trailing-zeros", trailingZeros,
+                                            "--layer", kLayerName, "--pfaf-field", "PfafstetterID",
+                                            "--populate", mode};
+        if (writeIdentifiers) {
+            command.insert(command.end(), {"--id-field", "HydroID"});
+        }
+        command.push_back(copy);
+        std::string name = writeIdentifiers ? "identifier mode" : "Pfafstetter mode";
+        runs.push_back({"drennow, " + name, command, copy,
+                        ExpectedNextDownIds(basins, writeIdentifiers, options.allowTrailingZeros), {}});
+    }
+    return runs;
 }
 
 int Run(const Options& options)
@@ -146,49 +203,44 @@ int Run(const Options& options)
               << std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() << " s\n";
 
     bool agree = TimeIndexAgainstScan(basins, options.scanSample, std::cout);
-
-    fs::path self = fs::read_symlink("/proc/self/exe");
-    Measured baseline{"baseline", RunOnCopy(source, dir / "baseline.gpkg", {self, "--baseline", dir / "baseline.gpkg"})};
-    PrintRun(baseline, basins.size());
     if (!fs::exists(options.drennow)) {
         std::cout << "no drennow at " << options.drennow << ": build it or give --drennow PATH\n";
         return EXIT_FAILURE;
     }
 
-    std::string trailingZeros = options.allowTrailingZeros ? "yes" : "no";
-    std::vector<Measured> runs;
+    std::vector<Measured> runs = PlanRuns(options, basins, dir);
     bool written = true;
-    for (bool writeIdentifiers : {false, true}) {
-        std::string mode = writeIdentifiers ? "id" : "pfaf";
-        fs::path copy = dir / (mode + ".gpkg");
-        std::vector<std::string> command = {options.drennow, "--batch", "--trailing-zeros", trailingZeros,
-                                            "--layer", kLayerName, "--pfaf-field", "PfafstetterID",
-                                            "--populate", mode};
-        if (writeIdentifiers) {
-            command.insert(command.end(), {"--id-field", "HydroID"});
+    for (size_t round = 0; round < options.rounds; ++round) {
+        for (Measured& run : runs) {
+            run.rounds.push_back(RunOnCopy(source, run));
+            if (run.expected.empty()) {
+                continue;
+            }
+            size_t matches = CountMatches(ReadNextDownIds(run.copy), run.expected);
+            if (round == 0 || matches != basins.size()) {
+                std::cout << "NextDownID as expected, " << run.name.substr(run.name.find(", ") + 2) << ": "
+                          << matches << " of " << basins.size() << " features\n";
+            }
+            written = written && matches == basins.size();
         }
-        command.push_back(copy);
-        std::string name = writeIdentifiers ? "identifier mode" : "Pfafstetter mode";
-        runs.push_back({"drennow, " + name, RunOnCopy(source, copy, command)});
-        PrintRun(runs.back(), basins.size());
-        size_t matches = CountMatches(ReadNextDownIds(copy),
-                                      ExpectedNextDownIds(basins, writeIdentifiers, options.allowTrailingZeros));
-        std::cout << "NextDownID as expected, " << name << ": " << matches << " of " << basins.size()
-                  << " features\n";
-        written = written && matches == basins.size();
+    }
+    std::cout << "rounds: " << options.rounds << ", each figure is the median of its rounds\n";
+    for (const Measured& run : runs) {
+        PrintRun(run, basins.size());
     }
 
+    const Measured& baseline = runs.front();
     double n = static_cast<double>(basins.size());
-    for (const Measured& run : runs) {
-        double extra = static_cast<double>(run.run.peakKilobytes - baseline.run.peakKilobytes) * 1024.0 / n;
-        std::cout << "peak memory above baseline, " << run.name << ": " << extra << " bytes per basin\n";
-        std::cout << "ratio run/baseline, " << run.name << ": " << run.run.wallSeconds / baseline.run.wallSeconds
-                  << "\n";
+    for (size_t i = 1; i < runs.size(); ++i) {
+        double extra = static_cast<double>(runs[i].PeakKilobytes() - baseline.PeakKilobytes()) * 1024.0 / n;
+        std::cout << "peak memory above baseline, " << runs[i].name << ": " << extra << " bytes per basin\n";
+        std::cout << "ratio run/baseline, " << runs[i].name << ": "
+                  << runs[i].MedianWallSeconds() / baseline.MedianWallSeconds() << "\n";
     }
     if (options.dir.empty()) {
         fs::remove_all(dir);
     }
-    std::cout << "ratio " << runs.back().run.wallSeconds / baseline.run.wallSeconds << "\n";
+    std::cout << "ratio " << runs.back().MedianWallSeconds() / baseline.MedianWallSeconds() << "\n";
     return agree && written ? EXIT_SUCCESS : EXIT_FAILURE;
 }
 
