@@ -60,7 +60,7 @@ private:
                         const runtime::Collection& ids, std::vector<std::string>& failureLines);
     void CancelAssignment(const RunSettings& settings);
     void Finish(const RunSettings& settings);
-    void ShowStep(const std::string& text, int32_t counter);
+    void ShowStep(host::RowCountText& text, int32_t counter);
 
     // Ends the run with a message, or silently.
     void EndWithMessage(const std::string& text);
@@ -75,7 +75,6 @@ private:
     host::Ref<host::ITrackCancel> cancelTracker_;
     dialogs::frmField form_;
     std::string StageMarker;
-    std::string progressText_;
     RunOutcome outcome_ = RunOutcome::NotRun;
 };
 

@@ -4,8 +4,6 @@
 #include "pfaf/BuildIdCollection.h"
 #include "runtime/Error.h"
 
-#include <charconv>
-
 
 namespace drennow::command {
 
@@ -56,18 +54,11 @@ void NextDownRun::StartProgress(int32_t featureCount)
     bar.Position(0);
 }
 
-// Called for every feature: the text is built in a buffer that is reused.
-void NextDownRun::ShowStep(const std::string& text, int32_t counter)
+void NextDownRun::ShowStep(host::RowCountText& text, int32_t counter)
 {
     host::IStepProgressor& bar = Deref(progressBar_);
     bar.Step();
-    progressText_.assign(text);
-    progressText_ += ' ';
-    char digits[16];
-    auto end = std::to_chars(digits, digits + sizeof digits, counter).ptr;
-    progressText_.append(digits, end);
-    progressText_ += ".. Hit Esc to Cancel";
-    bar.Message(progressText_);
+    bar.Message(text.For(counter));
 }
 
 // Every non-null code of the whole layer, whatever is selected.
@@ -76,6 +67,7 @@ bool NextDownRun::BuildCodeArray(const RunSettings& settings, PfafCodeList& code
     host::Ref<host::ICursor> cursor = settings.Layer->Search();
     host::Ref<host::IRow> feature = Deref(cursor).NextFeature();
     int32_t visited = 0;
+    host::RowCountText text("Building Pfafstetter array");
     while (feature) {
         if (!Deref(cancelTracker_).Continue()) {
             progressBar_->Hide();
@@ -86,7 +78,7 @@ bool NextDownRun::BuildCodeArray(const RunSettings& settings, PfafCodeList& code
             codes.Add(feature->Value(settings.PfafFieldIndex));
         }
         feature = cursor->NextFeature();
-        ShowStep("Building Pfafstetter array", ++visited);
+        ShowStep(text, ++visited);
     }
     progressBar_->Hide();
     return true;
@@ -126,6 +118,7 @@ bool NextDownRun::AssignNextDown(const RunSettings& settings, const modPfafTools
     editor.StartOperation();
     const bool writeCodes = settings.IdFieldIndex == settings.PfafFieldIndex;
     const int32_t nextDown = settings.NextDownFieldIndex;
+    host::RowCountText text("Finding NextDownID");
     host::Ref<host::IRow> feature = Deref(settings.PassCursor).NextFeature();
     while (feature) {
         if (!Deref(cancelTracker_).Continue()) {
@@ -160,7 +153,7 @@ bool NextDownRun::AssignNextDown(const RunSettings& settings, const modPfafTools
             }
         }
         feature = settings.PassCursor->NextFeature();
-        ShowStep("Finding NextDownID", ++handled);
+        ShowStep(text, ++handled);
     }
     return true;
 }

@@ -2,8 +2,10 @@
 
 #include "host/Unknown.h"
 
+#include <charconv>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace drennow::host {
 
@@ -27,6 +29,29 @@ struct IStatusBar : virtual IUnknown {
 struct ITrackCancel : virtual IUnknown {
     // False once the user has asked to cancel.
     virtual bool Continue() = 0;
+};
+
+// The message a loop shows for each row it has handled:
+// "<label> <count>.. Hit Esc to Cancel". Made again for every row, so only
+// the count is rewritten, in place.
+class RowCountText {
+public:
+    explicit RowCountText(std::string_view label) : text_(label), labelLength_(text_.size() + 1) { text_ += ' '; }
+
+    const std::string& For(int32_t count)
+    {
+        char digits[16];
+        auto end = std::to_chars(digits, digits + sizeof digits, count).ptr;
+        text_.resize(labelLength_);
+        text_.append(digits, end);
+        text_.append(kSuffix);
+        return text_;
+    }
+
+private:
+    static constexpr std::string_view kSuffix = ".. Hit Esc to Cancel";
+    std::string text_;
+    size_t labelLength_;
 };
 
 }  // namespace drennow::host

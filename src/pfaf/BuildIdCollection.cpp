@@ -1,10 +1,10 @@
 #include "pfaf/BuildIdCollection.h"
 
+#include "host/Progress.h"
 #include "host/modGlobals.h"
 #include "runtime/Error.h"
 
 #include <algorithm>
-#include <charconv>
 #include <string>
 
 namespace drennow::modPfafTools {
@@ -56,7 +56,7 @@ struct Progress {
     host::Ref<host::IStepProgressor> bar;
     host::Ref<host::ITrackCancel> tracker;
     int32_t rowsRead = 0;
-    std::string text;
+    host::RowCountText text{"Building ID collection"};
 
     void Start(host::ITable& table, runtime::Collection& ids)
     {
@@ -88,14 +88,7 @@ struct Progress {
     {
         ++rowsRead;
         Try([&] { runtime::Deref(bar).Step(); });
-        Try([&] {
-            // Built for every row: the text reuses one buffer.
-            text.assign("Building ID collection ");
-            char digits[16];
-            text.append(digits, std::to_chars(digits, digits + sizeof digits, rowsRead).ptr);
-            text += ".. Hit Esc to Cancel";
-            runtime::Deref(bar).Message(text);
-        });
+        Try([&] { runtime::Deref(bar).Message(text.For(rowsRead)); });
     }
 
     void Hide()
