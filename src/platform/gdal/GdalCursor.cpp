@@ -16,6 +16,9 @@ void LearnedFields::Learn(int field)
     if (field >= static_cast<int>(wanted.size())) {
         wanted.resize(static_cast<size_t>(field) + 1, false);
     }
+    if (!wanted[static_cast<size_t>(field)]) {
+        fields.push_back(field);
+    }
     wanted[static_cast<size_t>(field)] = true;
     ++learned;
 }
@@ -77,6 +80,9 @@ host::Ref<host::IRow> GdalCursor::NextOgrRow()
 
 host::Ref<host::IRow> GdalCursor::NextSqliteRow()
 {
+    if (const ColumnCache* cache = table_->EditCacheWith(db_, fields_->fields)) {
+        return NextCachedRow(*cache);
+    }
     if (select_ == nullptr || selectedAsOf_ != fields_->learned) {
         PrepareSelect();
     }
@@ -95,11 +101,49 @@ host::Ref<host::IRow> GdalCursor::NextSqliteRow()
         if (Wanted(fid)) {
             GdalRow& row = FreshRow(fid);
             for (size_t i = 0; i < selectedFields_.size(); ++i) {
-                row.AddValue(selectedFields_[i], ReadColumn(select_, static_cast<int>(i) + 1, *selectedDefinitions_[i]));
+                int column = static_cast<int>(i) + 1;
+                row.AddValue(selectedFields_[i], ReadColumn(select_, column, *selectedDefinitions_[i]));
             }
             return rows_[nextRow_];
         }
     }
+}
+
+// The rows after the last one read, from the columns held in memory. Rows
+// carry the fields learned; before any is, every column held, so the
+// fields the caller asks for first are there already.
+host::Ref<host::IRow> GdalCursor::NextCachedRow(const ColumnCache& cache)
+{
+    if (select_ != nullptr) {
+        sqlite3_finalize(select_);  // the statement is behind once rows come from the cache
+        select_ = nullptr;
+    }
+    const std::vector<GIntBig>& fids = cache.Fids();
+    bool aligned = lastFid_ && cachePosition_ > 0 && cachePosition_ <= fids.size() &&
+                   fids[cachePosition_ - 1] == *lastFid_;
+    if (!aligned) {
+        cachePosition_ = cache.PositionAfter(lastFid_);
+    }
+    while (cachePosition_ < fids.size()) {
+        size_t position = cachePosition_++;
+        GIntBig fid = fids[position];
+        lastFid_ = fid;
+        if (Wanted(fid)) {
+            GdalRow& row = FreshRow(fid);
+            if (fields_->fields.empty()) {
+                cache.ForEachValue(position, [&](int field, runtime::Variant value) {
+                    row.AddValue(field, std::move(value));
+                });
+            } else {
+                for (int field : fields_->fields) {
+                    row.AddValue(field, cache.ValueOf(field, position));
+                }
+            }
+            return rows_[nextRow_];
+        }
+    }
+    Finish();
+    return nullptr;
 }
 
 // Selects the learned fields of the rows after the last one read, in id
@@ -181,13 +225,15 @@ runtime::Variant GdalRow::Value(int32_t index)
         return OID();
     }
     int field = AttributeIndex(index);
+    // Read with every row the cursor reads from here on.
+    if (!fields_->Wants(field)) {
+        fields_->Learn(field);
+    }
     for (const FieldValue& value : values_) {
         if (value.first == field) {
             return value.second;
         }
     }
-    // Read now, and with every row the cursor reads from here on.
-    fields_->Learn(field);
     values_.emplace_back(field, table_->ReadValue(fid_, field));
     return values_.back().second;
 }

@@ -19,6 +19,7 @@ namespace drennow::gdalhost {
 // so a run that uses two fields of a wide layer reads those two only.
 struct LearnedFields {
     std::vector<bool> wanted;  // by OGR field index
+    std::vector<int> fields;   // the OGR indices of the fields wanted
     unsigned learned = 0;      // how many times a field was learned
 
     bool Wants(int field) const { return field < static_cast<int>(wanted.size()) && wanted[field]; }
@@ -28,9 +29,10 @@ struct LearnedFields {
 // A cursor over a layer's rows, or over the rows of a list of ids. It starts
 // reading at its first row, so fields added to the schema since it was made
 // are in what it delivers. A GeoPackage is read by a statement of its own on
-// the dataset's connection; other formats through OGR, every attribute of
-// each row, since re-reading some of them (PostgreSQL) may find the rows in
-// another order.
+// the dataset's connection, or, while it is edited and every field learned
+// is an integer, from the columns held in memory; other formats through OGR,
+// every attribute of each row, since re-reading some of them (PostgreSQL)
+// may find the rows in another order.
 class GdalRow;
 
 class GdalCursor : public host::ICursor {
@@ -46,6 +48,7 @@ private:
     bool Wanted(GIntBig fid) const;
     host::Ref<host::IRow> NextOgrRow();
     host::Ref<host::IRow> NextSqliteRow();
+    host::Ref<host::IRow> NextCachedRow(const ColumnCache& cache);
     void PrepareSelect();
     void Finish();
     GdalRow& FreshRow(GIntBig fid);
@@ -66,6 +69,7 @@ private:
     std::vector<const OGRFieldDefn*> selectedDefinitions_;
     unsigned selectedAsOf_ = 0;
     std::optional<GIntBig> lastFid_;
+    size_t cachePosition_ = 0;  // in the ids of the columns held, after lastFid_
 
     // The last two rows delivered. A row that nobody but the cursor holds
     // any more is filled again instead of a new one being made: to its

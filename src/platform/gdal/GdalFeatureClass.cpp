@@ -216,6 +216,38 @@ sqlite3* GdalFeatureClass::GeoPackageConnection()
     return static_cast<sqlite3*>(dataset->GetInternalHandle("SQLITE_HANDLE"));
 }
 
+const ColumnCache* GdalFeatureClass::EditCacheWith(sqlite3* db, const std::vector<int>& fields)
+{
+    ColumnCache* cache = workspace_->EditCache(layerIndex_);
+    if (cache == nullptr) {
+        return nullptr;
+    }
+    std::vector<int> missing;
+    for (int field : fields) {
+        if (!cache->Has(field)) {
+            if (!ColumnCache::Holds(Attribute(field))) {
+                return nullptr;
+            }
+            missing.push_back(field);
+        }
+    }
+    if (missing.empty()) {
+        return cache->Empty() ? nullptr : cache;
+    }
+    // Reading a column means reading through the whole table, which costs
+    // about as much for several: the first load takes the other integer
+    // columns along, up to a bound on the memory they take.
+    for (int field = 0; cache->Empty() && field < AttributeCount() && missing.size() < kColumnsLoadedTogether;
+         ++field) {
+        if (ColumnCache::Holds(Attribute(field)) && std::find(missing.begin(), missing.end(), field) == missing.end()) {
+            missing.push_back(field);
+        }
+    }
+    FlushWrites();
+    cache->Load(db, Layer(), missing);
+    return cache;
+}
+
 runtime::Variant GdalFeatureClass::ReadValue(GIntBig fid, int field)
 {
     FlushWrites();

@@ -61,6 +61,14 @@ public:
     // list: reads of other fields need not wait for them.
     void FlushWritesTo(const std::vector<int>& fields);
 
+    // At most this many columns are loaded into memory at once, unasked.
+    static constexpr size_t kColumnsLoadedTogether = 8;
+    // The columns of the GeoPackage layer held in memory while it is edited
+    // (db is its connection), every field of the list among them: those not
+    // held yet are loaded. Nothing when one of them cannot be held, when none
+    // is, or outside an edit session.
+    const ColumnCache* EditCacheWith(sqlite3* db, const std::vector<int>& fields);
+
     OGRLayer& Layer() { return workspace_->Layer(layerIndex_); }
     const OGRFieldDefn& Attribute(int field) { return *Layer().GetLayerDefn()->GetFieldDefn(field); }
     int AttributeCount() { return Layer().GetLayerDefn()->GetFieldCount(); }

@@ -1,5 +1,6 @@
 #include "platform/gdal/GdalWorkspace.h"
 
+#include "platform/gdal/FieldValues.h"
 #include "platform/gdal/GdalError.h"
 
 #include <cpl_error.h>
@@ -134,6 +135,7 @@ void GdalWorkspace::AddField(int layerIndex, OGRFieldDefn& field)
         field.SetWidth(11);
     }
     OGRLayer& layer = Layer(layerIndex);
+    editCaches_.clear();
     CPLErrorReset();
     if (layer.CreateField(&field, FALSE) != OGRERR_NONE) {
         RaiseGdalError(std::string("Could not add the field ") + field.GetNameRef() + " to " + layer.GetName());
@@ -165,6 +167,8 @@ void GdalWorkspace::StopEditing(bool save)
     }
     std::unique_ptr<EditSession> session = std::move(session_);
     hasEdits_ = false;
+    // Once the transaction ends, other writers may change the rows.
+    editCaches_.clear();
     if (!save) {
         session->Rollback();
         return;
@@ -183,6 +187,12 @@ void GdalWorkspace::WriteRow(int layerIndex, const OGRFeature& feature, const st
     }
     session_->Write(Layer(layerIndex), feature, changedFields);
     hasEdits_ = true;
+    auto cache = editCaches_.find(layerIndex);
+    if (cache != editCaches_.end()) {
+        for (int field : changedFields) {
+            cache->second.Update(feature.GetFID(), field, ReadField(feature, field));
+        }
+    }
 }
 
 void GdalWorkspace::FlushWrites()
@@ -192,10 +202,19 @@ void GdalWorkspace::FlushWrites()
     }
 }
 
+ColumnCache* GdalWorkspace::EditCache(int layerIndex)
+{
+    if (!IsEditing() || format_ != Format::Sqlite) {
+        return nullptr;
+    }
+    return &editCaches_[layerIndex];
+}
+
 void GdalWorkspace::Reopen()
 {
     std::string driver = DriverName();
     dataset_.reset();
+    editCaches_.clear();
     ++generation_;
     dataset_ = OpenDataset(name_, GDAL_OF_UPDATE, driver.c_str());
     if (!dataset_) {

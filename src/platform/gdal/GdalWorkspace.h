@@ -1,12 +1,14 @@
 #pragma once
 
 #include "host/Data.h"
+#include "platform/gdal/ColumnCache.h"
 #include "platform/gdal/EditSession.h"
 
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,6 +48,9 @@ public:
     void WriteRow(int layerIndex, const OGRFeature& feature, const std::vector<int>& changedFields);
     // Writes held back reach the data, so that reads see them.
     void FlushWrites();
+    // The columns of the layer held in memory for this edit session; nothing
+    // outside a session, and for formats other than SQLite ones.
+    ColumnCache* EditCache(int layerIndex);
 
 private:
     enum class Format { Sqlite, Postgres, Shapefile, ReadOnly };
@@ -60,6 +65,7 @@ private:
     std::unique_ptr<EditSession> session_;
     bool hasEdits_ = false;
     uint64_t generation_ = 0;
+    std::map<int, ColumnCache> editCaches_;  // by layer index
 };
 
 }  // namespace drennow::gdalhost
