@@ -104,6 +104,17 @@ host::Ref<host::ICursor> GdalFeatureClass::Search(std::shared_ptr<const FidList>
     return std::make_shared<GdalCursor>(shared_from_this(), std::move(fids));
 }
 
+// Asked for with every value a row gives or takes: counted again only when
+// the fields may have changed.
+int GdalFeatureClass::AttributeCount()
+{
+    if (attributeCountAsOf_ != workspace_->SchemaVersion()) {
+        attributeCount_ = Layer().GetLayerDefn()->GetFieldCount();
+        attributeCountAsOf_ = workspace_->SchemaVersion();
+    }
+    return attributeCount_;
+}
+
 int32_t GdalFeatureClass::RowCount()
 {
     FlushWrites();
@@ -282,18 +293,17 @@ runtime::Variant GdalFeatureClass::Converted(int field, const runtime::Variant& 
 void GdalFeatureClass::WriteRow(GIntBig fid, const std::vector<std::pair<int, runtime::Variant>>& changes)
 {
     OGRFeature& scratch = Scratch();
-    std::vector<int> fields;
-    fields.reserve(changes.size());
+    writtenFields_.clear();
     for (const auto& [field, value] : changes) {
         WriteField(scratch, field, value);
-        fields.push_back(field);
+        writtenFields_.push_back(field);
         if (field >= static_cast<int>(heldBack_.size())) {
             heldBack_.resize(static_cast<size_t>(field) + 1, false);
         }
         heldBack_[static_cast<size_t>(field)] = true;
     }
     scratch.SetFID(fid);
-    workspace_->WriteRow(layerIndex_, scratch, fields);
+    workspace_->WriteRow(layerIndex_, scratch, writtenFields_);
 }
 
 }  // namespace drennow::gdalhost

@@ -71,7 +71,7 @@ public:
 
     OGRLayer& Layer() { return workspace_->Layer(layerIndex_); }
     const OGRFieldDefn& Attribute(int field) { return *Layer().GetLayerDefn()->GetFieldDefn(field); }
-    int AttributeCount() { return Layer().GetLayerDefn()->GetFieldCount(); }
+    int AttributeCount();
     // The value of one attribute of one row as it is now; the row must
     // exist. Moves the OGR reading position.
     runtime::Variant ReadValue(GIntBig fid, int field);
@@ -92,6 +92,9 @@ private:
     std::unique_ptr<OGRFeature> scratch_;
     // The fields written since writes were last flushed, by field index.
     std::vector<bool> heldBack_;
+    std::vector<int> writtenFields_;  // of the row being written
+    int attributeCount_ = 0;
+    uint64_t attributeCountAsOf_ = UINT64_MAX;  // the workspace's schema version
 };
 
 }  // namespace drennow::gdalhost

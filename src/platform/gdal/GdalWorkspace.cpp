@@ -136,6 +136,7 @@ void GdalWorkspace::AddField(int layerIndex, OGRFieldDefn& field)
     }
     OGRLayer& layer = Layer(layerIndex);
     editCaches_.clear();
+    ++schemaVersion_;
     CPLErrorReset();
     if (layer.CreateField(&field, FALSE) != OGRERR_NONE) {
         RaiseGdalError(std::string("Could not add the field ") + field.GetNameRef() + " to " + layer.GetName());
@@ -216,6 +217,7 @@ void GdalWorkspace::Reopen()
     dataset_.reset();
     editCaches_.clear();
     ++generation_;
+    ++schemaVersion_;
     dataset_ = OpenDataset(name_, GDAL_OF_UPDATE, driver.c_str());
     if (!dataset_) {
         RaiseGdalError("Could not open " + name_ + " again after saving");

@@ -40,6 +40,8 @@ public:
 
     // Schema changes happen outside edit sessions.
     void AddField(int layerIndex, OGRFieldDefn& field);
+    // Changes with every change of a layer's fields, and with Generation.
+    uint64_t SchemaVersion() const { return schemaVersion_; }
 
     bool IsEditing() const { return session_ != nullptr; }
     bool HasEdits() const { return hasEdits_; }
@@ -65,6 +67,7 @@ private:
     std::unique_ptr<EditSession> session_;
     bool hasEdits_ = false;
     uint64_t generation_ = 0;
+    uint64_t schemaVersion_ = 0;
     std::map<int, ColumnCache> editCaches_;  // by layer index
 };
 

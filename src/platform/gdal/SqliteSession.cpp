@@ -51,7 +51,7 @@ public:
     void Write(OGRLayer& layer, const OGRFeature& feature, const std::vector<int>& changedFields) override
     {
         for (int field : changedFields) {
-            pending_[std::make_pair(&layer, field)].push_back({feature.GetFID(), ValueToBind(feature, field)});
+            PendingColumn(layer, field).push_back({feature.GetFID(), ValueToBind(feature, field)});
             ++pendingRows_;
         }
         if (pendingRows_ >= kBatchRows) {
@@ -63,6 +63,7 @@ public:
     {
         auto pending = std::move(pending_);
         pending_.clear();
+        lastPending_ = nullptr;
         pendingRows_ = 0;
         for (const auto& [key, updates] : pending) {
             Update(*key.first, key.second, updates);
@@ -82,6 +83,7 @@ public:
     void Rollback() override
     {
         pending_.clear();
+        lastPending_ = nullptr;
         pendingRows_ = 0;
         FinalizeStatements();
         open_ = false;
@@ -91,6 +93,18 @@ public:
     }
 
 private:
+    // The updates held back for a column; a run writes one column row after
+    // row, so the last one asked for is kept at hand.
+    std::vector<PendingUpdate>& PendingColumn(OGRLayer& layer, int field)
+    {
+        auto key = std::make_pair(&layer, field);
+        if (lastPending_ == nullptr || lastPendingKey_ != key) {
+            lastPending_ = &pending_[key];
+            lastPendingKey_ = key;
+        }
+        return *lastPending_;
+    }
+
     void Update(OGRLayer& layer, int field, const std::vector<PendingUpdate>& updates)
     {
         sqlite3_stmt* statement = UpdateStatement(layer, field);
@@ -175,6 +189,8 @@ private:
     sqlite3* db_;
     std::map<std::pair<OGRLayer*, int>, sqlite3_stmt*> statements_;
     std::map<std::pair<OGRLayer*, int>, std::vector<PendingUpdate>> pending_;
+    std::vector<PendingUpdate>* lastPending_ = nullptr;
+    std::pair<OGRLayer*, int> lastPendingKey_;
     size_t pendingRows_ = 0;
     bool open_ = true;
 };

@@ -71,11 +71,11 @@ protected:
     {
         Rows rows;
         while (Ref<host::IRow> row = cursor.NextRow()) {
-            rows.emplace_back();
-            rows.back().push_back(Variant(row->OID()));
+            std::vector<Variant> values{Variant(row->OID())};
             for (int32_t field : fields) {
-                rows.back().push_back(row->Value(field));
+                values.push_back(row->Value(field));
             }
+            rows.push_back(std::move(values));
         }
         return rows;
     }
