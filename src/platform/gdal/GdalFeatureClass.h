@@ -61,8 +61,9 @@ public:
     // list: reads of other fields need not wait for them.
     void FlushWritesTo(const std::vector<int>& fields);
 
-    // At most this many columns are loaded into memory at once, unasked.
-    static constexpr size_t kColumnsLoadedTogether = 8;
+    // The first load of a layer's columns into memory takes other integer
+    // columns along, up to this many columns in all (8 bytes a value each).
+    static constexpr size_t kColumnsLoadedTogether = 4;
     // The columns of the GeoPackage layer held in memory while it is edited
     // (db is its connection), every field of the list among them: those not
     // held yet are loaded. Nothing when one of them cannot be held, when none

@@ -116,6 +116,18 @@ TEST_F(SessionReadTest, ReadsInsideASessionGiveWhatTheDataHolds)
     editor_.StopEditing(false);
 }
 
+TEST_F(SessionReadTest, FieldsAskedForLaterAreLoadedThen)
+{
+    const Rows integers = Read(integers_);
+    editor_.StartEditing(Workspace());
+    Rows first = Read({integers_[0]});  // loads some integer columns along, not all five
+    for (size_t row = 0; row < integers.size(); ++row) {
+        EXPECT_EQ(first[row][1], integers[row][1]);
+    }
+    EXPECT_EQ(Read(integers_), integers);
+    editor_.StopEditing(false);
+}
+
 TEST_F(SessionReadTest, WritesAreSeenAtOnceAndNothingHeldOutlivesTheSession)
 {
     const Rows before = Read(integers_);
