@@ -103,7 +103,6 @@ void Collection::Add(const Variant& item, std::string_view key)
     if (!texts_.try_emplace(FoldCase(key), item).second) {
         Raise(kDuplicateKey);
     }
-    ++count_;
 }
 
 void Collection::Add(const Variant& item, int32_t key)
@@ -125,7 +124,6 @@ void Collection::Add(const Variant& item, int32_t key)
         decimal_[i] = Slot{key, 0, static_cast<uint32_t>(decimalItems_.size())};
     }
     ++decimalCount_;
-    ++count_;
 }
 
 Variant Collection::ItemOf(const Slot& slot) const

@@ -25,7 +25,7 @@ public:
     // The item under the key, or nothing, without raising.
     std::optional<Variant> Find(std::string_view key) const;
     std::optional<Variant> Find(int32_t key) const;
-    int32_t Count() const { return count_; }
+    int32_t Count() const { return static_cast<int32_t>(decimalCount_ + texts_.size()); }
     // Makes room for this many decimal keys at once.
     void Reserve(size_t count);
 
@@ -53,7 +53,6 @@ private:
     std::vector<Variant> decimalItems_;  // items not kept in their slots
     size_t decimalCount_ = 0;
     std::unordered_map<std::string, Variant> texts_;
-    int32_t count_ = 0;
 };
 
 }  // namespace drennow::runtime

@@ -3,9 +3,7 @@
 #include "ExpectedRun.h"
 #include "GdalTestData.h"
 
-#include <gdal_priv.h>
 #include <gmock/gmock.h>
-#include <ogrsf_frmts.h>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -269,21 +267,7 @@ TEST(RunTest, AReadOnlyDatasetCannotBeEdited)
 TEST(RunTest, OpenFileGdbIsRefusedBeforeAnythingChanges)
 {
     TempFolder folder;
-    std::string dataset = folder.File("basins.gdb");
-    {
-        GDALAllRegister();
-        GDALDatasetUniquePtr created(GetGDALDriverManager()->GetDriverByName("OpenFileGDB")->Create(
-            dataset.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-        ASSERT_TRUE(created);
-        OGRLayer* layer = created->CreateLayer("Watershed", nullptr, wkbPolygon, nullptr);
-        OGRFieldDefn code("PfafstetterID", OFTInteger);
-        ASSERT_EQ(layer->CreateField(&code), OGRERR_NONE);
-        for (int value : {21, 23}) {
-            OGRFeature feature(layer->GetLayerDefn());
-            feature.SetField("PfafstetterID", value);
-            ASSERT_EQ(layer->CreateFeature(&feature), OGRERR_NONE);
-        }
-    }
+    std::string dataset = gdaltest::CreateFileGdbWatersheds(folder, {21, 23});
     auto before = gdaltest::Snapshot(dataset, "Watershed");
     ChildResult run = Drennow({"--batch", dataset});
     EXPECT_EQ(run.exitStatus, 1) << run.out << run.err;

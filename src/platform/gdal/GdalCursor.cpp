@@ -11,18 +11,6 @@
 
 namespace drennow::gdalhost {
 
-void LearnedFields::Learn(int field)
-{
-    if (field >= static_cast<int>(wanted.size())) {
-        wanted.resize(static_cast<size_t>(field) + 1, false);
-    }
-    if (!wanted[static_cast<size_t>(field)]) {
-        fields.push_back(field);
-    }
-    wanted[static_cast<size_t>(field)] = true;
-    ++learned;
-}
-
 GdalCursor::GdalCursor(host::Ref<GdalFeatureClass> table, std::shared_ptr<const FidList> fids)
     : table_(std::move(table)), fids_(std::move(fids))
 {
@@ -83,7 +71,7 @@ host::Ref<host::IRow> GdalCursor::NextSqliteRow()
     if (const ColumnCache* cache = table_->EditCacheWith(db_, fields_->fields)) {
         return NextCachedRow(*cache);
     }
-    if (select_ == nullptr || selectedAsOf_ != fields_->learned) {
+    if (select_ == nullptr || selectedAsOf_ != fields_->fields.size()) {
         PrepareSelect();
     }
     while (true) {
@@ -155,7 +143,7 @@ void GdalCursor::PrepareSelect()
     select_ = nullptr;
     selectedFields_.clear();
     selectedDefinitions_.clear();
-    selectedAsOf_ = fields_->learned;
+    selectedAsOf_ = fields_->fields.size();
     OGRLayer& layer = table_->Layer();
     std::string fid = QuotedFidColumn(layer, nullptr);
     std::string sql = "SELECT " + fid;
@@ -225,10 +213,7 @@ runtime::Variant GdalRow::Value(int32_t index)
         return OID();
     }
     int field = AttributeIndex(index);
-    // Read with every row the cursor reads from here on.
-    if (!fields_->Wants(field)) {
-        fields_->Learn(field);
-    }
+    fields_->Learn(field);  // read with every row the cursor reads from here on
     for (const FieldValue& value : values_) {
         if (value.first == field) {
             return value.second;

@@ -6,6 +6,7 @@
 #include <ogrsf_frmts.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <optional>
@@ -18,12 +19,15 @@ namespace drennow::gdalhost {
 // with none and learns a field when one of its rows is first asked for it,
 // so a run that uses two fields of a wide layer reads those two only.
 struct LearnedFields {
-    std::vector<bool> wanted;  // by OGR field index
-    std::vector<int> fields;   // the OGR indices of the fields wanted
-    unsigned learned = 0;      // how many times a field was learned
+    std::vector<int> fields;  // OGR indices, in the order they were learned; a few at most
 
-    bool Wants(int field) const { return field < static_cast<int>(wanted.size()) && wanted[field]; }
-    void Learn(int field);
+    bool Wants(int field) const { return std::find(fields.begin(), fields.end(), field) != fields.end(); }
+    void Learn(int field)
+    {
+        if (!Wants(field)) {
+            fields.push_back(field);
+        }
+    }
 };
 
 // A cursor over a layer's rows, or over the rows of a list of ids. It starts
@@ -67,7 +71,7 @@ private:
     sqlite3_stmt* select_ = nullptr;
     std::vector<int> selectedFields_;
     std::vector<const OGRFieldDefn*> selectedDefinitions_;
-    unsigned selectedAsOf_ = 0;
+    size_t selectedAsOf_ = 0;
     std::optional<GIntBig> lastFid_;
     size_t cachePosition_ = 0;  // in the ids of the columns held, after lastFid_
 

@@ -352,19 +352,7 @@ TEST(StagedShapefileTest, AddedIntegerFieldsHoldEveryThirtyTwoBitValue)
 TEST(OpenFileGdbTest, IsOpenedReadOnlyAndRefusesFieldsAndEditsLeavingItUnchanged)
 {
     TempFolder folder;
-    std::string dataset = folder.File("basins.gdb");
-    {
-        GDALAllRegister();
-        GDALDatasetUniquePtr created(GetGDALDriverManager()->GetDriverByName("OpenFileGDB")->Create(
-            dataset.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-        ASSERT_TRUE(created);
-        OGRLayer* layer = created->CreateLayer("Watershed", nullptr, wkbPolygon, nullptr);
-        OGRFieldDefn code("PfafstetterID", OFTInteger);
-        ASSERT_EQ(layer->CreateField(&code), OGRERR_NONE);
-        OGRFeature feature(layer->GetLayerDefn());
-        feature.SetField("PfafstetterID", 12);
-        ASSERT_EQ(layer->CreateFeature(&feature), OGRERR_NONE);
-    }
+    std::string dataset = CreateFileGdbWatersheds(folder, {12});
     auto before = Snapshot(dataset, "Watershed");
     {
         Ref<GdalMap> map = GdalMap::Open({dataset});

@@ -145,6 +145,27 @@ std::string LastPostgresTable()
     return g_lastTable;
 }
 
+std::string CreateFileGdbWatersheds(const TempFolder& folder, const std::vector<int>& codes)
+{
+    std::string name = folder.File("basins.gdb");
+    GDALAllRegister();
+    GDALDatasetUniquePtr created(
+        GetGDALDriverManager()->GetDriverByName("OpenFileGDB")->Create(name.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    EXPECT_TRUE(created) << CPLGetLastErrorMsg();
+    if (!created) {
+        return name;
+    }
+    OGRLayer* layer = created->CreateLayer("Watershed", nullptr, wkbPolygon, nullptr);
+    OGRFieldDefn code("PfafstetterID", OFTInteger);
+    EXPECT_EQ(layer->CreateField(&code), OGRERR_NONE);
+    for (int value : codes) {
+        OGRFeature feature(layer->GetLayerDefn());
+        feature.SetField("PfafstetterID", value);
+        EXPECT_EQ(layer->CreateFeature(&feature), OGRERR_NONE);
+    }
+    return name;
+}
+
 std::string CreateWatersheds(Format format, const TempFolder& folder, const std::vector<Basin>& basins,
                              bool withNextDownId, const std::string& layerName)
 {

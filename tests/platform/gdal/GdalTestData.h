@@ -51,6 +51,11 @@ std::string PostgresConnection();
 std::string CreateWatersheds(Format format, const TempFolder& folder, const std::vector<Basin>& basins,
                              bool withNextDownId, const std::string& layerName = "Watershed");
 
+// Creates basins.gdb in the folder, an OpenFileGDB dataset with a "Watershed"
+// polygon layer of features without geometry holding these Pfafstetter codes.
+// Returns the dataset's name.
+std::string CreateFileGdbWatersheds(const TempFolder& folder, const std::vector<int>& codes);
+
 // The name PostgreSQL tables of this process get: unique per call.
 std::string LastPostgresTable();
 
