@@ -88,10 +88,11 @@ std::string DocumentPath(const std::string& firstDataset, const std::optional<st
     return dataset.string();
 }
 
-void ApplySelection(GdalMap& map, const SelectionRequest& request)
+std::vector<std::string> ApplySelection(GdalMap& map, const SelectionRequest& request)
 {
+    std::vector<std::string> notes;
     if (!request.where && !request.fids) {
-        return;
+        return notes;
     }
     bool layerFound = false;
     int32_t selected = 0;
@@ -102,8 +103,10 @@ void ApplySelection(GdalMap& map, const SelectionRequest& request)
         layerFound = true;
         if (request.where) {
             layer->SelectWhere(*request.where);
-        } else {
-            layer->SelectFids(FidList(request.fids->begin(), request.fids->end()));
+        } else if (size_t missing = layer->SelectFids(FidList(request.fids->begin(), request.fids->end()))) {
+            notes.push_back("--fid: " + std::to_string(missing) + " of the ids given are of no feature of " +
+                            layer->Name() + "; the run goes on with the " +
+                            std::to_string(layer->SelectedCount()) + " that are");
         }
         selected += layer->SelectedCount();
     }
@@ -113,6 +116,7 @@ void ApplySelection(GdalMap& map, const SelectionRequest& request)
     if (selected == 0) {
         RaiseHostError("The selection holds no feature; without one every feature would be written");
     }
+    return notes;
 }
 
 }  // namespace drennow::gdalhost

@@ -50,9 +50,9 @@ struct SelectionRequest {
     std::optional<std::vector<int64_t>> fids;
 };
 
-// Selects the rows asked for. Raises, with a message for the user, for a
-// filter a layer cannot evaluate, an unknown layer, or a request that
-// selects nothing at all.
-void ApplySelection(GdalMap& map, const SelectionRequest& request);
+// Selects the rows asked for; returns notes for the user on ids that are of
+// no feature. Raises, with a message for the user, for a filter a layer
+// cannot evaluate, an unknown layer, or a request that selects nothing at all.
+std::vector<std::string> ApplySelection(GdalMap& map, const SelectionRequest& request);
 
 }  // namespace drennow::gdalhost

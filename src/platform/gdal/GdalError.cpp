@@ -18,4 +18,28 @@ void RaiseGdalError(const std::string& attempted)
     RaiseHostError(reason.empty() ? attempted : attempted + ": " + reason);
 }
 
+FirstGdalFailure::FirstGdalFailure()
+{
+    CPLPushErrorHandlerEx(
+        [](CPLErr errorClass, CPLErrorNum, const char* message) {
+            auto* self = static_cast<FirstGdalFailure*>(CPLGetErrorHandlerUserData());
+            if (errorClass >= CE_Failure && !self->happened_) {
+                self->happened_ = true;
+                self->reason_ = message ? message : "";
+            }
+        },
+        this);
+}
+
+FirstGdalFailure::~FirstGdalFailure()
+{
+    CPLPopErrorHandler();
+}
+
+void FirstGdalFailure::Raise(const std::string& attempted) const
+{
+    CPLErrorReset();
+    RaiseHostError(reason_.empty() ? attempted : attempted + ": " + reason_);
+}
+
 }  // namespace drennow::gdalhost

@@ -40,6 +40,32 @@ void IgnoreGeometry(OGRLayer& layer)
     layer.SetIgnoredFields(const_cast<const char**>(ignored.List()));
 }
 
+// SQLite reads a double-quoted name that is no column as a text: a filter
+// with a misspelt field name would compare every row with a text, and
+// select them all. While one lives, such a name is an error.
+class DoubleQuotesNameColumns {
+public:
+    explicit DoubleQuotesNameColumns(sqlite3* db) : db_(db)
+    {
+        if (db_ != nullptr) {
+            sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, -1, &before_);
+            sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+        }
+    }
+    ~DoubleQuotesNameColumns()
+    {
+        if (db_ != nullptr) {
+            sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, before_, nullptr);
+        }
+    }
+    DoubleQuotesNameColumns(const DoubleQuotesNameColumns&) = delete;
+    DoubleQuotesNameColumns& operator=(const DoubleQuotesNameColumns&) = delete;
+
+private:
+    sqlite3* db_;
+    int before_ = 1;
+};
+
 }  // namespace
 
 GdalFeatureClass::GdalFeatureClass(host::Ref<GdalWorkspace> workspace, int layerIndex)
@@ -141,20 +167,20 @@ FidList GdalFeatureClass::FidsWhere(const std::string& filter)
     OGRLayer& layer = Layer();
     LoseReadingPosition();
     IgnoreGeometry(layer);
-    CPLErrorReset();
-    if (layer.SetAttributeFilter(filter.c_str()) != OGRERR_NONE) {
-        RaiseGdalError("Cannot select in " + Name() + " with " + filter);
-    }
+    DoubleQuotesNameColumns strict(workspace_->SqliteConnection());
+    FirstGdalFailure failure;
     FidList fids;
-    layer.ResetReading();
-    while (OGRFeatureUniquePtr feature{layer.GetNextFeature()}) {
-        fids.push_back(feature->GetFID());
+    if (layer.SetAttributeFilter(filter.c_str()) == OGRERR_NONE && !failure.Happened()) {
+        layer.ResetReading();
+        while (OGRFeatureUniquePtr feature{layer.GetNextFeature()}) {
+            fids.push_back(feature->GetFID());
+        }
     }
-    bool failed = CPLGetLastErrorType() >= CE_Failure;
+    bool failed = failure.Happened();
     layer.SetAttributeFilter(nullptr);
     layer.ResetReading();
     if (failed) {
-        RaiseGdalError("Cannot select in " + Name() + " with " + filter);
+        failure.Raise("Cannot select in " + Name() + " with " + filter);
     }
     std::sort(fids.begin(), fids.end());
     return fids;
@@ -220,11 +246,7 @@ void GdalFeatureClass::FlushWritesTo(const std::vector<int>& fields)
 
 sqlite3* GdalFeatureClass::GeoPackageConnection()
 {
-    GDALDataset* dataset = Layer().GetDataset();
-    if (dataset == nullptr || !EQUAL(dataset->GetDriverName(), "GPKG")) {
-        return nullptr;
-    }
-    return static_cast<sqlite3*>(dataset->GetInternalHandle("SQLITE_HANDLE"));
+    return workspace_->DriverName() == "GPKG" ? workspace_->SqliteConnection() : nullptr;
 }
 
 const ColumnCache* GdalFeatureClass::EditCacheWith(sqlite3* db, const std::vector<int>& fields)

@@ -37,12 +37,13 @@ void GdalTableLayer::SelectWhere(const std::string& filter)
     selection_ = std::make_shared<FidList>(data_->FidsWhere(filter));
 }
 
-void GdalTableLayer::SelectFids(const FidList& fids)
+size_t GdalTableLayer::SelectFids(const FidList& fids)
 {
     FidList sorted = fids;
     std::sort(sorted.begin(), sorted.end());
     sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
     selection_ = std::make_shared<FidList>(data_->ExistingFids(sorted));
+    return sorted.size() - selection_->size();
 }
 
 int32_t GdalTableLayer::SelectedCount() const

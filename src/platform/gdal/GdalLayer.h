@@ -23,7 +23,9 @@ public:
     // the layer cannot evaluate.
     void SelectWhere(const std::string& filter);
     // Selects the rows of the ids given that the layer holds.
-    void SelectFids(const FidList& fids);
+    // Selects the features of those ids; returns how many of the distinct
+    // ids are of no feature.
+    size_t SelectFids(const FidList& fids);
     int32_t SelectedCount() const;
 
 protected:

@@ -108,6 +108,15 @@ std::string GdalWorkspace::DriverName() const
     return dataset_->GetDriverName();
 }
 
+sqlite3* GdalWorkspace::SqliteConnection()
+{
+    std::string driver = DriverName();
+    if (driver != "GPKG" && driver != "SQLite") {
+        return nullptr;
+    }
+    return static_cast<sqlite3*>(dataset_->GetInternalHandle("SQLITE_HANDLE"));
+}
+
 int GdalWorkspace::LayerCount() const
 {
     return dataset_->GetLayerCount();

@@ -6,6 +6,7 @@
 
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
+#include <sqlite3.h>
 
 #include <cstdint>
 #include <map>
@@ -29,6 +30,8 @@ public:
 
     const std::string& Name() const { return name_; }
     std::string DriverName() const;
+    // The connection of a GeoPackage or SQLite dataset; nothing for others.
+    sqlite3* SqliteConnection();
     // Why nothing in the dataset can be changed; empty when it can.
     const std::string& ReadOnlyReason() const { return readOnlyReason_; }
 

@@ -20,6 +20,7 @@ using host::QueryInterface;
 using host::Ref;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::IsEmpty;
 
 std::vector<Basin> FourBasins()
 {
@@ -212,7 +213,7 @@ TEST(GdalSelectionTest, SelectedRowsAreCountedAndDeliveredInLayerOrder)
     auto layer = map->TableLayers().front();
     EXPECT_EQ(layer->SelectionSet()->Count(), 0);
 
-    layer->SelectFids({4, 2, 2, 99});
+    EXPECT_EQ(layer->SelectFids({4, 2, 2, 99}), 1u);
     auto selection = layer->SelectionSet();
     EXPECT_EQ(selection->Count(), 2);
     EXPECT_THAT(ObjectIds(*selection->Search()), ElementsAre(2, 4));
@@ -232,8 +233,27 @@ TEST(GdalSelectionTest, ASelectionThatSelectsNothingOrCannotBeEvaluatedIsRefused
     EXPECT_THROW(gdalhost::ApplySelection(*map, {"Elsewhere", "HydroID = 101", std::nullopt}), runtime::Error);
     EXPECT_THROW(gdalhost::ApplySelection(*map, {std::nullopt, std::nullopt, std::vector<int64_t>{77}}),
                  runtime::Error);
-    gdalhost::ApplySelection(*map, {"Watershed", std::nullopt, std::vector<int64_t>{3}});
+    EXPECT_THAT(gdalhost::ApplySelection(*map, {"Watershed", std::nullopt, std::vector<int64_t>{3, 3, 70, 71}}),
+                ElementsAre("--fid: 2 of the ids given are of no feature of Watershed; the run goes on with the 1 "
+                            "that are"));
     EXPECT_EQ(map->TableLayers().front()->SelectedCount(), 1);
+    EXPECT_THAT(gdalhost::ApplySelection(*map, {"Watershed", std::nullopt, std::vector<int64_t>{1, 2}}), IsEmpty());
+}
+
+// SQLite reads a double-quoted name that is no column as a text: a typo
+// would compare every row with a text and select them all.
+TEST(GdalSelectionTest, ADoubleQuotedNameIsAColumnOrAnError)
+{
+    for (Format format : {Format::GeoPackage, Format::Sqlite}) {
+        TempFolder folder;
+        Ref<GdalMap> map = GdalMap::Open({CreateWatersheds(format, folder, FourBasins(), false)});
+        auto layer = map->TableLayers().front();
+        EXPECT_THROW(layer->SelectWhere("\"HydroId_typo\" > 150"), runtime::Error) << FormatName(format);
+        layer->SelectWhere("\"HydroID\" >= 103");
+        EXPECT_EQ(layer->SelectedCount(), 2) << FormatName(format);
+        layer->SelectWhere("HydroID >= 103 AND 'text' = 'text'");
+        EXPECT_EQ(layer->SelectedCount(), 2) << FormatName(format);
+    }
 }
 
 TEST(DocumentPathTest, TheLogGoesBesideAFileInsideAFolderOrIntoTheFolderAskedFor)
