@@ -1,5 +1,9 @@
 #include "CommandLine.h"
 
+#include "runtime/Variant.h"
+
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <functional>
 #include <map>
@@ -74,15 +78,18 @@ std::vector<int64_t> ParseFidList(const std::string& list)
         } else {
             int64_t first = ParseInteger(item.substr(0, dash), "--fid");
             int64_t last = ParseInteger(item.substr(dash + 1), "--fid");
-            // Unsigned, so that a range across the whole of int64_t cannot overflow.
-            if (last < first || static_cast<uint64_t>(last) - static_cast<uint64_t>(first) >=
-                                    static_cast<uint64_t>(kMostListedIds)) {
+            if (last < first) {
                 throw UsageError("--fid: not a range of ids: " + item);
+            }
+            // Unsigned, so that a range across the whole of int64_t cannot overflow.
+            if (static_cast<uint64_t>(last) - static_cast<uint64_t>(first) >= static_cast<uint64_t>(kMostListedIds)) {
+                throw UsageError("--fid: " + item + " names more ids than a list may hold (" +
+                                 std::to_string(kMostListedIds) + ")");
             }
             AppendRange(fids, first, last);
         }
         if (fids.size() > static_cast<size_t>(kMostListedIds)) {
-            throw UsageError("--fid: more than " + std::to_string(kMostListedIds) + " ids");
+            throw UsageError("--fid: more ids than a list may hold (" + std::to_string(kMostListedIds) + ")");
         }
         if (comma == std::string::npos) {
             break;
@@ -90,6 +97,30 @@ std::vector<int64_t> ParseFidList(const std::string& list)
         start = comma + 1;
     }
     return fids;
+}
+
+bool IsBlank(const std::string& text)
+{
+    return std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isspace(c) != 0; });
+}
+
+// An empty filter would select nothing, and so write every feature.
+std::string Filter(const std::string& text)
+{
+    if (IsBlank(text)) {
+        throw UsageError("--where: the filter is empty; without --where every feature is written");
+    }
+    return text;
+}
+
+// The run ends quietly on a level that is not a number, as when a person
+// cancels; given on the command line it is a slip to point out.
+std::string Level(const std::string& text)
+{
+    if (!runtime::IsNumeric(runtime::Variant(text))) {
+        throw UsageError("--level: not a number: " + text);
+    }
+    return text;
 }
 
 template <typename T>
@@ -116,7 +147,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         {"--trailing-zeros", [&](const std::string& v) { line.answers.trailingZeros = OneOf("--trailing-zeros", v, yesNo); }},
         {"--layer", [&](const std::string& v) { line.answers.layer = v; line.selection.layer = v; }},
         {"--pfaf-field", [&](const std::string& v) { line.answers.pfafField = v; }},
-        {"--level", [&](const std::string& v) { line.answers.level = v; }},
+        {"--level", [&](const std::string& v) { line.answers.level = Level(v); }},
         {"--populate",
          [&](const std::string& v) {
              line.answers.populatePfaf = OneOf<bool>("--populate", v, {{"pfaf", true}, {"id", false}});
@@ -127,7 +158,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
              line.answers.saveEdits = OneOf<host::MessageAnswer>(
                  "--save-edits", v, {{"yes", host::kAnswerYes}, {"no", host::kAnswerNo}, {"cancel", host::kAnswerCancel}});
          }},
-        {"--where", [&](const std::string& v) { line.selection.where = v; }},
+        {"--where", [&](const std::string& v) { line.selection.where = Filter(v); }},
         {"--fid", [&](const std::string& v) { line.selection.fids = ParseFidList(v); }},
         {"--log-dir", [&](const std::string& v) { line.logFolder = v; }},
     };

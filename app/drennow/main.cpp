@@ -13,11 +13,16 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <unistd.h>
 
 namespace {
 
 using namespace drennow;
+namespace fs = std::filesystem;
 
 enum ExitStatus : int {
     kFinished = 0,
@@ -25,23 +30,75 @@ enum ExitStatus : int {
     kBadCommandLine = 2,
     kCheckFailed = 3,
     kDeclined = 4,
-    kCancelled = 130,
+    kCancelled = 130,  // 128 + SIGINT; a cancel by another signal gives 128 + that signal
 };
 
-int StatusOf(command::RunOutcome outcome, bool answerRefused, bool interrupted)
+// Why the folder cannot take the log; empty when it can.
+std::string UnusableLogFolder(const std::string& folder)
+{
+    std::error_code error;
+    if (!fs::is_directory(folder, error)) {
+        return "--log-dir: " + folder + " is not a folder";
+    }
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return "--log-dir: " + folder + " cannot be written";
+    }
+    return "";
+}
+
+// Where questions go when a person answers them: the terminal, even when
+// the output goes into a pipe or a file.
+struct QuestionsOutput {
+    explicit QuestionsOutput(bool interactive)
+    {
+        if (interactive && ::isatty(STDOUT_FILENO) == 0) {
+            terminal.open("/dev/tty");
+        }
+    }
+    std::ostream& Stream() { return terminal.is_open() ? terminal : std::cout; }
+    std::ofstream terminal;
+};
+
+// The progress bar is drawn on a terminal only; for a person at one, even
+// when stderr goes elsewhere. What is opened stays open for the process.
+std::FILE* ProgressTerminal(const gdalhost::Console& console, bool interactive)
+{
+    if (console.ErrorIsTerminal()) {
+        return stderr;
+    }
+    return interactive ? std::fopen("/dev/tty", "w") : nullptr;
+}
+
+std::string SignalName(int signal)
+{
+    const char* abbreviation = ::sigabbrev_np(signal);
+    return abbreviation ? std::string("SIG") + abbreviation : "signal " + std::to_string(signal);
+}
+
+int CancelStatus(int signal)
+{
+    std::cerr << "drennow: cancelled" << (signal ? " by " + SignalName(signal) : std::string())
+              << "; no value was saved\n";
+    return signal ? 128 + signal : kCancelled;
+}
+
+int StatusOf(command::RunOutcome outcome, bool answerRefused, int interruptSignal)
 {
     if (answerRefused) {
         return kBadCommandLine;
     }
     switch (outcome) {
     case command::RunOutcome::Completed:
+        if (interruptSignal) {
+            std::cerr << "drennow: " << SignalName(interruptSignal) << " came after the edits were saved\n";
+        }
         return kFinished;
     case command::RunOutcome::CheckFailed:
         return kCheckFailed;
     case command::RunOutcome::Declined:
-        return interrupted ? kCancelled : kDeclined;
+        return interruptSignal ? CancelStatus(interruptSignal) : kDeclined;
     case command::RunOutcome::Cancelled:
-        return kCancelled;
+        return CancelStatus(interruptSignal);
     default:
         return kErrorReported;
     }
@@ -49,6 +106,12 @@ int StatusOf(command::RunOutcome outcome, bool answerRefused, bool interrupted)
 
 int Run(const app::CommandLine& line)
 {
+    if (line.logFolder) {
+        if (std::string reason = UnusableLogFolder(*line.logFolder); !reason.empty()) {
+            std::cerr << "drennow: " << reason << "\n";
+            return kBadCommandLine;
+        }
+    }
     GDALAllRegister();
     CPLSetErrorHandler(CPLQuietErrorHandler);
     gdalhost::Console console;
@@ -57,7 +120,9 @@ int Run(const app::CommandLine& line)
     try {
         map = gdalhost::GdalMap::Open(line.datasets);
         const app::Selection& selection = line.selection;
-        gdalhost::ApplySelection(*map, {selection.layer, selection.where, selection.fids});
+        for (const std::string& note : gdalhost::ApplySelection(*map, {selection.layer, selection.where, selection.fids})) {
+            std::cerr << "drennow: " << note << "\n";
+        }
     } catch (const runtime::Error& error) {
         std::cerr << "drennow: " << error.Description() << "\n";
         return kBadCommandLine;
@@ -69,8 +134,10 @@ int Run(const app::CommandLine& line)
     }
 
     bool batch = line.batch || !console.InputIsTerminal();
-    auto ui = std::make_shared<gdalhost::TerminalUserInterface>(line.answers, batch, std::cout, std::cerr, console);
-    auto statusBar = std::make_shared<gdalhost::TerminalStatusBar>(console.ErrorIsTerminal() ? stderr : nullptr);
+    QuestionsOutput questions(!batch);
+    auto ui = std::make_shared<gdalhost::TerminalUserInterface>(line.answers, batch, questions.Stream(), std::cerr,
+                                                                console);
+    auto statusBar = std::make_shared<gdalhost::TerminalStatusBar>(ProgressTerminal(console, !batch));
     auto application = std::make_shared<gdalhost::GdalApplication>(
         map, gdalhost::DocumentPath(line.datasets.front(), line.logFolder), ui, statusBar,
         [&console] { return std::make_shared<gdalhost::ConsoleCancelTracker>(console); });
@@ -84,8 +151,11 @@ int Run(const app::CommandLine& line)
     // The last reference to the datasets: an edit session the run left open
     // is discarded here.
     command.reset();
-    std::cout.flush();
-    return StatusOf(outcome, ui->AnswerRefused(), console.Interrupted());
+    questions.Stream().flush();
+    // The closing message is the run's result; any other is for stderr,
+    // where scripts look for what went wrong.
+    ui->ShowHeldMessages(outcome == command::RunOutcome::Completed ? std::cout : std::cerr);
+    return StatusOf(outcome, ui->AnswerRefused(), console.InterruptSignal());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@ void ComboBox::Clear()
 {
     items_.clear();
     listIndex_ = -1;
+    currentIsPreferred_ = false;
 }
 
 void ComboBox::AddItem(const std::string& text, int32_t index)
@@ -31,6 +32,13 @@ void ComboBox::SetListIndex(int32_t index)
         throw runtime::Error(380, "Invalid property value");
     }
     listIndex_ = index;
+    currentIsPreferred_ = false;
+}
+
+void ComboBox::SelectPreferred(int32_t index)
+{
+    SetListIndex(index);
+    currentIsPreferred_ = true;
 }
 
 std::string ComboBox::Text() const

@@ -20,12 +20,16 @@ public:
     int32_t ListIndex() const { return listIndex_; }
     // -1 leaves no current entry; an index outside the list raises error 380.
     void SetListIndex(int32_t index);
+    // Makes the entry current because its name is one of the preferred ones.
+    void SelectPreferred(int32_t index);
+    bool CurrentIsPreferred() const { return currentIsPreferred_; }
     // The current entry's text, "" when there is none.
     std::string Text() const;
 
 private:
     std::vector<std::string> items_;
     int32_t listIndex_ = -1;
+    bool currentIsPreferred_ = false;
 };
 
 // Position and size of a control, in twips (1/1440 inch).
@@ -76,6 +80,7 @@ public:
     std::string LabelText() const override { return lblLayer; }
     std::vector<std::string> Entries() const override { return cboFld.Items(); }
     int32_t ListIndex() const override { return cboFld.ListIndex(); }
+    bool CurrentEntryIsPreferred() const override { return cboFld.CurrentIsPreferred(); }
     bool IsVisible() const override { return loaded_ && visible_; }
     void SelectEntry(int32_t index) override;
     void PressOK() override;

@@ -57,6 +57,7 @@ void FinishList(dialogs::ComboBox& list, const std::optional<Names>& preferredNa
         list.AddItem(kNoneEntry, 0);
     }
     int32_t selected = 0;
+    bool preferred = false;
     if (preferredNames && list.ListCount() > 0) {
         auto rankLimit = static_cast<int16_t>(preferredNames->size());
         for (int32_t entry = 0; entry < list.ListCount(); ++entry) {
@@ -65,12 +66,15 @@ void FinishList(dialogs::ComboBox& list, const std::optional<Names>& preferredNa
                 if (text == UpperCase((*preferredNames)[static_cast<size_t>(rank - 1)])) {
                     selected = entry;
                     rankLimit = rank;
+                    preferred = true;
                     break;
                 }
             }
         }
     }
-    if (list.ListCount() > 0) {
+    if (preferred) {
+        list.SelectPreferred(selected);
+    } else if (list.ListCount() > 0) {
         list.SetListIndex(selected);
     }
 }

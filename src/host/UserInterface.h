@@ -28,6 +28,8 @@ struct ISelectionDialog {
     virtual std::string LabelText() const = 0;
     virtual std::vector<std::string> Entries() const = 0;
     virtual int32_t ListIndex() const = 0;  // -1 when there is no current entry
+    // The current entry was pre-selected for its name, not only for being first.
+    virtual bool CurrentEntryIsPreferred() const = 0;
     virtual bool IsVisible() const = 0;
 
     virtual void SelectEntry(int32_t index) = 0;

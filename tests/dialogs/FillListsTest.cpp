@@ -74,6 +74,7 @@ TEST_F(FillLists, TheBestRankedPreferenceWinsWhateverTheOrder)
     gis.AddFeatureLayer("Other", Polygons());
     auto list = WatershedList();
     EXPECT_EQ(list.Text(), "Watershed");
+    EXPECT_TRUE(list.CurrentIsPreferred());
 }
 
 TEST_F(FillLists, PreferencesMatchWholeTextsIgnoringCase)
@@ -88,7 +89,13 @@ TEST_F(FillLists, NoMatchSelectsTheFirstEntry)
 {
     gis.AddFeatureLayer("A", Polygons());
     gis.AddFeatureLayer("B", Polygons());
-    EXPECT_EQ(WatershedList().ListIndex(), 0);
+    auto list = WatershedList();
+    EXPECT_EQ(list.ListIndex(), 0);
+    // Unattended runs must not mistake the first entry for a match.
+    EXPECT_FALSE(list.CurrentIsPreferred());
+    list.SelectPreferred(1);
+    list.SetListIndex(0);
+    EXPECT_FALSE(list.CurrentIsPreferred());
 }
 
 TEST_F(FillLists, AmongEqualRanksTheLastInOrderIsSelected)
@@ -126,11 +133,13 @@ TEST_F(FillLists, NoneComesFirstAndIsSelectedWithoutAMatch)
     auto empty = FieldList(Polygons(), {host::kFieldTypeLongInteger}, Names{"ID"}, true);
     EXPECT_EQ(empty.Items(), std::vector<std::string>{"<None>"});
     EXPECT_EQ(empty.Text(), "<None>");
+    EXPECT_FALSE(empty.CurrentIsPreferred());
 
     auto table = Polygons({{"ID", host::kFieldTypeLongInteger}});
     auto list = FieldList(table, {host::kFieldTypeLongInteger}, Names{"ID"}, true);
     EXPECT_EQ(list.Items(), (std::vector<std::string>{"<None>", "ID"}));
     EXPECT_EQ(list.Text(), "ID");
+    EXPECT_TRUE(list.CurrentIsPreferred());
 }
 
 TEST_F(FillLists, EmptyResultsLeaveNoCurrentEntry)

@@ -104,7 +104,7 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
         interaction = std::thread([&] {
             options.interact(controller, pid, [&] {
                 std::lock_guard<std::mutex> hold(outLock);
-                return result.out;
+                return result.out + result.terminal;
             });
         });
     }
@@ -127,8 +127,8 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
             ReadAvailable(err, result.err);
         }
         if (controller >= 0 && (fds[2].revents & POLLIN)) {
-            char echoed[256];
-            [[maybe_unused]] ssize_t ignored = ::read(controller, echoed, sizeof echoed);
+            std::lock_guard<std::mutex> hold(outLock);
+            ReadAvailable(controller, result.terminal);
         }
     }
     int status = 0;
@@ -142,6 +142,8 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
         ::tcgetattr(terminal, &after);
         result.terminalRestored = after.c_lflag == before.c_lflag && after.c_cc[VMIN] == before.c_cc[VMIN];
         ::close(terminal);
+    }
+    if (controller >= 0) {
         ::close(controller);
     }
     for (int fd : {out, err}) {

@@ -18,7 +18,8 @@ struct ChildOptions {
     std::string workingFolder;  // the test's own when empty
     bool asUnprivilegedUser = false;
     // Called with the terminal's controlling side once the child runs, and
-    // with the child's process id, to type keys or send signals.
+    // with the child's process id, to type keys or send signals; outputSoFar
+    // gives what the child wrote to stdout and to the terminal.
     std::function<void(int terminal, int pid, const std::function<std::string()>& outputSoFar)> interact;
 };
 
@@ -26,6 +27,7 @@ struct ChildResult {
     int exitStatus = -1;  // 128 + the signal when a signal ended it
     std::string out;
     std::string err;
+    std::string terminal;  // what the child wrote to its terminal, typed keys echoed
     bool timedOut = false;
     bool terminalRestored = true;  // the terminal's modes as before the run
 };

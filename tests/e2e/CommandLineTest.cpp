@@ -7,6 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 namespace drennow::e2e {
 namespace {
 
@@ -91,20 +93,107 @@ TEST(CommandLineTest, EveryWayARunEndsHasItsStatus)
 
     ChildResult invalidLevel = Drennow({"--level", "12", dataset});
     EXPECT_EQ(invalidLevel.exitStatus, 3);
-    EXPECT_THAT(invalidLevel.out, HasSubstr("\nInvalid Level.  Level must be 1 through 9.\n"));
+    EXPECT_THAT(invalidLevel.err, HasSubstr("\nInvalid Level.  Level must be 1 through 9.\n"));
 
     ChildResult noFeatures = Drennow({empty});
     EXPECT_EQ(noFeatures.exitStatus, 3);
-    EXPECT_THAT(noFeatures.out, HasSubstr("\nNo features found\n"));
+    EXPECT_THAT(noFeatures.err, HasSubstr("\nNo features found\n"));
 
-    ChildResult declined = Drennow({"--level", "two", dataset});
-    EXPECT_EQ(declined.exitStatus, 4);
+    ChildOptions atTheTerminal;
+    atTheTerminal.input = Input::Terminal;
+    atTheTerminal.interact = [](int terminal, int, const auto&) {
+        const std::string typed = "n\nc\n";  // no trailing zeros; Cancel the layer list
+        ASSERT_EQ(::write(terminal, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+    };
+    ChildResult declined = RunChild(DRENNOW_BINARY, {dataset}, atTheTerminal);
+    EXPECT_EQ(declined.exitStatus, 4) << declined.out << declined.err;
     EXPECT_THAT(declined.out, ::testing::Not(HasSubstr("Finished")));
     EXPECT_FALSE(gdaltest::HasField(dataset, "Watershed", "NextDownID"));
 
     ChildResult finished = Drennow({"--populate", "pfaf", dataset});
     EXPECT_EQ(finished.exitStatus, 0);
     EXPECT_THAT(finished.out, HasSubstr("\nFinished with NextDownID Determination\n"));
+}
+
+}  // namespace
+}  // namespace drennow::e2e
+
+namespace drennow::e2e {
+namespace {
+
+using gdaltest::Format;
+using gdaltest::TempFolder;
+using ::testing::HasSubstr;
+
+// Without a person to ask, a list whose entry would be taken only for coming
+// first is refused, and the option that answers it named.
+TEST(BatchTest, NoListIsAnsweredByItsFirstEntryAlone)
+{
+    TempFolder folder;
+    std::string basins = gdaltest::CreateWatersheds(Format::GeoPackage, folder, VariedBasins(), false, "Basins");
+    TempFolder other;
+    std::string regions = gdaltest::CreateWatersheds(Format::GeoPackage, other, VariedBasins(), false, "Regions");
+    ChildResult layers = RunChild(DRENNOW_BINARY, {"--batch", basins, regions});
+    EXPECT_EQ(layers.exitStatus, 2) << layers.out << layers.err;
+    EXPECT_EQ(layers.err, "drennow: no entry has a name the run looks for, and without input it does not guess: "
+                          "give --layer with one of the entries offered: Basins, Regions\n");
+
+    // A Shapefile keeps ten characters of PfafstetterID: no field has a
+    // name the run looks for.
+    TempFolder shapes;
+    std::string shapefile = gdaltest::CreateWatersheds(Format::Shapefile, shapes, VariedBasins(), false);
+    auto before = gdaltest::Snapshot(shapefile, "Watershed");
+    ChildResult fields = RunChild(DRENNOW_BINARY, {"--batch", shapefile});
+    EXPECT_EQ(fields.exitStatus, 2) << fields.out << fields.err;
+    EXPECT_THAT(fields.err, HasSubstr("give --pfaf-field with one of the entries offered: HydroID, "));
+    EXPECT_EQ(gdaltest::Snapshot(shapefile, "Watershed"), before);
+    EXPECT_FALSE(gdaltest::HasField(shapefile, "Watershed", "NextDownID"));
+
+    // Named, or the only entry, or a preferred name: taken.
+    ChildResult answered = RunChild(DRENNOW_BINARY, {"--batch", "--layer", "Regions", basins, regions});
+    EXPECT_EQ(answered.exitStatus, 0) << answered.out << answered.err;
+    EXPECT_THAT(answered.out, HasSubstr("PfafstetterID (default)"));
+    ChildResult alone = RunChild(DRENNOW_BINARY, {"--batch", basins});
+    EXPECT_EQ(alone.exitStatus, 0) << alone.out << alone.err;
+    EXPECT_THAT(alone.out, HasSubstr("Basins (default)"));
+}
+
+TEST(SelectionTest, IdsThatAreNoFeatureAreCountedAndTheRunGoesOnWithTheRest)
+{
+    TempFolder folder;
+    std::vector<gdaltest::Basin> basins = VariedBasins();
+    std::string dataset = gdaltest::CreateWatersheds(Format::GeoPackage, folder, basins, false);
+    ChildResult run = RunChild(DRENNOW_BINARY, {"--batch", "--fid", "2-3,700-799", dataset});
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_EQ(run.err, "drennow: --fid: 100 of the ids given are of no feature of Watershed; the run goes on with "
+                       "the 2 that are\n");
+    auto written = gdaltest::FieldValues(dataset, "Watershed", "NextDownID");
+    size_t set = 0;
+    for (const auto& [fid, value] : written) {
+        EXPECT_EQ(value.has_value(), fid == 2 || fid == 3) << fid;
+        set += value.has_value();
+    }
+    EXPECT_EQ(set, 2u);
+}
+
+// drennow data.gpkg | grep Finished: the questions are asked on the
+// terminal, and only the result goes into the pipe.
+TEST(TerminalTest, QuestionsGoToTheTerminalWhenTheOutputIsAPipe)
+{
+    TempFolder folder;
+    std::string dataset = gdaltest::CreateWatersheds(Format::GeoPackage, folder, VariedBasins(), false);
+    ChildOptions options;
+    options.input = Input::Terminal;
+    options.interact = [](int terminal, int, const auto&) {
+        const std::string typed = "n\n\n\n\ny\n";  // no trailing zeros, defaults, Pfafstetter codes
+        ASSERT_EQ(::write(terminal, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+    };
+    ChildResult run = RunChild(DRENNOW_BINARY, {dataset}, options);
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err << run.terminal;
+    EXPECT_THAT(run.terminal, HasSubstr("Allow trailing zeros during NextDownID determination?"));
+    EXPECT_THAT(run.terminal, HasSubstr("Select Watershed Layer"));
+    EXPECT_THAT(run.out, ::testing::Not(HasSubstr("Select Watershed Layer")));
+    EXPECT_THAT(run.out, HasSubstr("Finished with NextDownID Determination"));
 }
 
 }  // namespace

@@ -146,7 +146,7 @@ TEST_P(RunTest, ARunTimeErrorLeavesTheDataAsItWas)
     auto before = gdaltest::Snapshot(dataset_, "Watershed");
     ChildResult run = Run(Answers(GetParam(), false, true));
     EXPECT_EQ(run.exitStatus, 1) << run.out << run.err;
-    EXPECT_THAT(run.out, HasSubstr("Error 94: Invalid use of Null\n12\n"));
+    EXPECT_THAT(run.err, HasSubstr("Error 94: Invalid use of Null\n12\n"));
     EXPECT_EQ(gdaltest::Snapshot(dataset_, "Watershed"), before);
     EXPECT_FALSE(std::filesystem::exists(folder_.File("Drennow.log")));
 }
@@ -258,7 +258,7 @@ TEST(RunTest, AReadOnlyDatasetCannotBeEdited)
     }
     ChildResult run = RunChild(program, {"--batch", dataset}, options);
     EXPECT_EQ(run.exitStatus, 3) << run.out << run.err;
-    EXPECT_THAT(run.out, HasSubstr("\nCould Not Edit Watershed\n"));
+    EXPECT_THAT(run.err, HasSubstr("\nCould Not Edit Watershed\n"));
     EXPECT_THAT(run.err, HasSubstr("cannot be written"));
     fs::permissions(folder.Path(), fs::perms::owner_all, fs::perm_options::add);
     EXPECT_EQ(gdaltest::Snapshot(dataset, "Watershed"), before);
@@ -271,7 +271,7 @@ TEST(RunTest, OpenFileGdbIsRefusedBeforeAnythingChanges)
     auto before = gdaltest::Snapshot(dataset, "Watershed");
     ChildResult run = Drennow({"--batch", dataset});
     EXPECT_EQ(run.exitStatus, 1) << run.out << run.err;
-    EXPECT_THAT(run.out, HasSubstr("Error -2147467259: GDAL's OpenFileGDB writer stores wrong values"));
+    EXPECT_THAT(run.err, HasSubstr("Error -2147467259: GDAL's OpenFileGDB writer stores wrong values"));
     EXPECT_THAT(run.err, HasSubstr("OpenFileGDB"));
     EXPECT_EQ(gdaltest::Snapshot(dataset, "Watershed"), before);
 }

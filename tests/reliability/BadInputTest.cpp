@@ -56,7 +56,7 @@ TEST(BadDataTest, ACodeBeyondThirtyTwoBitsInASixtyFourBitFieldIsAnOverflowAndNot
     e2e::ChildResult run = Drennow(Arguments("Code64", dataset));
     PrintOutcome("code 5000000000 in a 64-bit field", run);
     EXPECT_EQ(run.exitStatus, 1) << run.out << run.err;
-    EXPECT_THAT(run.out, HasSubstr("\nError 6: Overflow\n12\n"));
+    EXPECT_THAT(run.err, HasSubstr("\nError 6: Overflow\n12\n"));
     EXPECT_EQ(gdaltest::Snapshot(dataset, "Watershed"), before);
 }
 
@@ -85,7 +85,7 @@ TEST(BadDataTest, AShapefileWithoutRowsHasNoFeaturesAndGetsNoField)
     options.workingFolder = folder.Path();
     e2e::ChildResult run = Drennow({"--batch", dataset}, options);
     EXPECT_EQ(run.exitStatus, 3) << run.out << run.err;
-    EXPECT_THAT(run.out, HasSubstr("\nNo features found\n"));
+    EXPECT_THAT(run.err, HasSubstr("\nNo features found\n"));
     EXPECT_TRUE(FolderContents(folder.Path()) == filesBefore);
 }
 

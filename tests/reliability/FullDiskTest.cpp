@@ -19,39 +19,58 @@ using gdaltest::TempFolder;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 
-// Where no log can be made, even by the superuser: inside a plain file, or
-// where the log's own name is a folder.
-std::string UnusableLogFolder(const TempFolder& logs, bool underAFile)
-{
-    if (underAFile) {
-        std::ofstream(logs.File("notes.txt")) << "not a folder\n";
-        return logs.File("notes.txt/logs");
-    }
-    fs::create_directory(logs.File("Drennow.log"));
-    return logs.Path();
-}
-
-class LogFolderTest : public ::testing::TestWithParam<bool> {};
-
-TEST_P(LogFolderTest, ALogThatCannotBeWrittenIsAnErrorAtTheLastStageAndTheEditsStaySaved)
+// The log's folder can be written, but the log's own name is a folder: no
+// log can be made there, even by the superuser, and that shows only when
+// the log is written.
+TEST(LogFolderTest, ALogThatCannotBeWrittenIsAnErrorAtTheLastStageAndTheEditsStaySaved)
 {
     TempFolder folder;
     TempFolder logs;
     std::vector<gdaltest::Basin> basins = e2e::VariedBasins();
     std::string dataset = gdaltest::CreateWatersheds(Format::GeoPackage, folder, basins, true);
+    fs::create_directory(logs.File("Drennow.log"));
     std::vector<std::string> arguments = IdAnswers(Format::GeoPackage);
-    arguments.insert(arguments.end(), {"--log-dir", UnusableLogFolder(logs, GetParam()), dataset});
+    arguments.insert(arguments.end(), {"--log-dir", logs.Path(), dataset});
     e2e::ChildResult run = Drennow(arguments);
-    PrintOutcome(GetParam() ? "log folder inside a file" : "log name taken by a folder", run);
+    PrintOutcome("log name taken by a folder", run);
     EXPECT_EQ(run.exitStatus, 1) << run.out << run.err;
-    EXPECT_THAT(run.out, EndsWith("\n14\n"));
-    EXPECT_THAT(run.out, HasSubstr("\nError "));
+    EXPECT_THAT(run.err, EndsWith("\n14\n"));
+    EXPECT_THAT(run.err, HasSubstr("\nError "));
     EXPECT_EQ(gdaltest::FieldValues(dataset, "Watershed", "NextDownID"),
               e2e::Expect(basins, 1, {false, true, std::nullopt}).nextDownIds);
 }
 
-INSTANTIATE_TEST_SUITE_P(Places, LogFolderTest, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "UnderAFile" : "NameTakenByAFolder"; });
+// A log folder that is missing, a file, or not writable is found before
+// anything changes.
+TEST(LogFolderTest, AFolderThatCannotTakeTheLogIsRefusedBeforeAnythingChanges)
+{
+    TempFolder folder;
+    TempFolder logs;
+    std::string dataset = gdaltest::CreateWatersheds(Format::GeoPackage, folder, e2e::VariedBasins(), false);
+    auto before = gdaltest::Snapshot(dataset, "Watershed");
+    std::ofstream(logs.File("notes.txt")) << "not a folder\n";
+    fs::create_directory(logs.File("locked"));
+    fs::permissions(logs.File("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+    fs::permissions(logs.Path(), fs::perms::others_exec, fs::perm_options::add);
+    const std::vector<std::pair<std::string, std::string>> unusable{
+        {logs.File("notes.txt/logs"), " is not a folder"},
+        {logs.File("missing"), " is not a folder"},
+        {logs.File("notes.txt"), " is not a folder"},
+        {logs.File("locked"), " cannot be written"},
+    };
+    for (const auto& [logFolder, reason] : unusable) {
+        std::vector<std::string> arguments = IdAnswers(Format::GeoPackage);
+        arguments.insert(arguments.end(), {"--log-dir", logFolder, dataset});
+        e2e::ChildOptions unprivileged;
+        unprivileged.asUnprivilegedUser = true;
+        e2e::ChildResult run = e2e::RunChild(DRENNOW_BINARY, arguments, unprivileged);
+        EXPECT_EQ(run.exitStatus, 2) << logFolder << run.out << run.err;
+        EXPECT_EQ(run.err, "drennow: --log-dir: " + logFolder + reason + "\n");
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_EQ(gdaltest::Snapshot(dataset, "Watershed"), before);
+    EXPECT_FALSE(gdaltest::HasField(dataset, "Watershed", "NextDownID"));
+}
 
 class FileSizeLimitTest : public ::testing::TestWithParam<Format> {};
 
@@ -75,7 +94,7 @@ TEST_P(FileSizeLimitTest, DataThatCannotGrowEndsTheRunCleanlyAndStaysAsItWas)
     e2e::ChildResult run = e2e::RunChild("/usr/bin/prlimit", arguments, options);
     PrintOutcome(gdaltest::FormatName(format) + " under a 64 KiB file-size limit", run);
     EXPECT_EQ(run.exitStatus, 1) << run.out << run.err;
-    EXPECT_THAT(run.out, HasSubstr("\nError "));
+    EXPECT_THAT(run.err, HasSubstr("\nError "));
     if (format == Format::GeoPackage) {
         EXPECT_EQ(IntegrityCheck(dataset), "ok");
     }

@@ -151,7 +151,7 @@ TEST_P(PostgresLockTest, RowsLockedByAnotherSessionEndTheRunInBoundedTimeWithNot
                  run.result, Seconds(run.took));
     EXPECT_LT(run.took, kBoundedTime);
     EXPECT_EQ(run.result.exitStatus, 1) << run.result.out << run.result.err;
-    EXPECT_THAT(run.result.out, HasSubstr("lock timeout"));
+    EXPECT_THAT(run.result.err, HasSubstr("lock timeout"));
     EXPECT_EQ(gdaltest::Snapshot(dataset, "Watershed"), before);
     EXPECT_EQ(gdaltest::HasField(dataset, "Watershed", "NextDownID"), withNextDownId);
 }

@@ -11,11 +11,14 @@ namespace drennow::gdalhost {
 namespace {
 
 constexpr char kEscape = 0x1b;
+// Ctrl-C, and what kill, timeout, job schedulers and a closed terminal send:
+// each asks the run to cancel, so that nothing half-done is left behind.
+constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
 // Keys are looked at this often while the run works.
 constexpr std::chrono::milliseconds kPollInterval{50};
 
 // Shared with the signal handlers.
-volatile std::sig_atomic_t g_interrupts = 0;
+volatile std::sig_atomic_t g_interruptSignal = 0;  // the first one
 volatile std::sig_atomic_t g_haveSavedMode = 0;
 termios g_savedMode;
 
@@ -35,10 +38,10 @@ void EndBySignal(int signal)
 
 void OnInterrupt(int signal)
 {
-    if (g_interrupts != 0) {
+    if (g_interruptSignal != 0) {
         EndBySignal(signal);
     }
-    g_interrupts = 1;
+    g_interruptSignal = signal;
 }
 
 void Handle(int signal, void (*handler)(int))
@@ -70,18 +73,18 @@ Console::Console()
     if (inputIsTerminal_ && ::tcgetattr(STDIN_FILENO, &g_savedMode) == 0) {
         g_haveSavedMode = 1;
     }
-    Handle(SIGINT, OnInterrupt);
-    Handle(SIGTERM, EndBySignal);
-    Handle(SIGHUP, EndBySignal);
+    for (int signal : kInterruptSignals) {
+        Handle(signal, OnInterrupt);
+    }
 }
 
 Console::~Console()
 {
     RestoreTerminal();
     g_haveSavedMode = 0;
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-    std::signal(SIGHUP, SIG_DFL);
+    for (int signal : kInterruptSignals) {
+        std::signal(signal, SIG_DFL);
+    }
 }
 
 void Console::WatchKeys()
@@ -100,7 +103,12 @@ bool Console::CancelRequested()
 
 bool Console::Interrupted() const
 {
-    return g_interrupts > 0;
+    return g_interruptSignal != 0;
+}
+
+int Console::InterruptSignal() const
+{
+    return g_interruptSignal;
 }
 
 std::optional<std::string> Console::ReadLine()

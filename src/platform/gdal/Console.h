@@ -18,9 +18,9 @@ public:
     virtual bool Interrupted() const = 0;
 };
 
-// The process's terminal: Ctrl-C asks to cancel instead of ending the
-// process (a second one ends it); while the run works, keys are read one at
-// a time without echo so that Esc can cancel. The terminal's settings are
+// The process's terminal: Ctrl-C, SIGTERM or SIGHUP asks to cancel instead
+// of ending the process (a second one ends it); while the run works, keys are
+// read one at a time without echo so that Esc can cancel. The terminal's settings are
 // restored when the console is destroyed, and when a signal ends the process.
 // One per process.
 class Console : public LineSource {
@@ -40,6 +40,8 @@ public:
 
     std::optional<std::string> ReadLine() override;
     bool Interrupted() const override;
+    // The signal that asked to cancel; 0 when none did.
+    int InterruptSignal() const;
 
 private:
     void EnterKeyMode();

@@ -97,13 +97,13 @@ TerminalUserInterface::TerminalUserInterface(Answers answers, bool batch, std::o
 host::MessageAnswer TerminalUserInterface::MessageBox(const std::string& prompt, host::MessageButtons buttons,
                                                       host::DefaultButton defaultButton, const std::string& title)
 {
-    PrintTitle(title);
-    PrintText(prompt);
     std::vector<host::MessageAnswer> offered = Buttons(buttons);
     if (offered.size() == 1) {
-        out_.flush();
+        // Every message ends the run: where it goes depends on how.
+        heldMessages_ += Titled(title) + Shown(prompt);
         return offered.front();
     }
+    out_ << Titled(title) << Shown(prompt);
     host::MessageAnswer byDefault = offered[std::min(static_cast<size_t>(defaultButton), offered.size() - 1)];
     std::string choices = "[";
     for (host::MessageAnswer button : offered) {
@@ -153,8 +153,7 @@ host::MessageAnswer TerminalUserInterface::MessageBox(const std::string& prompt,
 std::string TerminalUserInterface::InputBox(const std::string& prompt, const std::string& title,
                                             const std::string& defaultText)
 {
-    PrintTitle(title);
-    PrintText(prompt);
+    out_ << Titled(title) << Shown(prompt);
     std::string choices = "[Enter = " + defaultText + "] ";
     if (prompt == kLevelPrompt && answers_.level) {
         out_ << choices;
@@ -175,7 +174,7 @@ std::string TerminalUserInterface::InputBox(const std::string& prompt, const std
 
 void TerminalUserInterface::ShowModal(host::ISelectionDialog& dialog)
 {
-    PrintTitle(dialog.Caption());
+    out_ << Titled(dialog.Caption());
     std::string label = dialog.LabelText();
     out_ << label << "\n";
     std::vector<std::string> entries = dialog.Entries();
@@ -191,7 +190,7 @@ void TerminalUserInterface::ShowModal(host::ISelectionDialog& dialog)
                               : "[number or name, Enter = " + std::to_string(dialog.ListIndex() + 1) + ", c = Cancel] ";
 
     const std::optional<std::string>* prepared = nullptr;
-    const char* option = nullptr;
+    const char* option = "an answer";
     if (label == kLayerLabel) {
         prepared = &answers_.layer;
         option = "--layer";
@@ -207,7 +206,7 @@ void TerminalUserInterface::ShowModal(host::ISelectionDialog& dialog)
         std::optional<int32_t> index = FindEntry(entries, **prepared);
         if (!index) {
             Answered("refused", option);
-            Refuse(option, **prepared, dialog);
+            Refuse(option + std::string(" ") + **prepared + " is not one of the entries offered", dialog);
             return;
         }
         dialog.SelectEntry(*index);
@@ -222,6 +221,13 @@ void TerminalUserInterface::ShowModal(host::ISelectionDialog& dialog)
             if (input_.Interrupted()) {
                 dialog.PressCancel();
                 Answered("Cancel", "Ctrl-C");
+                return;
+            }
+            if (entries.size() > 1 && !dialog.CurrentEntryIsPreferred()) {
+                Answered("refused", "no default to take");
+                Refuse(std::string("no entry has a name the run looks for, and without input it does not guess: give ") +
+                           option + " with one of the entries offered",
+                       dialog);
                 return;
             }
             int32_t current = dialog.ListIndex();
@@ -275,11 +281,10 @@ void TerminalUserInterface::Answered(const std::string& answer, const char* sour
     out_.flush();
 }
 
-void TerminalUserInterface::Refuse(const std::string& option, const std::string& value,
-                                   host::ISelectionDialog& dialog)
+void TerminalUserInterface::Refuse(const std::string& reason, host::ISelectionDialog& dialog)
 {
     std::vector<std::string> entries = dialog.Entries();
-    err_ << "drennow: " << option << " " << value << " is not one of the entries offered: ";
+    err_ << "drennow: " << reason << ": ";
     if (entries.empty()) {
         err_ << "there are none";
     }
@@ -292,16 +297,20 @@ void TerminalUserInterface::Refuse(const std::string& option, const std::string&
     dialog.CloseBox();
 }
 
-void TerminalUserInterface::PrintTitle(const std::string& title)
+void TerminalUserInterface::ShowHeldMessages(std::ostream& to)
 {
-    out_ << "\n";
-    if (title != kDefaultTitle) {
-        out_ << "== " << title << " ==\n";
-    }
+    to << heldMessages_;
+    to.flush();
+    heldMessages_.clear();
+}
+
+std::string TerminalUserInterface::Titled(const std::string& title)
+{
+    return title == kDefaultTitle ? "\n" : "\n== " + title + " ==\n";
 }
 
 // Lines end in CR LF in the command's texts.
-void TerminalUserInterface::PrintText(const std::string& text)
+std::string TerminalUserInterface::Shown(const std::string& text)
 {
     std::string shown;
     for (char c : text) {
@@ -309,10 +318,10 @@ void TerminalUserInterface::PrintText(const std::string& text)
             shown += c;
         }
     }
-    out_ << shown;
     if (shown.empty() || shown.back() != '\n') {
-        out_ << "\n";
+        shown += "\n";
     }
+    return shown;
 }
 
 }  // namespace drennow::gdalhost

@@ -23,7 +23,10 @@ struct Answers {
 // Message boxes, the input box and the selection dialog on a terminal: the
 // text, the choices with the default marked, then the answer. A question
 // answered in advance takes that answer; in batch mode (or once the input
-// has ended) the others take what Enter takes. Nothing else waits.
+// has ended) the others take what Enter takes, except a list whose entry is
+// current only for coming first: that is refused rather than guessed.
+// Nothing else waits. Messages (an OK button only) end the run; they are
+// held until the caller knows how it ended.
 class TerminalUserInterface : public host::IUserInterface {
 public:
     // out: questions, answers and messages; err: refused answers.
@@ -35,18 +38,21 @@ public:
                          const std::string& defaultText) override;
     void ShowModal(host::ISelectionDialog& dialog) override;
 
-    // An answer given in advance was not among the entries offered; the
-    // dialog was closed without one.
+    // An answer given in advance was not among the entries offered, or a
+    // list had no default to take; the dialog was closed without one.
     bool AnswerRefused() const { return answerRefused_; }
+    // Writes the messages shown so far.
+    void ShowHeldMessages(std::ostream& to);
 
 private:
     // The typed line, or nothing when no line is to be read (batch mode,
     // end of input, Ctrl-C).
     std::optional<std::string> Ask(const std::string& choices);
     void Answered(const std::string& answer, const char* source);
-    void Refuse(const std::string& option, const std::string& value, host::ISelectionDialog& dialog);
-    void PrintTitle(const std::string& title);
-    void PrintText(const std::string& text);
+    // Tells why, lists the entries and closes the dialog.
+    void Refuse(const std::string& reason, host::ISelectionDialog& dialog);
+    static std::string Titled(const std::string& title);
+    static std::string Shown(const std::string& text);
 
     Answers answers_;
     bool batch_;
@@ -54,6 +60,7 @@ private:
     std::ostream& err_;
     LineSource& input_;
     bool answerRefused_ = false;
+    std::string heldMessages_;
 };
 
 }  // namespace drennow::gdalhost

@@ -57,6 +57,7 @@ struct Terminal {
     TerminalUserInterface ui;
 };
 
+// current: the entry pre-selected for its name, -1 for none.
 dialogs::frmField LayerDialog(std::vector<std::string> names, int32_t current)
 {
     dialogs::frmField form;
@@ -67,7 +68,7 @@ dialogs::frmField LayerDialog(std::vector<std::string> names, int32_t current)
         form.cboFld.AddItem(name);
     }
     if (current >= 0) {
-        form.cboFld.SetListIndex(current);
+        form.cboFld.SelectPreferred(current);
     }
     return form;
 }
@@ -209,8 +210,38 @@ TEST(TerminalUserInterfaceTest, MessagesAreShownWithoutWaiting)
     EXPECT_EQ(terminal.ui.MessageBox("Finished with NextDownID Determination\r\n\r\nSome IDs could not be determined.",
                                      host::MessageButtons::OK, host::DefaultButton::First, "Drennow"),
               host::kAnswerOK);
-    EXPECT_EQ(terminal.out.str(), "\nFinished with NextDownID Determination\n\nSome IDs could not be determined.\n");
+    EXPECT_EQ(terminal.out.str(), "");
     EXPECT_EQ(terminal.input.reads, 0);
+    std::ostringstream shown;
+    terminal.ui.ShowHeldMessages(shown);
+    EXPECT_EQ(shown.str(), "\nFinished with NextDownID Determination\n\nSome IDs could not be determined.\n");
+}
+
+TEST(TerminalUserInterfaceTest, WithoutInputAListIsNotAnsweredByItsFirstEntryAlone)
+{
+    auto guessed = [](std::vector<std::string> entries, bool preferred) {
+        dialogs::frmField form = LayerDialog(entries, -1);
+        if (preferred) {
+            form.cboFld.SelectPreferred(0);
+        } else {
+            form.cboFld.SetListIndex(0);  // what a list without a preferred name gets
+        }
+        auto terminal = std::make_unique<Terminal>(std::deque<std::string>{}, true);
+        form.Show(terminal->ui);
+        return std::make_pair(std::move(terminal), form.FieldName());
+    };
+    auto [refused, noName] = guessed({"HydroIdent", "PfafCode"}, false);
+    EXPECT_EQ(noName, "");
+    EXPECT_TRUE(refused->ui.AnswerRefused());
+    EXPECT_EQ(refused->err.str(), "drennow: no entry has a name the run looks for, and without input it does not "
+                                  "guess: give --layer with one of the entries offered: HydroIdent, PfafCode\n");
+
+    auto [matched, matchedName] = guessed({"Watershed", "Other"}, true);
+    EXPECT_EQ(matchedName, "Watershed");
+    EXPECT_FALSE(matched->ui.AnswerRefused());
+    auto [alone, onlyName] = guessed({"Basins"}, false);
+    EXPECT_EQ(onlyName, "Basins");
+    EXPECT_FALSE(alone->ui.AnswerRefused());
 }
 
 // What a progress bar wrote to its terminal.
