@@ -34,13 +34,17 @@ const char* const kUsage =
     "Other:\n"
     "  --log-dir DIR               write Drennow.log into DIR\n"
     "  --batch                     never wait for input (so too when stdin is not a\n"
-    "                              terminal): every question takes its default\n"
+    "                              terminal): every question takes its default; a\n"
+    "                              list with no entry of a name the run looks for\n"
+    "                              must be answered by its option\n"
     "  --help, --version\n"
     "\n"
-    "While the run works, Esc or Ctrl-C cancels it; nothing is then saved.\n"
+    "While the run works, Esc, Ctrl-C, SIGTERM or SIGHUP cancels it; nothing is\n"
+    "then saved. Error reports and check messages go to stderr.\n"
     "\n"
     "Exit status: 0 finished, 1 the run reported an error, 2 bad command line,\n"
-    "3 a check ended the run, 4 a choice was declined, 130 cancelled.\n";
+    "3 a check ended the run, 4 a choice was declined, 130 cancelled (by Esc or\n"
+    "Ctrl-C; 143 by SIGTERM, 129 by SIGHUP).\n";
 
 namespace {
 
