@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/gdal/TerminalUserInterface.h"
+#include "host/Answers.h"
 
 #include <cstdint>
 #include <optional>
@@ -20,7 +20,7 @@ struct Selection {
 // What the command line asks for.
 struct CommandLine {
     std::vector<std::string> datasets;
-    gdalhost::Answers answers;
+    host::Answers answers;
     Selection selection;
     std::optional<std::string> logFolder;
     bool batch = false;

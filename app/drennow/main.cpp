@@ -135,8 +135,8 @@ int Run(const app::CommandLine& line)
 
     bool batch = line.batch || !console.InputIsTerminal();
     QuestionsOutput questions(!batch);
-    auto ui = std::make_shared<gdalhost::TerminalUserInterface>(line.answers, batch, questions.Stream(), std::cerr,
-                                                                console);
+    auto ui = std::make_shared<gdalhost::TerminalUserInterface>(line.answers, batch, questions.Stream(), std::cout,
+                                                                std::cerr, console);
     auto statusBar = std::make_shared<gdalhost::TerminalStatusBar>(ProgressTerminal(console, !batch));
     auto application = std::make_shared<gdalhost::GdalApplication>(
         map, gdalhost::DocumentPath(line.datasets.front(), line.logFolder), ui, statusBar,
@@ -152,9 +152,6 @@ int Run(const app::CommandLine& line)
     // is discarded here.
     command.reset();
     questions.Stream().flush();
-    // The closing message is the run's result; any other is for stderr,
-    // where scripts look for what went wrong.
-    ui->ShowHeldMessages(outcome == command::RunOutcome::Completed ? std::cout : std::cerr);
     return StatusOf(outcome, ui->AnswerRefused(), console.InterruptSignal());
 }
 

@@ -5,19 +5,19 @@ namespace drennow::command {
 std::string DescribeFailureCode(int32_t code)
 {
     switch (code) {
-    case -9:
+    case modPfafTools::kDrainsToWaterbody:
         return "Basin drains to waterbody/internally";
-    case -8:
+    case modPfafTools::kZeroCode:
         return "Basin drains internally";
-    case -6:
+    case modPfafTools::kNullCode:
         return "PfafsetterID is <Null>";
-    case -5:
+    case modPfafTools::kNothingDownstream:
         return "Downstream ID not found in database";
-    case -4:
+    case modPfafTools::kTooManyDigits:
         return "PfafsetterID has more digits than specified Level";
-    case -3:
+    case modPfafTools::kNegativeCode:
         return "PfafsetterID < 0";
-    case -2:
+    case modPfafTools::kBoundsUnknown:
         return "Could not determine bounds for downstream ID";
     default:
         return "Unknown Error";

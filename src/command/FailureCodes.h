@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pfaf/modPfafTools.h"
+
 #include <cstdint>
 #include <string>
 
@@ -7,5 +9,17 @@ namespace drennow::command {
 
 // The failure-log description of a next-down failure code.
 std::string DescribeFailureCode(int32_t code);
+
+// A failure the run records itself, without asking the search; its log
+// text is its own, not the description of its code.
+struct RunFailure {
+    int16_t code;
+    const char* text;
+};
+
+inline constexpr RunFailure kNullCodeFailure{modPfafTools::kNullCode, "Pfafstetter ID is <Null>"};
+inline constexpr RunFailure kZeroCodeFailure{modPfafTools::kZeroCode, "Basin drains internally"};
+inline constexpr RunFailure kMissingIdFailure{modPfafTools::kNothingDownstream,
+                                              "Required ID missing in downstream feature"};
 
 }  // namespace drennow::command

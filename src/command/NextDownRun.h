@@ -36,8 +36,6 @@ public:
 
     RunOutcome RunNextDown(bool& allowTrailingZeros);
 
-    static constexpr const char* kTitle = "Drennow";
-
 private:
     std::optional<RunSettings> PrepareNextDownRun(bool allowTrailingZeros);
     void RunNextDownPass(RunSettings& settings);
@@ -45,7 +43,8 @@ private:
     void ReportRunError(const runtime::Error& error);
 
     // Set-up steps; each yields nothing when the run has ended.
-    std::optional<std::string> AskName(const std::string& label, const std::function<void()>& fill);
+    std::optional<std::string> AskName(host::Prompt question, const std::string& label,
+                                       const std::function<void()>& fill);
     host::Ref<host::IFeatureLayer> FindChosenLayer(const std::string& layerName);
     bool AskLevel(const host::Ref<host::IFeatureLayer>& layer, int32_t pfafFieldIndex);
     bool EnsureNextDownField(RunSettings& settings, host::IFeatureClass& featureClass);
@@ -65,7 +64,7 @@ private:
     // Ends the run with a message, or silently.
     void EndWithMessage(const std::string& text);
     void EndSilently();
-    void ShowMessage(const std::string& text);
+    void ShowMessage(host::Prompt id, const std::string& text);
     std::string FailureLogPath();
 
     host::Ref<host::IApplication> application_;

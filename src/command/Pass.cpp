@@ -1,6 +1,7 @@
 #include "command/NextDownRun.h"
 
 #include "command/FailureCodes.h"
+#include "command/RunTexts.h"
 #include "pfaf/BuildIdCollection.h"
 #include "runtime/Error.h"
 
@@ -12,9 +13,9 @@ using runtime::Variant;
 
 namespace {
 
-std::string FailureLine(int32_t objectId, const std::string& code, const std::string& description)
+std::string FailureLine(int32_t objectId, int32_t code, const std::string& description)
 {
-    return std::to_string(objectId) + "\t" + code + "\t" + description;
+    return std::to_string(objectId) + "\t" + std::to_string(code) + "\t" + description;
 }
 
 }  // namespace
@@ -49,7 +50,7 @@ void NextDownRun::StartProgress(int32_t featureCount)
     cancelTracker_ = Deref(application_).NewCancelTracker();
     bar.MaxRange(featureCount);
     bar.MinRange(0);
-    bar.Message("Building Pfafstetter array");
+    bar.Message(texts::kBuildingCodes);
     bar.StepValue(1);
     bar.Position(0);
 }
@@ -67,7 +68,7 @@ bool NextDownRun::BuildCodeArray(const RunSettings& settings, PfafCodeList& code
     host::Ref<host::ICursor> cursor = settings.Layer->Search();
     host::Ref<host::IRow> feature = Deref(cursor).NextFeature();
     int32_t visited = 0;
-    host::RowCountText text("Building Pfafstetter array");
+    host::RowCountText text(texts::kBuildingCodes);
     while (feature) {
         if (!Deref(cancelTracker_).Continue()) {
             progressBar_->Hide();
@@ -118,27 +119,27 @@ bool NextDownRun::AssignNextDown(const RunSettings& settings, const modPfafTools
     editor.StartOperation();
     const bool writeCodes = settings.IdFieldIndex == settings.PfafFieldIndex;
     const int32_t nextDown = settings.NextDownFieldIndex;
-    host::RowCountText text("Finding NextDownID");
+    host::RowCountText text(texts::kFindingNextDown);
     host::Ref<host::IRow> feature = Deref(settings.PassCursor).NextFeature();
     while (feature) {
         if (!Deref(cancelTracker_).Continue()) {
             CancelAssignment(settings);
             return false;
         }
-        auto fail = [&](const Variant& code, const std::string& codeText, const std::string& description) {
+        auto fail = [&](const Variant& code, const std::string& description) {
             feature->SetValue(nextDown, code);
             feature->Store();
-            failureLines.push_back(FailureLine(feature->OID(), codeText, description));
+            failureLines.push_back(FailureLine(feature->OID(), runtime::ToLong(code), description));
         };
         if (feature->Value(settings.PfafFieldIndex).IsNull()) {
-            fail(Variant(int16_t{-6}), "-6", "Pfafstetter ID is <Null>");
+            fail(Variant(kNullCodeFailure.code), kNullCodeFailure.text);
         } else {
             int32_t code = runtime::ToLong(feature->Value(settings.PfafFieldIndex));
             int32_t next = 0;
             if (code == 0) {
-                fail(Variant(int16_t{-8}), "-8", "Basin drains internally");
+                fail(Variant(kZeroCodeFailure.code), kZeroCodeFailure.text);
             } else if ((next = nextDownIndex.GetNextDownCode(code)) <= 0) {
-                fail(Variant(next), std::to_string(next), DescribeFailureCode(next));
+                fail(Variant(next), DescribeFailureCode(next));
             } else if (writeCodes) {
                 feature->SetValue(nextDown, Variant(next));
                 feature->Store();
@@ -147,8 +148,8 @@ bool NextDownRun::AssignNextDown(const RunSettings& settings, const modPfafTools
                 feature->SetValue(nextDown, Variant(runtime::ToLong(*id)));
                 feature->Store();
             } else {
-                feature->SetValue(nextDown, Variant(int16_t{-5}));
-                failureLines.push_back(FailureLine(feature->OID(), "-5", "Required ID missing in downstream feature"));
+                feature->SetValue(nextDown, Variant(kMissingIdFailure.code));
+                failureLines.push_back(FailureLine(feature->OID(), kMissingIdFailure.code, kMissingIdFailure.text));
                 feature->Store();
             }
         }
@@ -162,11 +163,11 @@ bool NextDownRun::AssignNextDown(const RunSettings& settings, const modPfafTools
 // run opened itself is then closed without saving, so nothing survives.
 void NextDownRun::CancelAssignment(const RunSettings& settings)
 {
-    settings.Editor->StopOperation("Drennow");
+    settings.Editor->StopOperation(texts::kCancelledOperation);
     progressBar_->Hide();
     if (settings.EditStateAtStart == host::kEditStateNotEditing) {
         host::IStatusBar& statusBar = Deref(Deref(application_).StatusBar());
-        statusBar.Message(0, "Closing temporary edit session, please wait");
+        statusBar.Message(0, texts::kClosingTemporarySession);
         settings.Editor->StopEditing(false);
         statusBar.Message(0, "");
     }
@@ -176,8 +177,8 @@ void NextDownRun::CancelAssignment(const RunSettings& settings)
 void NextDownRun::Finish(const RunSettings& settings)
 {
     StageMarker = "13";
-    progressBar_->Message("Finishing Edit Operation (please wait)");
-    settings.Editor->StopOperation("nextdownid");
+    progressBar_->Message(texts::kFinishing);
+    settings.Editor->StopOperation(texts::kCompletedOperation);
     if (settings.EditStateAtStart == host::kEditStateNotEditing) {
         settings.Editor->StopEditing(true);
     }

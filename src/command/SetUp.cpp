@@ -1,4 +1,5 @@
 #include "command/NextDownRun.h"
+#include "command/RunTexts.h"
 
 #include "dialogs/modUtilsForms.h"
 #include "gisutil/modUtilsGeneral.h"
@@ -27,11 +28,6 @@ int32_t FieldPosition(const host::Ref<host::IFields>& fields, const std::string&
     return -1;
 }
 
-std::string FieldNotFound(const std::string& name)
-{
-    return "The field called " + name + " was not found in the layer";
-}
-
 }  // namespace
 
 std::optional<RunSettings> NextDownRun::PrepareNextDownRun(bool allowTrailingZeros)
@@ -42,7 +38,7 @@ std::optional<RunSettings> NextDownRun::PrepareNextDownRun(bool allowTrailingZer
     map_ = Deref(document_).FocusMap();
 
     StageMarker = "2";
-    auto layerName = AskName("Select Watershed Layer", [&] {
+    auto layerName = AskName(host::Prompt::Layer, texts::kLayerLabel, [&] {
         StageMarker = "3";
         modUtilsForms::FillLayerList(map_, form_.cboFld, {"FeatureLayer"}, {host::kFeatureTypeSimple},
                                      modUtilsForms::TypeValues{host::kShapeTypePolygon}, std::nullopt,
@@ -59,19 +55,19 @@ std::optional<RunSettings> NextDownRun::PrepareNextDownRun(bool allowTrailingZer
     }
     host::Ref<host::IFeatureClass> featureClass = settings.Layer->FeatureClass();
     if (!featureClass) {
-        EndWithMessage("Feature class missing for " + settings.Layer->Name());
+        EndWithMessage(texts::FeatureClassMissing(settings.Layer->Name()));
         return std::nullopt;
     }
     bool usesSelection = false;
     modUtilsGeneral::GetRowCursor(host::QueryInterface<host::ITable>(settings.Layer), settings.PassCursor,
                                   settings.FeatureCount, usesSelection);
     if (settings.FeatureCount == 0) {
-        EndWithMessage("No features found");
+        EndWithMessage(texts::kNoFeatures);
         return std::nullopt;
     }
 
     StageMarker = "5";
-    auto pfafName = AskName("Select Pfafstetter ID Field", [&] {
+    auto pfafName = AskName(host::Prompt::PfafField, texts::kPfafFieldLabel, [&] {
         modUtilsForms::FillFieldList(featureClass->Fields(), form_.cboFld, {host::kFieldTypeLongInteger},
                                      modUtilsForms::Names{kNextDownFieldName},
                                      modUtilsForms::Names{"Pfafstetter", "PfafstetterID", "Level1", "Level2",
@@ -85,7 +81,7 @@ std::optional<RunSettings> NextDownRun::PrepareNextDownRun(bool allowTrailingZer
     settings.PfafFieldIndex = FieldPosition(fields, *pfafName);
     StageMarker = "6";
     if (settings.PfafFieldIndex == -1) {
-        EndWithMessage(FieldNotFound(*pfafName));
+        EndWithMessage(texts::FieldNotFound(*pfafName));
         return std::nullopt;
     }
     if (!AskLevel(settings.Layer, settings.PfafFieldIndex)) {
@@ -94,11 +90,11 @@ std::optional<RunSettings> NextDownRun::PrepareNextDownRun(bool allowTrailingZer
 
     StageMarker = "7";
     auto& ui = Deref(Deref(application_).UserInterface());
-    if (ui.MessageBox("Populate NextDownID with downstream Pfafstetter ID?", host::MessageButtons::YesNo,
-                      host::DefaultButton::First, kTitle) == host::kAnswerYes) {
+    if (ui.MessageBox(host::Prompt::Populate, texts::kPopulateQuestion, host::MessageButtons::YesNo,
+                      host::DefaultButton::First, texts::kTitle) == host::kAnswerYes) {
         settings.IdFieldIndex = settings.PfafFieldIndex;
     } else {
-        auto idName = AskName("Select ID field (for populating NextDownID)", [&] {
+        auto idName = AskName(host::Prompt::IdField, texts::kIdFieldLabel, [&] {
             modUtilsForms::FillFieldList(fields, form_.cboFld,
                                          {host::kFieldTypeLongInteger, host::kFieldTypeObjectId},
                                          modUtilsForms::Names{kNextDownFieldName},
@@ -110,7 +106,7 @@ std::optional<RunSettings> NextDownRun::PrepareNextDownRun(bool allowTrailingZer
         settings.IdFieldIndex = FieldPosition(fields, *idName);
         StageMarker = "8";
         if (settings.IdFieldIndex == -1) {
-            EndWithMessage(FieldNotFound(*idName));
+            EndWithMessage(texts::FieldNotFound(*idName));
             return std::nullopt;
         }
     }
@@ -129,11 +125,13 @@ std::optional<RunSettings> NextDownRun::PrepareNextDownRun(bool allowTrailingZer
 
 // Loads the dialog afresh, labels it, lets fill() fill its list and shows it.
 // Nothing when the user confirmed no entry.
-std::optional<std::string> NextDownRun::AskName(const std::string& label, const std::function<void()>& fill)
+std::optional<std::string> NextDownRun::AskName(host::Prompt question, const std::string& label,
+                                                const std::function<void()>& fill)
 {
     form_.Unload();
     form_.Load();
-    form_.caption = kTitle;
+    form_.question = question;
+    form_.caption = texts::kTitle;
     form_.lblLayer = label;
     fill();
     form_.Show(Deref(Deref(application_).UserInterface()));
@@ -156,7 +154,7 @@ host::Ref<host::IFeatureLayer> NextDownRun::FindChosenLayer(const std::string& l
             return featureLayer;
         }
     }
-    EndWithMessage("The layer called " + layerName + " was not found in the map");
+    EndWithMessage(texts::LayerNotFound(layerName));
     return nullptr;
 }
 
@@ -182,14 +180,15 @@ bool NextDownRun::AskLevel(const host::Ref<host::IFeatureLayer>& layer, int32_t 
     int16_t suggestedLevel = longest == 0 ? 1 : runtime::ToInteger(runtime::Variant(static_cast<int64_t>(longest)));
 
     std::string reply = Deref(Deref(application_).UserInterface())
-                            .InputBox("Input Pfafstetter Level (1-9)", kTitle, std::to_string(suggestedLevel));
+                            .InputBox(host::Prompt::Level, texts::kLevelPrompt, texts::kTitle,
+                                      std::to_string(suggestedLevel));
     if (!runtime::IsNumeric(runtime::Variant(reply))) {
         EndSilently();
         return false;
     }
     int16_t level = runtime::ToInteger(runtime::Variant(reply));
     if (level < 1 || level > 9) {
-        EndWithMessage("Invalid Level.  Level must be 1 through 9.");
+        EndWithMessage(texts::kInvalidLevel);
         return false;
     }
     return true;
@@ -200,7 +199,7 @@ bool NextDownRun::LocateEditor(RunSettings& settings)
     host::UID editorId{host::kEditorProgId};
     settings.Editor = host::QueryInterface<host::IEditor>(Deref(application_).FindExtensionByCLSID(editorId));
     if (!settings.Editor) {
-        EndWithMessage("Could not find Editor");
+        EndWithMessage(texts::kNoEditor);
         return false;
     }
     settings.EditStateAtStart = settings.Editor->EditState();
@@ -215,7 +214,7 @@ bool NextDownRun::EnsureNextDownField(RunSettings& settings, host::IFeatureClass
     }
     switch (modUtilsGeneral::StopEditSession(application_)) {
     case modUtilsGeneral::kStopFailed:
-        EndWithMessage("Could not stop editing");
+        EndWithMessage(texts::kCannotStopEditing);
         return false;
     case modUtilsGeneral::kStopCancelled:
         EndSilently();
@@ -235,7 +234,7 @@ bool NextDownRun::StartEditing(const RunSettings& settings, host::IFeatureClass&
     host::Ref<host::IWorkspace> workspace = dataset ? dataset->Workspace() : featureClass.Workspace();
     switch (modUtilsGeneral::StartEditSession(workspace)) {
     case modUtilsGeneral::kStartFailed:
-        EndWithMessage("Could Not Edit " + settings.Layer->Name());
+        EndWithMessage(texts::CannotEdit(settings.Layer->Name()));
         return false;
     case modUtilsGeneral::kStartCancelled:
         EndSilently();

@@ -1,6 +1,7 @@
 #include "command/clsDrennow.h"
 
 #include "command/NextDownRun.h"
+#include "command/RunTexts.h"
 #include "host/modGlobals.h"
 #include "runtime/Error.h"
 
@@ -12,15 +13,6 @@ namespace drennow::command {
 namespace {
 
 std::atomic<int> liveCommands{0};
-
-constexpr const char* kTrailingZerosQuestion =
-    "Zeros at the end of Pfafstetter numbers usually indicate an \r\n"
-    "internal basin.  However, some datasets, such as EDNA \r\n"
-    "catchments, do have trailing zeros in the Pfafstetter \r\n"
-    "numbers and do indicate internal basins.\r\n"
-    "\r\n"
-    "Allow trailing zeros during NextDownID determination?\r\n"
-    "(Click Yes if using EDNA data)";
 
 }  // namespace
 
@@ -74,15 +66,16 @@ void clsDrennow::OnClick()
     lastOutcome_ = RunOutcome::ErrorReported;
     try {
         auto& ui = runtime::Deref(runtime::Deref(modGlobals::g_pApp).UserInterface());
-        bool allowTrailingZeros = ui.MessageBox(kTrailingZerosQuestion, host::MessageButtons::YesNo,
-                                                host::DefaultButton::First, NextDownRun::kTitle) != host::kAnswerNo;
+        bool allowTrailingZeros = ui.MessageBox(host::Prompt::TrailingZeros, texts::kTrailingZerosQuestion,
+                                                host::MessageButtons::YesNo, host::DefaultButton::First,
+                                                texts::kTitle) != host::kAnswerNo;
         RunNextDown(allowTrailingZeros);
     } catch (const std::exception& error) {
         runtime::Error shown = AsRunError(error);
         try {
             runtime::Deref(runtime::Deref(modGlobals::g_pApp).UserInterface())
-                .MessageBox("Error " + std::to_string(shown.Number()) + ": " + shown.Description(),
-                            host::MessageButtons::OK, host::DefaultButton::First, NextDownRun::kTitle);
+                .MessageBox(host::Prompt::ErrorReport, texts::ErrorReport(shown.Number(), shown.Description()),
+                            host::MessageButtons::OK, host::DefaultButton::First, texts::kTitle);
         } catch (const std::exception&) {
             // Nothing is left to show the error with; the host must not see it.
         }

@@ -29,7 +29,7 @@ void ComboBox::AddItem(const std::string& text, int32_t index)
 void ComboBox::SetListIndex(int32_t index)
 {
     if (index < -1 || index >= ListCount()) {
-        throw runtime::Error(380, "Invalid property value");
+        runtime::Raise(runtime::kInvalidPropertyValue);
     }
     listIndex_ = index;
     currentIsPreferred_ = false;
@@ -56,7 +56,6 @@ void frmField::Load()
     caption = kDesignCaption;
     lblLayer = kDesignLabel;
     cboFld.Clear();
-    tabOrder_ = {"cboFld", "cmdOK", "cmdCancel"};
     chosenName_ = "";
 }
 
@@ -68,7 +67,6 @@ void frmField::Unload()
     lblLayer = kDesignLabel;
     cboFld.Clear();
     chosenName_ = "";
-    tabOrder_.clear();
 }
 
 void frmField::Show(host::IUserInterface& ui)

@@ -42,8 +42,8 @@ struct ControlLayout {
 };
 
 // The modal dialog through which the user picks a layer or a field. The
-// caller loads it, sets the caption and label, fills cboFld, shows it and
-// reads FieldName: the confirmed entry, or "" when none was confirmed.
+// caller loads it, sets the question, caption and label, fills cboFld, shows
+// it and reads FieldName: the confirmed entry, or "" when none was confirmed.
 class frmField : public host::ISelectionDialog {
 public:
     static constexpr const char* kDesignCaption = "Select Field";
@@ -68,14 +68,14 @@ public:
     void Show(host::IUserInterface& ui);
 
     std::string FieldName() const { return loaded_ ? chosenName_ : ""; }
-    // Keyboard tab order set by loading.
-    const std::vector<std::string>& TabOrder() const { return tabOrder_; }
 
+    host::Prompt question = host::Prompt::Layer;
     std::string caption = kDesignCaption;
     std::string lblLayer = kDesignLabel;
     ComboBox cboFld;
 
     // The dialog as the platform shows it.
+    host::Prompt Question() const override { return question; }
     std::string Caption() const override { return caption; }
     std::string LabelText() const override { return lblLayer; }
     std::vector<std::string> Entries() const override { return cboFld.Items(); }
@@ -91,7 +91,6 @@ private:
     bool loaded_ = false;
     bool visible_ = false;
     std::string chosenName_;
-    std::vector<std::string> tabOrder_;
 };
 
 }  // namespace drennow::dialogs

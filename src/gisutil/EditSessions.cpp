@@ -27,7 +27,7 @@ enum class SaveAnswer { Save, Discard, Cancel };
 SaveAnswer AskToSave(const host::Ref<host::IApplication>& application)
 {
     auto& ui = runtime::Deref(runtime::Deref(application).UserInterface());
-    switch (ui.MessageBox(kSaveEditsPrompt, host::MessageButtons::YesNoCancel, host::DefaultButton::First,
+    switch (ui.MessageBox(host::Prompt::SaveEdits, kSaveEditsPrompt, host::MessageButtons::YesNoCancel, host::DefaultButton::First,
                           kSaveEditsTitle)) {
     case host::kAnswerYes:
         return SaveAnswer::Save;

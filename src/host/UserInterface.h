@@ -8,6 +8,21 @@
 
 namespace drennow::host {
 
+// What the run asks or shows. A host that answers questions without a person
+// recognises them by this, never by their wording.
+enum class Prompt {
+    TrailingZeros,  // Yes / No
+    Layer,          // selection dialog
+    PfafField,      // selection dialog
+    Level,          // input box
+    Populate,       // Yes / No
+    IdField,        // selection dialog
+    SaveEdits,      // Yes / No / Cancel
+    Completion,     // the closing message: the run finished
+    CheckFailed,    // a check's message: the run ended without changing values
+    ErrorReport,    // the run's error report
+};
+
 enum class MessageButtons { OK, YesNo, YesNoCancel };
 enum class DefaultButton { First, Second, Third };
 
@@ -24,6 +39,7 @@ enum MessageAnswer : int16_t {
 // an action does; the host shows the dialog until it is no longer visible.
 struct ISelectionDialog {
     virtual ~ISelectionDialog() = default;
+    virtual Prompt Question() const = 0;
     virtual std::string Caption() const = 0;
     virtual std::string LabelText() const = 0;
     virtual std::vector<std::string> Entries() const = 0;
@@ -40,10 +56,10 @@ struct ISelectionDialog {
 
 // The platform's modal user interface. Boxes show no icon.
 struct IUserInterface : virtual IUnknown {
-    virtual MessageAnswer MessageBox(const std::string& prompt, MessageButtons buttons, DefaultButton defaultButton,
-                                     const std::string& title) = 0;
+    virtual MessageAnswer MessageBox(Prompt id, const std::string& prompt, MessageButtons buttons,
+                                     DefaultButton defaultButton, const std::string& title) = 0;
     // The reply, or "" when the user cancelled.
-    virtual std::string InputBox(const std::string& prompt, const std::string& title,
+    virtual std::string InputBox(Prompt id, const std::string& prompt, const std::string& title,
                                  const std::string& defaultText) = 0;
     // Returns when the dialog is hidden or unloaded.
     virtual void ShowModal(ISelectionDialog& dialog) = 0;

@@ -11,11 +11,17 @@
 // and 0 marks a closed basin: only the digits after the last 0 drain.
 namespace drennow::modPfafTools {
 
-// Failure codes of GetNextDownCode.
-enum NextDownFailure : int32_t {
+// Failure codes written in place of a downstream value: GetNextDownCode's,
+// and those the run records itself (a null or zero code, -5 for an
+// identifier missing downstream). -2 and -4 are described in the log but no
+// step gives them.
+enum NextDownFailure : int16_t {
     kSearchFailed = -1,
+    kBoundsUnknown = -2,
     kNegativeCode = -3,
+    kTooManyDigits = -4,
     kNothingDownstream = -5,
+    kNullCode = -6,
     kZeroCode = -8,
     kDrainsToWaterbody = -9,
 };

@@ -24,10 +24,20 @@ std::string StandardDescription(ErrorNumber number)
         return "Type mismatch";
     case kInternalError:
         return "Internal error";
+    case kDiskFull:
+        return "Disk full";
+    case kPermissionDenied:
+        return "Permission denied";
+    case kPathFileAccessError:
+        return "Path/File access error";
+    case kPathNotFound:
+        return "Path not found";
     case kObjectNotSet:
         return "Object variable or With block variable not set";
     case kInvalidUseOfNull:
         return "Invalid use of Null";
+    case kInvalidPropertyValue:
+        return "Invalid property value";
     case kDuplicateKey:
         return "This key is already associated with an element of this collection";
     }

@@ -28,10 +28,18 @@ enum ErrorNumber : int32_t {
     kSubscriptOutOfRange = 9,
     kTypeMismatch = 13,
     kInternalError = 51,
+    kDiskFull = 61,
+    kPermissionDenied = 70,
+    kPathFileAccessError = 75,
+    kPathNotFound = 76,
     kObjectNotSet = 91,
     kInvalidUseOfNull = 94,
+    kInvalidPropertyValue = 380,
     kDuplicateKey = 457,
 };
+
+// The number a failed host call carries (E_FAIL), whatever the host.
+inline constexpr int32_t kHostCallFailed = -2147467259;
 
 // Raises the runtime error of the given number with its standard text.
 [[noreturn]] void Raise(ErrorNumber number);

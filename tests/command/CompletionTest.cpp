@@ -86,7 +86,7 @@ TEST_F(Completion, ADocumentWithoutPathPutsTheLogIntoTheCurrentFolder)
 TEST_F(Completion, AnErrorReportReleasesTheProgressBarAndNamesTheMarker)
 {
     AddBasins({1234, 1233});
-    gis.Faults().FailAt("IApplication.NewCancelTracker", 1, -2147467259, "Unspecified error");
+    gis.Faults().FailAt("IApplication.NewCancelTracker", 1, runtime::kHostCallFailed, "Unspecified error");
     ASSERT_EQ(Run(), RunOutcome::ErrorReported);
     EXPECT_EQ(LastMessage(), "Error -2147467259: Unspecified error\r\n9");
     EXPECT_FALSE(gis.TheStatusBar().progressVisible);

@@ -4,12 +4,6 @@ using namespace drennow;
 using namespace drennow::fixtures;
 using command::RunOutcome;
 
-namespace {
-
-constexpr int32_t kHostFailure = -2147467259;
-
-}  // namespace
-
 class RunSetUp : public RunFixture {
 protected:
     void SetUp() override
@@ -309,7 +303,7 @@ TEST_F(SetUpWithoutNextDown, PendingEditsSavedThenTheFieldIsAddedAndTheRunGoesOn
 TEST_F(SetUpWithoutNextDown, StoppingFailsWithItsMessage)
 {
     // The second edit-state read is the one inside the stop.
-    gis.Faults().FailAt("IEditor.EditState", 2, kHostFailure, "Unspecified error");
+    gis.Faults().FailAt("IEditor.EditState", 2, runtime::kHostCallFailed, "Unspecified error");
     ExpectCheckMessage({}, "Could not stop editing");
 }
 
@@ -376,7 +370,7 @@ TEST_F(SetUpWithNextDown, ErrorsReportTheStageReached)
         auto table = local.NewFeatureClass(*ws, fields);
         table->AddRow({{"PfafstetterID", 1234}, {"HydroID", 1}});
         local.AddFeatureLayer("Watershed", table);
-        local.Faults().FailAt(c.operation, c.call, kHostFailure, "Unspecified error");
+        local.Faults().FailAt(c.operation, c.call, runtime::kHostCallFailed, "Unspecified error");
         auto& ui = local.Ui();
         ui.Queue(kAnswerNo);
         ui.Queue(Pick("Watershed"));

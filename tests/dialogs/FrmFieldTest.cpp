@@ -28,19 +28,22 @@ protected:
     memory::ScriptedUi ui;
 };
 
-TEST_F(SelectionDialog, LoadingGivesTheDesignTimeStateAndTabOrder)
+// Loading again after a use brings back the design-time state: nothing of
+// the last question (caption, label, entries, answer) is left.
+TEST_F(SelectionDialog, UnloadingAndLoadingForgetsTheLastQuestion)
 {
-    frmField fresh;
-    fresh.Load();
-    EXPECT_EQ(fresh.caption, "Select Field");
-    EXPECT_EQ(fresh.lblLayer, "Select Length Field");
-    EXPECT_EQ(fresh.cboFld.ListCount(), 0);
-    EXPECT_EQ(fresh.FieldName(), "");
-    EXPECT_EQ(fresh.TabOrder(), (std::vector<std::string>{"cboFld", "cmdOK", "cmdCancel"}));
-    EXPECT_EQ(frmField::kClientWidth, 4155);
-    EXPECT_EQ(frmField::kClientHeight, 1410);
-    EXPECT_EQ(frmField::kLayout[2].Left, 1200);
-    EXPECT_EQ(frmField::kLayout[3].Left, 2040);
+    form.caption = "Drennow";
+    form.lblLayer = "Pick one";
+    Show({{DialogStep::Choose, "Watershed", {}}, {DialogStep::PressOK, "", {}}});
+    ASSERT_EQ(form.FieldName(), "Watershed");
+    form.Unload();
+    EXPECT_EQ(form.FieldName(), "");
+    form.Load();
+    EXPECT_EQ(form.caption, "Select Field");
+    EXPECT_EQ(form.lblLayer, "Select Length Field");
+    EXPECT_EQ(form.cboFld.ListCount(), 0);
+    EXPECT_EQ(form.cboFld.ListIndex(), -1);
+    EXPECT_EQ(form.FieldName(), "");
 }
 
 TEST_F(SelectionDialog, OkConfirmsTheCurrentEntryAndHides)

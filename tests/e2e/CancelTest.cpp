@@ -60,7 +60,7 @@ TEST_P(CancelTest, NothingTheRunWroteSurvives)
     answers.populatePfaf = !point.writeIds;
     answers.idField = "HydroID";
     answers.pfafField = gdaltest::PfafFieldName(format);
-    auto ui = std::make_shared<gdalhost::TerminalUserInterface>(answers, true, shown, shown, input);
+    auto ui = std::make_shared<gdalhost::TerminalUserInterface>(answers, true, shown, shown, shown, input);
     auto calls = std::make_shared<int>(0);
     int cancelAt = point.call(static_cast<int>(basins.size()));
     auto application = std::make_shared<gdalhost::GdalApplication>(

@@ -1,6 +1,7 @@
 #include "ExpectedRun.h"
 
 #include "command/FailureCodes.h"
+#include "command/RunTexts.h"
 #include "pfaf/modPfafTools.h"
 #include "runtime/VariantArray.h"
 
@@ -48,11 +49,11 @@ ExpectedRun Expect(const std::vector<gdaltest::Basin>& basins, int64_t firstFid,
         }
         const std::optional<int64_t>& code = basins[i].pfafstetterId;
         if (!code) {
-            value = -6;
-            lines += FailureLine(fid, -6, "Pfafstetter ID is <Null>");
+            value = command::kNullCodeFailure.code;
+            lines += FailureLine(fid, command::kNullCodeFailure.code, command::kNullCodeFailure.text);
         } else if (*code == 0) {
-            value = -8;
-            lines += FailureLine(fid, -8, "Basin drains internally");
+            value = command::kZeroCodeFailure.code;
+            lines += FailureLine(fid, command::kZeroCodeFailure.code, command::kZeroCodeFailure.text);
         } else if (int32_t down = modPfafTools::GetNextDownCode(static_cast<int32_t>(*code), codes,
                                                                  choices.allowTrailingZeros);
                    down <= 0) {
@@ -65,10 +66,7 @@ ExpectedRun Expect(const std::vector<gdaltest::Basin>& basins, int64_t firstFid,
         }
     }
     if (!lines.empty()) {
-        expected.log =
-            "Following is a list of ObjectIDs for areas for which downstream ID could not be determined.\r\n"
-            "ObjectID\tCode\tDescription\r\n" +
-            lines;
+        expected.log = command::texts::kLogHeading + lines;
     }
     return expected;
 }

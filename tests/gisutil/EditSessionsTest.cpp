@@ -1,6 +1,7 @@
 #include "gisutil/modUtilsGeneral.h"
 #include "host/modGlobals.h"
 #include "platform/memory/MemoryGis.h"
+#include "runtime/Error.h"
 
 #include <gtest/gtest.h>
 
@@ -171,6 +172,6 @@ TEST_F(EditSessions, StopSavesOrDiscardsAsAnswered)
 TEST_F(EditSessions, StopFailsWhenTheHostDoes)
 {
     editor().StartEditing(other);
-    gis.Faults().FailAt("IEditor.StopEditing", 1, -2147467259, "Unspecified error");
+    gis.Faults().FailAt("IEditor.StopEditing", 1, runtime::kHostCallFailed, "Unspecified error");
     EXPECT_EQ(StopEditSession(gis.Application()), -1);
 }

@@ -100,7 +100,7 @@ TEST_F(RowCursor, OtherObjectsLeaveTheOutputsAsTheyWere)
 
 TEST_F(RowCursor, HostFailuresPassToTheCaller)
 {
-    gis.Faults().FailAt("ITableSelection.SelectionSet", 1, -2147467259, "Unspecified error");
+    gis.Faults().FailAt("ITableSelection.SelectionSet", 1, runtime::kHostCallFailed, "Unspecified error");
     EXPECT_THROW(GetRowCursor(layer, cursor, count, usesSelection), runtime::Error);
 }
 
@@ -120,7 +120,7 @@ TEST(DocumentPath, AnythingThatFailsGivesEmptyText)
     gis.Config().templates.clear();
     EXPECT_EQ(GetDocumentPath(gis.Application(), false), "");
     gis.Config().templates = {"/data/basins.mxd"};
-    gis.Faults().FailAt("IApplication.Templates", 2, -2147467259, "Unspecified error");
+    gis.Faults().FailAt("IApplication.Templates", 2, runtime::kHostCallFailed, "Unspecified error");
     EXPECT_EQ(GetDocumentPath(gis.Application(), true), "");
     gis.Config().templates = {"/" + std::string(40000, 'a') + "/b.mxd"};
     EXPECT_EQ(GetDocumentPath(gis.Application(), true), "");

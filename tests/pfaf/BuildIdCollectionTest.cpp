@@ -1,6 +1,7 @@
 #include "host/modGlobals.h"
 #include "pfaf/BuildIdCollection.h"
 #include "platform/memory/MemoryGis.h"
+#include "runtime/Error.h"
 
 #include <gtest/gtest.h>
 
@@ -101,8 +102,8 @@ TEST_F(IdCollection, FailuresAreSkippedStepByStep)
 {
     table->AddRow({{"PfafstetterID", 1}, {"HydroID", 1}});
     table->AddRow({{"PfafstetterID", 2}, {"HydroID", 2}});
-    gis.Faults().FailAt("IApplication.StatusBar", 1, -2147467259, "Unspecified error");
-    gis.Faults().FailAt("IRow.Value", 2, -2147467259, "Unspecified error");
+    gis.Faults().FailAt("IApplication.StatusBar", 1, runtime::kHostCallFailed, "Unspecified error");
+    gis.Faults().FailAt("IRow.Value", 2, runtime::kHostCallFailed, "Unspecified error");
     EXPECT_EQ(Build(), 1);
     EXPECT_EQ(ids.Count(), 1);  // the first row's item could not be read
     EXPECT_EQ(ids.Item("2"), Variant(2));
@@ -112,7 +113,7 @@ TEST_F(IdCollection, FailuresAreSkippedStepByStep)
 TEST_F(IdCollection, AFailedSearchGivesAnEmptyCollection)
 {
     table->AddRow({{"PfafstetterID", 1}, {"HydroID", 1}});
-    gis.Faults().FailAt("ITable.Search", 1, -2147467259, "Unspecified error");
+    gis.Faults().FailAt("ITable.Search", 1, runtime::kHostCallFailed, "Unspecified error");
     EXPECT_EQ(Build(), 1);
     EXPECT_EQ(ids.Count(), 0);
 }
@@ -121,7 +122,7 @@ TEST_F(IdCollection, ACursorThatFailsEndsTheRows)
 {
     table->AddRow({{"PfafstetterID", 1}, {"HydroID", 1}});
     table->AddRow({{"PfafstetterID", 2}, {"HydroID", 2}});
-    gis.Faults().FailAt("ICursor.NextRow", 2, -2147467259, "Unspecified error");
+    gis.Faults().FailAt("ICursor.NextRow", 2, runtime::kHostCallFailed, "Unspecified error");
     EXPECT_EQ(Build(), 1);
     EXPECT_EQ(ids.Count(), 1);
 }

@@ -8,7 +8,7 @@ namespace drennow::gdalhost {
 
 void RaiseHostError(const std::string& description)
 {
-    throw runtime::Error(kHostFailure, description);
+    throw runtime::Error(runtime::kHostCallFailed, description);
 }
 
 void RaiseGdalError(const std::string& attempted)

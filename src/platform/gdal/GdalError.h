@@ -5,9 +5,6 @@
 
 namespace drennow::gdalhost {
 
-// The result code of a failed host call (E_FAIL), as the boundary reports it.
-inline constexpr int32_t kHostFailure = -2147467259;
-
 // Raises a failed host call with the description given.
 [[noreturn]] void RaiseHostError(const std::string& description);
 

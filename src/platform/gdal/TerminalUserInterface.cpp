@@ -1,5 +1,7 @@
 #include "platform/gdal/TerminalUserInterface.h"
 
+#include "command/RunTexts.h"
+
 #include <algorithm>
 #include <cctype>
 #include <vector>
@@ -8,16 +10,28 @@ namespace drennow::gdalhost {
 
 namespace {
 
-constexpr const char* kDefaultTitle = "Drennow";
-
-// The questions the run asks, as the command words them.
-constexpr const char* kTrailingZerosQuestion = "Allow trailing zeros during NextDownID determination?";
-constexpr const char* kPopulateQuestion = "Populate NextDownID with downstream Pfafstetter ID?";
-constexpr const char* kSaveEditsTitle = "Save Edits?";
-constexpr const char* kLevelPrompt = "Input Pfafstetter Level (1-9)";
-constexpr const char* kLayerLabel = "Select Watershed Layer";
-constexpr const char* kPfafFieldLabel = "Select Pfafstetter ID Field";
-constexpr const char* kIdFieldLabel = "Select ID field (for populating NextDownID)";
+// The command-line option that answers a question.
+const char* OptionFor(host::Prompt question)
+{
+    switch (question) {
+    case host::Prompt::TrailingZeros:
+        return "--trailing-zeros";
+    case host::Prompt::Layer:
+        return "--layer";
+    case host::Prompt::PfafField:
+        return "--pfaf-field";
+    case host::Prompt::Level:
+        return "--level";
+    case host::Prompt::Populate:
+        return "--populate";
+    case host::Prompt::IdField:
+        return "--id-field";
+    case host::Prompt::SaveEdits:
+        return "--save-edits";
+    default:
+        return "an answer";
+    }
+}
 
 const char* ButtonName(host::MessageAnswer answer)
 {
@@ -88,22 +102,27 @@ std::optional<int32_t> FindEntry(const std::vector<std::string>& entries, const 
 
 }  // namespace
 
-TerminalUserInterface::TerminalUserInterface(Answers answers, bool batch, std::ostream& out, std::ostream& err,
-                                             LineSource& input)
-    : answers_(std::move(answers)), batch_(batch), out_(out), err_(err), input_(input)
+TerminalUserInterface::TerminalUserInterface(Answers answers, bool batch, std::ostream& questions, std::ostream& out,
+                                             std::ostream& err, LineSource& input)
+    : answers_(std::move(answers)), batch_(batch), questions_(questions), out_(out), err_(err), input_(input)
 {
 }
 
-host::MessageAnswer TerminalUserInterface::MessageBox(const std::string& prompt, host::MessageButtons buttons,
-                                                      host::DefaultButton defaultButton, const std::string& title)
+host::MessageAnswer TerminalUserInterface::MessageBox(host::Prompt id, const std::string& prompt,
+                                                      host::MessageButtons buttons, host::DefaultButton defaultButton,
+                                                      const std::string& title)
 {
     std::vector<host::MessageAnswer> offered = Buttons(buttons);
     if (offered.size() == 1) {
-        // Every message ends the run: where it goes depends on how.
-        heldMessages_ += Titled(title) + Shown(prompt);
+        // The closing message is the run's result; any other is for
+        // stderr, where scripts look for what went wrong.
+        std::ostream& to = id == host::Prompt::Completion ? out_ : err_;
+        questions_.flush();
+        to << Titled(title) << Shown(prompt);
+        to.flush();
         return offered.front();
     }
-    out_ << Titled(title) << Shown(prompt);
+    questions_ << Titled(title) << Shown(prompt);
     host::MessageAnswer byDefault = offered[std::min(static_cast<size_t>(defaultButton), offered.size() - 1)];
     std::string choices = "[";
     for (host::MessageAnswer button : offered) {
@@ -111,21 +130,10 @@ host::MessageAnswer TerminalUserInterface::MessageBox(const std::string& prompt,
     }
     choices += ", Enter = " + std::string(ButtonName(byDefault)) + "] ";
 
-    std::optional<host::MessageAnswer> prepared;
-    const char* option = nullptr;
-    if (prompt.find(kTrailingZerosQuestion) != std::string::npos && answers_.trailingZeros) {
-        prepared = *answers_.trailingZeros ? host::kAnswerYes : host::kAnswerNo;
-        option = "--trailing-zeros";
-    } else if (prompt == kPopulateQuestion && answers_.populatePfaf) {
-        prepared = *answers_.populatePfaf ? host::kAnswerYes : host::kAnswerNo;
-        option = "--populate";
-    } else if (title == kSaveEditsTitle && answers_.saveEdits) {
-        prepared = *answers_.saveEdits;
-        option = "--save-edits";
-    }
+    std::optional<host::MessageAnswer> prepared = answers_.ButtonFor(id);
     if (prepared && std::find(offered.begin(), offered.end(), *prepared) != offered.end()) {
-        out_ << choices;
-        Answered(ButtonName(*prepared), option);
+        questions_ << choices;
+        Answered(ButtonName(*prepared), OptionFor(id));
         return *prepared;
     }
 
@@ -146,19 +154,19 @@ host::MessageAnswer TerminalUserInterface::MessageBox(const std::string& prompt,
         if (std::optional<host::MessageAnswer> button = ParseButton(*reply, offered)) {
             return *button;
         }
-        out_ << "Please answer with one of the buttons.\n";
+        questions_ << "Please answer with one of the buttons.\n";
     }
 }
 
-std::string TerminalUserInterface::InputBox(const std::string& prompt, const std::string& title,
+std::string TerminalUserInterface::InputBox(host::Prompt id, const std::string& prompt, const std::string& title,
                                             const std::string& defaultText)
 {
-    out_ << Titled(title) << Shown(prompt);
+    questions_ << Titled(title) << Shown(prompt);
     std::string choices = "[Enter = " + defaultText + "] ";
-    if (prompt == kLevelPrompt && answers_.level) {
-        out_ << choices;
-        Answered(*answers_.level, "--level");
-        return *answers_.level;
+    if (const std::optional<std::string>& prepared = answers_.TextFor(id)) {
+        questions_ << choices;
+        Answered(*prepared, OptionFor(id));
+        return *prepared;
     }
     std::optional<std::string> reply = Ask(choices);
     if (!reply) {
@@ -174,44 +182,31 @@ std::string TerminalUserInterface::InputBox(const std::string& prompt, const std
 
 void TerminalUserInterface::ShowModal(host::ISelectionDialog& dialog)
 {
-    out_ << Titled(dialog.Caption());
-    std::string label = dialog.LabelText();
-    out_ << label << "\n";
+    questions_ << Titled(dialog.Caption()) << dialog.LabelText() << "\n";
     std::vector<std::string> entries = dialog.Entries();
     for (size_t i = 0; i < entries.size(); ++i) {
         bool current = static_cast<int32_t>(i) == dialog.ListIndex();
-        out_ << (current ? "  * " : "    ") << i + 1 << ") " << entries[i] << "\n";
+        questions_ << (current ? "  * " : "    ") << i + 1 << ") " << entries[i] << "\n";
     }
     if (entries.empty()) {
-        out_ << "    (no entries)\n";
+        questions_ << "    (no entries)\n";
     }
     std::string choices = entries.empty() || dialog.ListIndex() < 0
                               ? std::string("[c = Cancel] ")
                               : "[number or name, Enter = " + std::to_string(dialog.ListIndex() + 1) + ", c = Cancel] ";
 
-    const std::optional<std::string>* prepared = nullptr;
-    const char* option = "an answer";
-    if (label == kLayerLabel) {
-        prepared = &answers_.layer;
-        option = "--layer";
-    } else if (label == kPfafFieldLabel) {
-        prepared = &answers_.pfafField;
-        option = "--pfaf-field";
-    } else if (label == kIdFieldLabel) {
-        prepared = &answers_.idField;
-        option = "--id-field";
-    }
-    if (prepared && *prepared) {
-        out_ << choices;
-        std::optional<int32_t> index = FindEntry(entries, **prepared);
+    const char* option = OptionFor(dialog.Question());
+    if (const std::optional<std::string>& prepared = answers_.TextFor(dialog.Question())) {
+        questions_ << choices;
+        std::optional<int32_t> index = FindEntry(entries, *prepared);
         if (!index) {
             Answered("refused", option);
-            Refuse(option + std::string(" ") + **prepared + " is not one of the entries offered", dialog);
+            Refuse(option + std::string(" ") + *prepared + " is not one of the entries offered", dialog);
             return;
         }
         dialog.SelectEntry(*index);
         dialog.PressOK();
-        Answered(**prepared, option);
+        Answered(*prepared, option);
         return;
     }
 
@@ -251,25 +246,25 @@ void TerminalUserInterface::ShowModal(host::ISelectionDialog& dialog)
         } else if (Lower(*reply) == "c" || Lower(*reply) == "cancel") {
             dialog.PressCancel();
         } else {
-            out_ << "Not an entry: " << *reply << "\n";
+            questions_ << "Not an entry: " << *reply << "\n";
             continue;
         }
         if (dialog.IsVisible()) {
-            out_ << "There is nothing to choose; c cancels.\n";
+            questions_ << "There is nothing to choose; c cancels.\n";
         }
     }
 }
 
 std::optional<std::string> TerminalUserInterface::Ask(const std::string& choices)
 {
-    out_ << choices;
-    out_.flush();
+    questions_ << choices;
+    questions_.flush();
     if (batch_ || input_.Interrupted()) {
         return std::nullopt;
     }
     std::optional<std::string> reply = input_.ReadLine();
     if (!reply && !input_.Interrupted()) {
-        out_ << "(end of input) ";
+        questions_ << "(end of input) ";
         batch_ = true;
     }
     return reply;
@@ -277,8 +272,8 @@ std::optional<std::string> TerminalUserInterface::Ask(const std::string& choices
 
 void TerminalUserInterface::Answered(const std::string& answer, const char* source)
 {
-    out_ << answer << " (" << source << ")\n";
-    out_.flush();
+    questions_ << answer << " (" << source << ")\n";
+    questions_.flush();
 }
 
 void TerminalUserInterface::Refuse(const std::string& reason, host::ISelectionDialog& dialog)
@@ -297,16 +292,10 @@ void TerminalUserInterface::Refuse(const std::string& reason, host::ISelectionDi
     dialog.CloseBox();
 }
 
-void TerminalUserInterface::ShowHeldMessages(std::ostream& to)
-{
-    to << heldMessages_;
-    to.flush();
-    heldMessages_.clear();
-}
-
 std::string TerminalUserInterface::Titled(const std::string& title)
 {
-    return title == kDefaultTitle ? "\n" : "\n== " + title + " ==\n";
+    // The run's own title is on every box but one: not worth a line.
+    return title == command::texts::kTitle ? "\n" : "\n== " + title + " ==\n";
 }
 
 // Lines end in CR LF in the command's texts.

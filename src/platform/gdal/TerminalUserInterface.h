@@ -1,5 +1,6 @@
 #pragma once
 
+#include "host/Answers.h"
 #include "host/UserInterface.h"
 #include "platform/gdal/Console.h"
 
@@ -9,40 +10,31 @@
 
 namespace drennow::gdalhost {
 
-// Answers given in advance, one per question the run can ask.
-struct Answers {
-    std::optional<bool> trailingZeros;
-    std::optional<std::string> layer;
-    std::optional<std::string> pfafField;
-    std::optional<std::string> level;
-    std::optional<bool> populatePfaf;
-    std::optional<std::string> idField;
-    std::optional<host::MessageAnswer> saveEdits;
-};
+using host::Answers;
 
 // Message boxes, the input box and the selection dialog on a terminal: the
 // text, the choices with the default marked, then the answer. A question
 // answered in advance takes that answer; in batch mode (or once the input
 // has ended) the others take what Enter takes, except a list whose entry is
 // current only for coming first: that is refused rather than guessed.
-// Nothing else waits. Messages (an OK button only) end the run; they are
-// held until the caller knows how it ended.
+// Nothing else waits. The closing message goes to out, every other message
+// (a check's, an error report) to err.
 class TerminalUserInterface : public host::IUserInterface {
 public:
-    // out: questions, answers and messages; err: refused answers.
-    TerminalUserInterface(Answers answers, bool batch, std::ostream& out, std::ostream& err, LineSource& input);
+    // questions: questions and answers; out: the closing message; err:
+    // other messages and refused answers.
+    TerminalUserInterface(Answers answers, bool batch, std::ostream& questions, std::ostream& out, std::ostream& err,
+                          LineSource& input);
 
-    host::MessageAnswer MessageBox(const std::string& prompt, host::MessageButtons buttons,
+    host::MessageAnswer MessageBox(host::Prompt id, const std::string& prompt, host::MessageButtons buttons,
                                    host::DefaultButton defaultButton, const std::string& title) override;
-    std::string InputBox(const std::string& prompt, const std::string& title,
+    std::string InputBox(host::Prompt id, const std::string& prompt, const std::string& title,
                          const std::string& defaultText) override;
     void ShowModal(host::ISelectionDialog& dialog) override;
 
     // An answer given in advance was not among the entries offered, or a
     // list had no default to take; the dialog was closed without one.
     bool AnswerRefused() const { return answerRefused_; }
-    // Writes the messages shown so far.
-    void ShowHeldMessages(std::ostream& to);
 
 private:
     // The typed line, or nothing when no line is to be read (batch mode,
@@ -56,11 +48,11 @@ private:
 
     Answers answers_;
     bool batch_;
+    std::ostream& questions_;
     std::ostream& out_;
     std::ostream& err_;
     LineSource& input_;
     bool answerRefused_ = false;
-    std::string heldMessages_;
 };
 
 }  // namespace drennow::gdalhost

@@ -24,7 +24,7 @@ constexpr int32_t kNoSuchField = -2147219887;
 constexpr int32_t kFieldExists = -2147219884;
 constexpr int32_t kSchemaLocked = -2147220947;
 constexpr int32_t kNotEditable = -2147217151;
-constexpr int32_t kBrokenDataSource = -2147467259;
+constexpr int32_t kBrokenDataSource = runtime::kHostCallFailed;
 
 [[noreturn]] void Fail(int32_t number, const std::string& description)
 {

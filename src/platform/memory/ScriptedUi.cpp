@@ -31,26 +31,27 @@ T ScriptedUi::Next(const std::string& question)
     return answer;
 }
 
-host::MessageAnswer ScriptedUi::MessageBox(const std::string& prompt, host::MessageButtons buttons,
+host::MessageAnswer ScriptedUi::MessageBox(host::Prompt id, const std::string& prompt, host::MessageButtons buttons,
                                            host::DefaultButton defaultButton, const std::string& title)
 {
-    shown.push_back({ShownItem::Message, title, prompt, buttons, defaultButton, "", {}, -1});
+    shown.push_back({ShownItem::Message, id, title, prompt, buttons, defaultButton, "", {}, -1});
     if (buttons == host::MessageButtons::OK) {
         return host::kAnswerOK;
     }
     return Next<host::MessageAnswer>(prompt);
 }
 
-std::string ScriptedUi::InputBox(const std::string& prompt, const std::string& title, const std::string& defaultText)
+std::string ScriptedUi::InputBox(host::Prompt id, const std::string& prompt, const std::string& title,
+                                 const std::string& defaultText)
 {
-    shown.push_back({ShownItem::Input, title, prompt, host::MessageButtons::OK, host::DefaultButton::First,
+    shown.push_back({ShownItem::Input, id, title, prompt, host::MessageButtons::OK, host::DefaultButton::First,
                      defaultText, {}, -1});
     return Next<std::string>(prompt);
 }
 
 void ScriptedUi::ShowModal(host::ISelectionDialog& dialog)
 {
-    shown.push_back({ShownItem::Dialog, dialog.Caption(), dialog.LabelText(), host::MessageButtons::OK,
+    shown.push_back({ShownItem::Dialog, dialog.Question(), dialog.Caption(), dialog.LabelText(), host::MessageButtons::OK,
                      host::DefaultButton::First, "", dialog.Entries(), dialog.ListIndex()});
     DialogScript script = Next<DialogScript>(dialog.LabelText());
     for (const DialogStep& step : script) {

@@ -32,6 +32,7 @@ DialogScript CancelDialog();
 struct ShownItem {
     enum Kind { Message, Input, Dialog };
     Kind kind = Message;
+    host::Prompt id = host::Prompt::CheckFailed;
     std::string title;  // caption of a dialog
     std::string text;   // prompt, or the dialog's label
     host::MessageButtons buttons = host::MessageButtons::OK;
@@ -51,9 +52,9 @@ public:
     void Queue(Answer answer) { answers_.push_back(std::move(answer)); }
     bool AllAnswersUsed() const { return answers_.empty(); }
 
-    host::MessageAnswer MessageBox(const std::string& prompt, host::MessageButtons buttons,
+    host::MessageAnswer MessageBox(host::Prompt id, const std::string& prompt, host::MessageButtons buttons,
                                    host::DefaultButton defaultButton, const std::string& title) override;
-    std::string InputBox(const std::string& prompt, const std::string& title,
+    std::string InputBox(host::Prompt id, const std::string& prompt, const std::string& title,
                          const std::string& defaultText) override;
     void ShowModal(host::ISelectionDialog& dialog) override;
 

@@ -6,7 +6,7 @@ namespace drennow::qgis {
 
 void RaiseHostError(const QString& description)
 {
-    throw runtime::Error(kHostCallFailed, description.toStdString());
+    throw runtime::Error(runtime::kHostCallFailed, description.toStdString());
 }
 
 }  // namespace drennow::qgis

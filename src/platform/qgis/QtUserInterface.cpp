@@ -159,7 +159,7 @@ void SelectionWindow::closeEvent(QCloseEvent* event)
     event->setAccepted(!dialog_.IsVisible());
 }
 
-host::MessageAnswer QtUserInterface::MessageBox(const std::string& prompt, host::MessageButtons buttons,
+host::MessageAnswer QtUserInterface::MessageBox(host::Prompt, const std::string& prompt, host::MessageButtons buttons,
                                                 host::DefaultButton defaultButton, const std::string& title)
 {
     QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), ShownText(prompt), ButtonsOf(buttons),
@@ -170,7 +170,7 @@ host::MessageAnswer QtUserInterface::MessageBox(const std::string& prompt, host:
     return AnswerOf(box.standardButton(box.clickedButton()));
 }
 
-std::string QtUserInterface::InputBox(const std::string& prompt, const std::string& title,
+std::string QtUserInterface::InputBox(host::Prompt, const std::string& prompt, const std::string& title,
                                       const std::string& defaultText)
 {
     QInputDialog box(mainWindow_);

@@ -41,9 +41,9 @@ class QtUserInterface : public host::IUserInterface {
 public:
     explicit QtUserInterface(QWidget* mainWindow) : mainWindow_(mainWindow) {}
 
-    host::MessageAnswer MessageBox(const std::string& prompt, host::MessageButtons buttons,
+    host::MessageAnswer MessageBox(host::Prompt id, const std::string& prompt, host::MessageButtons buttons,
                                    host::DefaultButton defaultButton, const std::string& title) override;
-    std::string InputBox(const std::string& prompt, const std::string& title,
+    std::string InputBox(host::Prompt id, const std::string& prompt, const std::string& title,
                          const std::string& defaultText) override;
     void ShowModal(host::ISelectionDialog& dialog) override;
 

@@ -1,3 +1,4 @@
+#include "command/RunTexts.h"
 #include "dialogs/frmField.h"
 #include "platform/gdal/TerminalProgress.h"
 #include "platform/gdal/TerminalUserInterface.h"
@@ -14,9 +15,8 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-constexpr const char* kTrailingZeros = "Zeros at the end ...\r\n\r\nAllow trailing zeros during NextDownID "
-                                       "determination?\r\n(Click Yes if using EDNA data)";
-constexpr const char* kPopulate = "Populate NextDownID with downstream Pfafstetter ID?";
+using host::Prompt;
+namespace texts = command::texts;
 
 // Lines typed by a user; then the end of input, or Ctrl-C.
 class TypedLines : public LineSource {
@@ -48,10 +48,11 @@ private:
 struct Terminal {
     explicit Terminal(std::deque<std::string> lines = {}, bool batch = false, Answers answers = {},
                       bool interruptAtEnd = false)
-        : input(std::move(lines), interruptAtEnd), ui(std::move(answers), batch, out, err, input)
+        : input(std::move(lines), interruptAtEnd), ui(std::move(answers), batch, out, result, err, input)
     {
     }
-    std::ostringstream out;
+    std::ostringstream out;     // questions and answers
+    std::ostringstream result;  // the closing message
     std::ostringstream err;
     TypedLines input;
     TerminalUserInterface ui;
@@ -62,8 +63,9 @@ dialogs::frmField LayerDialog(std::vector<std::string> names, int32_t current)
 {
     dialogs::frmField form;
     form.Load();
-    form.caption = "Drennow";
-    form.lblLayer = "Select Watershed Layer";
+    form.question = Prompt::Layer;
+    form.caption = texts::kTitle;
+    form.lblLayer = texts::kLayerLabel;
     for (const std::string& name : names) {
         form.cboFld.AddItem(name);
     }
@@ -76,21 +78,21 @@ dialogs::frmField LayerDialog(std::vector<std::string> names, int32_t current)
 TEST(TerminalUserInterfaceTest, BatchTakesWhatEnterTakesAndPrintsQuestionAndAnswer)
 {
     Terminal terminal({"never read"}, true);
-    EXPECT_EQ(terminal.ui.MessageBox(kTrailingZeros, host::MessageButtons::YesNo, host::DefaultButton::First, "Drennow"),
+    EXPECT_EQ(terminal.ui.MessageBox(Prompt::TrailingZeros, "Zeros ...\r\n\r\nAllow zeros?\r\n(Yes for some data)",
+                                     host::MessageButtons::YesNo, host::DefaultButton::First, texts::kTitle),
               host::kAnswerYes);
-    EXPECT_EQ(terminal.ui.MessageBox("Go on?", host::MessageButtons::YesNoCancel, host::DefaultButton::Second, "Drennow"),
+    EXPECT_EQ(terminal.ui.MessageBox(Prompt::SaveEdits, "Go on?", host::MessageButtons::YesNoCancel, host::DefaultButton::Second, texts::kTitle),
               host::kAnswerNo);
-    EXPECT_EQ(terminal.ui.InputBox("Input Pfafstetter Level (1-9)", "Drennow", "3"), "3");
+    EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, texts::kLevelPrompt, texts::kTitle, "3"), "3");
     auto form = LayerDialog({"Catchment", "Watershed"}, 1);
     form.Show(terminal.ui);
     EXPECT_EQ(form.FieldName(), "Watershed");
     EXPECT_EQ(terminal.input.reads, 0);
     std::string shown = terminal.out.str();
-    EXPECT_THAT(shown, HasSubstr("Allow trailing zeros during NextDownID determination?\n(Click Yes if using EDNA data)\n"
-                                 "[Yes/No, Enter = Yes] Yes (default)\n"));
+    EXPECT_THAT(shown, HasSubstr("\nZeros ...\n\nAllow zeros?\n(Yes for some data)\n[Yes/No, Enter = Yes] Yes (default)\n"));
     EXPECT_THAT(shown, HasSubstr("[Yes/No/Cancel, Enter = No] No (default)\n"));
-    EXPECT_THAT(shown, HasSubstr("Input Pfafstetter Level (1-9)\n[Enter = 3] 3 (default)\n"));
-    EXPECT_THAT(shown, HasSubstr("Select Watershed Layer\n    1) Catchment\n  * 2) Watershed\n"));
+    EXPECT_THAT(shown, HasSubstr(std::string(texts::kLevelPrompt) + "\n[Enter = 3] 3 (default)\n"));
+    EXPECT_THAT(shown, HasSubstr(std::string(texts::kLayerLabel) + "\n    1) Catchment\n  * 2) Watershed\n"));
     EXPECT_THAT(shown, HasSubstr("Watershed (default)\n"));
     EXPECT_THAT(shown, Not(HasSubstr("\r")));
 }
@@ -106,25 +108,28 @@ TEST(TerminalUserInterfaceTest, BatchClosesADialogWithNothingToTake)
     EXPECT_THAT(terminal.out.str(), HasSubstr("(no entries)"));
 }
 
+// Questions are known by their identity: however a question is worded, its
+// answer answers it, and no other.
 TEST(TerminalUserInterfaceTest, AnswersGivenInAdvanceAnswerTheirQuestionsOnly)
 {
     Answers answers;
     answers.trailingZeros = false;
-    answers.populatePfaf = false;
     answers.level = "7";
     answers.layer = "Catchment";
     answers.saveEdits = host::kAnswerCancel;
     Terminal terminal({}, true, answers);
-    EXPECT_EQ(terminal.ui.MessageBox(kTrailingZeros, host::MessageButtons::YesNo, host::DefaultButton::First, "Drennow"),
+    EXPECT_EQ(terminal.ui.MessageBox(Prompt::TrailingZeros, texts::kTrailingZerosQuestion, host::MessageButtons::YesNo, host::DefaultButton::First, texts::kTitle),
               host::kAnswerNo);
-    EXPECT_EQ(terminal.ui.MessageBox(kPopulate, host::MessageButtons::YesNo, host::DefaultButton::First, "Drennow"),
+    EXPECT_EQ(terminal.ui.MessageBox(Prompt::TrailingZeros, "Worded otherwise?", host::MessageButtons::YesNo,
+                                     host::DefaultButton::First, texts::kTitle),
               host::kAnswerNo);
-    EXPECT_EQ(terminal.ui.MessageBox("Other?", host::MessageButtons::YesNo, host::DefaultButton::First, "Drennow"),
+    EXPECT_EQ(terminal.ui.MessageBox(Prompt::Populate, texts::kPopulateQuestion, host::MessageButtons::YesNo,
+                                     host::DefaultButton::First, texts::kTitle),
               host::kAnswerYes);
-    EXPECT_EQ(terminal.ui.MessageBox("Save?", host::MessageButtons::YesNoCancel, host::DefaultButton::First,
+    EXPECT_EQ(terminal.ui.MessageBox(Prompt::SaveEdits, "Save?", host::MessageButtons::YesNoCancel, host::DefaultButton::First,
                                      "Save Edits?"),
               host::kAnswerCancel);
-    EXPECT_EQ(terminal.ui.InputBox("Input Pfafstetter Level (1-9)", "Drennow", "3"), "7");
+    EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, texts::kLevelPrompt, texts::kTitle, "3"), "7");
     auto form = LayerDialog({"Watershed", "Catchment"}, 0);
     form.Show(terminal.ui);
     EXPECT_EQ(form.FieldName(), "Catchment");
@@ -151,9 +156,9 @@ TEST(TerminalUserInterfaceTest, AnAnswerThatIsNotAnEntryIsRefusedAndTheDialogClo
 TEST(TerminalUserInterfaceTest, TypedRepliesPickByNumberOrNameAndEnterTakesTheDefault)
 {
     Terminal terminal({"maybe", "n", "", "2", "x", "Catchment", "", "12"});
-    EXPECT_EQ(terminal.ui.MessageBox(kPopulate, host::MessageButtons::YesNo, host::DefaultButton::First, "Drennow"),
+    EXPECT_EQ(terminal.ui.MessageBox(Prompt::Populate, texts::kPopulateQuestion, host::MessageButtons::YesNo, host::DefaultButton::First, texts::kTitle),
               host::kAnswerNo);
-    EXPECT_EQ(terminal.ui.MessageBox(kPopulate, host::MessageButtons::YesNo, host::DefaultButton::First, "Drennow"),
+    EXPECT_EQ(terminal.ui.MessageBox(Prompt::Populate, texts::kPopulateQuestion, host::MessageButtons::YesNo, host::DefaultButton::First, texts::kTitle),
               host::kAnswerYes);
     auto byNumber = LayerDialog({"Watershed", "Catchment"}, 0);
     byNumber.Show(terminal.ui);
@@ -164,7 +169,7 @@ TEST(TerminalUserInterfaceTest, TypedRepliesPickByNumberOrNameAndEnterTakesTheDe
     auto byEnter = LayerDialog({"Watershed", "Catchment"}, 0);
     byEnter.Show(terminal.ui);
     EXPECT_EQ(byEnter.FieldName(), "Watershed");
-    EXPECT_EQ(terminal.ui.InputBox("Input Pfafstetter Level (1-9)", "Drennow", "3"), "12");
+    EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, texts::kLevelPrompt, texts::kTitle, "3"), "12");
     EXPECT_THAT(terminal.out.str(), HasSubstr("Please answer with one of the buttons."));
     EXPECT_THAT(terminal.out.str(), HasSubstr("Not an entry: x"));
 }
@@ -175,7 +180,7 @@ TEST(TerminalUserInterfaceTest, CancelIsTypedAsC)
     auto form = LayerDialog({"Watershed"}, 0);
     form.Show(terminal.ui);
     EXPECT_EQ(form.FieldName(), "");
-    EXPECT_EQ(terminal.ui.MessageBox("Save?", host::MessageButtons::YesNoCancel, host::DefaultButton::First, "Save Edits?"),
+    EXPECT_EQ(terminal.ui.MessageBox(Prompt::SaveEdits, "Save?", host::MessageButtons::YesNoCancel, host::DefaultButton::First, "Save Edits?"),
               host::kAnswerCancel);
 }
 
@@ -185,9 +190,9 @@ TEST(TerminalUserInterfaceTest, AtTheEndOfInputEveryQuestionTakesItsDefault)
     auto form = LayerDialog({"Watershed", "Catchment"}, 1);
     form.Show(terminal.ui);
     EXPECT_EQ(form.FieldName(), "Watershed");
-    EXPECT_EQ(terminal.ui.MessageBox(kPopulate, host::MessageButtons::YesNo, host::DefaultButton::Second, "Drennow"),
+    EXPECT_EQ(terminal.ui.MessageBox(Prompt::Populate, texts::kPopulateQuestion, host::MessageButtons::YesNo, host::DefaultButton::Second, texts::kTitle),
               host::kAnswerNo);
-    EXPECT_EQ(terminal.ui.InputBox("Input Pfafstetter Level (1-9)", "Drennow", "4"), "4");
+    EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, texts::kLevelPrompt, texts::kTitle, "4"), "4");
     EXPECT_EQ(terminal.input.reads, 2);
     EXPECT_THAT(terminal.out.str(), HasSubstr("(end of input) No (default)"));
 }
@@ -195,26 +200,29 @@ TEST(TerminalUserInterfaceTest, AtTheEndOfInputEveryQuestionTakesItsDefault)
 TEST(TerminalUserInterfaceTest, CtrlCDeclinesTheQuestionAndEveryLaterOne)
 {
     Terminal terminal({}, false, {}, true);
-    EXPECT_EQ(terminal.ui.MessageBox(kTrailingZeros, host::MessageButtons::YesNo, host::DefaultButton::First, "Drennow"),
+    EXPECT_EQ(terminal.ui.MessageBox(Prompt::TrailingZeros, texts::kTrailingZerosQuestion, host::MessageButtons::YesNo, host::DefaultButton::First, texts::kTitle),
               host::kAnswerNo);
     auto form = LayerDialog({"Watershed"}, 0);
     form.Show(terminal.ui);
     EXPECT_EQ(form.FieldName(), "");
-    EXPECT_EQ(terminal.ui.InputBox("Input Pfafstetter Level (1-9)", "Drennow", "4"), "");
+    EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, texts::kLevelPrompt, texts::kTitle, "4"), "");
     EXPECT_EQ(terminal.input.reads, 1);
 }
 
-TEST(TerminalUserInterfaceTest, MessagesAreShownWithoutWaiting)
+// The closing message is the run's result; a check's message or an error
+// report goes where scripts look for what went wrong.
+TEST(TerminalUserInterfaceTest, MessagesAreShownWithoutWaitingTheClosingOneAsTheResult)
 {
     Terminal terminal({"unread"});
-    EXPECT_EQ(terminal.ui.MessageBox("Finished with NextDownID Determination\r\n\r\nSome IDs could not be determined.",
-                                     host::MessageButtons::OK, host::DefaultButton::First, "Drennow"),
-              host::kAnswerOK);
+    for (Prompt message : {Prompt::Completion, Prompt::CheckFailed, Prompt::ErrorReport}) {
+        EXPECT_EQ(terminal.ui.MessageBox(message, "Line one\r\n\r\nLine two.", host::MessageButtons::OK,
+                                         host::DefaultButton::First, texts::kTitle),
+                  host::kAnswerOK);
+    }
+    EXPECT_EQ(terminal.result.str(), "\nLine one\n\nLine two.\n");
+    EXPECT_EQ(terminal.err.str(), "\nLine one\n\nLine two.\n\nLine one\n\nLine two.\n");
     EXPECT_EQ(terminal.out.str(), "");
     EXPECT_EQ(terminal.input.reads, 0);
-    std::ostringstream shown;
-    terminal.ui.ShowHeldMessages(shown);
-    EXPECT_EQ(shown.str(), "\nFinished with NextDownID Determination\n\nSome IDs could not be determined.\n");
 }
 
 TEST(TerminalUserInterfaceTest, WithoutInputAListIsNotAnsweredByItsFirstEntryAlone)

@@ -102,14 +102,14 @@ TEST_F(QgisWidgetsTest, MessageBoxesHaveTheButtonsAskedForAndNoIcon)
     driver.Queue(ModalDriver::Answer(QMessageBox::Ok));
     driver.Queue([](QWidget& window) { window.close(); });
 
-    EXPECT_EQ(Ui().MessageBox("Line one\r\nLine two", host::MessageButtons::YesNo, host::DefaultButton::First,
+    EXPECT_EQ(Ui().MessageBox(host::Prompt::TrailingZeros, "Line one\r\nLine two", host::MessageButtons::YesNo, host::DefaultButton::First,
                               "Drennow"),
               host::kAnswerNo);
-    EXPECT_EQ(Ui().MessageBox("Save?", host::MessageButtons::YesNoCancel, host::DefaultButton::First, "Save Edits?"),
+    EXPECT_EQ(Ui().MessageBox(host::Prompt::SaveEdits, "Save?", host::MessageButtons::YesNoCancel, host::DefaultButton::First, "Save Edits?"),
               host::kAnswerCancel);
-    EXPECT_EQ(Ui().MessageBox("Done", host::MessageButtons::OK, host::DefaultButton::First, "Drennow"),
+    EXPECT_EQ(Ui().MessageBox(host::Prompt::Completion, "Done", host::MessageButtons::OK, host::DefaultButton::First, "Drennow"),
               host::kAnswerOK);
-    EXPECT_EQ(Ui().MessageBox("Closed", host::MessageButtons::YesNoCancel, host::DefaultButton::First, "Drennow"),
+    EXPECT_EQ(Ui().MessageBox(host::Prompt::SaveEdits, "Closed", host::MessageButtons::YesNoCancel, host::DefaultButton::First, "Drennow"),
               host::kAnswerCancel)
         << "the close box answers Cancel";
 
@@ -129,8 +129,8 @@ TEST_F(QgisWidgetsTest, TheInputBoxGivesTheReplyOrNothing)
     driver.Queue(ModalDriver::Reply(QStringLiteral("7")));
     driver.Queue(ModalDriver::CancelInput());
 
-    EXPECT_EQ(Ui().InputBox("Input Pfafstetter Level (1-9)", "Drennow", "4"), "7");
-    EXPECT_EQ(Ui().InputBox("Input Pfafstetter Level (1-9)", "Drennow", "4"), "");
+    EXPECT_EQ(Ui().InputBox(host::Prompt::Level, "Input Pfafstetter Level (1-9)", "Drennow", "4"), "7");
+    EXPECT_EQ(Ui().InputBox(host::Prompt::Level, "Input Pfafstetter Level (1-9)", "Drennow", "4"), "");
     ASSERT_EQ(driver.shown.size(), 2U);
     EXPECT_EQ(driver.shown[0].title, QStringLiteral("Drennow"));
     EXPECT_EQ(driver.shown[0].text, QStringLiteral("Input Pfafstetter Level (1-9)"));

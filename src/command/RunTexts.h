@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Every text the run shows: titles, questions, list labels, messages,
+// progress and the failure log. Hosts and tests refer to these; a host
+// recognises a question by its identity (host::Prompt), never by its words.
+namespace drennow::command::texts {
+
+inline constexpr const char* kTitle = "Drennow";
+
+// Questions.
+inline constexpr const char* kTrailingZerosQuestion =
+    "Zeros at the end of Pfafstetter numbers usually indicate an \r\n"
+    "internal basin.  However, some datasets, such as EDNA \r\n"
+    "catchments, do have trailing zeros in the Pfafstetter \r\n"
+    "numbers and do indicate internal basins.\r\n"
+    "\r\n"
+    "Allow trailing zeros during NextDownID determination?\r\n"
+    "(Click Yes if using EDNA data)";
+inline constexpr const char* kLayerLabel = "Select Watershed Layer";
+inline constexpr const char* kPfafFieldLabel = "Select Pfafstetter ID Field";
+inline constexpr const char* kLevelPrompt = "Input Pfafstetter Level (1-9)";
+inline constexpr const char* kPopulateQuestion = "Populate NextDownID with downstream Pfafstetter ID?";
+inline constexpr const char* kIdFieldLabel = "Select ID field (for populating NextDownID)";
+
+// Checks that end the run.
+std::string LayerNotFound(const std::string& layerName);
+std::string FeatureClassMissing(const std::string& layerName);
+inline constexpr const char* kNoFeatures = "No features found";
+std::string FieldNotFound(const std::string& fieldName);
+inline constexpr const char* kInvalidLevel = "Invalid Level.  Level must be 1 through 9.";
+inline constexpr const char* kNoEditor = "Could not find Editor";
+inline constexpr const char* kCannotStopEditing = "Could not stop editing";
+std::string CannotEdit(const std::string& layerName);
+
+// Progress and the status bar.
+inline constexpr const char* kBuildingCodes = "Building Pfafstetter array";
+inline constexpr const char* kFindingNextDown = "Finding NextDownID";
+inline constexpr const char* kFinishing = "Finishing Edit Operation (please wait)";
+inline constexpr const char* kClosingTemporarySession = "Closing temporary edit session, please wait";
+
+// Edit operations.
+inline constexpr const char* kCompletedOperation = "nextdownid";
+inline constexpr const char* kCancelledOperation = "Drennow";
+
+// The end of the run.
+inline constexpr const char* kFinished = "Finished with NextDownID Determination";
+std::string FinishedWithFailures(const std::string& logPath);
+std::string ErrorReport(int32_t number, const std::string& description, const std::string& stageMarker);
+// Outside any run: no stage to name.
+std::string ErrorReport(int32_t number, const std::string& description);
+
+// The failure log.
+inline constexpr const char* kLogName = "Drennow.log";
+inline constexpr const char* kLogHeading =
+    "Following is a list of ObjectIDs for areas for which downstream ID could not be determined.\r\n"
+    "ObjectID\tCode\tDescription\r\n";
+
+}  // namespace drennow::command::texts
