@@ -102,16 +102,8 @@ struct Progress {
 int16_t BuildIdCollection(const host::Ref<host::ITable>& table, int32_t keyField, int32_t itemField,
                           runtime::Collection& ids, const ItemSubstitutes& substitutes, bool showProgress)
 {
-    host::Ref<host::ICursor> cursor;
-    host::Ref<host::IRow> row;
-    Try([&] { cursor = runtime::Deref(table).Search(); });
-    // A cursor that fails to deliver ends the rows: asking it again would
-    // give the same row or the same failure forever.
-    auto fetch = [&] {
-        row = nullptr;
-        Try([&] { row = runtime::Deref(cursor).NextRow(); });
-    };
-    fetch();
+    host::Ref<host::ICursor> cursor = runtime::Deref(table).Search();
+    host::Ref<host::IRow> row = runtime::Deref(cursor).NextRow();
 
     Progress progress;
     if (showProgress) {
@@ -121,12 +113,10 @@ int16_t BuildIdCollection(const host::Ref<host::ITable>& table, int32_t keyField
         if (showProgress && progress.UserCancelled()) {
             return kBuildCancelled;
         }
-        Try([&] {
-            runtime::Variant key = row->Value(keyField);
-            runtime::Variant item = Substitute(row->Value(itemField), substitutes);
-            AddUnderKeyText(ids, item, key);
-        });
-        fetch();
+        runtime::Variant key = row->Value(keyField);
+        runtime::Variant item = Substitute(row->Value(itemField), substitutes);
+        Try([&] { AddUnderKeyText(ids, item, key); });
+        row = cursor->NextRow();
         if (showProgress) {
             progress.RowDone();
         }

@@ -23,8 +23,11 @@ struct ItemSubstitutes {
 };
 
 // Files the item field's value of every row under the text of its key field's
-// value; the first row read for a key wins. A step that fails is skipped and
-// nothing is reported. With progress, the user can cancel (result 2).
+// value; the first row read for a key wins (a later one's filing fails and is
+// skipped). The progress display's failures are skipped too. A failure to
+// read the rows is raised: a collection missing rows would silently turn
+// their basins' downstream identifiers into failures. With progress, the
+// user can cancel (result 2).
 int16_t BuildIdCollection(const host::Ref<host::ITable>& table, int32_t keyField, int32_t itemField,
                           runtime::Collection& ids, const ItemSubstitutes& substitutes, bool showProgress);
 

@@ -9,6 +9,9 @@
 
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+
 namespace drennow::e2e {
 namespace {
 
@@ -174,6 +177,25 @@ TEST(SelectionTest, IdsThatAreNoFeatureAreCountedAndTheRunGoesOnWithTheRest)
         set += value.has_value();
     }
     EXPECT_EQ(set, 2u);
+}
+
+// In a shared folder, a link planted under the log's name must not make the
+// run overwrite the file it points to.
+TEST(LogTest, ALinkPlantedUnderTheLogsNameIsReplacedNotFollowed)
+{
+    TempFolder folder;
+    std::string dataset = gdaltest::CreateWatersheds(Format::GeoPackage, folder, VariedBasins(), false);
+    std::string target = folder.File("thesis.txt");
+    {
+        std::ofstream(target) << "years of work\n";
+    }
+    std::filesystem::create_symlink(target, folder.File("Drennow.log"));
+    ChildResult run = RunChild(DRENNOW_BINARY, {"--batch", dataset});
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_EQ(gdaltest::ReadFile(target), "years of work\n");
+    EXPECT_FALSE(std::filesystem::is_symlink(folder.File("Drennow.log")));
+    EXPECT_EQ(gdaltest::ReadFile(folder.File("Drennow.log")),
+              Expect(VariedBasins(), 1, {true, false, {}}).log);
 }
 
 // drennow data.gpkg | grep Finished: the questions are asked on the

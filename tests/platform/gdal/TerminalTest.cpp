@@ -129,8 +129,9 @@ TEST(TerminalUserInterfaceTest, AnswersGivenInAdvanceAnswerTheirQuestionsOnly)
     EXPECT_EQ(terminal.ui.MessageBox(Prompt::SaveEdits, "Save?", host::MessageButtons::YesNoCancel, host::DefaultButton::First,
                                      "Save Edits?"),
               host::kAnswerCancel);
-    EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, texts::kLevelPrompt, texts::kTitle, "3"), "7");
+    EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, "Level, worded otherwise (1-19)", texts::kTitle, "3"), "7");
     auto form = LayerDialog({"Watershed", "Catchment"}, 0);
+    form.lblLayer = "A layer, worded otherwise";
     form.Show(terminal.ui);
     EXPECT_EQ(form.FieldName(), "Catchment");
     EXPECT_THAT(terminal.out.str(), HasSubstr("No (--trailing-zeros)"));
