@@ -47,7 +47,7 @@ TEST_F(Completion, WithoutFailuresNoLogIsWrittenAndAnOldOneStays)
     WriteOldLog();
     ASSERT_EQ(Run(), RunOutcome::Completed);
     EXPECT_EQ(ReadLog(), "old log");
-    EXPECT_EQ(LastMessage(), "Finished with NextDownID Determination");
+    EXPECT_EQ(LastMessage(), texts::kFinished);
 }
 
 TEST_F(Completion, ASecondRunWithFailuresReplacesTheLog)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "command/RunTexts.h"
 #include "command/clsDrennow.h"
 #include "platform/memory/MemoryGis.h"
 #include "runtime/Error.h"
@@ -24,6 +25,7 @@ using memory::CancelDialog;
 using memory::DialogScript;
 using memory::Pick;
 using runtime::Variant;
+namespace texts = command::texts;
 
 // The answers of one run, in the order the run asks.
 struct Answers {

@@ -26,13 +26,13 @@ TEST_F(RunSetUp, EveryDialogIsTitledAndLabelled)
             labels.push_back(item.text);
         }
     }
-    EXPECT_EQ(labels, (std::vector<std::string>{"Select Watershed Layer", "Select Pfafstetter ID Field",
-                                                "Select ID field (for populating NextDownID)"}));
+    EXPECT_EQ(labels, (std::vector<std::string>{texts::kLayerLabel, texts::kPfafFieldLabel,
+                                                texts::kIdFieldLabel}));
     const auto& level = gis.Ui().shown[3];
     EXPECT_EQ(level.kind, memory::ShownItem::Input);
-    EXPECT_EQ(level.text, "Input Pfafstetter Level (1-9)");
+    EXPECT_EQ(level.text, texts::kLevelPrompt);
     const auto& populate = gis.Ui().shown[4];
-    EXPECT_EQ(populate.text, "Populate NextDownID with downstream Pfafstetter ID?");
+    EXPECT_EQ(populate.text, texts::kPopulateQuestion);
     EXPECT_EQ(populate.buttons, host::MessageButtons::YesNo);
     EXPECT_EQ(populate.defaultButton, host::DefaultButton::First);
 }
@@ -121,7 +121,7 @@ TEST_F(RunSetUp, LayerWithoutRows)
     other.Ui().Queue(kAnswerNo);
     other.Ui().Queue(Pick("Watershed"));
     EXPECT_EQ(Click(), RunOutcome::CheckFailed);
-    EXPECT_EQ(other.Ui().Messages().back(), "No features found");
+    EXPECT_EQ(other.Ui().Messages().back(), texts::kNoFeatures);
 }
 
 TEST_F(RunSetUp, ChosenFieldsThatAreGone)
@@ -184,7 +184,7 @@ TEST_F(RunSetUp, LevelReplies)
         std::string text;
         RunOutcome outcome;
     };
-    const std::string invalid = "Invalid Level.  Level must be 1 through 9.";
+    const std::string invalid = texts::kInvalidLevel;
     for (const Reply& reply : {Reply{"3", RunOutcome::Completed}, Reply{" 3 ", RunOutcome::Completed},
                                Reply{"3.5", RunOutcome::Completed}, Reply{"2.5", RunOutcome::Completed},
                                Reply{"9.5", RunOutcome::CheckFailed}, Reply{"0", RunOutcome::CheckFailed},
@@ -230,7 +230,7 @@ TEST_F(RunSetUp, YesToPopulateAsksForNoIdentifierField)
 TEST_F(RunSetUp, EditorMissing)
 {
     gis.Config().editorAvailable = false;
-    ExpectCheckMessage({}, "Could not find Editor");
+    ExpectCheckMessage({}, texts::kNoEditor);
 }
 
 TEST_F(RunSetUp, StartingTheSessionFails)
@@ -304,7 +304,7 @@ TEST_F(SetUpWithoutNextDown, StoppingFailsWithItsMessage)
 {
     // The second edit-state read is the one inside the stop.
     gis.Faults().FailAt("IEditor.EditState", 2, runtime::kHostCallFailed, "Unspecified error");
-    ExpectCheckMessage({}, "Could not stop editing");
+    ExpectCheckMessage({}, texts::kCannotStopEditing);
 }
 
 TEST_F(SetUpWithoutNextDown, TheAddedFieldStaysWhenEditingCannotStart)
