@@ -30,10 +30,10 @@ std::string FailureLog(const std::vector<std::string>& failureLines)
 
 // Into the document's folder; into the current folder when the document has
 // no path, rather than into the root of the file system.
-std::string NextDownRun::FailureLogPath()
+std::string NextDownRun::PathBesideDocument(const std::string& name)
 {
     std::string folder = modUtilsGeneral::GetDocumentPath(application_, true);
-    return folder.empty() ? texts::kLogName : folder + kPathSeparator + texts::kLogName;
+    return folder.empty() ? name : folder + kPathSeparator + name;
 }
 
 void NextDownRun::ReportCompletion(const std::vector<std::string>& failureLines)
@@ -41,9 +41,14 @@ void NextDownRun::ReportCompletion(const std::vector<std::string>& failureLines)
     std::string message = texts::kFinished;
     StageMarker = "14";
     if (!failureLines.empty()) {
-        std::string path = FailureLogPath();
+        std::string path = PathBesideDocument(texts::kLogName);
         runtime::ReplaceFile(path, FailureLog(failureLines));
         message = texts::FinishedWithFailures(path);
+    }
+    if (tally_) {
+        std::string path = PathBesideDocument(texts::kComparisonLogName);
+        runtime::ReplaceFile(path, tally_->LogText());
+        comparison_ = tally_->Result(path);
     }
     ShowMessage(host::Prompt::Completion, message);
     outcome_ = RunOutcome::Completed;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "command/Comparison.h"
 #include "command/PfafCodeList.h"
 #include "command/clsDrennow.h"
 #include "dialogs/frmField.h"
@@ -26,15 +27,19 @@ struct RunSettings {
     host::Ref<host::IEditor> Editor;
     int32_t EditStateAtStart = 0;
     bool AllowTrailingZeros = false;
+    int32_t CompareFieldIndex = -1;  // no comparison when -1
 };
 
 // One click's run: the questions and checks, the pass over the features, the
 // failure log and the closing message, and the one error report for all of it.
 class NextDownRun {
 public:
-    explicit NextDownRun(host::Ref<host::IApplication> application);
+    NextDownRun(host::Ref<host::IApplication> application, RunOptions options);
 
     RunOutcome RunNextDown(bool& allowTrailingZeros);
+    // What the comparison asked for by the options found, once the run
+    // has finished.
+    const std::optional<Comparison>& Compared() const { return comparison_; }
 
 private:
     std::optional<RunSettings> PrepareNextDownRun(bool allowTrailingZeros);
@@ -47,6 +52,7 @@ private:
                                        const std::function<void()>& fill);
     host::Ref<host::IFeatureLayer> FindChosenLayer(const std::string& layerName);
     bool AskLevel(const host::Ref<host::IFeatureLayer>& layer, int32_t pfafFieldIndex);
+    int16_t HighestLevel() const;
     bool EnsureNextDownField(RunSettings& settings, host::IFeatureClass& featureClass);
     bool LocateEditor(RunSettings& settings);
     bool StartEditing(const RunSettings& settings, host::IFeatureClass& featureClass);
@@ -57,6 +63,9 @@ private:
     bool SortAndCollect(const RunSettings& settings, PfafCodeList& codes, runtime::Collection& ids);
     bool AssignNextDown(const RunSettings& settings, const modPfafTools::NextDownIndex& nextDownIndex,
                         const runtime::Collection& ids, std::vector<std::string>& failureLines);
+    runtime::Variant AssignFeature(host::IRow& feature, const RunSettings& settings,
+                                   const modPfafTools::NextDownIndex& nextDownIndex, const runtime::Collection& ids,
+                                   std::vector<std::string>& failureLines);
     void CancelAssignment(const RunSettings& settings);
     void Finish(const RunSettings& settings);
     void ShowStep(host::RowCountText& text, int32_t counter);
@@ -65,9 +74,12 @@ private:
     void EndWithMessage(const std::string& text);
     void EndSilently();
     void ShowMessage(host::Prompt id, const std::string& text);
-    std::string FailureLogPath();
+    std::string PathBesideDocument(const std::string& name);
 
     host::Ref<host::IApplication> application_;
+    RunOptions options_;
+    std::optional<ComparisonTally> tally_;  // of the pass, when comparing
+    std::optional<Comparison> comparison_;
     host::Ref<host::IMxDocument> document_;
     host::Ref<host::IMap> map_;
     host::Ref<host::IStepProgressor> progressBar_;

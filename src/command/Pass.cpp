@@ -1,5 +1,6 @@
 #include "command/NextDownRun.h"
 
+#include "command/Comparison.h"
 #include "command/FailureCodes.h"
 #include "command/RunTexts.h"
 #include "pfaf/BuildIdCollection.h"
@@ -117,46 +118,67 @@ bool NextDownRun::AssignNextDown(const RunSettings& settings, const modPfafTools
     StageMarker = "12";
     host::IEditor& editor = Deref(settings.Editor);
     editor.StartOperation();
-    const bool writeCodes = settings.IdFieldIndex == settings.PfafFieldIndex;
-    const int32_t nextDown = settings.NextDownFieldIndex;
     host::RowCountText text(texts::kFindingNextDown);
+    std::optional<ComparisonTally> tally;
+    if (settings.CompareFieldIndex != -1) {
+        tally.emplace(*options_.compareWith);
+    }
     host::Ref<host::IRow> feature = Deref(settings.PassCursor).NextFeature();
     while (feature) {
         if (!Deref(cancelTracker_).Continue()) {
             CancelAssignment(settings);
             return false;
         }
-        auto fail = [&](const Variant& code, const std::string& description) {
-            feature->SetValue(nextDown, code);
-            feature->Store();
-            failureLines.push_back(FailureLine(feature->OID(), runtime::ToLong(code), description));
-        };
-        if (feature->Value(settings.PfafFieldIndex).IsNull()) {
-            fail(Variant(kNullCodeFailure.code), kNullCodeFailure.text);
-        } else {
-            int32_t code = runtime::ToLong(feature->Value(settings.PfafFieldIndex));
-            int32_t next = 0;
-            if (code == 0) {
-                fail(Variant(kZeroCodeFailure.code), kZeroCodeFailure.text);
-            } else if ((next = nextDownIndex.GetNextDownCode(code)) <= 0) {
-                fail(Variant(next), DescribeFailureCode(next));
-            } else if (writeCodes) {
-                feature->SetValue(nextDown, Variant(next));
-                feature->Store();
-            } else if (std::optional<Variant> id = ids.Find(next)) {
-                // The item under the decimal text of the code, looked up once.
-                feature->SetValue(nextDown, Variant(runtime::ToLong(*id)));
-                feature->Store();
-            } else {
-                feature->SetValue(nextDown, Variant(kMissingIdFailure.code));
-                failureLines.push_back(FailureLine(feature->OID(), kMissingIdFailure.code, kMissingIdFailure.text));
-                feature->Store();
-            }
+        Variant written = AssignFeature(*feature, settings, nextDownIndex, ids, failureLines);
+        if (tally) {
+            tally->Add(feature->OID(), written, feature->Value(settings.CompareFieldIndex));
         }
         feature = settings.PassCursor->NextFeature();
         ShowStep(text, ++handled);
     }
+    tally_ = std::move(tally);
     return true;
+}
+
+// Writes and stores the feature's NextDownID, and its failure line when it
+// got a failure code; the value written.
+Variant NextDownRun::AssignFeature(host::IRow& feature, const RunSettings& settings,
+                                   const modPfafTools::NextDownIndex& nextDownIndex, const runtime::Collection& ids,
+                                   std::vector<std::string>& failureLines)
+{
+    const int32_t nextDown = settings.NextDownFieldIndex;
+    auto fail = [&](const Variant& code, const std::string& description) {
+        feature.SetValue(nextDown, code);
+        feature.Store();
+        failureLines.push_back(FailureLine(feature.OID(), runtime::ToLong(code), description));
+        return code;
+    };
+    if (feature.Value(settings.PfafFieldIndex).IsNull()) {
+        return fail(Variant(kNullCodeFailure.code), kNullCodeFailure.text);
+    }
+    int32_t code = runtime::ToLong(feature.Value(settings.PfafFieldIndex));
+    if (code == 0) {
+        return fail(Variant(kZeroCodeFailure.code), kZeroCodeFailure.text);
+    }
+    int32_t next = nextDownIndex.GetNextDownCode(code);
+    if (next <= 0) {
+        return fail(Variant(next), DescribeFailureCode(next));
+    }
+    Variant value(next);
+    if (settings.IdFieldIndex != settings.PfafFieldIndex) {
+        // The item under the decimal text of the code, looked up once.
+        std::optional<Variant> id = ids.Find(next);
+        if (!id) {
+            feature.SetValue(nextDown, Variant(kMissingIdFailure.code));
+            failureLines.push_back(FailureLine(feature.OID(), kMissingIdFailure.code, kMissingIdFailure.text));
+            feature.Store();
+            return Variant(kMissingIdFailure.code);
+        }
+        value = Variant(runtime::ToLong(*id));
+    }
+    feature.SetValue(nextDown, value);
+    feature.Store();
+    return value;
 }
 
 // A cancel keeps what was stored in an operation of its own; a session the

@@ -1,5 +1,7 @@
 #include "command/RunTexts.h"
 
+#include <cstdio>
+
 namespace drennow::command::texts {
 
 std::string LayerNotFound(const std::string& layerName)
@@ -17,6 +19,16 @@ std::string FieldNotFound(const std::string& fieldName)
     return "The field called " + fieldName + " was not found in the layer";
 }
 
+std::string LevelPrompt(int16_t highestLevel)
+{
+    return "Input Pfafstetter Level (1-" + std::to_string(highestLevel) + ")";
+}
+
+std::string InvalidLevel(int16_t highestLevel)
+{
+    return "Invalid Level.  Level must be 1 through " + std::to_string(highestLevel) + ".";
+}
+
 std::string CannotEdit(const std::string& layerName)
 {
     return "Could Not Edit " + layerName;
@@ -30,6 +42,21 @@ std::string FinishedWithFailures(const std::string& logPath)
 std::string ErrorReport(int32_t number, const std::string& description, const std::string& stageMarker)
 {
     return ErrorReport(number, description) + "\r\n" + stageMarker;
+}
+
+std::string ComparisonLogHeading(const std::string& field)
+{
+    return "Features whose NextDownID disagrees with " + field + ".\r\nObjectID\tNextDownID\t" + field + "\r\n";
+}
+
+std::string AgreementLine(const std::string& field, int64_t agreeing, int64_t compared)
+{
+    char share[32] = "";
+    if (compared > 0) {
+        std::snprintf(share, sizeof share, " (%.1f %%)", 100.0 * static_cast<double>(agreeing) / compared);
+    }
+    return "Agreement with " + field + ": " + std::to_string(agreeing) + " of " + std::to_string(compared) +
+           " basins" + share;
 }
 
 std::string ErrorReport(int32_t number, const std::string& description)

@@ -21,7 +21,10 @@ inline constexpr const char* kTrailingZerosQuestion =
     "(Click Yes if using EDNA data)";
 inline constexpr const char* kLayerLabel = "Select Watershed Layer";
 inline constexpr const char* kPfafFieldLabel = "Select Pfafstetter ID Field";
-inline constexpr const char* kLevelPrompt = "Input Pfafstetter Level (1-9)";
+// Codes have at most this many digits: 32-bit ones, and 64-bit ones.
+inline constexpr int16_t kHighestLevel = 9;
+inline constexpr int16_t kHighestLevel64 = 19;
+std::string LevelPrompt(int16_t highestLevel);
 inline constexpr const char* kPopulateQuestion = "Populate NextDownID with downstream Pfafstetter ID?";
 inline constexpr const char* kIdFieldLabel = "Select ID field (for populating NextDownID)";
 
@@ -30,7 +33,7 @@ std::string LayerNotFound(const std::string& layerName);
 std::string FeatureClassMissing(const std::string& layerName);
 inline constexpr const char* kNoFeatures = "No features found";
 std::string FieldNotFound(const std::string& fieldName);
-inline constexpr const char* kInvalidLevel = "Invalid Level.  Level must be 1 through 9.";
+std::string InvalidLevel(int16_t highestLevel);
 inline constexpr const char* kNoEditor = "Could not find Editor";
 inline constexpr const char* kCannotStopEditing = "Could not stop editing";
 std::string CannotEdit(const std::string& layerName);
@@ -51,6 +54,11 @@ std::string FinishedWithFailures(const std::string& logPath);
 std::string ErrorReport(int32_t number, const std::string& description, const std::string& stageMarker);
 // Outside any run: no stage to name.
 std::string ErrorReport(int32_t number, const std::string& description);
+
+// The comparison with an existing field, and its log beside the failure log.
+inline constexpr const char* kComparisonLogName = "Drennow-compare.log";
+std::string ComparisonLogHeading(const std::string& field);
+std::string AgreementLine(const std::string& field, int64_t agreeing, int64_t compared);
 
 // The failure log.
 inline constexpr const char* kLogName = "Drennow.log";

@@ -111,6 +111,13 @@ std::optional<RunSettings> NextDownRun::PrepareNextDownRun(bool allowTrailingZer
         }
     }
 
+    if (options_.compareWith) {
+        settings.CompareFieldIndex = FieldPosition(fields, *options_.compareWith);
+        if (settings.CompareFieldIndex == -1) {
+            EndWithMessage(texts::FieldNotFound(*options_.compareWith));
+            return std::nullopt;
+        }
+    }
     settings.NextDownFieldIndex = Deref(featureClass->Fields()).FindField(kNextDownFieldName);
     if (!LocateEditor(settings) || !EnsureNextDownField(settings, *featureClass)) {
         return std::nullopt;
@@ -180,18 +187,24 @@ bool NextDownRun::AskLevel(const host::Ref<host::IFeatureLayer>& layer, int32_t 
     int16_t suggestedLevel = longest == 0 ? 1 : runtime::ToInteger(runtime::Variant(static_cast<int64_t>(longest)));
 
     std::string reply = Deref(Deref(application_).UserInterface())
-                            .InputBox(host::Prompt::Level, texts::kLevelPrompt, texts::kTitle,
+                            .InputBox(host::Prompt::Level, texts::LevelPrompt(HighestLevel()), texts::kTitle,
                                       std::to_string(suggestedLevel));
     if (!runtime::IsNumeric(runtime::Variant(reply))) {
         EndSilently();
         return false;
     }
     int16_t level = runtime::ToInteger(runtime::Variant(reply));
-    if (level < 1 || level > 9) {
-        EndWithMessage(texts::kInvalidLevel);
+    if (level < 1 || level > HighestLevel()) {
+        EndWithMessage(texts::InvalidLevel(HighestLevel()));
         return false;
     }
     return true;
+}
+
+// The most digits a code can have.
+int16_t NextDownRun::HighestLevel() const
+{
+    return options_.int64 ? texts::kHighestLevel64 : texts::kHighestLevel;
 }
 
 bool NextDownRun::LocateEditor(RunSettings& settings)

@@ -27,7 +27,10 @@ runtime::Error AsRunError(const std::exception& error)
     return runtime::Error(runtime::kInternalError, error.what());
 }
 
-NextDownRun::NextDownRun(host::Ref<host::IApplication> application) : application_(std::move(application)) {}
+NextDownRun::NextDownRun(host::Ref<host::IApplication> application, RunOptions options)
+    : application_(std::move(application)), options_(std::move(options))
+{
+}
 
 RunOutcome NextDownRun::RunNextDown(bool& allowTrailingZeros)
 {
@@ -64,9 +67,12 @@ void clsDrennow::OnCreate(const host::Ref<host::IUnknown>& hook)
 void clsDrennow::OnClick()
 {
     lastOutcome_ = RunOutcome::ErrorReported;
+    lastComparison_.reset();
     try {
         auto& ui = runtime::Deref(runtime::Deref(modGlobals::g_pApp).UserInterface());
-        bool allowTrailingZeros = ui.MessageBox(host::Prompt::TrailingZeros, texts::kTrailingZerosQuestion,
+        // Trailing zeros mean nothing where a 0 marks a unit not subdivided.
+        bool allowTrailingZeros = !options_.zerosUnsubdivided &&
+                                  ui.MessageBox(host::Prompt::TrailingZeros, texts::kTrailingZerosQuestion,
                                                 host::MessageButtons::YesNo, host::DefaultButton::First,
                                                 texts::kTitle) != host::kAnswerNo;
         RunNextDown(allowTrailingZeros);
@@ -84,8 +90,9 @@ void clsDrennow::OnClick()
 
 void clsDrennow::RunNextDown(bool& allowTrailingZeros)
 {
-    NextDownRun run(modGlobals::g_pApp);
+    NextDownRun run(modGlobals::g_pApp, options_);
     lastOutcome_ = run.RunNextDown(allowTrailingZeros);
+    lastComparison_ = run.Compared();
 }
 
 host::Ref<host::ICommand> CreateCommand(const std::string& progId)

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "command/RunOptions.h"
 #include "host/Command.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace drennow::command {
@@ -41,12 +43,19 @@ public:
     void OnCreate(const host::Ref<host::IUnknown>& hook) override;
     void OnClick() override;
 
+    // Read by every later click.
+    void SetRunOptions(const RunOptions& options) { options_ = options; }
+
     RunOutcome LastOutcome() const { return lastOutcome_; }
+    // The last click's comparison, when one was asked for and the run finished.
+    const std::optional<Comparison>& LastComparison() const { return lastComparison_; }
 
 private:
     void RunNextDown(bool& allowTrailingZeros);
 
+    RunOptions options_;
     RunOutcome lastOutcome_ = RunOutcome::NotRun;
+    std::optional<Comparison> lastComparison_;
 };
 
 // Creates a command by its ProgID; nothing for an unknown ProgID.

@@ -30,7 +30,7 @@ TEST_F(RunSetUp, EveryDialogIsTitledAndLabelled)
                                                 texts::kIdFieldLabel}));
     const auto& level = gis.Ui().shown[3];
     EXPECT_EQ(level.kind, memory::ShownItem::Input);
-    EXPECT_EQ(level.text, texts::kLevelPrompt);
+    EXPECT_EQ(level.text, texts::LevelPrompt(texts::kHighestLevel));
     const auto& populate = gis.Ui().shown[4];
     EXPECT_EQ(populate.text, texts::kPopulateQuestion);
     EXPECT_EQ(populate.buttons, host::MessageButtons::YesNo);
@@ -184,7 +184,7 @@ TEST_F(RunSetUp, LevelReplies)
         std::string text;
         RunOutcome outcome;
     };
-    const std::string invalid = texts::kInvalidLevel;
+    const std::string invalid = texts::InvalidLevel(texts::kHighestLevel);
     for (const Reply& reply : {Reply{"3", RunOutcome::Completed}, Reply{" 3 ", RunOutcome::Completed},
                                Reply{"3.5", RunOutcome::Completed}, Reply{"2.5", RunOutcome::Completed},
                                Reply{"9.5", RunOutcome::CheckFailed}, Reply{"0", RunOutcome::CheckFailed},

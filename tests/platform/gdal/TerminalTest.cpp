@@ -83,7 +83,7 @@ TEST(TerminalUserInterfaceTest, BatchTakesWhatEnterTakesAndPrintsQuestionAndAnsw
               host::kAnswerYes);
     EXPECT_EQ(terminal.ui.MessageBox(Prompt::SaveEdits, "Go on?", host::MessageButtons::YesNoCancel, host::DefaultButton::Second, texts::kTitle),
               host::kAnswerNo);
-    EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, texts::kLevelPrompt, texts::kTitle, "3"), "3");
+    EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, texts::LevelPrompt(texts::kHighestLevel), texts::kTitle, "3"), "3");
     auto form = LayerDialog({"Catchment", "Watershed"}, 1);
     form.Show(terminal.ui);
     EXPECT_EQ(form.FieldName(), "Watershed");
@@ -91,7 +91,7 @@ TEST(TerminalUserInterfaceTest, BatchTakesWhatEnterTakesAndPrintsQuestionAndAnsw
     std::string shown = terminal.out.str();
     EXPECT_THAT(shown, HasSubstr("\nZeros ...\n\nAllow zeros?\n(Yes for some data)\n[Yes/No, Enter = Yes] Yes (default)\n"));
     EXPECT_THAT(shown, HasSubstr("[Yes/No/Cancel, Enter = No] No (default)\n"));
-    EXPECT_THAT(shown, HasSubstr(std::string(texts::kLevelPrompt) + "\n[Enter = 3] 3 (default)\n"));
+    EXPECT_THAT(shown, HasSubstr(texts::LevelPrompt(texts::kHighestLevel) + "\n[Enter = 3] 3 (default)\n"));
     EXPECT_THAT(shown, HasSubstr(std::string(texts::kLayerLabel) + "\n    1) Catchment\n  * 2) Watershed\n"));
     EXPECT_THAT(shown, HasSubstr("Watershed (default)\n"));
     EXPECT_THAT(shown, Not(HasSubstr("\r")));
@@ -170,7 +170,7 @@ TEST(TerminalUserInterfaceTest, TypedRepliesPickByNumberOrNameAndEnterTakesTheDe
     auto byEnter = LayerDialog({"Watershed", "Catchment"}, 0);
     byEnter.Show(terminal.ui);
     EXPECT_EQ(byEnter.FieldName(), "Watershed");
-    EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, texts::kLevelPrompt, texts::kTitle, "3"), "12");
+    EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, texts::LevelPrompt(texts::kHighestLevel), texts::kTitle, "3"), "12");
     EXPECT_THAT(terminal.out.str(), HasSubstr("Please answer with one of the buttons."));
     EXPECT_THAT(terminal.out.str(), HasSubstr("Not an entry: x"));
 }
@@ -193,7 +193,7 @@ TEST(TerminalUserInterfaceTest, AtTheEndOfInputEveryQuestionTakesItsDefault)
     EXPECT_EQ(form.FieldName(), "Watershed");
     EXPECT_EQ(terminal.ui.MessageBox(Prompt::Populate, texts::kPopulateQuestion, host::MessageButtons::YesNo, host::DefaultButton::Second, texts::kTitle),
               host::kAnswerNo);
-    EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, texts::kLevelPrompt, texts::kTitle, "4"), "4");
+    EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, texts::LevelPrompt(texts::kHighestLevel), texts::kTitle, "4"), "4");
     EXPECT_EQ(terminal.input.reads, 2);
     EXPECT_THAT(terminal.out.str(), HasSubstr("(end of input) No (default)"));
 }
@@ -206,7 +206,7 @@ TEST(TerminalUserInterfaceTest, CtrlCDeclinesTheQuestionAndEveryLaterOne)
     auto form = LayerDialog({"Watershed"}, 0);
     form.Show(terminal.ui);
     EXPECT_EQ(form.FieldName(), "");
-    EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, texts::kLevelPrompt, texts::kTitle, "4"), "");
+    EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, texts::LevelPrompt(texts::kHighestLevel), texts::kTitle, "4"), "");
     EXPECT_EQ(terminal.input.reads, 1);
 }
 
