@@ -27,6 +27,16 @@ const char* const kUsage =
     "  --populate pfaf|id          write downstream Pfafstetter codes or identifiers\n"
     "  --id-field NAME             the identifier field (with --populate id)\n"
     "  --save-edits yes|no|cancel  pending edits of another edit session\n"
+    "Large and differently coded data sets:\n"
+    "  --int64                     codes and identifiers as 64-bit integers: codes\n"
+    "                              of up to 19 digits, levels 1-19; NextDownID, when\n"
+    "                              added, is a 64-bit integer field\n"
+    "  --zeros closed|unsubdivided a 0 digit marks a closed basin (the default), or\n"
+    "                              a unit not subdivided at its level, as HydroBASINS\n"
+    "                              writes its codes (no trailing-zeros question then)\n"
+    "  --compare-with FIELD        after the run, compare NextDownID with FIELD (such\n"
+    "                              as HydroBASINS' NEXT_DOWN): prints the agreement\n"
+    "                              and lists the differences in Drennow-compare.log\n"
     "Selection (without one, every feature is written):\n"
     "  --where SQL                 the features that match an attribute filter, in\n"
     "                              the SQL of the dataset (its database's, if any)\n"
@@ -165,9 +175,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         {"--where", [&](const std::string& v) { line.selection.where = Filter(v); }},
         {"--fid", [&](const std::string& v) { line.selection.fids = ParseFidList(v); }},
         {"--log-dir", [&](const std::string& v) { line.logFolder = v; }},
+        {"--zeros",
+         [&](const std::string& v) {
+             line.options.zerosUnsubdivided = OneOf<bool>("--zeros", v, {{"closed", false}, {"unsubdivided", true}});
+         }},
+        {"--compare-with", [&](const std::string& v) { line.options.compareWith = v; }},
     };
-    const std::map<std::string, bool*> flags{
-        {"--batch", &line.batch}, {"--help", &line.help}, {"-h", &line.help}, {"--version", &line.version}};
+    const std::map<std::string, bool*> flags{{"--batch", &line.batch}, {"--help", &line.help},
+                                             {"-h", &line.help},        {"--version", &line.version},
+                                             {"--int64", &line.options.int64}};
 
     bool optionsEnded = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
@@ -203,6 +219,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     }
     if (line.selection.where && line.selection.fids) {
         throw UsageError("--where and --fid cannot be used together");
+    }
+    if (line.options.zerosUnsubdivided && line.answers.trailingZeros) {
+        throw UsageError("--trailing-zeros cannot be used with --zeros unsubdivided: zeros there are no closed basins");
     }
     if (line.datasets.empty()) {
         throw UsageError("no DATASET given");

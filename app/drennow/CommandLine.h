@@ -1,5 +1,6 @@
 #pragma once
 
+#include "command/RunOptions.h"
 #include "host/Answers.h"
 
 #include <cstdint>
@@ -21,6 +22,7 @@ struct Selection {
 struct CommandLine {
     std::vector<std::string> datasets;
     host::Answers answers;
+    command::RunOptions options;
     Selection selection;
     std::optional<std::string> logFolder;
     bool batch = false;

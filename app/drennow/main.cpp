@@ -1,6 +1,7 @@
 // drennow: fills NextDownID of watershed polygons from their Pfafstetter
 // codes, on data GDAL can open.
 #include "CommandLine.h"
+#include "command/RunTexts.h"
 #include "command/clsDrennow.h"
 #include "platform/gdal/Console.h"
 #include "platform/gdal/GdalApplication.h"
@@ -143,11 +144,15 @@ int Run(const app::CommandLine& line)
         [&console] { return std::make_shared<gdalhost::ConsoleCancelTracker>(console); });
     map.reset();
 
-    auto command = command::CreateCommand(command::clsDrennow::kProgId);
+    auto command = std::dynamic_pointer_cast<command::clsDrennow>(command::CreateCommand(command::clsDrennow::kProgId));
     command->OnCreate(application);
+    command->SetRunOptions(line.options);
     application.reset();
     command->OnClick();
-    command::RunOutcome outcome = std::dynamic_pointer_cast<command::clsDrennow>(command)->LastOutcome();
+    command::RunOutcome outcome = command->LastOutcome();
+    if (const std::optional<command::Comparison>& compared = command->LastComparison()) {
+        std::cout << command::texts::AgreementLine(compared->field, compared->agreeing, compared->compared) << "\n";
+    }
     // The last reference to the datasets: an edit session the run left open
     // is discarded here.
     command.reset();

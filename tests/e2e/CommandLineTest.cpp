@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -196,6 +197,26 @@ TEST(LogTest, ALinkPlantedUnderTheLogsNameIsReplacedNotFollowed)
     EXPECT_FALSE(std::filesystem::is_symlink(folder.File("Drennow.log")));
     EXPECT_EQ(gdaltest::ReadFile(folder.File("Drennow.log")),
               Expect(VariedBasins(), 1, {true, false, {}}).log);
+}
+
+// The comparison is one line after the closing message and a log of the
+// differences beside the failure log; it changes no exit status.
+TEST(CompareTest, TheAgreementIsPrintedAndTheDifferencesLogged)
+{
+    TempFolder folder;
+    std::vector<gdaltest::Basin> basins = VariedBasins();
+    std::string dataset = gdaltest::CreateWatersheds(Format::GeoPackage, folder, basins, false);
+    ChildResult run = RunChild(DRENNOW_BINARY, {"--batch", "--populate", "id", "--compare-with", "HydroID", dataset});
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+    // No basin drains into itself: nothing agrees.
+    EXPECT_THAT(run.out, ::testing::EndsWith("\nAgreement with HydroID: 0 of " + std::to_string(basins.size()) +
+                                             " basins (0.0 %)\n"));
+    std::string log = gdaltest::ReadFile(folder.File("Drennow-compare.log"));
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), static_cast<long>(basins.size()) + 2);
+
+    ChildResult missing = RunChild(DRENNOW_BINARY, {"--batch", "--compare-with", "NEXT_DOWN", dataset});
+    EXPECT_EQ(missing.exitStatus, 3);
+    EXPECT_THAT(missing.err, HasSubstr("The field called NEXT_DOWN was not found in the layer"));
 }
 
 // drennow data.gpkg | grep Finished: the questions are asked on the

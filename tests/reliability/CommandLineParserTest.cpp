@@ -84,3 +84,28 @@ TEST(CommandLineParserTest, AnEmptyFilterOrALevelThatIsNoNumberIsRefused)
 
 }  // namespace
 }  // namespace drennow::app
+
+namespace drennow::app {
+namespace {
+
+TEST(CommandLineParserTest, OptionsForLargeCodeSetsReachTheRunOptions)
+{
+    CommandLine plain = ParseCommandLine({"basins.gpkg"});
+    EXPECT_FALSE(plain.options.int64);
+    EXPECT_FALSE(plain.options.zerosUnsubdivided);
+    EXPECT_FALSE(plain.options.compareWith);
+
+    CommandLine world =
+        ParseCommandLine({"--int64", "--zeros", "unsubdivided", "--compare-with", "NEXT_DOWN", "basins.gpkg"});
+    EXPECT_TRUE(world.options.int64);
+    EXPECT_TRUE(world.options.zerosUnsubdivided);
+    EXPECT_EQ(world.options.compareWith, "NEXT_DOWN");
+    EXPECT_FALSE(ParseCommandLine({"--zeros=closed", "basins.gpkg"}).options.zerosUnsubdivided);
+
+    EXPECT_EQ(RefusalOf({"--zeros", "open", "basins.gpkg"}), "--zeros takes closed|unsubdivided, not open");
+    EXPECT_EQ(RefusalOf({"--zeros", "unsubdivided", "--trailing-zeros", "no", "basins.gpkg"}),
+              "--trailing-zeros cannot be used with --zeros unsubdivided: zeros there are no closed basins");
+}
+
+}  // namespace
+}  // namespace drennow::app
