@@ -1,10 +1,9 @@
 // Data another program holds a lock on: the run gives up within a bounded
 // time with its error report, and changes nothing.
-#include "Reliability.h"
+#include "PostgresServer.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <chrono>
@@ -92,35 +91,22 @@ INSTANTIATE_TEST_SUITE_P(Locks, GeoPackageLockTest,
                          ::testing::Values(SqliteLock{"BEGIN IMMEDIATE", 1}, SqliteLock{"BEGIN EXCLUSIVE", 2}),
                          [](const auto& info) { return std::string(info.param.begin).substr(6); });
 
-// Another session of the server that has locked every row of the table.
-class PostgresRowLocks {
+// Another session of the server that holds a lock on the table until the
+// object goes: of every row, or of the whole table.
+class PostgresLock {
 public:
-    explicit PostgresRowLocks(const std::string& table)
+    PostgresLock(const std::string& table, const std::string& lock)
     {
-        std::string connection = gdaltest::PostgresConnection().substr(3);  // without "PG:"
-        connection_ = PQconnectdb(connection.c_str());
-        EXPECT_EQ(PQstatus(connection_), CONNECTION_OK) << PQerrorMessage(connection_);
-        Execute("BEGIN");
-        Execute("SELECT 1 FROM " + table + " FOR UPDATE");
+        session_.Execute("BEGIN");
+        session_.Execute(lock == "rows" ? "SELECT 1 FROM " + table + " FOR UPDATE"
+                                        : "LOCK TABLE " + table + " IN " + lock + " MODE");
     }
-    ~PostgresRowLocks()
-    {
-        Execute("ROLLBACK");
-        PQfinish(connection_);
-    }
-    PostgresRowLocks(const PostgresRowLocks&) = delete;
-    PostgresRowLocks& operator=(const PostgresRowLocks&) = delete;
+    ~PostgresLock() { session_.Execute("ROLLBACK"); }
+    PostgresLock(const PostgresLock&) = delete;
+    PostgresLock& operator=(const PostgresLock&) = delete;
 
 private:
-    void Execute(const std::string& sql)
-    {
-        PGresult* result = PQexec(connection_, sql.c_str());
-        EXPECT_TRUE(PQresultStatus(result) == PGRES_COMMAND_OK || PQresultStatus(result) == PGRES_TUPLES_OK)
-            << sql << ": " << PQerrorMessage(connection_);
-        PQclear(result);
-    }
-
-    PGconn* connection_ = nullptr;
+    ServerSession session_;
 };
 
 class PostgresLockTest : public ::testing::TestWithParam<bool> {
@@ -140,11 +126,10 @@ TEST_P(PostgresLockTest, RowsLockedByAnotherSessionEndTheRunInBoundedTimeWithNot
     bool withNextDownId = GetParam();
     TempFolder folder;
     std::string dataset = gdaltest::CreateWatersheds(Format::Postgres, folder, Subdivision(2), withNextDownId);
-    std::string table = "\"" + gdaltest::LastPostgresTable() + "\".\"Watershed\"";
     auto before = gdaltest::Snapshot(dataset, "Watershed");
     TimedRun run;
     {
-        PostgresRowLocks locks(table);
+        PostgresLock locks(LastWatershedTable(), "rows");
         run = RunWhileLocked(Format::Postgres, dataset, folder.Path());
     }
     PrintOutcome(std::string("PostgreSQL rows locked, NextDownID ") + (withNextDownId ? "present" : "to be added"),
