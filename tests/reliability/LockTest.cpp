@@ -14,6 +14,7 @@ namespace {
 using gdaltest::Format;
 using gdaltest::TempFolder;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using Clock = std::chrono::steady_clock;
 
 // Long enough for the lock wait the run allows, far shorter than forever.
@@ -143,6 +144,36 @@ TEST_P(PostgresLockTest, RowsLockedByAnotherSessionEndTheRunInBoundedTimeWithNot
 
 INSTANTIATE_TEST_SUITE_P(Fields, PostgresLockTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "NextDownIdPresent" : "NextDownIdToBeAdded"; });
+
+// The user's own bound on lock waits, as PGOPTIONS gives it.
+class PostgresLockTimeoutTest : public PostgresRunTest {
+protected:
+    TimedRun RunWithin(const char* lockTimeout)
+    {
+        e2e::ChildOptions options;
+        options.environment = {std::string("PGOPTIONS=-c lock_timeout=") + lockTimeout};
+        Clock::time_point start = Clock::now();
+        e2e::ChildResult result = Run(options);
+        return {result, Clock::now() - start};
+    }
+};
+
+// Counting the rows is the first read of the table: its failure is the
+// error it is, not an empty layer.
+TEST_F(PostgresLockTimeoutTest, ATimeOutWhileCountingTheRowsIsReportedAsTheError)
+{
+    Create(Subdivision(2));
+    TimedRun run;
+    {
+        PostgresLock lock(table_, "ACCESS EXCLUSIVE");
+        run = RunWithin("1s");
+    }
+    PrintOutcome("PostgreSQL table locked while counting", run.result, Seconds(run.took));
+    EXPECT_EQ(run.result.exitStatus, 1) << run.result.out << run.result.err;
+    EXPECT_THAT(run.result.out, HasSubstr("Could not count the rows of Watershed"));
+    EXPECT_THAT(run.result.out, HasSubstr("lock timeout"));
+    EXPECT_THAT(run.result.out, Not(HasSubstr("No features found")));
+}
 
 }  // namespace
 }  // namespace drennow::reliability

@@ -119,8 +119,11 @@ int32_t GdalFeatureClass::RowCount()
 {
     FlushWrites();
     LoseReadingPosition();
-    GIntBig count = Layer().GetFeatureCount(TRUE);
-    if (count < 0) {
+    OGRLayer& layer = Layer();
+    CPLErrorReset();
+    // A database whose count fails (a lock or statement time-out) may give 0.
+    GIntBig count = layer.GetFeatureCount(TRUE);
+    if (count < 0 || CPLGetLastErrorType() >= CE_Failure) {
         RaiseGdalError(std::string("Could not count the rows of ") + Name());
     }
     return ObjectId(count);
@@ -141,20 +144,20 @@ FidList GdalFeatureClass::FidsWhere(const std::string& filter)
     OGRLayer& layer = Layer();
     LoseReadingPosition();
     IgnoreGeometry(layer);
-    CPLErrorReset();
+    FirstGdalFailure failure;
     if (layer.SetAttributeFilter(filter.c_str()) != OGRERR_NONE) {
-        RaiseGdalError("Cannot select in " + Name() + " with " + filter);
+        failure.Raise("Cannot select in " + Name() + " with " + filter);
     }
     FidList fids;
     layer.ResetReading();
     while (OGRFeatureUniquePtr feature{layer.GetNextFeature()}) {
         fids.push_back(feature->GetFID());
     }
-    bool failed = CPLGetLastErrorType() >= CE_Failure;
+    bool failed = failure.Happened();
     layer.SetAttributeFilter(nullptr);
     layer.ResetReading();
     if (failed) {
-        RaiseGdalError("Cannot select in " + Name() + " with " + filter);
+        failure.Raise("Cannot select in " + Name() + " with " + filter);
     }
     std::sort(fids.begin(), fids.end());
     return fids;

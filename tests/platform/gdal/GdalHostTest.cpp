@@ -20,6 +20,7 @@ using host::QueryInterface;
 using host::Ref;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 std::vector<Basin> FourBasins()
 {
@@ -234,6 +235,22 @@ TEST(GdalSelectionTest, ASelectionThatSelectsNothingOrCannotBeEvaluatedIsRefused
                  runtime::Error);
     gdalhost::ApplySelection(*map, {"Watershed", std::nullopt, std::vector<int64_t>{3}});
     EXPECT_EQ(map->TableLayers().front()->SelectedCount(), 1);
+}
+
+TEST(GdalSelectionTest, ADatabaseRefusingAFilterGivesItsOwnReason)
+{
+    if (PostgresConnection().empty()) {
+        GTEST_SKIP() << "no test server (DRENNOW_TEST_PG)";
+    }
+    TempFolder folder;
+    Ref<GdalMap> map = GdalMap::Open({CreateWatersheds(Format::Postgres, folder, FourBasins(), false)});
+    try {
+        map->TableLayers().front()->SelectWhere("\"HydroID\" = = 101");
+        ADD_FAILURE() << "the filter was taken";
+    } catch (const runtime::Error& error) {
+        EXPECT_THAT(error.Description(), HasSubstr("syntax error at or near \"=\""));
+        EXPECT_THAT(error.Description(), Not(HasSubstr("does not exist")));
+    }
 }
 
 TEST(DocumentPathTest, TheLogGoesBesideAFileInsideAFolderOrIntoTheFolderAskedFor)
