@@ -182,7 +182,7 @@ FidList GdalFeatureClass::ExistingFids(const FidList& fids)
 OGRLayer& GdalFeatureClass::ReadFrom(const void* reader, GIntBig featuresRead)
 {
     OGRLayer& layer = Layer();
-    if (reader_ == reader) {
+    if (reader_ == reader && readerAsOf_ == workspace_->ReadingsEnded()) {
         return layer;
     }
     FlushWrites();
@@ -193,6 +193,7 @@ OGRLayer& GdalFeatureClass::ReadFrom(const void* reader, GIntBig featuresRead)
         RaiseGdalError("Could not go back to row " + std::to_string(featuresRead) + " of " + Name());
     }
     reader_ = reader;
+    readerAsOf_ = workspace_->ReadingsEnded();
     return layer;
 }
 

@@ -89,6 +89,7 @@ private:
     host::Ref<GdalWorkspace> workspace_;
     int layerIndex_;
     const void* reader_ = nullptr;
+    uint64_t readerAsOf_ = 0;  // the workspace's count of ended readings
     // Where values are converted and writes are put together.
     std::unique_ptr<OGRFeature> scratch_;
     // The fields written since writes were last flushed, by field index.

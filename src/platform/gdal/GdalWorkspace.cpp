@@ -151,6 +151,7 @@ void GdalWorkspace::StartEditing()
     if (IsEditing()) {
         RaiseHostError(name_ + " is already being edited");
     }
+    ++readingsEnded_;
     if (format_ == Format::Sqlite) {
         session_ = StartSqliteSession(*dataset_);
     } else if (format_ == Format::Postgres) {
@@ -168,6 +169,7 @@ void GdalWorkspace::StopEditing(bool save)
     }
     std::unique_ptr<EditSession> session = std::move(session_);
     hasEdits_ = false;
+    ++readingsEnded_;
     // Once the transaction ends, other writers may change the rows.
     editCaches_.clear();
     if (!save) {

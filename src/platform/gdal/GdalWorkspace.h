@@ -43,6 +43,10 @@ public:
     // Changes with every change of a layer's fields, and with Generation.
     uint64_t SchemaVersion() const { return schemaVersion_; }
 
+    // Changes whenever the start or the end of an edit session may have
+    // ended the reading of every layer: readers find their place again.
+    uint64_t ReadingsEnded() const { return readingsEnded_; }
+
     bool IsEditing() const { return session_ != nullptr; }
     bool HasEdits() const { return hasEdits_; }
     void StartEditing();
@@ -68,6 +72,7 @@ private:
     bool hasEdits_ = false;
     uint64_t generation_ = 0;
     uint64_t schemaVersion_ = 0;
+    uint64_t readingsEnded_ = 0;
     std::map<int, ColumnCache> editCaches_;  // by layer index
 };
 

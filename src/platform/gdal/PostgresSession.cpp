@@ -62,6 +62,19 @@ const char* SqlType(OGRFieldType type)
     }
 }
 
+// GDAL's driver reads a layer through a cursor inside a transaction of its
+// own, nested in the session's while that is open. A read open when the
+// session's transaction starts makes that a savepoint inside the read's,
+// and one open when it ends commits it, even when it was to be rolled
+// back: every read of the dataset is ended first. Readers find their place
+// again.
+void EndReadings(GDALDataset& dataset)
+{
+    for (int i = 0; i < dataset.GetLayerCount(); ++i) {
+        dataset.GetLayer(i)->ResetReading();
+    }
+}
+
 // Updates of one column of one table, waiting to be sent.
 struct PendingColumn {
     std::string rows;  // "(fid,value),(fid,value)..."
@@ -116,6 +129,7 @@ public:
     void Commit() override
     {
         Flush();
+        EndReadings(dataset_);
         if (dataset_.CommitTransaction() != OGRERR_NONE) {
             RaiseGdalError("Could not save the edits");
         }
@@ -127,6 +141,7 @@ public:
         pending_.clear();
         pendingRows_ = 0;
         open_ = false;
+        EndReadings(dataset_);
         if (dataset_.RollbackTransaction() != OGRERR_NONE) {
             RaiseGdalError("Could not discard the edits");
         }
@@ -160,6 +175,7 @@ private:
 
 std::unique_ptr<EditSession> StartPostgresSession(GDALDataset& dataset)
 {
+    EndReadings(dataset);
     if (dataset.StartTransaction(FALSE) != OGRERR_NONE) {
         RaiseGdalError(std::string("Could not start editing ") + dataset.GetDescription());
     }
