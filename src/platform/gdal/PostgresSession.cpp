@@ -1,12 +1,12 @@
 #include "platform/gdal/EditSession.h"
 
 #include "platform/gdal/GdalError.h"
+#include "platform/gdal/PostgresSql.h"
 #include "platform/gdal/SqlText.h"
-
-#include <cpl_error.h>
 
 #include <cstdio>
 #include <map>
+#include <unordered_set>
 #include <utility>
 
 namespace drennow::gdalhost {
@@ -30,16 +30,8 @@ std::string SqlLiteral(const OGRFeature& feature, int field)
         std::snprintf(text, sizeof text, "%.17g", feature.GetFieldAsDouble(field));
         return text;
     }
-    case OFTString: {
-        std::string quoted = "'";
-        for (const char* c = feature.GetFieldAsString(field); *c != '\0'; ++c) {
-            quoted += *c;
-            if (*c == '\'') {
-                quoted += '\'';
-            }
-        }
-        return quoted + "'";
-    }
+    case OFTString:
+        return QuoteLiteral(feature.GetFieldAsString(field));
     default:
         RaiseHostError(std::string("Fields of the type of ") + feature.GetFieldDefnRef(field)->GetNameRef() +
                        " are not written");
@@ -78,7 +70,7 @@ void EndReadings(GDALDataset& dataset)
 // Updates of one column of one table, waiting to be sent.
 struct PendingColumn {
     std::string rows;  // "(fid,value),(fid,value)..."
-    size_t count = 0;
+    std::unordered_set<GIntBig> fids;
 };
 
 class PostgresSession : public EditSession {
@@ -101,13 +93,19 @@ public:
 
     void Write(OGRLayer& layer, const OGRFeature& feature, const std::vector<int>& changedFields) override
     {
+        GIntBig fid = feature.GetFID();
         for (int field : changedFields) {
-            PendingColumn& column = pending_[std::make_pair(&layer, field)];
-            if (column.count != 0) {
-                column.rows += ',';
+            PendingColumn* column = &pending_[std::make_pair(&layer, field)];
+            if (column->fids.count(fid) != 0) {
+                // One UPDATE would give the row either of its two values.
+                Flush();
+                column = &pending_[std::make_pair(&layer, field)];
             }
-            column.rows += "(" + std::to_string(feature.GetFID()) + "," + SqlLiteral(feature, field) + ")";
-            ++column.count;
+            if (!column->fids.empty()) {
+                column->rows += ',';
+            }
+            column->rows += "(" + std::to_string(fid) + "," + SqlLiteral(feature, field) + ")";
+            column->fids.insert(fid);
             ++pendingRows_;
         }
         if (pendingRows_ >= kBatchRows) {
@@ -117,13 +115,12 @@ public:
 
     void Flush() override
     {
-        for (auto& [key, column] : pending_) {
-            if (column.count != 0) {
-                Send(*key.first, key.second, column);
-            }
-        }
+        auto pending = std::move(pending_);
         pending_.clear();
         pendingRows_ = 0;
+        for (const auto& [key, column] : pending) {
+            Send(*key.first, key.second, column);
+        }
     }
 
     void Commit() override
@@ -148,20 +145,24 @@ public:
     }
 
 private:
+    // Every row sent must be updated: a trigger that skips rows or a
+    // row-level security policy makes the server leave rows as they were
+    // without an error.
     void Send(OGRLayer& layer, int field, const PendingColumn& column)
     {
         const OGRFieldDefn& definition = *layer.GetLayerDefn()->GetFieldDefn(field);
-        std::string sql = "UPDATE " + QuotedTable(layer, true) + " AS t SET " +
+        std::string table = QuotedTable(layer, true);
+        std::string sql = "WITH updated AS (UPDATE " + table + " AS t SET " +
                           QuoteIdentifier(definition.GetNameRef()) + " = v.value::" + SqlType(definition.GetType()) +
                           " FROM (VALUES " + column.rows + ") AS v(fid, value) WHERE t." +
-                          QuotedFidColumn(layer, nullptr) + " = v.fid";
-        CPLErrorReset();
-        OGRLayer* result = dataset_.ExecuteSQL(sql.c_str(), nullptr, nullptr);
-        if (result != nullptr) {
-            dataset_.ReleaseResultSet(result);
-        }
-        if (CPLGetLastErrorType() >= CE_Failure) {
-            RaiseGdalError(std::string("Could not update ") + layer.GetName());
+                          QuotedFidColumn(layer, nullptr) + " = v.fid RETURNING 1) SELECT count(*) FROM updated";
+        std::string attempted = std::string("Could not update ") + layer.GetName();
+        size_t updated = std::stoull(postgres::FirstRow(dataset_, sql, attempted).at(0));
+        if (updated != column.fids.size()) {
+            RaiseHostError(attempted + ": " + std::to_string(updated) + " of the " +
+                           std::to_string(column.fids.size()) + " rows sent to the table " + table +
+                           " were updated; a trigger that skips rows, a row-level security policy or rows that "
+                           "are gone kept the others as they were");
         }
     }
 

@@ -131,6 +131,18 @@ TEST_P(EditSessionTest, EditsSavedWhileARowBegunBeforeTheSessionIsBeingReadAreSa
     }
 }
 
+TEST_P(EditSessionTest, ARowWrittenTwiceBeforeItsWritesReachTheDataKeepsTheLastValue)
+{
+    editor_.StartEditing(Workspace());
+    Ref<host::IRow> row = layer_->Search()->NextRow();
+    for (int32_t value : {5, 6}) {
+        row->SetValue(nextDown_, value);
+        row->Store();
+    }
+    editor_.StopEditing(true);
+    EXPECT_EQ(FieldValues(dataset_, "Watershed", "NextDownID")[row->OID()], 6);
+}
+
 TEST_P(EditSessionTest, ReadsSeeTheStoredValues)
 {
     editor_.StartEditing(Workspace());
