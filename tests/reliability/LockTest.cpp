@@ -120,8 +120,8 @@ protected:
     }
 };
 
-// With NextDownID present the run waits to update the rows; without it, to
-// add the column to the table.
+// With NextDownID present the run waits for its lock on the table; without
+// it, to add the column to the table.
 TEST_P(PostgresLockTest, RowsLockedByAnotherSessionEndTheRunInBoundedTimeWithNothingChanged)
 {
     bool withNextDownId = GetParam();

@@ -119,7 +119,7 @@ int32_t GdalFeatureClass::RowCount()
 {
     FlushWrites();
     LoseReadingPosition();
-    OGRLayer& layer = Layer();
+    OGRLayer& layer = UsedLayer();
     CPLErrorReset();
     // A database whose count fails (a lock or statement time-out) may give 0.
     GIntBig count = layer.GetFeatureCount(TRUE);
@@ -141,7 +141,7 @@ bool GdalFeatureClass::HasGeometry()
 
 FidList GdalFeatureClass::FidsWhere(const std::string& filter)
 {
-    OGRLayer& layer = Layer();
+    OGRLayer& layer = UsedLayer();
     LoseReadingPosition();
     IgnoreGeometry(layer);
     FirstGdalFailure failure;
@@ -165,7 +165,7 @@ FidList GdalFeatureClass::FidsWhere(const std::string& filter)
 
 FidList GdalFeatureClass::ExistingFids(const FidList& fids)
 {
-    OGRLayer& layer = Layer();
+    OGRLayer& layer = UsedLayer();
     LoseReadingPosition();
     IgnoreGeometry(layer);
     FidList existing;
@@ -181,10 +181,10 @@ FidList GdalFeatureClass::ExistingFids(const FidList& fids)
 
 OGRLayer& GdalFeatureClass::ReadFrom(const void* reader, GIntBig featuresRead)
 {
-    OGRLayer& layer = Layer();
     if (reader_ == reader && readerAsOf_ == workspace_->ReadingsEnded()) {
-        return layer;
+        return Layer();
     }
+    OGRLayer& layer = UsedLayer();
     FlushWrites();
     IgnoreGeometry(layer);
     layer.SetAttributeFilter(nullptr);
@@ -266,7 +266,7 @@ const ColumnCache* GdalFeatureClass::EditCacheWith(sqlite3* db, const std::vecto
 runtime::Variant GdalFeatureClass::ReadValue(GIntBig fid, int field)
 {
     FlushWrites();
-    OGRLayer& layer = Layer();
+    OGRLayer& layer = UsedLayer();
     LoseReadingPosition();
     IgnoreGeometry(layer);
     CPLErrorReset();

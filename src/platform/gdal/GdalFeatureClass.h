@@ -84,6 +84,7 @@ public:
 private:
     // Another user of the layer moved its reading position.
     void LoseReadingPosition() { reader_ = nullptr; }
+    OGRLayer& UsedLayer() { return workspace_->UsedLayer(layerIndex_); }
     OGRFeature& Scratch();
 
     host::Ref<GdalWorkspace> workspace_;

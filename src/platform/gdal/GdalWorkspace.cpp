@@ -2,6 +2,7 @@
 
 #include "platform/gdal/FieldValues.h"
 #include "platform/gdal/GdalError.h"
+#include "platform/gdal/PostgresSql.h"
 
 #include <cpl_error.h>
 #include <cpl_string.h>
@@ -135,6 +136,10 @@ void GdalWorkspace::AddField(int layerIndex, OGRFieldDefn& field)
         field.SetWidth(11);
     }
     OGRLayer& layer = Layer(layerIndex);
+    // A table whose rows cannot be updated does not get the field either.
+    if (format_ == Format::Postgres) {
+        postgres::RequireEditable(*dataset_, layer);
+    }
     editCaches_.clear();
     ++schemaVersion_;
     CPLErrorReset();
@@ -188,7 +193,7 @@ void GdalWorkspace::WriteRow(int layerIndex, const OGRFeature& feature, const st
     if (!IsEditing()) {
         RaiseHostError("Rows of " + name_ + " are written only while it is being edited");
     }
-    session_->Write(Layer(layerIndex), feature, changedFields);
+    session_->Write(UsedLayer(layerIndex), feature, changedFields);
     hasEdits_ = true;
     auto cache = editCaches_.find(layerIndex);
     if (cache != editCaches_.end()) {
@@ -196,6 +201,15 @@ void GdalWorkspace::WriteRow(int layerIndex, const OGRFeature& feature, const st
             cache->second.Update(feature.GetFID(), field, ReadField(feature, field));
         }
     }
+}
+
+OGRLayer& GdalWorkspace::UsedLayer(int index)
+{
+    OGRLayer& layer = Layer(index);
+    if (session_) {
+        session_->Use(layer);
+    }
+    return layer;
 }
 
 void GdalWorkspace::FlushWrites()

@@ -34,6 +34,9 @@ public:
 
     int LayerCount() const;
     OGRLayer& Layer(int index);
+    // The layer, to be read or written through OGR: in an edit session the
+    // session learns of its use first, and may lock it.
+    OGRLayer& UsedLayer(int index);
     // Changes each time the dataset is opened afresh; OGR objects obtained
     // before are gone.
     uint64_t Generation() const { return generation_; }

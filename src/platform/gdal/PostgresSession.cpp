@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
 #include <unordered_set>
 #include <utility>
 
@@ -91,6 +92,15 @@ public:
     PostgresSession(const PostgresSession&) = delete;
     PostgresSession& operator=(const PostgresSession&) = delete;
 
+    void Use(OGRLayer& layer) override
+    {
+        if (used_.count(&layer) == 0) {
+            postgres::RequireEditable(dataset_, layer);
+            postgres::LockAgainstWriters(dataset_, layer);
+            used_.insert(&layer);
+        }
+    }
+
     void Write(OGRLayer& layer, const OGRFeature& feature, const std::vector<int>& changedFields) override
     {
         GIntBig fid = feature.GetFID();
@@ -167,6 +177,7 @@ private:
     }
 
     GDALDataset& dataset_;
+    std::set<OGRLayer*> used_;
     std::map<std::pair<OGRLayer*, int>, PendingColumn> pending_;
     size_t pendingRows_ = 0;
     bool open_ = true;

@@ -16,4 +16,13 @@ namespace drennow::gdalhost::postgres {
 // message when the statement fails.
 std::vector<std::string> FirstRow(GDALDataset& dataset, const std::string& sql, const std::string& attempted);
 
+// Raises when the rows of the layer's table cannot be updated: it is not a
+// table, the role may not update it, or it has no primary key to find its
+// rows by.
+void RequireEditable(GDALDataset& dataset, OGRLayer& layer);
+
+// Keeps other writers off the layer's table until the transaction ends;
+// readers pass. Raises, naming the lock, when it cannot be had in time.
+void LockAgainstWriters(GDALDataset& dataset, OGRLayer& layer);
+
 }  // namespace drennow::gdalhost::postgres
