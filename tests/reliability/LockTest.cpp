@@ -158,6 +158,24 @@ protected:
     }
 };
 
+TEST_F(PostgresLockTimeoutTest, TheUsersBoundIsKeptAndTheMessageNamesTheLock)
+{
+    Create(Subdivision(2));
+    std::string before = TableDigest(*server_, table_);
+    TimedRun run;
+    {
+        PostgresLock locks(table_, "rows");
+        run = RunWithin("1s");
+    }
+    PrintOutcome("PostgreSQL rows locked, lock_timeout=1s", run.result, Seconds(run.took));
+    EXPECT_GE(run.took, std::chrono::seconds(1));
+    EXPECT_LT(run.took, std::chrono::seconds(6));  // not the run's own 10 s
+    EXPECT_EQ(run.result.exitStatus, 1) << run.result.out << run.result.err;
+    EXPECT_THAT(run.result.out, HasSubstr("EXCLUSIVE lock on the table \"Watershed\""));
+    EXPECT_THAT(run.result.out, HasSubstr("lock timeout"));
+    EXPECT_EQ(TableDigest(*server_, table_), before);
+}
+
 // Counting the rows is the first read of the table: its failure is the
 // error it is, not an empty layer.
 TEST_F(PostgresLockTimeoutTest, ATimeOutWhileCountingTheRowsIsReportedAsTheError)

@@ -18,8 +18,6 @@ constexpr const char* kUnsafeWriterReason =
     "GDAL's OpenFileGDB writer stores wrong values in updated rows, so this data is opened read-only; "
     "convert it to a GeoPackage (ogr2ogr -f GPKG out.gpkg in.gdb) to fill NextDownID";
 
-constexpr int kLongestLockWaitSeconds = 10;
-
 // A file of the dataset, or the folder that holds it, that this process may
 // not write; empty when every one is writable. Databases have no files.
 std::string UnwritableFile(GDALDataset& dataset)
@@ -43,14 +41,6 @@ GDALDatasetUniquePtr OpenDataset(const std::string& name, unsigned int flags, co
     CPLErrorReset();
     return GDALDatasetUniquePtr(
         GDALDataset::Open(name.c_str(), GDAL_OF_VECTOR | flags, driver ? drivers : nullptr, nullptr, nullptr));
-}
-
-// Rows or a table locked by another session would otherwise keep the run
-// waiting for as long as that session lasts; the run gives up and reports.
-void BoundLockWaits(GDALDataset& dataset)
-{
-    dataset.ExecuteSQL(("SET lock_timeout = '" + std::to_string(kLongestLockWaitSeconds) + "s'").c_str(), nullptr,
-                       nullptr);
 }
 
 }  // namespace
@@ -88,7 +78,9 @@ host::Ref<GdalWorkspace> GdalWorkspace::Open(const std::string& name)
         if (GDALDatasetUniquePtr updatable = OpenDataset(name, GDAL_OF_UPDATE, driver.c_str())) {
             dataset = std::move(updatable);
             if (format == Format::Postgres) {
-                BoundLockWaits(*dataset);
+                // Rows or a table locked by another session would otherwise
+                // keep the run waiting for as long as that session lasts.
+                postgres::BoundLockWaits(*dataset);
             }
         } else {
             reason = "Opened read-only: " + std::string(CPLGetLastErrorMsg());

@@ -7,6 +7,9 @@ namespace drennow::gdalhost::postgres {
 
 namespace {
 
+// How long the run waits for a lock when the user chose no bound.
+constexpr const char* kLongestLockWait = "10s";
+
 // Why the table cannot be edited, from its kind (pg_class.relkind), whether
 // the role may update any of its columns, the role, and whether a primary key
 // or a unique index is on the feature id column alone; empty when it can.
@@ -50,6 +53,16 @@ std::vector<std::string> FirstRow(GDALDataset& dataset, const std::string& sql, 
         failure.Raise(attempted);
     }
     return values;
+}
+
+void BoundLockWaits(GDALDataset& dataset)
+{
+    const std::string attempted = "Could not bound the waits for locks";
+    std::vector<std::string> source =
+        FirstRow(dataset, "SELECT source FROM pg_settings WHERE name = 'lock_timeout'", attempted);
+    if (!source.empty() && source.front() == "default") {
+        FirstRow(dataset, std::string("SET lock_timeout = '") + kLongestLockWait + "'", attempted);
+    }
 }
 
 void RequireEditable(GDALDataset& dataset, OGRLayer& layer)

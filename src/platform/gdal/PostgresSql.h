@@ -16,6 +16,10 @@ namespace drennow::gdalhost::postgres {
 // message when the statement fails.
 std::vector<std::string> FirstRow(GDALDataset& dataset, const std::string& sql, const std::string& attempted);
 
+// Waits for locks that other sessions hold end after a bound, unless the
+// user chose one (lock_timeout set by anything but the default).
+void BoundLockWaits(GDALDataset& dataset);
+
 // Raises when the rows of the layer's table cannot be updated: it is not a
 // table, the role may not update it, or it has no primary key to find its
 // rows by.
