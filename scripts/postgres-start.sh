@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts a private PostgreSQL/PostGIS server for the tests: a fresh cluster in
 # DIR that listens only on a Unix socket inside DIR, with a database
-# "drennow" that has PostGIS. Prints the GDAL connection string.
+# "drennow" that has PostGIS. Like a user's server it syncs what it writes to
+# disk (fsync). Prints the GDAL connection string.
 #   scripts/postgres-start.sh DIR
 set -euo pipefail
 dir=$(realpath -m "${1:?usage: postgres-start.sh DIR}")
@@ -21,7 +22,7 @@ mkdir -p "$dir"
 [ ${#as_server[@]} -eq 0 ] || chown postgres: "$dir"
 "${as_server[@]}" "$bin/initdb" -D "$dir/data" -U postgres -A trust -E UTF8 --no-sync >"$dir/initdb.log"
 "${as_server[@]}" "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w \
-  -o "-c listen_addresses='' -c unix_socket_directories='$dir' -p $port -c fsync=off" start >/dev/null
+  -o "-c listen_addresses='' -c unix_socket_directories='$dir' -p $port" start >/dev/null
 psql=("$bin/psql" -X -q -h "$dir" -p "$port" -U postgres)
 "${psql[@]}" -d postgres -c "CREATE DATABASE drennow"
 "${psql[@]}" -d drennow -c "CREATE EXTENSION postgis"

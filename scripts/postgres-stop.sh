@@ -8,7 +8,8 @@ as_server=()
 if [ "$(id -u)" -eq 0 ]; then
   as_server=(runuser -u postgres --)
 fi
+# The cluster is thrown away: it is stopped without writing a last checkpoint.
 if [ -f "$dir/data/postmaster.pid" ]; then
-  "${as_server[@]}" "$bin/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null
+  "${as_server[@]}" "$bin/pg_ctl" -D "$dir/data" -m immediate -w stop >/dev/null
 fi
 rm -rf "$dir"

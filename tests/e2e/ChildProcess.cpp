@@ -1,6 +1,7 @@
 #include "ChildProcess.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <csignal>
 #include <fcntl.h>
 #include <grp.h>
@@ -48,6 +49,9 @@ void ReadAvailable(int& fd, std::string& into)
     ::dup2(err, STDERR_FILENO);
     if (!options.workingFolder.empty() && ::chdir(options.workingFolder.c_str()) != 0) {
         ::_exit(126);
+    }
+    for (const std::string& variable : options.environment) {
+        ::putenv(const_cast<char*>(variable.c_str()));
     }
     if (options.asUnprivilegedUser) {
         passwd* nobody = ::getpwnam("nobody");

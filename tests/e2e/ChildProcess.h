@@ -17,6 +17,7 @@ struct ChildOptions {
     Input input = Input::Closed;
     std::string workingFolder;  // the test's own when empty
     bool asUnprivilegedUser = false;
+    std::vector<std::string> environment;  // NAME=value, besides the test's own
     // Called with the terminal's controlling side once the child runs, and
     // with the child's process id, to type keys or send signals; outputSoFar
     // gives what the child wrote to stdout and to the terminal.

@@ -1,10 +1,9 @@
 // Data another program holds a lock on: the run gives up within a bounded
 // time with its error report, and changes nothing.
-#include "Reliability.h"
+#include "PostgresServer.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <chrono>
@@ -15,6 +14,7 @@ namespace {
 using gdaltest::Format;
 using gdaltest::TempFolder;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using Clock = std::chrono::steady_clock;
 
 // Long enough for the lock wait the run allows, far shorter than forever.
@@ -92,35 +92,22 @@ INSTANTIATE_TEST_SUITE_P(Locks, GeoPackageLockTest,
                          ::testing::Values(SqliteLock{"BEGIN IMMEDIATE", 1}, SqliteLock{"BEGIN EXCLUSIVE", 2}),
                          [](const auto& info) { return std::string(info.param.begin).substr(6); });
 
-// Another session of the server that has locked every row of the table.
-class PostgresRowLocks {
+// Another session of the server that holds a lock on the table until the
+// object goes: of every row, or of the whole table.
+class PostgresLock {
 public:
-    explicit PostgresRowLocks(const std::string& table)
+    PostgresLock(const std::string& table, const std::string& lock)
     {
-        std::string connection = gdaltest::PostgresConnection().substr(3);  // without "PG:"
-        connection_ = PQconnectdb(connection.c_str());
-        EXPECT_EQ(PQstatus(connection_), CONNECTION_OK) << PQerrorMessage(connection_);
-        Execute("BEGIN");
-        Execute("SELECT 1 FROM " + table + " FOR UPDATE");
+        session_.Execute("BEGIN");
+        session_.Execute(lock == "rows" ? "SELECT 1 FROM " + table + " FOR UPDATE"
+                                        : "LOCK TABLE " + table + " IN " + lock + " MODE");
     }
-    ~PostgresRowLocks()
-    {
-        Execute("ROLLBACK");
-        PQfinish(connection_);
-    }
-    PostgresRowLocks(const PostgresRowLocks&) = delete;
-    PostgresRowLocks& operator=(const PostgresRowLocks&) = delete;
+    ~PostgresLock() { session_.Execute("ROLLBACK"); }
+    PostgresLock(const PostgresLock&) = delete;
+    PostgresLock& operator=(const PostgresLock&) = delete;
 
 private:
-    void Execute(const std::string& sql)
-    {
-        PGresult* result = PQexec(connection_, sql.c_str());
-        EXPECT_TRUE(PQresultStatus(result) == PGRES_COMMAND_OK || PQresultStatus(result) == PGRES_TUPLES_OK)
-            << sql << ": " << PQerrorMessage(connection_);
-        PQclear(result);
-    }
-
-    PGconn* connection_ = nullptr;
+    ServerSession session_;
 };
 
 class PostgresLockTest : public ::testing::TestWithParam<bool> {
@@ -133,18 +120,17 @@ protected:
     }
 };
 
-// With NextDownID present the run waits to update the rows; without it, to
-// add the column to the table.
+// With NextDownID present the run waits for its lock on the table; without
+// it, to add the column to the table.
 TEST_P(PostgresLockTest, RowsLockedByAnotherSessionEndTheRunInBoundedTimeWithNothingChanged)
 {
     bool withNextDownId = GetParam();
     TempFolder folder;
     std::string dataset = gdaltest::CreateWatersheds(Format::Postgres, folder, Subdivision(2), withNextDownId);
-    std::string table = "\"" + gdaltest::LastPostgresTable() + "\".\"Watershed\"";
     auto before = gdaltest::Snapshot(dataset, "Watershed");
     TimedRun run;
     {
-        PostgresRowLocks locks(table);
+        PostgresLock locks(LastWatershedTable(), "rows");
         run = RunWhileLocked(Format::Postgres, dataset, folder.Path());
     }
     PrintOutcome(std::string("PostgreSQL rows locked, NextDownID ") + (withNextDownId ? "present" : "to be added"),
@@ -158,6 +144,54 @@ TEST_P(PostgresLockTest, RowsLockedByAnotherSessionEndTheRunInBoundedTimeWithNot
 
 INSTANTIATE_TEST_SUITE_P(Fields, PostgresLockTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "NextDownIdPresent" : "NextDownIdToBeAdded"; });
+
+// The user's own bound on lock waits, as PGOPTIONS gives it.
+class PostgresLockTimeoutTest : public PostgresRunTest {
+protected:
+    TimedRun RunWithin(const char* lockTimeout)
+    {
+        e2e::ChildOptions options;
+        options.environment = {std::string("PGOPTIONS=-c lock_timeout=") + lockTimeout};
+        Clock::time_point start = Clock::now();
+        e2e::ChildResult result = Run(options);
+        return {result, Clock::now() - start};
+    }
+};
+
+TEST_F(PostgresLockTimeoutTest, TheUsersBoundIsKeptAndTheMessageNamesTheLock)
+{
+    Create(Subdivision(2));
+    std::string before = TableDigest(*server_, table_);
+    TimedRun run;
+    {
+        PostgresLock locks(table_, "rows");
+        run = RunWithin("1s");
+    }
+    PrintOutcome("PostgreSQL rows locked, lock_timeout=1s", run.result, Seconds(run.took));
+    EXPECT_GE(run.took, std::chrono::seconds(1));
+    EXPECT_LT(run.took, std::chrono::seconds(6));  // not the run's own 10 s
+    EXPECT_EQ(run.result.exitStatus, 1) << run.result.out << run.result.err;
+    EXPECT_THAT(run.result.err, HasSubstr("EXCLUSIVE lock on the table \"Watershed\""));
+    EXPECT_THAT(run.result.err, HasSubstr("lock timeout"));
+    EXPECT_EQ(TableDigest(*server_, table_), before);
+}
+
+// Counting the rows is the first read of the table: its failure is the
+// error it is, not an empty layer.
+TEST_F(PostgresLockTimeoutTest, ATimeOutWhileCountingTheRowsIsReportedAsTheError)
+{
+    Create(Subdivision(2));
+    TimedRun run;
+    {
+        PostgresLock lock(table_, "ACCESS EXCLUSIVE");
+        run = RunWithin("1s");
+    }
+    PrintOutcome("PostgreSQL table locked while counting", run.result, Seconds(run.took));
+    EXPECT_EQ(run.result.exitStatus, 1) << run.result.out << run.result.err;
+    EXPECT_THAT(run.result.err, HasSubstr("Could not count the rows of Watershed"));
+    EXPECT_THAT(run.result.err, HasSubstr("lock timeout"));
+    EXPECT_THAT(run.result.err, Not(HasSubstr("No features found")));
+}
 
 }  // namespace
 }  // namespace drennow::reliability

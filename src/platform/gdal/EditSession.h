@@ -15,6 +15,9 @@ class EditSession {
 public:
     virtual ~EditSession() = default;
 
+    // Comes before every read and write of a layer in the session; the
+    // first may check that the layer can be edited and lock it.
+    virtual void Use(OGRLayer&) {}
     // Writes the changed attribute fields of the feature to the row of its id.
     virtual void Write(OGRLayer& layer, const OGRFeature& feature, const std::vector<int>& changedFields) = 0;
     // Writes held back for batching reach the data; reads call this first.
@@ -28,7 +31,9 @@ public:
 std::unique_ptr<EditSession> StartSqliteSession(GDALDataset& dataset);
 
 // A transaction on the dataset's PostgreSQL connection, with the updates
-// sent in batches.
+// sent in batches. The table of each layer the session uses is checked and
+// locked against other writers on its first use, before anything of it is
+// read or written in the session.
 std::unique_ptr<EditSession> StartPostgresSession(GDALDataset& dataset);
 
 // For Shapefiles: each layer's attribute table is copied beside it on its

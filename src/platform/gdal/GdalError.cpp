@@ -2,9 +2,18 @@
 
 #include "runtime/Error.h"
 
-#include <cpl_error.h>
-
 namespace drennow::gdalhost {
+
+namespace {
+
+// A server's message may end in a line break.
+[[noreturn]] void RaiseWithReason(const std::string& attempted, std::string reason)
+{
+    reason.erase(reason.find_last_not_of(" \n") + 1);
+    RaiseHostError(reason.empty() ? attempted : attempted + ": " + reason);
+}
+
+}  // namespace
 
 void RaiseHostError(const std::string& description)
 {
@@ -15,20 +24,12 @@ void RaiseGdalError(const std::string& attempted)
 {
     std::string reason = CPLGetLastErrorMsg();
     CPLErrorReset();
-    RaiseHostError(reason.empty() ? attempted : attempted + ": " + reason);
+    RaiseWithReason(attempted, reason);
 }
 
 FirstGdalFailure::FirstGdalFailure()
 {
-    CPLPushErrorHandlerEx(
-        [](CPLErr errorClass, CPLErrorNum, const char* message) {
-            auto* self = static_cast<FirstGdalFailure*>(CPLGetErrorHandlerUserData());
-            if (errorClass >= CE_Failure && !self->happened_) {
-                self->happened_ = true;
-                self->reason_ = message ? message : "";
-            }
-        },
-        this);
+    CPLPushErrorHandlerEx(&FirstGdalFailure::Record, this);
 }
 
 FirstGdalFailure::~FirstGdalFailure()
@@ -39,7 +40,16 @@ FirstGdalFailure::~FirstGdalFailure()
 void FirstGdalFailure::Raise(const std::string& attempted) const
 {
     CPLErrorReset();
-    RaiseHostError(reason_.empty() ? attempted : attempted + ": " + reason_);
+    RaiseWithReason(attempted, message_);
+}
+
+void CPL_STDCALL FirstGdalFailure::Record(CPLErr type, CPLErrorNum, const char* message)
+{
+    auto* self = static_cast<FirstGdalFailure*>(CPLGetErrorHandlerUserData());
+    if (type >= CE_Failure && !self->happened_) {
+        self->happened_ = true;
+        self->message_ = message;
+    }
 }
 
 }  // namespace drennow::gdalhost

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cpl_error.h>
+
 #include <cstdint>
 #include <string>
 
@@ -11,9 +13,10 @@ namespace drennow::gdalhost {
 // Raises a failed host call: what was attempted and GDAL's own reason.
 [[noreturn]] void RaiseGdalError(const std::string& attempted);
 
-// Notes the first failure GDAL reports while it lives. Later ones are often
-// only its consequences (a cursor that was never opened), and GDAL may clear
-// its last error before the caller looks.
+// Keeps the first failure GDAL reports while it lives. A driver may follow
+// the failure that matters with others it caused (PostgreSQL: a query the
+// server refused, then the cursor of that query that does not exist), and
+// GDAL's last error is then the wrong one.
 class FirstGdalFailure {
 public:
     FirstGdalFailure();
@@ -26,8 +29,10 @@ public:
     [[noreturn]] void Raise(const std::string& attempted) const;
 
 private:
+    static void CPL_STDCALL Record(CPLErr type, CPLErrorNum number, const char* message);
+
     bool happened_ = false;
-    std::string reason_;
+    std::string message_;
 };
 
 }  // namespace drennow::gdalhost

@@ -145,8 +145,11 @@ int32_t GdalFeatureClass::RowCount()
 {
     FlushWrites();
     LoseReadingPosition();
-    GIntBig count = Layer().GetFeatureCount(TRUE);
-    if (count < 0) {
+    OGRLayer& layer = UsedLayer();
+    CPLErrorReset();
+    // A database whose count fails (a lock or statement time-out) may give 0.
+    GIntBig count = layer.GetFeatureCount(TRUE);
+    if (count < 0 || CPLGetLastErrorType() >= CE_Failure) {
         RaiseGdalError(std::string("Could not count the rows of ") + Name());
     }
     return ObjectId(count);
@@ -164,19 +167,20 @@ bool GdalFeatureClass::HasGeometry()
 
 FidList GdalFeatureClass::FidsWhere(const std::string& filter)
 {
-    OGRLayer& layer = Layer();
+    OGRLayer& layer = UsedLayer();
     LoseReadingPosition();
     IgnoreGeometry(layer);
     DoubleQuotesNameColumns strict(workspace_->SqliteConnection());
     FirstGdalFailure failure;
     FidList fids;
-    if (layer.SetAttributeFilter(filter.c_str()) == OGRERR_NONE && !failure.Happened()) {
+    bool filtered = layer.SetAttributeFilter(filter.c_str()) == OGRERR_NONE;
+    if (filtered && !failure.Happened()) {
         layer.ResetReading();
         while (OGRFeatureUniquePtr feature{layer.GetNextFeature()}) {
             fids.push_back(feature->GetFID());
         }
     }
-    bool failed = failure.Happened();
+    bool failed = !filtered || failure.Happened();
     layer.SetAttributeFilter(nullptr);
     layer.ResetReading();
     if (failed) {
@@ -188,7 +192,7 @@ FidList GdalFeatureClass::FidsWhere(const std::string& filter)
 
 FidList GdalFeatureClass::ExistingFids(const FidList& fids)
 {
-    OGRLayer& layer = Layer();
+    OGRLayer& layer = UsedLayer();
     LoseReadingPosition();
     IgnoreGeometry(layer);
     FidList existing;
@@ -204,10 +208,10 @@ FidList GdalFeatureClass::ExistingFids(const FidList& fids)
 
 OGRLayer& GdalFeatureClass::ReadFrom(const void* reader, GIntBig featuresRead)
 {
-    OGRLayer& layer = Layer();
-    if (reader_ == reader) {
-        return layer;
+    if (reader_ == reader && readerAsOf_ == workspace_->ReadingsEnded()) {
+        return Layer();
     }
+    OGRLayer& layer = UsedLayer();
     FlushWrites();
     IgnoreGeometry(layer);
     layer.SetAttributeFilter(nullptr);
@@ -216,6 +220,7 @@ OGRLayer& GdalFeatureClass::ReadFrom(const void* reader, GIntBig featuresRead)
         RaiseGdalError("Could not go back to row " + std::to_string(featuresRead) + " of " + Name());
     }
     reader_ = reader;
+    readerAsOf_ = workspace_->ReadingsEnded();
     return layer;
 }
 
@@ -284,7 +289,7 @@ const ColumnCache* GdalFeatureClass::EditCacheWith(sqlite3* db, const std::vecto
 runtime::Variant GdalFeatureClass::ReadValue(GIntBig fid, int field)
 {
     FlushWrites();
-    OGRLayer& layer = Layer();
+    OGRLayer& layer = UsedLayer();
     LoseReadingPosition();
     IgnoreGeometry(layer);
     CPLErrorReset();

@@ -84,11 +84,13 @@ public:
 private:
     // Another user of the layer moved its reading position.
     void LoseReadingPosition() { reader_ = nullptr; }
+    OGRLayer& UsedLayer() { return workspace_->UsedLayer(layerIndex_); }
     OGRFeature& Scratch();
 
     host::Ref<GdalWorkspace> workspace_;
     int layerIndex_;
     const void* reader_ = nullptr;
+    uint64_t readerAsOf_ = 0;  // the workspace's count of ended readings
     // Where values are converted and writes are put together.
     std::unique_ptr<OGRFeature> scratch_;
     // The fields written since writes were last flushed, by field index.

@@ -2,6 +2,7 @@
 
 #include "platform/gdal/FieldValues.h"
 #include "platform/gdal/GdalError.h"
+#include "platform/gdal/PostgresSql.h"
 
 #include <cpl_error.h>
 #include <cpl_string.h>
@@ -16,8 +17,6 @@ namespace {
 constexpr const char* kUnsafeWriterReason =
     "GDAL's OpenFileGDB writer stores wrong values in updated rows, so this data is opened read-only; "
     "convert it to a GeoPackage (ogr2ogr -f GPKG out.gpkg in.gdb) to fill NextDownID";
-
-constexpr int kLongestLockWaitSeconds = 10;
 
 // A file of the dataset, or the folder that holds it, that this process may
 // not write; empty when every one is writable. Databases have no files.
@@ -42,14 +41,6 @@ GDALDatasetUniquePtr OpenDataset(const std::string& name, unsigned int flags, co
     CPLErrorReset();
     return GDALDatasetUniquePtr(
         GDALDataset::Open(name.c_str(), GDAL_OF_VECTOR | flags, driver ? drivers : nullptr, nullptr, nullptr));
-}
-
-// Rows or a table locked by another session would otherwise keep the run
-// waiting for as long as that session lasts; the run gives up and reports.
-void BoundLockWaits(GDALDataset& dataset)
-{
-    dataset.ExecuteSQL(("SET lock_timeout = '" + std::to_string(kLongestLockWaitSeconds) + "s'").c_str(), nullptr,
-                       nullptr);
 }
 
 }  // namespace
@@ -87,7 +78,9 @@ host::Ref<GdalWorkspace> GdalWorkspace::Open(const std::string& name)
         if (GDALDatasetUniquePtr updatable = OpenDataset(name, GDAL_OF_UPDATE, driver.c_str())) {
             dataset = std::move(updatable);
             if (format == Format::Postgres) {
-                BoundLockWaits(*dataset);
+                // Rows or a table locked by another session would otherwise
+                // keep the run waiting for as long as that session lasts.
+                postgres::BoundLockWaits(*dataset);
             }
         } else {
             reason = "Opened read-only: " + std::string(CPLGetLastErrorMsg());
@@ -144,6 +137,10 @@ void GdalWorkspace::AddField(int layerIndex, OGRFieldDefn& field)
         field.SetWidth(11);
     }
     OGRLayer& layer = Layer(layerIndex);
+    // A table whose rows cannot be updated does not get the field either.
+    if (format_ == Format::Postgres) {
+        postgres::RequireEditable(*dataset_, layer);
+    }
     editCaches_.clear();
     ++schemaVersion_;
     CPLErrorReset();
@@ -160,6 +157,7 @@ void GdalWorkspace::StartEditing()
     if (IsEditing()) {
         RaiseHostError(name_ + " is already being edited");
     }
+    ++readingsEnded_;
     if (format_ == Format::Sqlite) {
         session_ = StartSqliteSession(*dataset_);
     } else if (format_ == Format::Postgres) {
@@ -177,6 +175,7 @@ void GdalWorkspace::StopEditing(bool save)
     }
     std::unique_ptr<EditSession> session = std::move(session_);
     hasEdits_ = false;
+    ++readingsEnded_;
     // Once the transaction ends, other writers may change the rows.
     editCaches_.clear();
     if (!save) {
@@ -195,7 +194,7 @@ void GdalWorkspace::WriteRow(int layerIndex, const OGRFeature& feature, const st
     if (!IsEditing()) {
         RaiseHostError("Rows of " + name_ + " are written only while it is being edited");
     }
-    session_->Write(Layer(layerIndex), feature, changedFields);
+    session_->Write(UsedLayer(layerIndex), feature, changedFields);
     hasEdits_ = true;
     auto cache = editCaches_.find(layerIndex);
     if (cache != editCaches_.end()) {
@@ -203,6 +202,15 @@ void GdalWorkspace::WriteRow(int layerIndex, const OGRFeature& feature, const st
             cache->second.Update(feature.GetFID(), field, ReadField(feature, field));
         }
     }
+}
+
+OGRLayer& GdalWorkspace::UsedLayer(int index)
+{
+    OGRLayer& layer = Layer(index);
+    if (session_) {
+        session_->Use(layer);
+    }
+    return layer;
 }
 
 void GdalWorkspace::FlushWrites()

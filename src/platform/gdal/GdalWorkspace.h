@@ -37,6 +37,9 @@ public:
 
     int LayerCount() const;
     OGRLayer& Layer(int index);
+    // The layer, to be read or written through OGR: in an edit session the
+    // session learns of its use first, and may lock it.
+    OGRLayer& UsedLayer(int index);
     // Changes each time the dataset is opened afresh; OGR objects obtained
     // before are gone.
     uint64_t Generation() const { return generation_; }
@@ -45,6 +48,10 @@ public:
     void AddField(int layerIndex, OGRFieldDefn& field);
     // Changes with every change of a layer's fields, and with Generation.
     uint64_t SchemaVersion() const { return schemaVersion_; }
+
+    // Changes whenever the start or the end of an edit session may have
+    // ended the reading of every layer: readers find their place again.
+    uint64_t ReadingsEnded() const { return readingsEnded_; }
 
     bool IsEditing() const { return session_ != nullptr; }
     bool HasEdits() const { return hasEdits_; }
@@ -71,6 +78,7 @@ private:
     bool hasEdits_ = false;
     uint64_t generation_ = 0;
     uint64_t schemaVersion_ = 0;
+    uint64_t readingsEnded_ = 0;
     std::map<int, ColumnCache> editCaches_;  // by layer index
 };
 

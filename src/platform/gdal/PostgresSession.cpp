@@ -1,12 +1,13 @@
 #include "platform/gdal/EditSession.h"
 
 #include "platform/gdal/GdalError.h"
+#include "platform/gdal/PostgresSql.h"
 #include "platform/gdal/SqlText.h"
-
-#include <cpl_error.h>
 
 #include <cstdio>
 #include <map>
+#include <set>
+#include <unordered_set>
 #include <utility>
 
 namespace drennow::gdalhost {
@@ -30,16 +31,8 @@ std::string SqlLiteral(const OGRFeature& feature, int field)
         std::snprintf(text, sizeof text, "%.17g", feature.GetFieldAsDouble(field));
         return text;
     }
-    case OFTString: {
-        std::string quoted = "'";
-        for (const char* c = feature.GetFieldAsString(field); *c != '\0'; ++c) {
-            quoted += *c;
-            if (*c == '\'') {
-                quoted += '\'';
-            }
-        }
-        return quoted + "'";
-    }
+    case OFTString:
+        return QuoteLiteral(feature.GetFieldAsString(field));
     default:
         RaiseHostError(std::string("Fields of the type of ") + feature.GetFieldDefnRef(field)->GetNameRef() +
                        " are not written");
@@ -62,10 +55,23 @@ const char* SqlType(OGRFieldType type)
     }
 }
 
+// GDAL's driver reads a layer through a cursor inside a transaction of its
+// own, nested in the session's while that is open. A read open when the
+// session's transaction starts makes that a savepoint inside the read's,
+// and one open when it ends commits it, even when it was to be rolled
+// back: every read of the dataset is ended first. Readers find their place
+// again.
+void EndReadings(GDALDataset& dataset)
+{
+    for (int i = 0; i < dataset.GetLayerCount(); ++i) {
+        dataset.GetLayer(i)->ResetReading();
+    }
+}
+
 // Updates of one column of one table, waiting to be sent.
 struct PendingColumn {
     std::string rows;  // "(fid,value),(fid,value)..."
-    size_t count = 0;
+    std::unordered_set<GIntBig> fids;
 };
 
 class PostgresSession : public EditSession {
@@ -86,15 +92,30 @@ public:
     PostgresSession(const PostgresSession&) = delete;
     PostgresSession& operator=(const PostgresSession&) = delete;
 
+    void Use(OGRLayer& layer) override
+    {
+        if (used_.count(&layer) == 0) {
+            postgres::RequireEditable(dataset_, layer);
+            postgres::LockAgainstWriters(dataset_, layer);
+            used_.insert(&layer);
+        }
+    }
+
     void Write(OGRLayer& layer, const OGRFeature& feature, const std::vector<int>& changedFields) override
     {
+        GIntBig fid = feature.GetFID();
         for (int field : changedFields) {
-            PendingColumn& column = pending_[std::make_pair(&layer, field)];
-            if (column.count != 0) {
-                column.rows += ',';
+            PendingColumn* column = &pending_[std::make_pair(&layer, field)];
+            if (column->fids.count(fid) != 0) {
+                // One UPDATE would give the row either of its two values.
+                Flush();
+                column = &pending_[std::make_pair(&layer, field)];
             }
-            column.rows += "(" + std::to_string(feature.GetFID()) + "," + SqlLiteral(feature, field) + ")";
-            ++column.count;
+            if (!column->fids.empty()) {
+                column->rows += ',';
+            }
+            column->rows += "(" + std::to_string(fid) + "," + SqlLiteral(feature, field) + ")";
+            column->fids.insert(fid);
             ++pendingRows_;
         }
         if (pendingRows_ >= kBatchRows) {
@@ -104,18 +125,18 @@ public:
 
     void Flush() override
     {
-        for (auto& [key, column] : pending_) {
-            if (column.count != 0) {
-                Send(*key.first, key.second, column);
-            }
-        }
+        auto pending = std::move(pending_);
         pending_.clear();
         pendingRows_ = 0;
+        for (const auto& [key, column] : pending) {
+            Send(*key.first, key.second, column);
+        }
     }
 
     void Commit() override
     {
         Flush();
+        EndReadings(dataset_);
         if (dataset_.CommitTransaction() != OGRERR_NONE) {
             RaiseGdalError("Could not save the edits");
         }
@@ -127,30 +148,36 @@ public:
         pending_.clear();
         pendingRows_ = 0;
         open_ = false;
+        EndReadings(dataset_);
         if (dataset_.RollbackTransaction() != OGRERR_NONE) {
             RaiseGdalError("Could not discard the edits");
         }
     }
 
 private:
+    // Every row sent must be updated: a trigger that skips rows or a
+    // row-level security policy makes the server leave rows as they were
+    // without an error.
     void Send(OGRLayer& layer, int field, const PendingColumn& column)
     {
         const OGRFieldDefn& definition = *layer.GetLayerDefn()->GetFieldDefn(field);
-        std::string sql = "UPDATE " + QuotedTable(layer, true) + " AS t SET " +
+        std::string table = QuotedTable(layer, true);
+        std::string sql = "WITH updated AS (UPDATE " + table + " AS t SET " +
                           QuoteIdentifier(definition.GetNameRef()) + " = v.value::" + SqlType(definition.GetType()) +
                           " FROM (VALUES " + column.rows + ") AS v(fid, value) WHERE t." +
-                          QuotedFidColumn(layer, nullptr) + " = v.fid";
-        CPLErrorReset();
-        OGRLayer* result = dataset_.ExecuteSQL(sql.c_str(), nullptr, nullptr);
-        if (result != nullptr) {
-            dataset_.ReleaseResultSet(result);
-        }
-        if (CPLGetLastErrorType() >= CE_Failure) {
-            RaiseGdalError(std::string("Could not update ") + layer.GetName());
+                          QuotedFidColumn(layer, nullptr) + " = v.fid RETURNING 1) SELECT count(*) FROM updated";
+        std::string attempted = std::string("Could not update ") + layer.GetName();
+        size_t updated = std::stoull(postgres::FirstRow(dataset_, sql, attempted).at(0));
+        if (updated != column.fids.size()) {
+            RaiseHostError(attempted + ": " + std::to_string(updated) + " of the " +
+                           std::to_string(column.fids.size()) + " rows sent to the table " + table +
+                           " were updated; a trigger that skips rows, a row-level security policy or rows that "
+                           "are gone kept the others as they were");
         }
     }
 
     GDALDataset& dataset_;
+    std::set<OGRLayer*> used_;
     std::map<std::pair<OGRLayer*, int>, PendingColumn> pending_;
     size_t pendingRows_ = 0;
     bool open_ = true;
@@ -160,6 +187,7 @@ private:
 
 std::unique_ptr<EditSession> StartPostgresSession(GDALDataset& dataset)
 {
+    EndReadings(dataset);
     if (dataset.StartTransaction(FALSE) != OGRERR_NONE) {
         RaiseGdalError(std::string("Could not start editing ") + dataset.GetDescription());
     }

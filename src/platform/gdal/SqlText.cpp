@@ -4,16 +4,30 @@
 
 namespace drennow::gdalhost {
 
-std::string QuoteIdentifier(const std::string& name)
+namespace {
+
+std::string Quoted(const std::string& text, char quote)
 {
-    std::string quoted = "\"";
-    for (char c : name) {
+    std::string quoted(1, quote);
+    for (char c : text) {
         quoted += c;
-        if (c == '"') {
-            quoted += '"';
+        if (c == quote) {
+            quoted += quote;
         }
     }
-    return quoted + "\"";
+    return quoted + quote;
+}
+
+}  // namespace
+
+std::string QuoteIdentifier(const std::string& name)
+{
+    return Quoted(name, '"');
+}
+
+std::string QuoteLiteral(const std::string& text)
+{
+    return Quoted(text, '\'');
 }
 
 std::string QuotedTable(OGRLayer& layer, bool schemaQualified)

@@ -10,6 +10,9 @@ namespace drennow::gdalhost {
 // "name" with inner double quotes doubled.
 std::string QuoteIdentifier(const std::string& name);
 
+// 'text' with inner single quotes doubled.
+std::string QuoteLiteral(const std::string& text);
+
 // The layer's table, quoted; a "schema.table" layer name gives both parts.
 std::string QuotedTable(OGRLayer& layer, bool schemaQualified);
 

@@ -100,6 +100,49 @@ TEST_P(EditSessionTest, ASessionStillOpenWhenTheDataIsClosedIsDiscarded)
     EXPECT_EQ(Snapshot(dataset_, "Watershed"), withField_);
 }
 
+// A database reads through cursors in transactions of their own: one open
+// as the session ends must not take the session's writes with it.
+TEST_P(EditSessionTest, EditsDiscardedWhileARowIsBeingReadStayDiscardedAndTheReadGoesOn)
+{
+    editor_.StartEditing(Workspace());
+    WriteEveryRow();
+    auto reader = layer_->Search();
+    std::set<int32_t> ids{reader->NextRow()->OID()};  // the writes reach the data first
+    editor_.StopEditing(false);
+    while (Ref<host::IRow> row = reader->NextRow()) {
+        EXPECT_TRUE(ids.insert(row->OID()).second) << row->OID();
+    }
+    EXPECT_EQ(ids.size(), 3u);
+    CloseMap();
+    EXPECT_EQ(Snapshot(dataset_, "Watershed"), withField_);
+}
+
+// One open as the session starts must not make the session's save wait for
+// the end of its own reading.
+TEST_P(EditSessionTest, EditsSavedWhileARowBegunBeforeTheSessionIsBeingReadAreSavedAtOnce)
+{
+    auto reader = layer_->Search();
+    ASSERT_TRUE(reader->NextRow());
+    editor_.StartEditing(Workspace());
+    WriteEveryRow();
+    editor_.StopEditing(true);
+    for (const auto& [fid, value] : FieldValues(dataset_, "Watershed", "NextDownID")) {
+        EXPECT_EQ(value, 1000 + fid);
+    }
+}
+
+TEST_P(EditSessionTest, ARowWrittenTwiceBeforeItsWritesReachTheDataKeepsTheLastValue)
+{
+    editor_.StartEditing(Workspace());
+    Ref<host::IRow> row = layer_->Search()->NextRow();
+    for (int32_t value : {5, 6}) {
+        row->SetValue(nextDown_, value);
+        row->Store();
+    }
+    editor_.StopEditing(true);
+    EXPECT_EQ(FieldValues(dataset_, "Watershed", "NextDownID")[row->OID()], 6);
+}
+
 TEST_P(EditSessionTest, ReadsSeeTheStoredValues)
 {
     editor_.StartEditing(Workspace());

@@ -21,6 +21,7 @@ using host::Ref;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 std::vector<Basin> FourBasins()
 {
@@ -253,6 +254,22 @@ TEST(GdalSelectionTest, ADoubleQuotedNameIsAColumnOrAnError)
         EXPECT_EQ(layer->SelectedCount(), 2) << FormatName(format);
         layer->SelectWhere("HydroID >= 103 AND 'text' = 'text'");
         EXPECT_EQ(layer->SelectedCount(), 2) << FormatName(format);
+    }
+}
+
+TEST(GdalSelectionTest, ADatabaseRefusingAFilterGivesItsOwnReason)
+{
+    if (PostgresConnection().empty()) {
+        GTEST_SKIP() << "no test server (DRENNOW_TEST_PG)";
+    }
+    TempFolder folder;
+    Ref<GdalMap> map = GdalMap::Open({CreateWatersheds(Format::Postgres, folder, FourBasins(), false)});
+    try {
+        map->TableLayers().front()->SelectWhere("\"HydroID\" = = 101");
+        ADD_FAILURE() << "the filter was taken";
+    } catch (const runtime::Error& error) {
+        EXPECT_THAT(error.Description(), HasSubstr("syntax error at or near \"=\""));
+        EXPECT_THAT(error.Description(), Not(HasSubstr("does not exist")));
     }
 }
 

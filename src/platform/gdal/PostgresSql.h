@@ -1,0 +1,32 @@
+#pragma once
+
+#include <gdal_priv.h>
+#include <ogrsf_frmts.h>
+
+#include <string>
+#include <vector>
+
+// Statements the host runs on a PostgreSQL database beyond what GDAL's
+// driver does, on the dataset's own connection: inside the transaction of
+// an edit session while one is open.
+namespace drennow::gdalhost::postgres {
+
+// The first row a statement gives, each value as text ("" for a null);
+// nothing when it gives none. Raises what was attempted with the server's
+// message when the statement fails.
+std::vector<std::string> FirstRow(GDALDataset& dataset, const std::string& sql, const std::string& attempted);
+
+// Waits for locks that other sessions hold end after a bound, unless the
+// user chose one (lock_timeout set by anything but the default).
+void BoundLockWaits(GDALDataset& dataset);
+
+// Raises when the rows of the layer's table cannot be updated: it is not a
+// table, the role may not update it, or it has no primary key to find its
+// rows by.
+void RequireEditable(GDALDataset& dataset, OGRLayer& layer);
+
+// Keeps other writers off the layer's table until the transaction ends;
+// readers pass. Raises, naming the lock, when it cannot be had in time.
+void LockAgainstWriters(GDALDataset& dataset, OGRLayer& layer);
+
+}  // namespace drennow::gdalhost::postgres

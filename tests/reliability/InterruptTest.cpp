@@ -1,0 +1,116 @@
+// drennow interrupted at random moments while it edits a PostgreSQL table
+// (SIGINT as Ctrl-C sends it, SIGTERM): the table holds exactly what it held
+// before, or, when the signal came after the save, the whole result.
+#include "PostgresServer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <random>
+#include <thread>
+
+namespace drennow::reliability {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kMostAttempts = 30;
+
+struct Wanted {
+    int interruptions;  // while the run held the table
+    int afterWrites;    // of those, once it had sent updates
+};
+
+struct Attempt {
+    int exitStatus = -1;
+    std::string output;
+    TableLocks locks;       // as the signal came
+    Clock::duration held{};  // from taking the table to the signal or the end
+};
+
+class InterruptTest : public PostgresRunTest, public ::testing::WithParamInterface<int> {
+protected:
+    // Runs drennow; after the delay (none: never) from the moment it holds
+    // the table, freezes it, notes its locks, and signals it.
+    Attempt RunAndInterrupt(std::optional<Clock::duration> delay)
+    {
+        Attempt attempt;
+        e2e::ChildOptions options;
+        options.interact = [&](int, int pid, const auto&) {
+            ASSERT_TRUE(AwaitRunsLock(*server_, table_));
+            Clock::time_point started = Clock::now();
+            if (delay) {
+                std::this_thread::sleep_until(started + *delay);
+                ::kill(pid, SIGSTOP);
+                attempt.locks = LocksOf(*server_, table_);
+                ::kill(pid, GetParam());
+                ::kill(pid, SIGCONT);
+            } else {
+                while (LocksOf(*server_, table_).exclusive) {
+                }
+            }
+            attempt.held = Clock::now() - started;
+        };
+        e2e::ChildResult run = Run(options);
+        attempt.exitStatus = run.exitStatus;
+        attempt.output = run.out + run.err;
+        return attempt;
+    }
+
+    void Restore() { server_->Execute("UPDATE " + table_ + " SET \"NextDownID\" = -77"); }
+};
+
+TEST_P(InterruptTest, TheTableHoldsWhatItHeldBeforeOrTheWholeResult)
+{
+    const int signal = GetParam();
+    const Wanted wanted = signal == SIGINT ? Wanted{8, 5} : Wanted{4, 2};
+    Create(Subdivision(5));
+    const std::string before = TableDigest(*server_, table_);
+    Attempt timing = RunAndInterrupt(std::nullopt);
+    ASSERT_EQ(timing.exitStatus, 0) << timing.output;
+    const std::string after = TableDigest(*server_, table_);
+    ASSERT_NE(after, before);
+    Restore();
+    ASSERT_EQ(TableDigest(*server_, table_), before);
+
+    std::random_device device;
+    unsigned seed = device();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    // Mostly into the writing, which starts after the two reads of the
+    // table; not near the end as timed, since later runs are often faster.
+    std::uniform_int_distribution<int64_t> delays(timing.held.count() / 5, timing.held.count() * 6 / 10);
+    Wanted got{0, 0};
+    int attempts = 0;
+    for (; attempts < kMostAttempts && (got.interruptions < wanted.interruptions || got.afterWrites < wanted.afterWrites);
+         ++attempts) {
+        Attempt attempt = RunAndInterrupt(Clock::duration(delays(random)));
+        std::string digest = TableDigest(*server_, table_);
+        if (attempt.exitStatus == 0) {
+            // The signal came as the run saved.
+            ASSERT_EQ(digest, after) << attempt.output;
+            Restore();
+            continue;
+        }
+        ASSERT_EQ(attempt.exitStatus, 128 + signal) << attempt.output;
+        ASSERT_EQ(digest, before) << "signalled after " << attempt.held.count() << ": " << attempt.output;
+        got.interruptions += attempt.locks.exclusive ? 1 : 0;
+        got.afterWrites += attempt.locks.exclusive && attempt.locks.rowExclusive ? 1 : 0;
+    }
+    EXPECT_GE(got.interruptions, wanted.interruptions) << "in " << attempts << " attempts";
+    EXPECT_GE(got.afterWrites, wanted.afterWrites) << "in " << attempts << " attempts";
+    std::printf("%s: %d interruptions while editing, %d after updates were sent, in %d attempts (the table is held "
+                "%.0f ms)\n",
+                strsignal(signal), got.interruptions, got.afterWrites, attempts,
+                std::chrono::duration<double, std::milli>(timing.held).count());
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, InterruptTest, ::testing::Values(SIGINT, SIGTERM),
+                         [](const auto& info) { return info.param == SIGINT ? "Sigint" : "Sigterm"; });
+
+}  // namespace
+}  // namespace drennow::reliability
