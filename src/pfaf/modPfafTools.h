@@ -53,7 +53,9 @@ bool IsDownstreamOf(int64_t basinCode, int64_t candidateCode, const DigitRules& 
 int64_t ConvertCode(const runtime::Variant& element, CodeWidth width);
 
 // The first element of the descending codes list that lies downstream of the
-// basin, or a failure code. Never raises.
+// basin, or a failure code. Each element is converted when the search
+// reaches it, at the rules' width; one that does not convert fails the
+// search. Never raises.
 int32_t GetNextDownCode(int32_t basinCode, const runtime::VariantArray& codes, bool allowTrailingZeros);
 int64_t GetNextDownCode(int64_t basinCode, const runtime::VariantArray& codes, const DigitRules& rules);
 
