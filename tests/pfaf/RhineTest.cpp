@@ -70,16 +70,12 @@ std::map<int64_t, Unit> ReadUnits(const char* path)
     return units;
 }
 
-struct Agreement {
-    size_t basins = 0;
-    size_t agreeing = 0;
-};
-
 // At one level, the basins are the groups of units by their code there. A
 // basin drains into the basin of the unit its outlet unit (the one draining
 // out of the group, or nowhere) drains into; with no such unit it is a
-// terminal outlet, where the search must fail.
-Agreement AgreementAt(const std::map<int64_t, Unit>& units, int level)
+// terminal outlet, where the search must fail. Returns the basins where the
+// reading differs from the topology, described.
+std::vector<std::string> DisagreementsAt(const std::map<int64_t, Unit>& units, int level)
 {
     auto codeOf = [&](const Unit& unit) { return unit.pfafByLevel[static_cast<size_t>(level - 1)]; };
     std::map<int64_t, int64_t, std::greater<>> topologicalNextDown;  // 0: terminal outlet
@@ -100,17 +96,16 @@ Agreement AgreementAt(const std::map<int64_t, Unit>& units, int level)
     }
     DigitRules rules{ZeroReading::kUnsubdivided, false, level >= 10 ? CodeWidth::k64Bit : CodeWidth::k32Bit};
     NextDownIndex index(list, rules);
-    Agreement agreement;
+    std::vector<std::string> disagreements;
     for (const auto& [code, next] : topologicalNextDown) {
         EXPECT_EQ(outlets[code], 1) << "level " << level << ", basin " << code;
         int64_t found = index.GetNextDownCode(code);
-        bool agrees = next == 0 ? found < 0 : found == next;
-        EXPECT_TRUE(agrees || level > 7) << "level " << level << ", basin " << code << ": " << found
-                                         << " instead of " << next;
-        ++agreement.basins;
-        agreement.agreeing += agrees ? 1 : 0;
+        if (next == 0 ? found > 0 : found != next) {
+            disagreements.push_back(std::to_string(code) + " -> " + std::to_string(found) + " instead of " +
+                                    std::to_string(next));
+        }
     }
-    return agreement;
+    return disagreements;
 }
 
 }  // namespace
@@ -123,12 +118,14 @@ TEST(Rhine, TheUnsubdividedReadingFollowsTheTopologyToLevelSeven)
     }
     ASSERT_EQ(units.size(), 1246u);
     for (int level = 1; level <= kLevels; ++level) {
-        Agreement agreement = AgreementAt(units, level);
+        std::vector<std::string> disagreements = DisagreementsAt(units, level);
+        if (level <= 7) {
+            EXPECT_EQ(disagreements, std::vector<std::string>{}) << "level " << level;
+        }
         // Finer levels are counted, not required: there the codes number the
         // pieces of an unbranched stem 1, 2, 3, ... upstream, and write a 0
         // for a closed sink beside subdivided siblings, which no digit rule
         // reads as the topology has it.
-        RecordProperty("agreeing_at_level_" + std::to_string(level),
-                       std::to_string(agreement.agreeing) + " of " + std::to_string(agreement.basins));
+        RecordProperty("disagreeing_at_level_" + std::to_string(level), std::to_string(disagreements.size()));
     }
 }
