@@ -23,7 +23,8 @@ double SecondsOf(Work&& work)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-runtime::VariantArray ListOf(const std::vector<int32_t>& codes)
+template <typename Code>
+runtime::VariantArray ListOf(const std::vector<Code>& codes)
 {
     runtime::VariantArray list;
     list.ReDim(1, static_cast<int32_t>(codes.size()));
@@ -39,18 +40,19 @@ const char* ModeName(bool allowTrailingZeros)
 }
 
 // Returns the number of sampled basins where index and scan disagree.
-size_t TimeOneMode(const std::vector<int32_t>& basinCodes, const std::vector<int32_t>& sorted,
-                   const runtime::VariantArray& list, bool allowTrailingZeros, size_t scanSample, std::ostream& out)
+template <typename Code>
+size_t TimeOneMode(const std::vector<Code>& basinCodes, const std::vector<Code>& sorted,
+                   const runtime::VariantArray& list, const modPfafTools::DigitRules& rules, const char* mode,
+                   size_t scanSample, std::ostream& out)
 {
-    const char* mode = ModeName(allowTrailingZeros);
     double n = static_cast<double>(basinCodes.size());
     std::optional<modPfafTools::NextDownIndex> general;
     std::optional<modPfafTools::NextDownIndex> plain;
-    double buildGeneral = SecondsOf([&] { general.emplace(list, allowTrailingZeros); });
-    double buildPlain = SecondsOf([&] { plain.emplace(sorted, allowTrailingZeros); });
+    double buildGeneral = SecondsOf([&] { general.emplace(list, rules); });
+    double buildPlain = SecondsOf([&] { plain.emplace(sorted, rules); });
     int64_t checksum = 0;
     double lookups = SecondsOf([&] {
-        for (int32_t code : basinCodes) {
+        for (Code code : basinCodes) {
             checksum += general->GetNextDownCode(code);
         }
     });
@@ -60,9 +62,9 @@ size_t TimeOneMode(const std::vector<int32_t>& basinCodes, const std::vector<int
     size_t mismatches = 0;
     double scanned = 0;
     for (size_t i = 0; i < scanSample; ++i) {
-        int32_t code = basinCodes[pick(rng)];
-        int32_t byScan = 0;
-        scanned += SecondsOf([&] { byScan = modPfafTools::GetNextDownCode(code, list, allowTrailingZeros); });
+        Code code = basinCodes[pick(rng)];
+        int64_t byScan = 0;
+        scanned += SecondsOf([&] { byScan = modPfafTools::GetNextDownCode(int64_t{code}, list, rules); });
         mismatches += byScan != general->GetNextDownCode(code) ? 1 : 0;
     }
     double scanPerBasin = scanned / static_cast<double>(scanSample);
@@ -103,9 +105,31 @@ bool TimeIndexAgainstScan(const std::vector<Basin>& basins, size_t scanSample, s
     out << "elements the two sorts order differently: " << misplaced << "\n";
     size_t mismatches = 0;
     for (bool allowTrailingZeros : {false, true}) {
-        mismatches += TimeOneMode(codes, sorted, list, allowTrailingZeros, scanSample, out);
+        modPfafTools::DigitRules rules{.allowTrailingZeros = allowTrailingZeros};
+        mismatches += TimeOneMode(codes, sorted, list, rules, ModeName(allowTrailingZeros), scanSample, out);
     }
     return mismatches == 0 && misplaced == 0;
+}
+
+bool TimeWideIndexAgainstScan(const std::vector<int64_t>& codes, size_t scanSample, std::ostream& out)
+{
+    out << std::fixed << std::setprecision(3);
+    out << "64-bit codes: " << codes.size() << "\n";
+    if (codes.empty()) {
+        return true;
+    }
+    std::vector<int64_t> sorted = codes;
+    double sort = SecondsOf([&] { std::sort(sorted.begin(), sorted.end(), std::greater<>()); });
+    out << "sort of plain 64-bit integers, descending: " << sort << " s\n";
+    runtime::VariantArray list = ListOf(sorted);
+    using modPfafTools::CodeWidth;
+    using modPfafTools::ZeroReading;
+    size_t mismatches =
+        TimeOneMode(codes, sorted, list, {ZeroReading::kUnsubdivided, false, CodeWidth::k64Bit},
+                    "64-bit, unsubdivided reading", scanSample, out) +
+        TimeOneMode(codes, sorted, list, {ZeroReading::kClosedBasin, true, CodeWidth::k64Bit},
+                    "64-bit, closed-basin reading, trailing zeros allowed", scanSample, out);
+    return mismatches == 0;
 }
 
 }  // namespace drennow::bench

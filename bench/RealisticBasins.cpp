@@ -8,19 +8,24 @@ namespace drennow::bench {
 
 namespace {
 
+// How deep units are subdivided: every unit down to `wholeFrom` levels, then
+// each level with the chance `wholeChance` of staying whole (written with
+// zeros to the full length), down to `level` digits.
+struct Shape {
+    int level;
+    int wholeFrom;
+    double wholeChance;
+    int64_t largestCode;
+};
+
 class Subdivider {
 public:
-    Subdivider(size_t target, uint64_t seed) : target_(target), rng_(seed)
+    Subdivider(size_t target, const Shape& shape, uint64_t seed)
+        : target_(target), shape_(shape), rng_(seed)
     {
-        // Deep enough that about three regions fill the layer.
-        uint64_t perRegion = 1;
-        while (level_ < 10 && perRegion * 3 < target) {
-            perRegion *= 9;
-            ++level_;
-        }
     }
 
-    std::vector<int32_t> Codes()
+    std::vector<int64_t> Codes()
     {
         for (int64_t region = 1; region <= 9 && codes_.size() < target_; ++region) {
             Subdivide(region, 1);
@@ -34,8 +39,8 @@ private:
         if (codes_.size() >= target_) {
             return;
         }
-        if (depth == level_ || Chance(0.03)) {
-            Emit(PadWithZeros(unit, level_ - depth));
+        if (depth == shape_.level || (depth >= shape_.wholeFrom && Chance(shape_.wholeChance))) {
+            Emit(PadWithZeros(unit, shape_.level - depth));
             return;
         }
         for (int64_t digit = 1; digit <= 9; ++digit) {
@@ -56,47 +61,77 @@ private:
 
     void Emit(int64_t code)
     {
-        if (code <= std::numeric_limits<int32_t>::max()) {
-            codes_.push_back(static_cast<int32_t>(code));
+        if (code <= shape_.largestCode) {
+            codes_.push_back(code);
         }
     }
 
     bool Chance(double p) { return std::bernoulli_distribution(p)(rng_); }
 
     size_t target_;
-    int level_ = 1;
+    Shape shape_;
     std::mt19937_64 rng_;
-    std::vector<int32_t> codes_;
+    std::vector<int64_t> codes_;
 };
+
+// `count` features with the subdivision's codes, a few nulls (nothing), zeros
+// and duplicated codes among them, in random order.
+std::vector<std::optional<int64_t>> Features(const std::vector<int64_t>& codes, size_t count, uint64_t seed)
+{
+    std::mt19937_64 rng(seed + 1);
+    auto anyCode = [&] { return codes[std::uniform_int_distribution<size_t>(0, codes.size() - 1)(rng)]; };
+    std::vector<std::optional<int64_t>> features;
+    features.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        int kind = std::uniform_int_distribution<int>(0, 9999)(rng);
+        if (kind < 10) {
+            features.emplace_back(std::nullopt);
+        } else if (kind < 15) {
+            features.emplace_back(0);
+        } else if (kind < 25 || i >= codes.size()) {
+            features.emplace_back(anyCode());
+        } else {
+            features.emplace_back(codes[i]);
+        }
+    }
+    std::shuffle(features.begin(), features.end(), rng);
+    return features;
+}
 
 }  // namespace
 
 std::vector<Basin> MakeRealisticBasins(size_t count, uint64_t seed)
 {
-    std::vector<int32_t> codes = Subdivider(count, seed).Codes();
-    std::mt19937_64 rng(seed + 1);
-    auto anyCode = [&] { return codes[std::uniform_int_distribution<size_t>(0, codes.size() - 1)(rng)]; };
+    // Deep enough that about three regions fill the layer.
+    Shape shape{1, 1, 0.03, std::numeric_limits<int32_t>::max()};
+    for (uint64_t perRegion = 1; shape.level < 10 && perRegion * 3 < count; perRegion *= 9) {
+        ++shape.level;
+    }
+    std::vector<std::optional<int64_t>> features = Features(Subdivider(count, shape, seed).Codes(), count, seed);
     std::vector<Basin> basins;
     basins.reserve(count);
-    for (size_t i = 0; i < count; ++i) {
-        int kind = std::uniform_int_distribution<int>(0, 9999)(rng);
+    for (size_t i = 0; i < features.size(); ++i) {
         std::optional<int32_t> code;
-        if (kind < 10) {
-            code = std::nullopt;
-        } else if (kind < 15) {
-            code = 0;
-        } else if (kind < 25 || i >= codes.size()) {
-            code = anyCode();
-        } else {
-            code = codes[i];
+        if (features[i]) {
+            code = static_cast<int32_t>(*features[i]);
         }
-        basins.push_back({code, 0});
-    }
-    std::shuffle(basins.begin(), basins.end(), rng);
-    for (size_t i = 0; i < basins.size(); ++i) {
-        basins[i].hydroId = static_cast<int32_t>(100000 + i);
+        basins.push_back({code, static_cast<int32_t>(100000 + i)});
     }
     return basins;
+}
+
+std::vector<int64_t> MakeTwelveDigitCodes(size_t count, uint64_t seed)
+{
+    // Every unit subdivided to level 5, about one in six further at each finer
+    // level: about three regions fill a million features.
+    Shape shape{12, 5, 0.83, std::numeric_limits<int64_t>::max()};
+    std::vector<int64_t> codes;
+    for (const std::optional<int64_t>& feature : Features(Subdivider(count, shape, seed).Codes(), count, seed)) {
+        if (feature) {
+            codes.push_back(*feature);
+        }
+    }
+    return codes;
 }
 
 std::vector<int32_t> CodesOf(const std::vector<Basin>& basins)

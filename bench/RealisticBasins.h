@@ -20,6 +20,12 @@ struct Basin {
 // layer.
 std::vector<Basin> MakeRealisticBasins(size_t count, uint64_t seed = 1);
 
+// The codes of `count` features of a world-wide layer at level 12, as a
+// 0 digit writes a unit that stays whole at a level: every unit subdivided to
+// level 5, finer levels for some units only. A few features have no code,
+// zeros and duplicated codes are among them, and they come in random order.
+std::vector<int64_t> MakeTwelveDigitCodes(size_t count, uint64_t seed = 1);
+
 // Codes of the layer with a value, in feature order.
 std::vector<int32_t> CodesOf(const std::vector<Basin>& basins);
 

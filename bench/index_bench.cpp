@@ -1,5 +1,5 @@
 // The next-down index against the plain scan, on a realistic layer held in
-// memory. Usage: index_bench [BASINS [SCAN_SAMPLE]]
+// memory, then on a world-wide layer of twelve-digit codes. Usage: index_bench [BASINS [SCAN_SAMPLE]]
 #include "IndexTiming.h"
 #include "RealisticBasins.h"
 
@@ -13,5 +13,7 @@ int main(int argc, char** argv)
     size_t scanSample = argc > 2 ? std::stoul(argv[2]) : 200;
     bool agree = drennow::bench::TimeIndexAgainstScan(drennow::bench::MakeRealisticBasins(basins), scanSample,
                                                       std::cout);
-    return agree ? EXIT_SUCCESS : EXIT_FAILURE;
+    bool wideAgree = drennow::bench::TimeWideIndexAgainstScan(drennow::bench::MakeTwelveDigitCodes(basins),
+                                                              scanSample, std::cout);
+    return agree && wideAgree ? EXIT_SUCCESS : EXIT_FAILURE;
 }

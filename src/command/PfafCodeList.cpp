@@ -12,18 +12,19 @@ namespace drennow::command {
 
 namespace {
 
-// An integer of the 32-bit range, as a 32-bit integer.
-std::optional<int32_t> AsPlainCode(const runtime::Variant& value)
+// An integer of the range of Code, as a Code.
+template <typename Code>
+std::optional<Code> AsPlainCode(const runtime::Variant& value)
 {
     if (!value.IsInteger()) {
         return std::nullopt;
     }
     return std::visit(
-        [](const auto& v) -> std::optional<int32_t> {
+        [](const auto& v) -> std::optional<Code> {
             using T = std::decay_t<decltype(v)>;
             if constexpr (std::is_integral_v<T>) {
-                if (v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max()) {
-                    return static_cast<int32_t>(v);
+                if (v >= std::numeric_limits<Code>::min() && v <= std::numeric_limits<Code>::max()) {
+                    return static_cast<Code>(v);
                 }
             }
             return std::nullopt;
@@ -31,7 +32,18 @@ std::optional<int32_t> AsPlainCode(const runtime::Variant& value)
         value.Get());
 }
 
+// The integer type of a plain codes vector.
+template <typename Plain>
+using CodeOf = typename std::decay_t<Plain>::value_type;
+
 }  // namespace
+
+PfafCodeList::PfafCodeList(modPfafTools::CodeWidth width) : width_(width)
+{
+    if (width == modPfafTools::CodeWidth::k64Bit) {
+        plain_.emplace<std::vector<int64_t>>();
+    }
+}
 
 void PfafCodeList::Add(const runtime::Variant& value)
 {
@@ -40,8 +52,16 @@ void PfafCodeList::Add(const runtime::Variant& value)
     }
     ++count_;
     if (!general_) {
-        if (std::optional<int32_t> code = AsPlainCode(value)) {
-            plain_.push_back(*code);
+        bool added = std::visit(
+            [&](auto& plain) {
+                auto code = AsPlainCode<CodeOf<decltype(plain)>>(value);
+                if (code) {
+                    plain.push_back(*code);
+                }
+                return code.has_value();
+            },
+            plain_);
+        if (added) {
             return;
         }
         BecomeGeneral();
@@ -53,18 +73,22 @@ void PfafCodeList::Add(const runtime::Variant& value)
 void PfafCodeList::BecomeGeneral()
 {
     general_ = true;
-    values_.Reserve(plain_.size() + 1);
-    for (size_t i = 0; i < plain_.size(); ++i) {
-        values_.ReDimPreserve(static_cast<int32_t>(i + 1));
-        values_(static_cast<int32_t>(i + 1)) = runtime::Variant(plain_[i]);
-    }
-    plain_ = {};
+    std::visit(
+        [&](auto& plain) {
+            values_.Reserve(plain.size() + 1);
+            for (size_t i = 0; i < plain.size(); ++i) {
+                values_.ReDimPreserve(static_cast<int32_t>(i + 1));
+                values_(static_cast<int32_t>(i + 1)) = runtime::Variant(plain[i]);
+            }
+            plain = {};
+        },
+        plain_);
 }
 
 void PfafCodeList::SortDescending()
 {
     if (!general_) {
-        std::sort(plain_.begin(), plain_.end(), std::greater<>());
+        std::visit([](auto& plain) { std::sort(plain.begin(), plain.end(), std::greater<>()); }, plain_);
         return;
     }
     // Where every value is a number, the Shell sort's order differs from a
@@ -92,11 +116,17 @@ void PfafCodeList::SortDescending()
 
 modPfafTools::NextDownIndex PfafCodeList::BuildIndex(bool allowTrailingZeros) const
 {
+    return BuildIndex(modPfafTools::ZeroReading::kClosedBasin, allowTrailingZeros);
+}
+
+modPfafTools::NextDownIndex PfafCodeList::BuildIndex(modPfafTools::ZeroReading zeros, bool allowTrailingZeros) const
+{
+    modPfafTools::DigitRules rules{zeros, allowTrailingZeros, width_};
     if (general_ || count_ == 0) {
         // No code at all leaves the list unallocated, which fails a search.
-        return modPfafTools::NextDownIndex(values_, allowTrailingZeros);
+        return modPfafTools::NextDownIndex(values_, rules);
     }
-    return modPfafTools::NextDownIndex(plain_, allowTrailingZeros);
+    return std::visit([&](const auto& plain) { return modPfafTools::NextDownIndex(plain, rules); }, plain_);
 }
 
 }  // namespace drennow::command

@@ -2,171 +2,121 @@
 
 #include "pfaf/modPfafTools.h"
 
+#include <algorithm>
 #include <array>
 #include <exception>
+#include <limits>
 
 namespace drennow::modPfafTools {
 
 namespace {
 
-constexpr std::array<uint32_t, 10> kPowersOfTen = {
-    1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000,
-};
-
-// The decimal digits of a positive code, most significant first.
-struct Digits {
-    uint32_t value;
-    std::array<uint8_t, 10> digit{};
-    int count = 0;
-
-    explicit Digits(int32_t code) : value(static_cast<uint32_t>(code))
-    {
-        std::array<uint8_t, 10> reversed{};
-        for (auto rest = static_cast<uint32_t>(code); rest != 0; rest /= 10) {
-            reversed[count++] = static_cast<uint8_t>(rest % 10);
-        }
-        for (int i = 0; i < count; ++i) {
-            digit[i] = reversed[count - 1 - i];
-        }
-    }
-};
-
-bool IsOdd(uint8_t digit)
+// A key's digit at position k: the digit itself, but a 0 (odd in the
+// unsubdivided reading) is filed as 2, which no other key holds at k. So the
+// last non-zero digit of a key tells its position, and keys through k and
+// through k - 1 never meet.
+uint64_t KeyDigit(uint8_t digit)
 {
-    return digit % 2 == 1;
+    return digit == 0 ? 2 : digit;
 }
 
-// The code with its last `count` digits set to zero.
-uint32_t ZeroLastDigits(uint32_t code, int count)
+// Calls visit(k, prefix, unit) for the positions k from the last down to
+// `lowest`, until visit returns true: prefix is the code with its digits from
+// k on set to zero, unit the place value of digit k.
+template <typename Visit>
+void ForEachPosition(const CodeDigits& code, int lowest, Visit&& visit)
 {
-    return code / kPowersOfTen[count] * kPowersOfTen[count];
-}
-
-// DrainsToWaterbody on digits, without building texts.
-bool Drains(const Digits& code, bool allowTrailingZeros)
-{
-    int end = code.count;
-    while (allowTrailingZeros && code.digit[end - 1] == 0) {
-        --end;  // a positive code has a non-zero digit
-    }
-    int begin = end;
-    while (begin > 0 && code.digit[begin - 1] != 0) {
-        --begin;
-    }
-    if (begin == end) {
-        return true;  // ends in 0: what is left is the single digit 0
-    }
-    int firstEven = begin;
-    while (firstEven < end && IsOdd(code.digit[firstEven])) {
-        ++firstEven;
-    }
-    for (int i = firstEven + 1; i < end; ++i) {
-        if (code.digit[i] != 1) {
-            return false;
+    uint64_t prefix = code.Value();
+    uint64_t unit = 1;
+    for (int k = code.Count() - 1; k >= lowest; --k, unit *= 10) {
+        prefix -= code[k] * unit;
+        if (visit(k, prefix, unit)) {
+            return;
         }
     }
-    return true;
 }
 
-// Calls file(key) for every prefix key under which a basin can find this
-// candidate: the candidate's digits up to position k, then zeros, for each k
-// in its final odd run. The run must follow a digit 2, 4, 6 or 8, or the
-// candidate has odd leading digits and never receives flow.
+// Calls file(key) for every key under which a basin can find this candidate:
+// its first k digits and its digit at k, for each position k through which it
+// receives flow. A candidate with odd leading digits receives none.
 template <typename File>
-void ForEachKey(int32_t candidate, bool allowTrailingZeros, File&& file)
+void ForEachKey(int64_t code, const DigitRules& rules, File&& file)
 {
-    if (candidate < 10) {
-        return;  // one digit has no position k after the first
+    if (code < 10) {
+        return;  // one digit has no position k after the first; no negatives
     }
-    Digits code(candidate);
-    int last = code.count - 1;
-    while (code.digit[last] == 0) {
-        --last;
-    }
-    if (last != code.count - 1 && !allowTrailingZeros) {
+    CodeDigits candidate(code);
+    DigitSpan receiving = ReceivingPositions(candidate, rules);
+    int lowest = std::max(receiving.begin, 1);
+    if (lowest >= receiving.end || HasOddLeadingDigits(candidate, rules)) {
         return;
     }
-    int beforeRun = last;
-    while (beforeRun >= 0 && IsOdd(code.digit[beforeRun])) {
-        --beforeRun;
-    }
-    if (beforeRun < 0 || beforeRun == last || code.digit[beforeRun] == 0) {
-        return;
-    }
-    for (int k = beforeRun + 1; k <= last; ++k) {
-        file(ZeroLastDigits(code.value, code.count - 1 - k));
-    }
+    ForEachPosition(candidate, lowest, [&](int k, uint64_t prefix, uint64_t unit) {
+        if (k < receiving.end) {
+            file(prefix + KeyDigit(candidate[k]) * unit);
+        }
+        return false;
+    });
 }
 
-// Calls look(key) for every prefix key that can hold a candidate downstream
-// of the basin, largest candidates first (a later position k, then a larger
-// odd digit at k), until look returns true.
-template <typename Look>
-void ForEachLookup(const Digits& basin, Look&& look)
+// The digits below a digit that count as odd, largest first.
+struct OddDigitsBelow {
+    std::array<uint8_t, 5> digits{};
+    int count = 0;
+};
+using OddDigitsTable = std::array<OddDigitsBelow, 10>;
+
+constexpr OddDigitsTable OddDigitsBelowEach(ZeroReading zeros)
 {
-    for (int k = basin.count - 1; k >= 1; --k) {
-        int after = basin.count - 1 - k;
-        uint32_t prefix = ZeroLastDigits(basin.value, after + 1);
-        int largestOdd = basin.digit[k] - (IsOdd(basin.digit[k]) ? 2 : 1);
-        for (int odd = largestOdd; odd >= 1; odd -= 2) {
-            if (look(prefix + static_cast<uint32_t>(odd) * kPowersOfTen[after])) {
-                return;
+    OddDigitsTable table{};
+    for (int digit = 0; digit < 10; ++digit) {
+        for (int below = digit - 1; below >= 0; --below) {
+            if (CountsAsOdd(static_cast<uint8_t>(below), zeros)) {
+                OddDigitsBelow& entry = table[static_cast<size_t>(digit)];
+                entry.digits[static_cast<size_t>(entry.count++)] = static_cast<uint8_t>(below);
             }
         }
     }
+    return table;
+}
+
+constexpr OddDigitsTable kOddBelowClosedBasin = OddDigitsBelowEach(ZeroReading::kClosedBasin);
+constexpr OddDigitsTable kOddBelowUnsubdivided = OddDigitsBelowEach(ZeroReading::kUnsubdivided);
+
+// Calls look(key) for every key that can hold a candidate downstream of the
+// basin, largest candidates first (a later position k, then a larger digit
+// at k), until look returns true.
+template <typename Look>
+void ForEachLookup(const CodeDigits& basin, ZeroReading zeros, Look&& look)
+{
+    const OddDigitsTable& oddBelow =
+        zeros == ZeroReading::kUnsubdivided ? kOddBelowUnsubdivided : kOddBelowClosedBasin;
+    ForEachPosition(basin, 1, [&](int k, uint64_t prefix, uint64_t unit) {
+        const OddDigitsBelow& candidates = oddBelow[basin[k]];
+        for (int i = 0; i < candidates.count; ++i) {
+            if (look(prefix + KeyDigit(candidates.digits[static_cast<size_t>(i)]) * unit)) {
+                return true;
+            }
+        }
+        return false;
+    });
 }
 
 }  // namespace
 
-NextDownIndex::NextDownIndex(const runtime::VariantArray& codes, bool allowTrailingZeros)
-    : allowTrailingZeros_(allowTrailingZeros)
+template <typename Key, typename Code>
+PrefixTable<Key, Code>::PrefixTable() : slots_(16), shift_(64 - 4)
 {
-    std::vector<int32_t> converted;
-    if (!codes.IsAllocated()) {
-        scanMeetsFailure_ = true;  // on reading the bounds
-    } else {
-        int64_t first = codes.LBound();
-        int64_t last = codes.UBound();
-        converted.reserve(static_cast<size_t>(last - first + 1));
-        // The scan stops at the first unconvertible element, so nothing past
-        // it can be a match.
-        try {
-            for (int64_t i = first; i <= last; ++i) {
-                converted.push_back(runtime::ToLong(codes(static_cast<int32_t>(i))));
-            }
-        } catch (const std::exception&) {
-            scanMeetsFailure_ = true;
-        }
-    }
-    Build(converted);
 }
 
-NextDownIndex::NextDownIndex(const std::vector<int32_t>& codes, bool allowTrailingZeros)
-    : allowTrailingZeros_(allowTrailingZeros)
-{
-    Build(codes);
-}
-
-void NextDownIndex::Build(const std::vector<int32_t>& codes)
-{
-    slots_.assign(16, Slot{});
-    shift_ = 64 - 4;
-    for (size_t position = 0; position < codes.size(); ++position) {
-        int32_t code = codes[position];
-        if (position > 0 && code > codes[position - 1]) {
-            descending_ = false;
-        }
-        ForEachKey(code, allowTrailingZeros_,
-                   [&](uint32_t key) { Insert(key, code, static_cast<uint32_t>(position)); });
-    }
-}
-
-size_t NextDownIndex::Home(uint32_t key) const
+template <typename Key, typename Code>
+size_t PrefixTable<Key, Code>::Home(Key key) const
 {
     return static_cast<size_t>((key * 0x9E3779B97F4A7C15ULL) >> shift_);
 }
 
-void NextDownIndex::Insert(uint32_t key, int32_t code, uint32_t position)
+template <typename Key, typename Code>
+void PrefixTable<Key, Code>::Insert(Key key, Code code, uint32_t position)
 {
     size_t mask = slots_.size() - 1;
     for (size_t i = Home(key);; i = (i + 1) & mask) {
@@ -174,7 +124,7 @@ void NextDownIndex::Insert(uint32_t key, int32_t code, uint32_t position)
             return;  // an earlier element holds this key
         }
         if (slots_[i].key == 0) {
-            slots_[i] = Slot{key, code, position};
+            slots_[i] = Slot{key, Match{code, position}};
             break;
         }
     }
@@ -183,7 +133,8 @@ void NextDownIndex::Insert(uint32_t key, int32_t code, uint32_t position)
     }
 }
 
-void NextDownIndex::Grow()
+template <typename Key, typename Code>
+void PrefixTable<Key, Code>::Grow()
 {
     std::vector<Slot> old(slots_.size() * 2);
     old.swap(slots_);
@@ -201,12 +152,18 @@ void NextDownIndex::Grow()
     }
 }
 
-const NextDownIndex::Slot* NextDownIndex::Find(uint32_t key) const
+template <typename Key, typename Code>
+auto PrefixTable<Key, Code>::Find(uint64_t key) const -> const Match*
 {
+    if constexpr (sizeof(Key) < sizeof(key)) {
+        if (key > std::numeric_limits<Key>::max()) {
+            return nullptr;  // a basin longer than any code held
+        }
+    }
     size_t mask = slots_.size() - 1;
-    for (size_t i = Home(key);; i = (i + 1) & mask) {
+    for (size_t i = Home(static_cast<Key>(key));; i = (i + 1) & mask) {
         if (slots_[i].key == key) {
-            return &slots_[i];
+            return &slots_[i].match;
         }
         if (slots_[i].key == 0) {
             return nullptr;
@@ -214,7 +171,108 @@ const NextDownIndex::Slot* NextDownIndex::Find(uint32_t key) const
     }
 }
 
-int32_t NextDownIndex::GetNextDownCode(int32_t basinCode) const
+template <typename Key, typename Code>
+size_t PrefixTable<Key, Code>::MemoryBytes() const
+{
+    return slots_.capacity() * sizeof(Slot);
+}
+
+template class PrefixTable<uint32_t, int32_t>;
+template class PrefixTable<uint64_t, int64_t>;
+
+NextDownIndex::NextDownIndex(const runtime::VariantArray& codes, const DigitRules& rules) : rules_(rules)
+{
+    if (rules.width == CodeWidth::k64Bit) {
+        BuildFromList<int64_t>(codes);
+    } else {
+        BuildFromList<int32_t>(codes);
+    }
+}
+
+NextDownIndex::NextDownIndex(const std::vector<int32_t>& codes, const DigitRules& rules) : rules_(rules)
+{
+    Build(codes);
+}
+
+NextDownIndex::NextDownIndex(const std::vector<int64_t>& codes, const DigitRules& rules) : rules_(rules)
+{
+    Build(codes);
+}
+
+NextDownIndex::NextDownIndex(const runtime::VariantArray& codes, bool allowTrailingZeros)
+    : NextDownIndex(codes, DigitRules{.allowTrailingZeros = allowTrailingZeros})
+{
+}
+
+NextDownIndex::NextDownIndex(const std::vector<int32_t>& codes, bool allowTrailingZeros)
+    : NextDownIndex(codes, DigitRules{.allowTrailingZeros = allowTrailingZeros})
+{
+}
+
+template <typename Code>
+void NextDownIndex::BuildFromList(const runtime::VariantArray& codes)
+{
+    std::vector<Code> converted;
+    if (!codes.IsAllocated()) {
+        scanMeetsFailure_ = true;  // on reading the bounds
+    } else {
+        int64_t first = codes.LBound();
+        int64_t last = codes.UBound();
+        converted.reserve(static_cast<size_t>(last - first + 1));
+        // The scan stops at the first unconvertible element, so nothing past
+        // it can be a match.
+        try {
+            for (int64_t i = first; i <= last; ++i) {
+                converted.push_back(static_cast<Code>(ConvertCode(codes(static_cast<int32_t>(i)), rules_.width)));
+            }
+        } catch (const std::exception&) {
+            scanMeetsFailure_ = true;
+        }
+    }
+    Build(converted);
+}
+
+template <typename Code>
+void NextDownIndex::Build(const std::vector<Code>& codes)
+{
+    auto fitsNarrow = [](Code code) { return code <= std::numeric_limits<int32_t>::max(); };
+    if (std::all_of(codes.begin(), codes.end(), fitsNarrow)) {
+        Fill(table_.emplace<NarrowTable>(), codes);
+    } else {
+        Fill(table_.emplace<WideTable>(), codes);
+    }
+}
+
+template <typename Table, typename Code>
+void NextDownIndex::Fill(Table& table, const std::vector<Code>& codes)
+{
+    for (size_t position = 0; position < codes.size(); ++position) {
+        Code code = codes[position];
+        if (position > 0 && code > codes[position - 1]) {
+            descending_ = false;
+        }
+        ForEachKey(code, rules_, [&](uint64_t key) {
+            table.Insert(static_cast<typename Table::KeyType>(key), static_cast<typename Table::CodeType>(code),
+                         static_cast<uint32_t>(position));
+        });
+    }
+}
+
+template <typename Table>
+int64_t NextDownIndex::FirstMatch(const Table& table, const CodeDigits& basin) const
+{
+    const typename Table::Match* first = nullptr;
+    ForEachLookup(basin, rules_.zeros, [&](uint64_t key) {
+        const typename Table::Match* match = table.Find(key);
+        if (match != nullptr && (first == nullptr || match->position < first->position)) {
+            first = match;
+        }
+        return first != nullptr && descending_;
+    });
+    return first != nullptr ? first->code : 0;
+}
+
+int64_t NextDownIndex::GetNextDownCode(int64_t basinCode) const
 {
     if (basinCode == 0) {
         return kZeroCode;
@@ -222,27 +280,20 @@ int32_t NextDownIndex::GetNextDownCode(int32_t basinCode) const
     if (basinCode < 0) {
         return kNegativeCode;
     }
-    Digits basin(basinCode);
-    if (Drains(basin, allowTrailingZeros_)) {
+    CodeDigits basin(basinCode);
+    if (DrainsToWaterbody(basin, rules_)) {
         return kDrainsToWaterbody;
     }
-    const Slot* first = nullptr;
-    ForEachLookup(basin, [&](uint32_t key) {
-        const Slot* match = Find(key);
-        if (match != nullptr && (first == nullptr || match->position < first->position)) {
-            first = match;
-        }
-        return first != nullptr && descending_;
-    });
-    if (first != nullptr) {
-        return first->code;
+    int64_t match = std::visit([&](const auto& table) { return FirstMatch(table, basin); }, table_);
+    if (match != 0) {
+        return match;  // codes filed have two digits or more
     }
     return scanMeetsFailure_ ? kSearchFailed : kNothingDownstream;
 }
 
 size_t NextDownIndex::MemoryBytes() const
 {
-    return slots_.capacity() * sizeof(Slot);
+    return std::visit([](const auto& table) { return table.MemoryBytes(); }, table_);
 }
 
 }  // namespace drennow::modPfafTools

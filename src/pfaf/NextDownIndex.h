@@ -1,54 +1,102 @@
 #pragma once
 
+#include "pfaf/DigitRules.h"
 #include "runtime/VariantArray.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <variant>
 #include <vector>
 
 namespace drennow::modPfafTools {
 
-// Answers GetNextDownCode for one codes list and one trailing-zeros answer
+// Open addressing from prefix keys to the first list element filed under
+// each. Key 0 marks an empty slot.
+template <typename Key, typename Code>
+class PrefixTable {
+public:
+    using KeyType = Key;
+    using CodeType = Code;
+
+    PrefixTable();
+
+    // Keeps the element already filed under the key, if any.
+    void Insert(Key key, Code code, uint32_t position);
+    // The code and list position filed under the key, or nothing.
+    struct Match {
+        Code code;
+        uint32_t position;
+    };
+    const Match* Find(uint64_t key) const;
+    size_t MemoryBytes() const;
+
+private:
+    struct Slot {
+        Key key = 0;
+        Match match{};
+    };
+
+    size_t Home(Key key) const;
+    void Grow();
+
+    std::vector<Slot> slots_;
+    size_t used_ = 0;
+    int shift_ = 0;
+};
+
+// Answers GetNextDownCode for one codes list and one set of digit rules
 // without scanning the list: every basin gets exactly the element (or the
 // failure code) the first-match scan over the same list would give.
 //
 // A candidate lies downstream of a basin through one digit position k: it
-// shares the basin's first k digits, has a smaller odd digit at k, and only
-// odd digits after k (then trailing zeros, when they are allowed). So each
-// candidate is filed under the k-digit prefix plus the odd digit, for every
-// k in its final odd run, and a basin looks up at most four digits at each
-// of its positions. Only the first element of each prefix is kept, which is
-// the one the scan would meet first.
+// shares the basin's first k digits, has a smaller digit at k, and that digit
+// and the ones after it count as odd (ReceivingPositions). So each candidate
+// is filed under its first k digits and its digit at k, for every such k, and
+// a basin looks up at most five digits at each of its positions. Only the
+// first element of each prefix is kept, which is the one the scan would meet
+// first.
 class NextDownIndex {
 public:
     // From the list the scan would search, exactly as it stands (any order,
     // unconvertible elements included; unallocated fails every search).
-    NextDownIndex(const runtime::VariantArray& codes, bool allowTrailingZeros);
+    NextDownIndex(const runtime::VariantArray& codes, const DigitRules& rules);
 
     // From codes already held as plain integers, in list order (index 0
-    // standing for the list's first element).
+    // standing for the list's first element). The rules' width plays no part.
+    NextDownIndex(const std::vector<int32_t>& codes, const DigitRules& rules);
+    NextDownIndex(const std::vector<int64_t>& codes, const DigitRules& rules);
+
+    // The closed-basin reading of 32-bit codes.
+    NextDownIndex(const runtime::VariantArray& codes, bool allowTrailingZeros);
     NextDownIndex(const std::vector<int32_t>& codes, bool allowTrailingZeros);
 
-    int32_t GetNextDownCode(int32_t basinCode) const;
+    int64_t GetNextDownCode(int64_t basinCode) const;
+    // Every match is smaller than the basin, so a 32-bit basin gets a 32-bit
+    // answer.
+    int32_t GetNextDownCode(int32_t basinCode) const
+    {
+        return static_cast<int32_t>(GetNextDownCode(int64_t{basinCode}));
+    }
 
     // Heap bytes held by the index.
     size_t MemoryBytes() const;
 
 private:
-    // The first element of the list filed under one prefix key.
-    struct Slot {
-        uint32_t key = 0;  // 0: empty; keys are at least 10
-        int32_t code = 0;
-        uint32_t position = 0;
-    };
+    // Codes of the 32-bit range have keys of the 32-bit range: a code of ten
+    // digits starts with 1 or 2, and so does each of its keys.
+    using NarrowTable = PrefixTable<uint32_t, int32_t>;
+    using WideTable = PrefixTable<uint64_t, int64_t>;
 
-    void Build(const std::vector<int32_t>& codes);
-    void Insert(uint32_t key, int32_t code, uint32_t position);
-    void Grow();
-    const Slot* Find(uint32_t key) const;
-    size_t Home(uint32_t key) const;
+    template <typename Code>
+    void BuildFromList(const runtime::VariantArray& codes);
+    template <typename Code>
+    void Build(const std::vector<Code>& codes);
+    template <typename Table, typename Code>
+    void Fill(Table& table, const std::vector<Code>& codes);
+    template <typename Table>
+    int64_t FirstMatch(const Table& table, const CodeDigits& basin) const;
 
-    bool allowTrailingZeros_;
+    DigitRules rules_;
     // A basin without a match fails rather than finding nothing: the list
     // holds an unconvertible element (the index keeps only what precedes
     // it) or was never allocated.
@@ -56,9 +104,7 @@ private:
     // Converted codes never rise along the list, so the largest match is
     // also the first one.
     bool descending_ = true;
-    std::vector<Slot> slots_;
-    size_t used_ = 0;
-    int shift_ = 0;
+    std::variant<NarrowTable, WideTable> table_;
 };
 
 }  // namespace drennow::modPfafTools

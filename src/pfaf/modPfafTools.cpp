@@ -1,41 +1,20 @@
 #include "pfaf/modPfafTools.h"
 
-#include "runtime/Error.h"
-
-#include <string_view>
+#include <exception>
 
 namespace drennow::modPfafTools {
 
 namespace {
 
-bool IsEvenDigit(char digit)
+DigitRules ClosedBasin(bool allowTrailingZeros)
 {
-    return (digit - '0') % 2 == 0;
+    return {ZeroReading::kClosedBasin, allowTrailingZeros, CodeWidth::k32Bit};
 }
 
-int32_t ValueOf(std::string_view digits)
+// A code given as text, converted as a 32-bit list element is.
+CodeDigits DigitsOfText(const std::string& codeText)
 {
-    int64_t value = 0;
-    for (char c : digits) {
-        value = value * 10 + (c - '0');
-    }
-    return static_cast<int32_t>(value);
-}
-
-int32_t ParseCode(const std::string& codeText)
-{
-    return runtime::ToLong(runtime::Variant(codeText));
-}
-
-// The drainage rules look only at what is left after these steps: without
-// trailing zeros when they are allowed, then the digits after the last zero.
-std::string ApplyZeroRules(const std::string& codeText, bool allowTrailingZeros)
-{
-    int32_t code = ParseCode(codeText);
-    if (allowTrailingZeros) {
-        code = StripTrailingZeros(code);
-    }
-    return std::to_string(DigitsAfterLastZero(code));
+    return CodeDigits(runtime::ToLong(runtime::Variant(codeText)));
 }
 
 }  // namespace
@@ -47,92 +26,69 @@ bool IsEven(int64_t number)
 
 int32_t StripTrailingZeros(int32_t code)
 {
-    if (code == 0) {
-        return 0;
-    }
-    std::string text = std::to_string(code);
-    while (!text.empty() && text.back() == '0') {
-        text.pop_back();
-    }
-    return ParseCode(text);
+    CodeDigits digits(code);
+    auto stripped = static_cast<int64_t>(digits.ValueOf(0, digits.Count() - digits.TrailingZeros()));
+    return static_cast<int32_t>(code < 0 ? -stripped : stripped);
 }
 
 int32_t DigitsAfterLastZero(int32_t code)
 {
-    if (code == 0) {
-        return 0;
+    CodeDigits digits(code);
+    DigitSpan after = DrainingDigits(digits, ClosedBasin(false));
+    if (after.begin == 0) {
+        return code;  // no zero
     }
-    std::string text = std::to_string(code);
-    size_t lastZero = text.find_last_of('0');
-    if (lastZero == std::string::npos) {
-        return ParseCode(text);
-    }
-    return ValueOf(std::string_view(text).substr(lastZero + 1));
+    return static_cast<int32_t>(digits.ValueOf(after.begin, after.end));
 }
 
 bool DrainsToWaterbody(const std::string& codeText, bool allowTrailingZeros)
 {
-    std::string t = ApplyZeroRules(codeText, allowTrailingZeros);
-    size_t firstEven = 0;
-    while (firstEven < t.size() && !IsEvenDigit(t[firstEven])) {
-        ++firstEven;
-    }
-    if (firstEven == t.size()) {
-        return true;
-    }
-    return t.find_first_not_of('1', firstEven + 1) == std::string::npos;
+    return DrainsToWaterbody(DigitsOfText(codeText), ClosedBasin(allowTrailingZeros));
 }
 
 bool HasOddLeadingDigits(const std::string& codeText, bool allowTrailingZeros)
 {
-    std::string t = ApplyZeroRules(codeText, allowTrailingZeros);
-    for (size_t i = 0; i + 1 < t.size(); ++i) {
-        if (IsEvenDigit(t[i])) {
-            return false;
-        }
-    }
-    return true;
+    return HasOddLeadingDigits(DigitsOfText(codeText), ClosedBasin(allowTrailingZeros));
 }
 
 bool IsDownstreamOf(int32_t basinCode, int32_t candidateCode, bool allowTrailingZeros)
 {
-    if (basinCode <= 1) {
+    return IsDownstreamOf(int64_t{basinCode}, int64_t{candidateCode}, ClosedBasin(allowTrailingZeros));
+}
+
+bool IsDownstreamOf(int64_t basinCode, int64_t candidateCode, const DigitRules& rules)
+{
+    if (basinCode <= 1 || candidateCode < 1 || candidateCode >= basinCode) {
         return false;
     }
-    if (candidateCode < 1 || candidateCode >= basinCode) {
+    CodeDigits basin(basinCode);
+    CodeDigits candidate(candidateCode);
+    if (basin.Count() != candidate.Count() || basin[0] != candidate[0]) {
         return false;
     }
-    std::string a = std::to_string(basinCode);
-    std::string b = std::to_string(candidateCode);
-    if (a.size() != b.size() || a[0] != b[0]) {
+    if (DrainsToWaterbody(basin, rules) || HasOddLeadingDigits(candidate, rules)) {
         return false;
     }
-    if (DrainsToWaterbody(a, allowTrailingZeros)) {
-        return false;
+    int k = 1;
+    while (basin[k] == candidate[k]) {
+        ++k;  // the candidate is smaller, so they differ somewhere
     }
-    if (HasOddLeadingDigits(b, allowTrailingZeros)) {
-        return false;
-    }
-    size_t n = b.size();
-    size_t trailingZeros = n - std::to_string(StripTrailingZeros(candidateCode)).size();
-    size_t k = 0;
-    while (a[k] == b[k]) {
-        ++k;  // b < a, so they differ somewhere
-    }
-    if (IsEvenDigit(b[k])) {
-        return false;
-    }
-    for (size_t j = k + 1; j < n; ++j) {
-        if (IsEvenDigit(b[j])) {
-            // Positions count from 0 here: j lies within the trailing zeros
-            // when fewer than z digits follow it.
-            return allowTrailingZeros && n - 1 - j < trailingZeros;
-        }
-    }
-    return true;
+    DigitSpan receiving = ReceivingPositions(candidate, rules);
+    return k >= receiving.begin && k < receiving.end;
+}
+
+int64_t ConvertCode(const runtime::Variant& element, CodeWidth width)
+{
+    return width == CodeWidth::k64Bit ? runtime::ToLongLong(element) : runtime::ToLong(element);
 }
 
 int32_t GetNextDownCode(int32_t basinCode, const runtime::VariantArray& codes, bool allowTrailingZeros)
+{
+    // Every match is smaller than the basin, so the answer fits.
+    return static_cast<int32_t>(GetNextDownCode(int64_t{basinCode}, codes, ClosedBasin(allowTrailingZeros)));
+}
+
+int64_t GetNextDownCode(int64_t basinCode, const runtime::VariantArray& codes, const DigitRules& rules)
 {
     if (basinCode == 0) {
         return kZeroCode;
@@ -141,13 +97,13 @@ int32_t GetNextDownCode(int32_t basinCode, const runtime::VariantArray& codes, b
         return kNegativeCode;
     }
     try {
-        if (DrainsToWaterbody(std::to_string(basinCode), allowTrailingZeros)) {
+        if (DrainsToWaterbody(CodeDigits(basinCode), rules)) {
             return kDrainsToWaterbody;
         }
         int32_t last = codes.UBound();
         for (int32_t i = codes.LBound(); i <= last; ++i) {
-            int32_t candidate = runtime::ToLong(codes(i));
-            if (candidate < basinCode && IsDownstreamOf(basinCode, candidate, allowTrailingZeros)) {
+            int64_t candidate = ConvertCode(codes(i), rules.width);
+            if (candidate < basinCode && IsDownstreamOf(basinCode, candidate, rules)) {
                 return candidate;
             }
             if (i == last) {

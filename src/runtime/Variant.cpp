@@ -36,17 +36,71 @@ double RoundHalfEven(double value)
 template <typename Int>
 Int ToWhole(const Variant& value)
 {
+    // Both bounds are powers of two, exact as doubles; the largest value of
+    // a 64-bit integer is not.
     constexpr auto kMin = static_cast<double>(std::numeric_limits<Int>::min());
-    constexpr auto kMax = static_cast<double>(std::numeric_limits<Int>::max());
+    constexpr double kPastMax = -kMin;
     double number = ToDouble(value);
     if (!std::isfinite(number)) {
         Raise(kOverflow);
     }
     double rounded = RoundHalfEven(number);
-    if (rounded < kMin || rounded > kMax) {
+    if (rounded < kMin || rounded >= kPastMax) {
         Raise(kOverflow);
     }
     return static_cast<Int>(rounded);
+}
+
+// Whether the fraction digits after a whole part round it up: above a half,
+// or a half exactly and the whole part odd.
+bool FractionRoundsUp(std::string_view fraction, uint64_t whole)
+{
+    if (fraction.empty() || fraction[0] < '5') {
+        return false;
+    }
+    if (fraction[0] > '5') {
+        return true;
+    }
+    bool aboveHalf = fraction.find_first_not_of('0', 1) != std::string_view::npos;
+    return aboveHalf || whole % 2 == 1;
+}
+
+// Decimal text without an exponent, rounded to a 64-bit integer digit by
+// digit: a double holds only 15 to 17 significant digits. Nothing for any
+// other text.
+std::optional<int64_t> RoundDecimalText(std::string_view text)
+{
+    if (!ParseNumber(text) || text.find_first_of("eE") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    size_t i = text.find_first_not_of(" \t");
+    bool negative = text[i] == '-';
+    if (text[i] == '-' || text[i] == '+') {
+        ++i;
+    }
+    // The largest magnitude of the sign: 2^63 below zero, 2^63 - 1 above.
+    const uint64_t limit = (uint64_t{1} << 63) - (negative ? 0 : 1);
+    uint64_t magnitude = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        auto digit = static_cast<uint64_t>(text[i] - '0');
+        if (magnitude > (limit - digit) / 10) {
+            Raise(kOverflow);
+        }
+        magnitude = magnitude * 10 + digit;
+    }
+    if (i < text.size() && text[i] == '.') {
+        size_t end = i + 1;
+        while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) {
+            ++end;
+        }
+        if (FractionRoundsUp(text.substr(i + 1, end - i - 1), magnitude)) {
+            if (magnitude == limit) {
+                Raise(kOverflow);
+            }
+            ++magnitude;
+        }
+    }
+    return negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
 }
 
 }  // namespace
@@ -151,6 +205,22 @@ int32_t ToLong(const Variant& value)
         return *v;
     }
     return ToWhole<int32_t>(value);
+}
+
+int64_t ToLongLong(const Variant& value)
+{
+    if (const auto* v = std::get_if<int64_t>(&value.Get())) {
+        return *v;
+    }
+    if (const auto* v = std::get_if<int32_t>(&value.Get())) {
+        return *v;
+    }
+    if (value.IsText()) {
+        if (std::optional<int64_t> exact = RoundDecimalText(value.Text())) {
+            return *exact;
+        }
+    }
+    return ToWhole<int64_t>(value);
 }
 
 int16_t ToInteger(const Variant& value)

@@ -61,6 +61,11 @@ bool IsNumeric(const Variant& value);
 // value outside the range raises 6. Empty converts to 0.
 int32_t ToLong(const Variant& value);
 
+// The same conversion to a 64-bit integer. Decimal text without an exponent
+// is read digit by digit, so that every 64-bit integer written out converts
+// back exactly.
+int64_t ToLongLong(const Variant& value);
+
 // The same conversion to a 16-bit integer.
 int16_t ToInteger(const Variant& value);
 

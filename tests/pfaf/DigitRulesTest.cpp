@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <vector>
+
 using namespace drennow::modPfafTools;
 
 TEST(DigitRules, IsEvenCountsZeroAsEven)
@@ -81,4 +84,66 @@ TEST(DigitRules, AnInteriorZeroRestartsTheDrainageRules)
     // 12043 drains like 43, but the digit comparison runs over all five.
     EXPECT_TRUE(IsDownstreamOf(12043, 12041, false));
     EXPECT_FALSE(IsDownstreamOf(12043, 12033, false));
+}
+
+namespace {
+
+constexpr DigitRules kUnsubdivided{.zeros = ZeroReading::kUnsubdivided};
+constexpr DigitRules kClosedBasin{};
+
+bool Drains(int64_t code, const DigitRules& rules)
+{
+    return DrainsToWaterbody(CodeDigits(code), rules);
+}
+
+bool OddLeading(int64_t code, const DigitRules& rules)
+{
+    return HasOddLeadingDigits(CodeDigits(code), rules);
+}
+
+}  // namespace
+
+TEST(DigitRules, UnsubdividedZerosCountAsOnesInTheOutletTest)
+{
+    for (int64_t code : std::vector<int64_t>{2100, 1100, 2010, 1000, 2111000000000000000, 1}) {
+        EXPECT_TRUE(Drains(code, kUnsubdivided)) << code;
+    }
+    // The closed-basin reading cuts the last three at their last zero, and
+    // what is left drains.
+    for (int64_t code : {2300, 2200, 1203, 1230, 2120}) {
+        EXPECT_FALSE(Drains(code, kUnsubdivided)) << code;
+    }
+    for (int64_t code : {1203, 1230, 2120}) {
+        EXPECT_TRUE(Drains(code, kClosedBasin)) << code;
+    }
+}
+
+TEST(DigitRules, UnsubdividedZerosCountAsOddAndNothingIsCutOff)
+{
+    EXPECT_TRUE(OddLeading(1002, kUnsubdivided));
+    EXPECT_FALSE(OddLeading(1210, kUnsubdivided));  // the closed-basin reading keeps nothing of it
+    EXPECT_TRUE(OddLeading(1210, kClosedBasin));
+    EXPECT_FALSE(OddLeading(2011, kUnsubdivided));  // the closed-basin reading keeps 11
+    EXPECT_TRUE(OddLeading(2011, kClosedBasin));
+    // A 0 at the first difference and after it is odd.
+    EXPECT_TRUE(IsDownstreamOf(1234, 1201, kUnsubdivided));
+    EXPECT_TRUE(IsDownstreamOf(1234, 1200, kUnsubdivided));
+    EXPECT_FALSE(IsDownstreamOf(1234, 1201, DigitRules{.allowTrailingZeros = true}));
+    EXPECT_TRUE(IsDownstreamOf(12033, 12031, kUnsubdivided));
+    EXPECT_FALSE(IsDownstreamOf(12033, 12031, kClosedBasin));  // 33 lies on the outlet's interbasins
+}
+
+TEST(DigitRules, CodesOfUpToNineteenDigits)
+{
+    constexpr int64_t kLargest = INT64_MAX;  // 9223372036854775807
+    EXPECT_EQ(CodeDigits(kLargest).Count(), 19);
+    EXPECT_EQ(CodeDigits(INT64_MIN).Value(), uint64_t{9223372036854775808U});
+    EXPECT_TRUE(IsDownstreamOf(kLargest, kLargest - 2, kUnsubdivided));
+    EXPECT_FALSE(IsDownstreamOf(kLargest, kLargest - 1, kUnsubdivided));
+    EXPECT_FALSE(IsDownstreamOf(kLargest, kLargest - 2, kClosedBasin));  // 7 after its last zero drains
+    for (const DigitRules& rules : {DigitRules{.allowTrailingZeros = true}, kUnsubdivided}) {
+        EXPECT_TRUE(IsDownstreamOf(8888888888888888889, 8888888888888888887, rules));
+        EXPECT_TRUE(IsDownstreamOf(4123456789, 4123456787, rules));       // past 32 bits
+        EXPECT_FALSE(IsDownstreamOf(232610141300, 23261014110, rules));  // one digit fewer
+    }
 }

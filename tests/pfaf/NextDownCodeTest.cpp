@@ -26,6 +26,15 @@ TEST(GetNextDownCode, WorkedResults)
     }
 }
 
+TEST(GetNextDownCode, WorkedResultsOfOtherRules)
+{
+    for (const WorkedRules& worked : WorkedResultsOfOtherRules()) {
+        for (const ExpectedUnder& c : worked.cases) {
+            EXPECT_EQ(GetNextDownCode(c.basin, worked.list, worked.rules), c.nextDown) << worked.name << ": " << c.basin;
+        }
+    }
+}
+
 TEST(GetNextDownCode, LevelOneCodesAlwaysDrainToTheWaterbody)
 {
     VariantArray list = Descending({1, 2, 3, 4, 5, 6, 7, 8, 9});

@@ -1,6 +1,7 @@
 #include "WorkedResults.h"
 #include "pfaf/NextDownIndex.h"
 #include "pfaf/modPfafTools.h"
+#include "runtime/Error.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +11,14 @@
 #include <map>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
+using drennow::modPfafTools::CodeWidth;
+using drennow::modPfafTools::DigitRules;
 using drennow::modPfafTools::GetNextDownCode;
 using drennow::modPfafTools::NextDownIndex;
+using drennow::modPfafTools::ZeroReading;
 using drennow::runtime::Variant;
 using drennow::runtime::VariantArray;
 using namespace drennow::pfaftest;
@@ -37,6 +42,16 @@ TEST(NextDownIndex, WorkedResults)
     for (const WorkedList& worked : WorkedResults()) {
         SCOPED_TRACE(worked.name);
         ExpectResults(worked.list, worked.cases);
+    }
+}
+
+TEST(NextDownIndex, WorkedResultsOfOtherRules)
+{
+    for (const WorkedRules& worked : WorkedResultsOfOtherRules()) {
+        NextDownIndex index(worked.list, worked.rules);
+        for (const ExpectedUnder& c : worked.cases) {
+            EXPECT_EQ(index.GetNextDownCode(c.basin), c.nextDown) << worked.name << ": " << c.basin;
+        }
     }
 }
 
@@ -98,14 +113,15 @@ namespace {
 // Random code lists shaped like real layers: a few clusters of codes sharing
 // a region prefix and a level, so that downstream matches are common, with
 // zeros inside and at the end, duplicates, values of other kinds, and now and
-// then an element that does not convert.
+// then an element that does not convert. Codes have up to 10 digits (and fit
+// 32 bits) or up to 19.
 class RandomLists {
 public:
-    explicit RandomLists(uint32_t seed) : rng_(seed) {}
+    explicit RandomLists(uint32_t seed, int maxDigits = 10) : rng_(seed), maxDigits_(maxDigits) {}
 
     struct Case {
         VariantArray list;
-        std::vector<int32_t> basins;
+        std::vector<int64_t> basins;
     };
 
     Case Next(size_t basinCount)
@@ -144,7 +160,7 @@ private:
     {
         clusters_.clear();
         for (int count = Uniform(1, 4); count > 0; --count) {
-            Cluster cluster{Uniform(1, 10), 0, Uniform(1, 9)};
+            Cluster cluster{Uniform(1, maxDigits_), 0, Uniform(1, 9)};
             cluster.rootLength = Uniform(1, cluster.level);
             for (int i = 1; i < cluster.rootLength; ++i) {
                 cluster.root = cluster.root * 10 + Digit();
@@ -153,24 +169,36 @@ private:
         }
     }
 
-    int32_t ClusterCode()
+    int64_t ClusterCode()
     {
         const Cluster& cluster = clusters_[static_cast<size_t>(Uniform(0, static_cast<int>(clusters_.size()) - 1))];
-        int64_t code = cluster.root;
+        auto code = static_cast<uint64_t>(cluster.root);
         for (int i = cluster.rootLength; i < cluster.level; ++i) {
-            code = code * 10 + Digit();
+            code = code * 10 + static_cast<uint64_t>(Digit());
         }
         if (cluster.level > 1 && Chance(0.15)) {
-            int64_t unit = 1;
+            uint64_t unit = 1;
             for (int zeros = Uniform(1, cluster.level - 1); zeros > 0; --zeros) {
                 unit *= 10;
             }
             code = code / unit * unit;
         }
-        if (code > INT32_MAX) {
-            code = code % 1000000000 + 1000000000;  // ten digits must start with 1 or 2
+        uint64_t largest = maxDigits_ > 10 ? INT64_MAX : INT32_MAX;
+        if (code > largest) {
+            uint64_t lowest = maxDigits_ > 10 ? 1000000000000000000 : 1000000000;
+            code = code % lowest + lowest;  // the longest codes must start with 1 or 2
         }
-        return static_cast<int32_t>(code);
+        return static_cast<int64_t>(code);
+    }
+
+    // Codes of the 32-bit range as 32-bit values, as a layer's integer field
+    // holds them.
+    static Variant CodeValue(int64_t code)
+    {
+        if (code >= INT32_MIN && code <= INT32_MAX) {
+            return Variant(static_cast<int32_t>(code));
+        }
+        return Variant(code);
     }
 
     Variant NextElement(const std::vector<Variant>& sofar)
@@ -179,9 +207,9 @@ private:
         if (kind < 8 && !sofar.empty()) {
             return sofar[static_cast<size_t>(Uniform(0, static_cast<int>(sofar.size()) - 1))];
         }
-        int32_t code = ClusterCode();
+        int64_t code = ClusterCode();
         if (kind < 10) {
-            return Variant(-code);
+            return CodeValue(-code);
         }
         if (kind < 12) {
             return Variant(int32_t{0});
@@ -196,12 +224,13 @@ private:
         if (kind < 20) {
             return Variant(static_cast<int64_t>(code));
         }
-        return Variant(code);
+        return CodeValue(code);
     }
 
+    // Some of these convert to 64-bit codes.
     Variant Unconvertible()
     {
-        switch (Uniform(0, 4)) {
+        switch (Uniform(0, maxDigits_ > 10 ? 6 : 4)) {
         case 0:
             return Variant("no code");
         case 1:
@@ -210,8 +239,12 @@ private:
             return Variant(int64_t{4000000000});
         case 3:
             return Variant(-3.0e12);
-        default:
+        case 4:
             return Variant("12e99");
+        case 5:
+            return Variant(9223372036854775808.0);
+        default:
+            return Variant("-9223372036854775809");
         }
     }
 
@@ -227,11 +260,17 @@ private:
         });
     }
 
-    int32_t NextBasin(const std::vector<Variant>& values)
+    int64_t NextBasin(const std::vector<Variant>& values)
     {
         int kind = Uniform(0, 99);
         if (kind < 55) {
-            return drennow::runtime::ToLong(values[static_cast<size_t>(Uniform(0, static_cast<int>(values.size()) - 1))]);
+            // A double next to the largest 64-bit codes may not convert back.
+            const Variant& value = values[static_cast<size_t>(Uniform(0, static_cast<int>(values.size()) - 1))];
+            try {
+                return drennow::modPfafTools::ConvertCode(value, maxDigits_ > 10 ? CodeWidth::k64Bit : CodeWidth::k32Bit);
+            } catch (const drennow::runtime::Error&) {
+                return ClusterCode();
+            }
         }
         if (kind < 92) {
             return ClusterCode();
@@ -239,10 +278,14 @@ private:
         if (kind < 96) {
             return Uniform(-5, 9);
         }
+        if (maxDigits_ > 10) {
+            return std::uniform_int_distribution<int64_t>(INT64_MIN, INT64_MAX)(rng_);
+        }
         return std::uniform_int_distribution<int32_t>(INT32_MIN, INT32_MAX)(rng_);
     }
 
     std::mt19937 rng_;
+    int maxDigits_;
     std::vector<Cluster> clusters_;
 };
 
@@ -269,5 +312,41 @@ TEST(NextDownIndex, AgreesWithTheScanOnRandomLists)
     }
     for (int32_t kind : {1, -1, -3, -5, -8, -9}) {
         EXPECT_GT(outcomes[kind], 500) << "result kind " << kind << " too rare to prove anything";
+    }
+}
+
+TEST(NextDownIndex, AgreesWithTheScanInBothReadingsAndWidths)
+{
+    for (int maxDigits : {10, 19}) {
+        RandomLists lists(20240611 + static_cast<uint32_t>(maxDigits), maxDigits);
+        // (reading, width, result kind) -> count, to show every path was taken
+        std::map<std::tuple<ZeroReading, CodeWidth, int64_t>, int> outcomes;
+        for (size_t basinsChecked = 0; basinsChecked < 6000; basinsChecked += 50) {
+            RandomLists::Case c = lists.Next(50);
+            for (ZeroReading zeros : {ZeroReading::kClosedBasin, ZeroReading::kUnsubdivided}) {
+                for (CodeWidth width : {CodeWidth::k32Bit, CodeWidth::k64Bit}) {
+                    for (bool allowTrailingZeros : {false, true}) {
+                        DigitRules rules{zeros, allowTrailingZeros, width};
+                        NextDownIndex index(c.list, rules);
+                        for (int64_t basin : c.basins) {
+                            int64_t expected = GetNextDownCode(basin, c.list, rules);
+                            ASSERT_EQ(index.GetNextDownCode(basin), expected)
+                                << "basin " << basin << ", reading " << static_cast<int>(zeros) << ", width "
+                                << static_cast<int>(width) << ", trailing zeros " << allowTrailingZeros;
+                            ++outcomes[{zeros, width, expected > 0 ? 1 : expected}];
+                        }
+                    }
+                }
+            }
+        }
+        for (ZeroReading zeros : {ZeroReading::kClosedBasin, ZeroReading::kUnsubdivided}) {
+            for (CodeWidth width : {CodeWidth::k32Bit, CodeWidth::k64Bit}) {
+                for (int64_t kind : {1, -1, -3, -5, -8, -9}) {
+                    EXPECT_GT((outcomes[{zeros, width, kind}]), 100)
+                        << "codes of " << maxDigits << " digits, reading " << static_cast<int>(zeros) << ", width "
+                        << static_cast<int>(width) << ": result kind " << kind << " too rare to prove anything";
+                }
+            }
+        }
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pfaf/DigitRules.h"
 #include "runtime/VariantArray.h"
 
 #include <algorithm>
@@ -23,6 +24,12 @@ inline runtime::VariantArray ListOf(const std::vector<runtime::Variant>& values)
 }
 
 inline runtime::VariantArray Descending(std::vector<int32_t> codes)
+{
+    std::sort(codes.begin(), codes.end(), std::greater<>());
+    return ListOf(std::vector<runtime::Variant>(codes.begin(), codes.end()));
+}
+
+inline runtime::VariantArray Descending64(std::vector<int64_t> codes)
 {
     std::sort(codes.begin(), codes.end(), std::greater<>());
     return ListOf(std::vector<runtime::Variant>(codes.begin(), codes.end()));
@@ -86,6 +93,55 @@ inline std::vector<WorkedList> WorkedResults()
         {"ten-digit codes",
          Descending({2147483647, 2147483645, 2147483643, 2147483641, 1999999999}),
          {{2147483647, 2147483645, 2147483645}, {2147483641, -5, -5}}},
+    };
+}
+
+// Worked results under other rules: the unsubdivided reading of zeros, and
+// 64-bit codes.
+struct ExpectedUnder {
+    int64_t basin;
+    int64_t nextDown;
+};
+
+struct WorkedRules {
+    const char* name;
+    modPfafTools::DigitRules rules;
+    runtime::VariantArray list;
+    std::vector<ExpectedUnder> cases;
+};
+
+inline std::vector<WorkedRules> WorkedResultsOfOtherRules()
+{
+    using modPfafTools::CodeWidth;
+    using modPfafTools::DigitRules;
+    using modPfafTools::ZeroReading;
+    constexpr DigitRules kUnsubdivided{.zeros = ZeroReading::kUnsubdivided};
+    constexpr DigitRules kUnsubdividedWithTrailingZeros{.zeros = ZeroReading::kUnsubdivided, .allowTrailingZeros = true};
+    constexpr DigitRules kUnsubdivided64{.zeros = ZeroReading::kUnsubdivided, .width = CodeWidth::k64Bit};
+    constexpr DigitRules kClosedBasin64{.allowTrailingZeros = true, .width = CodeWidth::k64Bit};
+    const std::vector<ExpectedUnder> level4Whole = {
+        {2300, 2100}, {2200, 2100}, {2900, 2700}, {2400, 2300}, {2100, -9}, {1100, -9}, {0, -8}, {-2300, -3}};
+    const std::vector<int64_t> tenDigits = {4123456789, 4123456787, 4123456785, 4123456783};
+    runtime::VariantArray largest = ListOf({INT64_MAX, INT64_MAX - 2, "9223372036854775803", INT64_MAX - 6});
+    return {
+        {"units 21 to 29 whole at level 4", kUnsubdivided,
+         Descending({2100, 2200, 2300, 2400, 2500, 2600, 2700, 2800, 2900}), level4Whole},
+        {"units 21 to 29 whole, trailing zeros allowed", kUnsubdividedWithTrailingZeros,
+         Descending({2100, 2200, 2300, 2400, 2500, 2600, 2700, 2800, 2900}), level4Whole},
+        {"a level-6 tributary and interbasins", kUnsubdivided, Descending({232630, 232620, 232610}),
+         {{232630, 232610}, {232620, 232610}, {232610, -5}}},
+        {"a closed basin 120 subdivided", kUnsubdivided,
+         Descending({12045, 12043, 12041, 12033, 12031, 12023, 12021}),
+         {{12045, 12043}, {12041, 12033}, {12033, 12031}, {12031, -5}, {12023, 12021}, {12021, -5}}},
+        {"twelve digits", kUnsubdivided64,
+         Descending64({232610141300, 232610141200, 232610141100, 232610130000}),
+         {{232610141300, 232610141100}, {232610141200, 232610141100}, {232610141100, 232610130000}}},
+        {"ten digits past 32 bits, 64-bit", kClosedBasin64, Descending64(tenDigits),
+         {{4123456789, 4123456787}, {4123456783, -5}}},
+        {"ten digits past 32 bits, 32-bit", DigitRules{.allowTrailingZeros = true}, Descending64(tenDigits),
+         {{4123456789, -1}, {4123456783, -1}, {4111111111, -9}}},
+        {"the largest 64-bit codes, one of them text", kUnsubdivided64, largest,
+         {{INT64_MAX, INT64_MAX - 2}, {INT64_MAX - 2, INT64_MAX - 4}, {INT64_MAX - 4, INT64_MAX - 6}}},
     };
 }
 

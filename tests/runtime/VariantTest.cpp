@@ -3,12 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
+#include <limits>
 
 using drennow::runtime::Error;
 using drennow::runtime::IsNumeric;
 using drennow::runtime::ToInteger;
 using drennow::runtime::ToLong;
+using drennow::runtime::ToLongLong;
 using drennow::runtime::ToText;
 using drennow::runtime::Variant;
 
@@ -68,6 +71,58 @@ TEST(ToLong, KeepsTheWholeRangeAndEmptyIsZero)
     EXPECT_EQ(ToLong(Variant(-2147483648.5)), -2147483647 - 1);
     EXPECT_EQ(ToLong(Variant(int16_t{-7})), -7);
     EXPECT_EQ(ToLong(Variant()), 0);
+}
+
+TEST(ToLongLong, KeepsEveryDigitOfTheRangeAndRaisesPastIt)
+{
+    constexpr int64_t kMax = INT64_MAX;
+    constexpr int64_t kMin = INT64_MIN;
+    EXPECT_EQ(ToLongLong(Variant(kMax)), kMax);
+    EXPECT_EQ(ToLongLong(Variant(kMin)), kMin);
+    EXPECT_EQ(ToLongLong(Variant(" 9223372036854775807 ")), kMax);
+    EXPECT_EQ(ToLongLong(Variant("-9223372036854775808")), kMin);
+    EXPECT_EQ(ToLongLong(Variant("+0000232610141300")), 232610141300);
+    EXPECT_EQ(ToLongLong(Variant("1234567890123456789")), 1234567890123456789);  // past a double's digits
+    EXPECT_EQ(ToLongLong(Variant(-9223372036854775808.0)), kMin);                 // -2^63
+    EXPECT_EQ(ToLongLong(Variant(9223372036854774784.0)), 9223372036854774784);   // the largest double below 2^63
+    EXPECT_EQ(ErrorOf([] { ToLongLong(Variant("9223372036854775808")); }), 6);
+    EXPECT_EQ(ErrorOf([] { ToLongLong(Variant("-9223372036854775809")); }), 6);
+    EXPECT_EQ(ErrorOf([] { ToLongLong(Variant("99999999999999999999")); }), 6);
+    EXPECT_EQ(ErrorOf([] { ToLongLong(Variant(9223372036854775808.0)); }), 6);    // 2^63
+    EXPECT_EQ(ErrorOf([] { ToLongLong(Variant(-9223372036854777856.0)); }), 6);   // the next double below -2^63
+    EXPECT_EQ(ErrorOf([] { ToLongLong(Variant("1e19")); }), 6);
+    EXPECT_EQ(ErrorOf([] { ToLongLong(Variant(std::numeric_limits<double>::infinity())); }), 6);
+}
+
+TEST(ToLongLong, RoundsHalvesToEvenInNumbersAndText)
+{
+    EXPECT_EQ(ToLongLong(Variant(2.5)), 2);
+    EXPECT_EQ(ToLongLong(Variant(-3.5)), -4);
+    EXPECT_EQ(ToLongLong(Variant(2.5001)), 3);
+    EXPECT_EQ(ToLongLong(Variant("2.5")), 2);
+    EXPECT_EQ(ToLongLong(Variant("3.5")), 4);
+    EXPECT_EQ(ToLongLong(Variant("-2.5")), -2);
+    EXPECT_EQ(ToLongLong(Variant("2.50000000000000000001")), 3);
+    EXPECT_EQ(ToLongLong(Variant("2.49999999999999999999")), 2);
+    EXPECT_EQ(ToLongLong(Variant(".5")), 0);
+    EXPECT_EQ(ToLongLong(Variant("7.")), 7);
+    EXPECT_EQ(ToLongLong(Variant("9223372036854775806.5")), 9223372036854775806);
+    EXPECT_EQ(ToLongLong(Variant("-9223372036854775808.5")), INT64_MIN);
+    EXPECT_EQ(ErrorOf([] { ToLongLong(Variant("9223372036854775807.5")); }), 6);
+    EXPECT_EQ(ErrorOf([] { ToLongLong(Variant("-9223372036854775808.6")); }), 6);
+    EXPECT_EQ(ToLongLong(Variant("1.5e3")), 1500);
+}
+
+TEST(ToLongLong, RaisesLikeToLongForTextNullAndKeepsEmptyAsZero)
+{
+    EXPECT_EQ(ErrorOf([] { ToLongLong(Variant("12a")); }), 13);
+    EXPECT_EQ(ErrorOf([] { ToLongLong(Variant("")); }), 13);
+    EXPECT_EQ(ErrorOf([] { ToLongLong(Variant("1 2")); }), 13);
+    EXPECT_EQ(ErrorOf([] { ToLongLong(Variant("1.2.3")); }), 13);
+    EXPECT_EQ(ErrorOf([] { ToLongLong(Variant::Null()); }), 94);
+    EXPECT_EQ(ToLongLong(Variant()), 0);
+    EXPECT_EQ(ToLongLong(Variant(int16_t{-7})), -7);
+    EXPECT_EQ(ToLongLong(Variant(int32_t{-2147483647 - 1})), -2147483648);
 }
 
 TEST(ToInteger, UsesTheSixteenBitRange)
