@@ -63,6 +63,10 @@ private:
     bool SortAndCollect(const RunSettings& settings, PfafCodeList& codes, runtime::Collection& ids);
     bool AssignNextDown(const RunSettings& settings, const modPfafTools::NextDownIndex& nextDownIndex,
                         const runtime::Collection& ids, std::vector<std::string>& failureLines);
+    modPfafTools::CodeWidth CodeWidth() const;
+    int64_t WholeNumber(const runtime::Variant& value) const;
+    runtime::Variant AsWritten(int64_t number) const;
+    void WriteNextDown(host::IRow& feature, int32_t field, const runtime::Variant& value) const;
     runtime::Variant AssignFeature(host::IRow& feature, const RunSettings& settings,
                                    const modPfafTools::NextDownIndex& nextDownIndex, const runtime::Collection& ids,
                                    std::vector<std::string>& failureLines);

@@ -6,6 +6,8 @@
 #include "pfaf/BuildIdCollection.h"
 #include "runtime/Error.h"
 
+#include <limits>
+
 
 namespace drennow::command {
 
@@ -13,6 +15,15 @@ using runtime::Deref;
 using runtime::Variant;
 
 namespace {
+
+// The item filed under the decimal text of the code.
+std::optional<Variant> IdOfCode(const runtime::Collection& ids, int64_t code)
+{
+    if (code <= std::numeric_limits<int32_t>::max()) {
+        return ids.Find(static_cast<int32_t>(code));
+    }
+    return ids.Find(std::to_string(code));
+}
 
 std::string FailureLine(int32_t objectId, int32_t code, const std::string& description)
 {
@@ -25,7 +36,7 @@ void NextDownRun::RunNextDownPass(RunSettings& settings)
 {
     StartProgress(settings.FeatureCount);
     StageMarker = "10";
-    PfafCodeList codes;
+    PfafCodeList codes(CodeWidth());
     if (!BuildCodeArray(settings, codes)) {
         return;
     }
@@ -34,7 +45,9 @@ void NextDownRun::RunNextDownPass(RunSettings& settings)
     if (!SortAndCollect(settings, codes, ids)) {
         return;
     }
-    modPfafTools::NextDownIndex index = codes.BuildIndex(settings.AllowTrailingZeros);
+    modPfafTools::NextDownIndex index = codes.BuildIndex(
+        options_.zerosUnsubdivided ? modPfafTools::ZeroReading::kUnsubdivided : modPfafTools::ZeroReading::kClosedBasin,
+        settings.AllowTrailingZeros);
     std::vector<std::string> failureLines;
     if (!AssignNextDown(settings, index, ids, failureLines)) {
         return;
@@ -156,29 +169,60 @@ Variant NextDownRun::AssignFeature(host::IRow& feature, const RunSettings& setti
     if (feature.Value(settings.PfafFieldIndex).IsNull()) {
         return fail(Variant(kNullCodeFailure.code), kNullCodeFailure.text);
     }
-    int32_t code = runtime::ToLong(feature.Value(settings.PfafFieldIndex));
+    int64_t code = WholeNumber(feature.Value(settings.PfafFieldIndex));
     if (code == 0) {
         return fail(Variant(kZeroCodeFailure.code), kZeroCodeFailure.text);
     }
-    int32_t next = nextDownIndex.GetNextDownCode(code);
+    int64_t next = nextDownIndex.GetNextDownCode(code);
     if (next <= 0) {
-        return fail(Variant(next), DescribeFailureCode(next));
+        return fail(Variant(static_cast<int32_t>(next)), DescribeFailureCode(static_cast<int32_t>(next)));
     }
-    Variant value(next);
+    Variant value = AsWritten(next);
     if (settings.IdFieldIndex != settings.PfafFieldIndex) {
         // The item under the decimal text of the code, looked up once.
-        std::optional<Variant> id = ids.Find(next);
+        std::optional<Variant> id = IdOfCode(ids, next);
         if (!id) {
             feature.SetValue(nextDown, Variant(kMissingIdFailure.code));
             failureLines.push_back(FailureLine(feature.OID(), kMissingIdFailure.code, kMissingIdFailure.text));
             feature.Store();
             return Variant(kMissingIdFailure.code);
         }
-        value = Variant(runtime::ToLong(*id));
+        value = AsWritten(WholeNumber(*id));
     }
-    feature.SetValue(nextDown, value);
+    WriteNextDown(feature, nextDown, value);
     feature.Store();
     return value;
+}
+
+modPfafTools::CodeWidth NextDownRun::CodeWidth() const
+{
+    return options_.int64 ? modPfafTools::CodeWidth::k64Bit : modPfafTools::CodeWidth::k32Bit;
+}
+
+// A code or identifier converted at the run's width.
+int64_t NextDownRun::WholeNumber(const Variant& value) const
+{
+    return options_.int64 ? runtime::ToLongLong(value) : runtime::ToLong(value);
+}
+
+// The value written, of the run's width.
+Variant NextDownRun::AsWritten(int64_t number) const
+{
+    return options_.int64 ? Variant(number) : Variant(static_cast<int32_t>(number));
+}
+
+// A 64-bit value that an existing NextDownID field cannot hold ends the run
+// with what could not be written where.
+void NextDownRun::WriteNextDown(host::IRow& feature, int32_t field, const Variant& value) const
+{
+    try {
+        feature.SetValue(field, value);
+    } catch (const runtime::Error& error) {
+        if (!options_.int64 || error.Number() != runtime::kOverflow) {
+            throw;
+        }
+        throw runtime::Error(runtime::kOverflow, texts::NextDownCannotHold(feature.OID(), runtime::ToText(value)));
+    }
 }
 
 // A cancel keeps what was stored in an operation of its own; a session the

@@ -34,6 +34,12 @@ std::string CannotEdit(const std::string& layerName)
     return "Could Not Edit " + layerName;
 }
 
+std::string NextDownCannotHold(int32_t objectId, const std::string& value)
+{
+    return "Overflow: the NextDownID field of feature " + std::to_string(objectId) + " cannot hold " + value +
+           "; remove the field, or widen it to a 64-bit integer, and run again";
+}
+
 std::string FinishedWithFailures(const std::string& logPath)
 {
     return std::string(kFinished) + "\r\n\r\nSome IDs could not be determined.  See " + logPath + " for details.";

@@ -37,6 +37,8 @@ std::string InvalidLevel(int16_t highestLevel);
 inline constexpr const char* kNoEditor = "Could not find Editor";
 inline constexpr const char* kCannotStopEditing = "Could not stop editing";
 std::string CannotEdit(const std::string& layerName);
+// A 64-bit value for a NextDownID field of 32 bits.
+std::string NextDownCannotHold(int32_t objectId, const std::string& value);
 
 // Progress and the status bar.
 inline constexpr const char* kBuildingCodes = "Building Pfafstetter array";

@@ -235,7 +235,8 @@ bool NextDownRun::EnsureNextDownField(RunSettings& settings, host::IFeatureClass
     default:
         break;
     }
-    featureClass.AddField(host::NewField{kNextDownFieldName, host::kFieldTypeLongInteger});
+    featureClass.AddField(host::NewField{
+        kNextDownFieldName, options_.int64 ? host::kFieldTypeBigInteger : host::kFieldTypeLongInteger});
     settings.NextDownFieldIndex = Deref(featureClass.Fields()).FindField(kNextDownFieldName);
     return true;
 }

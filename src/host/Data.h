@@ -21,6 +21,9 @@ enum FieldType : int32_t {
     kFieldTypeObjectId = 6,
     kFieldTypeGeometry = 7,
     kFieldTypeBlob = 8,
+    // Ours, for 64-bit codes and identifiers: hosts report existing 64-bit
+    // integer fields as long integers, and add this type as 64-bit.
+    kFieldTypeBigInteger = 100,
 };
 
 enum FeatureType : int32_t {

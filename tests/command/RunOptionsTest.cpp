@@ -120,3 +120,70 @@ TEST(ValuesAgree, EqualValuesOrAFailureAgainstNothing)
     EXPECT_FALSE(ValuesAgree(Variant(1233), Variant::Null()));
     EXPECT_FALSE(ValuesAgree(Variant(1233), Variant(0)));
 }
+
+// Twelve-digit codes and ten-digit identifiers, as HydroBASINS has them:
+// read, searched and written as 64-bit integers.
+class SixtyFourBitRun : public RunFixture {
+protected:
+    void SetUp() override
+    {
+        RunFixture::SetUp();
+        command::RunOptions options;
+        options.int64 = true;
+        options.zerosUnsubdivided = true;
+        dynamic_cast<command::clsDrennow&>(*command).SetRunOptions(options);
+    }
+
+    void MakeWideBasins(int32_t nextDownType)
+    {
+        std::vector<memory::FieldDef> fields{{"PfafstetterID", host::kFieldTypeBigInteger},
+                                             {"HydroID", host::kFieldTypeBigInteger}};
+        if (nextDownType >= 0) {
+            fields.push_back({"NextDownID", nextDownType});
+        }
+        basins = gis.NewFeatureClass(*workspace, fields);
+        gis.AddFeatureLayer("Watershed", basins);
+        // 232610120100 drains into 232610110000 by the unsubdivided reading.
+        for (auto [code, id] : std::vector<std::pair<int64_t, int64_t>>{{232610120100, 9000379530},
+                                                                        {232610110000, 9000023010}}) {
+            basins->AddRow({{"PfafstetterID", Variant(code)}, {"HydroID", Variant(id)}});
+        }
+    }
+
+    command::RunOutcome RunWide(host::MessageAnswer populateWithCodes)
+    {
+        gis.Ui().Queue(Pick("Watershed"));
+        gis.Ui().Queue(Pick("PfafstetterID"));
+        gis.Ui().Queue(std::string("12"));
+        gis.Ui().Queue(populateWithCodes);
+        if (populateWithCodes == kAnswerNo) {
+            gis.Ui().Queue(Pick("HydroID"));
+        }
+        return Click();
+    }
+};
+
+TEST_F(SixtyFourBitRun, CodesAndIdentifiersBeyondThirtyTwoBitsAreWrittenWhole)
+{
+    MakeWideBasins(-1);
+    ASSERT_EQ(RunWide(kAnswerYes), RunOutcome::Completed);
+    // The field the run added holds 64-bit values.
+    EXPECT_EQ(basins->Fields().back().type, host::kFieldTypeBigInteger);
+    EXPECT_EQ(NextDown(1), Variant(int64_t{232610110000}));
+    EXPECT_EQ(NextDown(2), Variant(int64_t{-5}));  // its downstream unit is not in the layer
+
+    ASSERT_EQ(RunWide(kAnswerNo), RunOutcome::Completed);
+    EXPECT_EQ(NextDown(1), Variant(int64_t{9000023010}));
+}
+
+TEST_F(SixtyFourBitRun, AThirtyTwoBitNextDownIdThatCannotHoldAValueEndsTheRunNamingIt)
+{
+    MakeWideBasins(host::kFieldTypeLongInteger);
+    ASSERT_EQ(RunWide(kAnswerNo), RunOutcome::ErrorReported);
+    EXPECT_EQ(LastMessage(), "Error 6: Overflow: the NextDownID field of feature 1 cannot hold 9000023010; remove "
+                             "the field, or widen it to a 64-bit integer, and run again\r\n12");
+    // What the error left open is never saved.
+    gis.TheEditor().StopEditing(false);
+    EXPECT_TRUE(NextDown(1).IsNull());
+    EXPECT_TRUE(NextDown(2).IsNull());
+}

@@ -9,28 +9,6 @@
 
 namespace drennow::gdalhost {
 
-namespace {
-
-// Rounds to the nearest whole number, halves to the even neighbour, and
-// checks the 64-bit range.
-int64_t ToInt64(const runtime::Variant& value)
-{
-    if (const auto* integer = std::get_if<int64_t>(&value.Get())) {
-        return *integer;
-    }
-    if (value.IsInteger()) {
-        return runtime::ToLong(value);
-    }
-    double number = std::nearbyint(runtime::ToDouble(value));
-    // 2^63 is the first double past the range; -2^63 itself fits.
-    if (!(number >= -9223372036854775808.0 && number < 9223372036854775808.0)) {
-        runtime::Raise(runtime::kOverflow);
-    }
-    return static_cast<int64_t>(number);
-}
-
-}  // namespace
-
 int32_t HostFieldType(const OGRFieldDefn& field)
 {
     switch (field.GetType()) {
@@ -59,6 +37,8 @@ OgrFieldKind OgrFieldFor(int32_t hostType)
         return {OFTInteger, OFSTInt16};
     case host::kFieldTypeLongInteger:
         return {OFTInteger, OFSTNone};
+    case host::kFieldTypeBigInteger:
+        return {OFTInteger64, OFSTNone};
     case host::kFieldTypeSingle:
         return {OFTReal, OFSTFloat32};
     case host::kFieldTypeDouble:
@@ -144,7 +124,7 @@ void WriteField(OGRFeature& feature, int ogrIndex, const runtime::Variant& value
         }
         return;
     case OFTInteger64:
-        feature.SetField(ogrIndex, static_cast<GIntBig>(ToInt64(value)));
+        feature.SetField(ogrIndex, static_cast<GIntBig>(runtime::ToLongLong(value)));
         return;
     case OFTReal:
         feature.SetField(ogrIndex, runtime::ToDouble(value));

@@ -132,9 +132,14 @@ void GdalWorkspace::AddField(int layerIndex, OGRFieldDefn& field)
     if (IsEditing()) {
         RaiseHostError("Fields cannot be added while " + name_ + " is being edited");
     }
-    // Shapefile integers are stored as text: room for every 32-bit value.
-    if (format_ == Format::Shapefile && field.GetType() == OFTInteger && field.GetSubType() == OFSTNone) {
-        field.SetWidth(11);
+    // Shapefile integers are stored as text: room for every value of the
+    // width, the sign included.
+    if (format_ == Format::Shapefile && field.GetSubType() == OFSTNone) {
+        if (field.GetType() == OFTInteger) {
+            field.SetWidth(11);
+        } else if (field.GetType() == OFTInteger64) {
+            field.SetWidth(20);
+        }
     }
     OGRLayer& layer = Layer(layerIndex);
     // A table whose rows cannot be updated does not get the field either.

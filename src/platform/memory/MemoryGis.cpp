@@ -49,7 +49,8 @@ public:
     int32_t Type() override
     {
         context_.Hit("IField.Type");
-        return def_.type;
+        // As data sources do: a 64-bit integer field is an integer field.
+        return def_.type == host::kFieldTypeBigInteger ? host::kFieldTypeLongInteger : def_.type;
     }
 
 private:
@@ -544,6 +545,8 @@ Variant ConvertToFieldType(const Variant& value, int32_t fieldType)
         return Variant(runtime::ToInteger(value));
     case host::kFieldTypeLongInteger:
         return Variant(runtime::ToLong(value));
+    case host::kFieldTypeBigInteger:
+        return Variant(runtime::ToLongLong(value));
     case host::kFieldTypeSingle:
     case host::kFieldTypeDouble:
         return Variant(runtime::ToDouble(value));

@@ -242,10 +242,11 @@ void QgisFeatureClass::AddField(const host::NewField& field)
 {
     QgsVectorLayer& layer = layer_.Get();
     QgsVectorDataProvider& provider = ProviderOf(layer);
-    if (field.Type != host::kFieldTypeLongInteger) {
-        RaiseHostError(QStringLiteral("Only long integer fields can be added"));
+    if (field.Type != host::kFieldTypeLongInteger && field.Type != host::kFieldTypeBigInteger) {
+        RaiseHostError(QStringLiteral("Only integer fields can be added"));
     }
-    if (!provider.addAttributes({QgsField(QString::fromStdString(field.Name), QVariant::Int)})) {
+    QVariant::Type type = field.Type == host::kFieldTypeBigInteger ? QVariant::LongLong : QVariant::Int;
+    if (!provider.addAttributes({QgsField(QString::fromStdString(field.Name), type)})) {
         RaiseHostError(provider.errors().join(QLatin1Char('\n')));
     }
     layer.updateFields();
