@@ -21,11 +21,11 @@ std::string FailureLine(int64_t fid, int64_t code, const std::string& descriptio
 
 ExpectedRun Expect(const std::vector<gdaltest::Basin>& basins, int64_t firstFid, const RunChoices& choices)
 {
-    std::vector<int32_t> sorted;
+    std::vector<int64_t> sorted;
     std::map<int64_t, std::optional<int64_t>> idOfCode;  // the first feature's identifier wins
     for (const gdaltest::Basin& basin : basins) {
         if (basin.pfafstetterId) {
-            sorted.push_back(static_cast<int32_t>(*basin.pfafstetterId));
+            sorted.push_back(*basin.pfafstetterId);
             idOfCode.try_emplace(*basin.pfafstetterId, basin.hydroId);
         }
     }
@@ -38,6 +38,11 @@ ExpectedRun Expect(const std::vector<gdaltest::Basin>& basins, int64_t firstFid,
         }
     }
 
+    modPfafTools::DigitRules rules;
+    rules.zeros = choices.zerosUnsubdivided ? modPfafTools::ZeroReading::kUnsubdivided
+                                            : modPfafTools::ZeroReading::kClosedBasin;
+    rules.allowTrailingZeros = choices.allowTrailingZeros;
+    rules.width = choices.int64 ? modPfafTools::CodeWidth::k64Bit : modPfafTools::CodeWidth::k32Bit;
     ExpectedRun expected;
     std::string lines;
     for (size_t i = 0; i < basins.size(); ++i) {
@@ -54,11 +59,9 @@ ExpectedRun Expect(const std::vector<gdaltest::Basin>& basins, int64_t firstFid,
         } else if (*code == 0) {
             value = command::kZeroCodeFailure.code;
             lines += FailureLine(fid, command::kZeroCodeFailure.code, command::kZeroCodeFailure.text);
-        } else if (int32_t down = modPfafTools::GetNextDownCode(static_cast<int32_t>(*code), codes,
-                                                                 choices.allowTrailingZeros);
-                   down <= 0) {
+        } else if (int64_t down = modPfafTools::GetNextDownCode(*code, codes, rules); down <= 0) {
             value = down;
-            lines += FailureLine(fid, down, command::DescribeFailureCode(down));
+            lines += FailureLine(fid, down, command::DescribeFailureCode(static_cast<int32_t>(down)));
         } else if (!choices.writeIds) {
             value = down;
         } else {

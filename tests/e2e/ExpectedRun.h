@@ -22,6 +22,8 @@ struct RunChoices {
     bool allowTrailingZeros = false;
     bool writeIds = false;                      // HydroID rather than Pfafstetter codes
     std::optional<std::set<int64_t>> selected;  // every feature when absent
+    bool zerosUnsubdivided = false;             // --zeros unsubdivided
+    bool int64 = false;                         // --int64
 };
 
 // Worked out from the codes by the Pfafstetter rules, feature by feature in

@@ -132,13 +132,14 @@ void GdalWorkspace::AddField(int layerIndex, OGRFieldDefn& field)
     if (IsEditing()) {
         RaiseHostError("Fields cannot be added while " + name_ + " is being edited");
     }
-    // Shapefile integers are stored as text: room for every value of the
-    // width, the sign included.
+    // Shapefile integers are stored as text: room for every 32-bit value, the
+    // sign included; for 64-bit ones the widest number GDAL reads back as an
+    // integer (18 digits). A larger value ends the run when it is written.
     if (format_ == Format::Shapefile && field.GetSubType() == OFSTNone) {
         if (field.GetType() == OFTInteger) {
             field.SetWidth(11);
         } else if (field.GetType() == OFTInteger64) {
-            field.SetWidth(20);
+            field.SetWidth(18);
         }
     }
     OGRLayer& layer = Layer(layerIndex);

@@ -95,6 +95,9 @@ std::string HexWkb(const OGRGeometry* geometry)
     return hex.str();
 }
 
+std::string CreateWatershedsOf(Format format, const TempFolder& folder, const std::vector<Basin>& basins,
+                               bool withNextDownId, const std::string& layerName, OGRFieldType integers);
+
 }  // namespace
 
 std::string PfafFieldName(Format format)
@@ -169,6 +172,29 @@ std::string CreateFileGdbWatersheds(const TempFolder& folder, const std::vector<
 std::string CreateWatersheds(Format format, const TempFolder& folder, const std::vector<Basin>& basins,
                              bool withNextDownId, const std::string& layerName)
 {
+    return CreateWatershedsOf(format, folder, basins, withNextDownId, layerName, OFTInteger);
+}
+
+std::string CreateWideWatersheds(Format format, const TempFolder& folder, const std::vector<Basin>& basins,
+                                 bool withNextDownId)
+{
+    return CreateWatershedsOf(format, folder, basins, withNextDownId, "Watershed", OFTInteger64);
+}
+
+OGRFieldType FieldType(const std::string& dataset, const std::string& layer, const std::string& field)
+{
+    GDALDatasetUniquePtr opened = OpenVector(dataset, false);
+    OGRLayer* found = opened ? opened->GetLayerByName(layer.c_str()) : nullptr;
+    int index = found ? found->GetLayerDefn()->GetFieldIndex(field.c_str()) : -1;
+    EXPECT_GE(index, 0) << field << " in " << dataset;
+    return index >= 0 ? found->GetLayerDefn()->GetFieldDefn(index)->GetType() : OFTMaxType;
+}
+
+namespace {
+
+std::string CreateWatershedsOf(Format format, const TempFolder& folder, const std::vector<Basin>& basins,
+                               bool withNextDownId, const std::string& layerName, OGRFieldType integers)
+{
     std::string name;
     GDALDatasetUniquePtr dataset = CreateDataset(format, folder, name);
     EXPECT_TRUE(dataset) << CPLGetLastErrorMsg();
@@ -184,12 +210,12 @@ std::string CreateWatersheds(Format format, const TempFolder& folder, const std:
     if (layer == nullptr) {
         return name;
     }
-    AddField(*layer, "HydroID", OFTInteger);
-    AddField(*layer, "PfafstetterID", OFTInteger);
+    AddField(*layer, "HydroID", integers);
+    AddField(*layer, "PfafstetterID", integers);
     AddField(*layer, "Name", OFTString);
     AddField(*layer, "Area", OFTReal);
     if (withNextDownId) {
-        AddField(*layer, "NextDownID", OFTInteger);
+        AddField(*layer, "NextDownID", integers);
     }
     dataset->StartTransaction();
     for (size_t i = 0; i < basins.size(); ++i) {
@@ -218,6 +244,8 @@ std::string CreateWatersheds(Format format, const TempFolder& folder, const std:
     dataset->CommitTransaction();
     return format == Format::Shapefile ? folder.File(layerName + ".shp") : name;
 }
+
+}  // namespace
 
 void PrintTo(const FeatureSnapshot& feature, std::ostream* out)
 {

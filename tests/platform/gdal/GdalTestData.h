@@ -1,5 +1,7 @@
 #pragma once
 
+#include <ogr_core.h>
+
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -50,6 +52,13 @@ std::string PostgresConnection();
 // Returns the dataset's name to open it by.
 std::string CreateWatersheds(Format format, const TempFolder& folder, const std::vector<Basin>& basins,
                              bool withNextDownId, const std::string& layerName = "Watershed");
+
+// The same with 64-bit integer fields (HydroID, PfafstetterID, NextDownID).
+std::string CreateWideWatersheds(Format format, const TempFolder& folder, const std::vector<Basin>& basins,
+                                 bool withNextDownId);
+
+// The type of a field of the layer.
+OGRFieldType FieldType(const std::string& dataset, const std::string& layer, const std::string& field);
 
 // Creates basins.gdb in the folder, an OpenFileGDB dataset with a "Watershed"
 // polygon layer of features without geometry holding these Pfafstetter codes.
