@@ -131,11 +131,13 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
             [[maybe_unused]] ssize_t ignored = ::read(controller, echoed, sizeof echoed);
         }
     }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    // The child is reaped only once the interaction is over: until then its
+    // id is not given to another process, which a signal could reach.
     if (interaction.joinable()) {
         interaction.join();
     }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     if (terminal >= 0) {
         termios after{};

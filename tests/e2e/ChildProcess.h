@@ -18,7 +18,8 @@ struct ChildOptions {
     std::string workingFolder;  // the test's own when empty
     bool asUnprivilegedUser = false;
     // Called with the terminal's controlling side once the child runs, and
-    // with the child's process id, to type keys or send signals.
+    // with the child's process id, to type keys or send signals; the child
+    // is not reaped before it returns.
     std::function<void(int terminal, int pid, const std::function<std::string()>& outputSoFar)> interact;
 };
 
