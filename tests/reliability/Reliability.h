@@ -3,6 +3,7 @@
 #include "ChildProcess.h"
 #include "GdalTestData.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,13 +16,20 @@ e2e::ChildResult Drennow(const std::vector<std::string>& arguments, const e2e::C
 // Every answer of a batch run that writes HydroIDs into NextDownID.
 std::vector<std::string> IdAnswers(gdaltest::Format format);
 
-// The complete subdivision to a level (9^level basins), each with a HydroID
-// and an old NextDownID that no run writes.
-std::vector<gdaltest::Basin> Subdivision(int level);
+// The complete subdivision to a level (9^level basins), or its first basins
+// up to the number given, each with a HydroID and an old NextDownID that no
+// run writes.
+std::vector<gdaltest::Basin> Subdivision(int level, size_t most = SIZE_MAX);
 
 // SQLite's own check of the database file: "ok" when it is sound. Opening
 // it rolls back what a crashed writer left in its journal.
 std::string IntegrityCheck(const std::string& path);
+
+// What is wrong with the attribute table of the Shapefile layer in the
+// folder: its header's lengths against its field descriptors, its length
+// against its header, its records against the shapes in the .shx. Empty
+// when nothing is.
+std::string ShapefileTableProblems(const std::string& folder, const std::string& layer);
 
 // Prints how a run ended, for the record of what each case gives: its exit
 // status, time and the last lines it wrote.

@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace drennow::gdalhost {
@@ -32,16 +31,11 @@ std::string SystemError()
 
 }  // namespace
 
-DbfFile::DbfFile(const std::string& path) : path_(path)
+DbfFile::DbfFile(int fd, std::string path) : fd_(fd), path_(std::move(path))
 {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd_ < 0) {
-        RaiseHostError("Could not open " + path + ": " + SystemError());
-    }
     unsigned char header[kHeaderSize];
     if (::pread(fd_, header, kHeaderSize, 0) != static_cast<ssize_t>(kHeaderSize)) {
-        ::close(fd_);
-        RaiseHostError(path + " is not a dBASE table");
+        RaiseHostError(path_ + " is not a dBASE table");
     }
     recordCount_ = LittleEndian(header + 4, 4);
     headerLength_ = LittleEndian(header + 8, 2);
@@ -59,14 +53,8 @@ DbfFile::DbfFile(const std::string& path) : path_(path)
         offset += field.width;
     }
     if (offset + 1 > recordLength_) {
-        ::close(fd_);
-        RaiseHostError(path + " is not a dBASE table");
+        RaiseHostError(path_ + " is not a dBASE table");
     }
-}
-
-DbfFile::~DbfFile()
-{
-    ::close(fd_);
 }
 
 void DbfFile::WriteInteger(uint32_t record, int field, int64_t value)
@@ -93,13 +81,6 @@ void DbfFile::WriteNull(uint32_t record, int field)
 {
     const Field& target = NumericField(field);
     Put(record, target, std::string(target.width, '*'));
-}
-
-void DbfFile::Sync()
-{
-    if (::fsync(fd_) != 0) {
-        RaiseHostError("Could not write " + path_ + ": " + SystemError());
-    }
 }
 
 const DbfFile::Field& DbfFile::NumericField(int field) const

@@ -6,15 +6,13 @@
 
 namespace drennow::gdalhost {
 
-// A dBASE table opened for writing single numeric values in place: only the
+// A dBASE table open for writing single numeric values in place: only the
 // bytes of the value written change, every other byte of the file stays.
 class DbfFile {
 public:
-    // Opens the file and reads its header; raises when it is not a dBASE table.
-    explicit DbfFile(const std::string& path);
-    ~DbfFile();
-    DbfFile(const DbfFile&) = delete;
-    DbfFile& operator=(const DbfFile&) = delete;
+    // Reads the header of the open file, which stays its opener's; raises
+    // when it is not a dBASE table.
+    DbfFile(int fd, std::string path);
 
     int FieldCount() const { return static_cast<int>(fields_.size()); }
     uint32_t RecordCount() const { return recordCount_; }
@@ -25,9 +23,6 @@ public:
     void WriteReal(uint32_t record, int field, double value);
     // A numeric field without a value, as dBASE writers mark it.
     void WriteNull(uint32_t record, int field);
-
-    // Everything written is on the disk.
-    void Sync();
 
 private:
     struct Field {
@@ -40,8 +35,8 @@ private:
     const Field& NumericField(int field) const;
     void Put(uint32_t record, const Field& field, const std::string& text);
 
+    int fd_;
     std::string path_;
-    int fd_ = -1;
     uint32_t recordCount_ = 0;
     uint32_t headerLength_ = 0;
     uint32_t recordLength_ = 0;
