@@ -215,7 +215,9 @@ TEST_P(KillTest, AKillLeavesSoundDataAsItWasOrAsSaved)
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, KillTest,
                          ::testing::Values(Scenario{Format::GeoPackage, false, 59049},
-                                           Scenario{Format::Shapefile, false, 59049}),
+                                           Scenario{Format::Shapefile, false, 59049},
+                                           Scenario{Format::GeoPackage, true, 100000},
+                                           Scenario{Format::Shapefile, true, 100000}),
                          [](const auto& info) {
                              return gdaltest::FormatName(info.param.format) +
                                     (info.param.addsTheField ? "AddingTheField" : "WritingValues");

@@ -2,6 +2,7 @@
 
 #include "platform/gdal/FieldValues.h"
 #include "platform/gdal/GdalError.h"
+#include "platform/gdal/ShapefileTables.h"
 
 #include <cpl_error.h>
 #include <cpl_string.h>
@@ -137,6 +138,12 @@ void GdalWorkspace::AddField(int layerIndex, OGRFieldDefn& field)
     OGRLayer& layer = Layer(layerIndex);
     editCaches_.clear();
     ++schemaVersion_;
+    // GDAL would rewrite the table in place, which a kill leaves half done.
+    if (format_ == Format::Shapefile) {
+        AddShapefileField(*dataset_, layer, field);
+        Reopen();
+        return;
+    }
     CPLErrorReset();
     if (layer.CreateField(&field, FALSE) != OGRERR_NONE) {
         RaiseGdalError(std::string("Could not add the field ") + field.GetNameRef() + " to " + layer.GetName());
@@ -177,6 +184,7 @@ void GdalWorkspace::StopEditing(bool save)
     session->Commit();
     // The saved table replaced the one GDAL has open.
     if (format_ == Format::Shapefile) {
+        ++generation_;
         Reopen();
     }
 }
@@ -216,11 +224,10 @@ void GdalWorkspace::Reopen()
     std::string driver = DriverName();
     dataset_.reset();
     editCaches_.clear();
-    ++generation_;
     ++schemaVersion_;
     dataset_ = OpenDataset(name_, GDAL_OF_UPDATE, driver.c_str());
     if (!dataset_) {
-        RaiseGdalError("Could not open " + name_ + " again after saving");
+        RaiseGdalError("Could not open " + name_ + " again after changing it");
     }
 }
 

@@ -34,11 +34,12 @@ public:
 
     int LayerCount() const;
     OGRLayer& Layer(int index);
-    // Changes each time the dataset is opened afresh; OGR objects obtained
-    // before are gone.
+    // Changes each time saved edits replace rows that GDAL had open: a
+    // reading position from before has no meaning after.
     uint64_t Generation() const { return generation_; }
 
-    // Schema changes happen outside edit sessions.
+    // Schema changes happen outside edit sessions. A Shapefile's table gets
+    // the field all or nothing, and GDAL then opens the dataset afresh.
     void AddField(int layerIndex, OGRFieldDefn& field);
     // Changes with every change of a layer's fields, and with Generation.
     uint64_t SchemaVersion() const { return schemaVersion_; }
@@ -58,6 +59,8 @@ private:
     enum class Format { Sqlite, Postgres, Shapefile, ReadOnly };
 
     GdalWorkspace(std::string name, GDALDatasetUniquePtr dataset, Format format, std::string readOnlyReason);
+    // GDAL opens the dataset afresh, to see the files that replaced its own:
+    // OGR objects obtained before are gone.
     void Reopen();
 
     std::string name_;

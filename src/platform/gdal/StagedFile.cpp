@@ -128,6 +128,23 @@ StagedFile::~StagedFile()
     }
 }
 
+void StagedFile::WriteAt(const void* bytes, size_t count, off_t offset)
+{
+    const auto* from = static_cast<const char*>(bytes);
+    while (count > 0) {
+        ssize_t written = ::pwrite(fd_, from, count, offset);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            RaiseHostError("Could not write " + path_ + ": " + SystemError());
+        }
+        from += written;
+        count -= static_cast<size_t>(written);
+        offset += written;
+    }
+}
+
 void StagedFile::CopyFrom(int fd, off_t size)
 {
     off_t copied = 0;

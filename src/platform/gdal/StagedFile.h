@@ -58,6 +58,8 @@ public:
     int Fd() const { return fd_; }
     const std::string& Path() const { return path_; }
 
+    // Writes all the bytes at the offset; raises when they cannot be.
+    void WriteAt(const void* bytes, size_t count, off_t offset);
     // Copies the first size bytes of the open file to its start.
     void CopyFrom(int fd, off_t size);
     // Its bytes reach the disk; then, if the original is still the file it
@@ -73,7 +75,9 @@ private:
     bool replaced_ = false;
 };
 
-// The kind of staged file an edit session writes.
+// The kinds of staged file: the copy an edit session writes, and the table
+// with a field added.
 inline constexpr const char* kEditedCopy = "staged";
+inline constexpr const char* kWidenedCopy = "widened";
 
 }  // namespace drennow::gdalhost

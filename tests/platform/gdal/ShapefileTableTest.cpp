@@ -1,18 +1,22 @@
-// A Shapefile's attribute table is changed all or nothing: staged tables
-// get names nobody else's file has, and a table another program changed is
-// not replaced.
+// A Shapefile's attribute table is changed all or nothing: a field is added
+// as GDAL adds it, staged tables get names nobody else's file has, and a
+// table another program changed is not replaced.
 #include "GdalTestData.h"
+#include "platform/gdal/FieldValues.h"
 #include "platform/gdal/GdalEditor.h"
 #include "platform/gdal/GdalMap.h"
+#include "platform/gdal/GdalWorkspace.h"
 #include "runtime/Error.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,7 +24,9 @@ namespace drennow::gdaltest {
 namespace {
 
 namespace fs = std::filesystem;
+using gdalhost::GdalWorkspace;
 using host::Ref;
+using ::testing::HasSubstr;
 
 // A Shapefile "Watershed" without NextDownID, with some codes missing and
 // its second record deleted.
@@ -49,6 +55,86 @@ std::string DescriptionOf(const std::function<void()>& action)
         return error.Description();
     }
     return "no error";
+}
+
+class AddedFieldTest : public ::testing::TestWithParam<int32_t> {};
+
+// The same field added by GDAL to a copy: the tables must be the same to the
+// byte, the deleted record's mark and the header's date included. More rows
+// than are widened at once.
+TEST_P(AddedFieldTest, IsStoredByteForByteAsGdalStoresAFieldItAdds)
+{
+    TempFolder ours;
+    TempFolder gdals;
+    std::string dataset = CreateTable(ours, 9000);
+    fs::copy(ours.Path(), gdals.Path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    std::string geometry = ReadFile(ours.File("Watershed.shp"));
+
+    gdalhost::OgrFieldKind kind = gdalhost::OgrFieldFor(GetParam());
+    OGRFieldDefn field("Added", kind.type);
+    field.SetSubType(kind.subType);
+    GdalWorkspace::Open(dataset)->AddField(0, field);
+    GDALDatasetUniquePtr(GDALDataset::Open(gdals.Path().c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE))
+        ->GetLayer(0)
+        ->CreateField(&field);
+
+    EXPECT_TRUE(ReadFile(ours.File("Watershed.dbf")) == ReadFile(gdals.File("Watershed.dbf")));
+    EXPECT_TRUE(ReadFile(ours.File("Watershed.shp")) == geometry);
+    EXPECT_THAT(BesideTheTable(ours), ::testing::IsEmpty());
+}
+
+std::string TypeName(const ::testing::TestParamInfo<int32_t>& info)
+{
+    const char* names[] = {"SmallInteger", "LongInteger", "Single", "Double", "String"};
+    return names[info.param];
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, AddedFieldTest,
+                         ::testing::Values(host::kFieldTypeLongInteger, host::kFieldTypeSmallInteger,
+                                           host::kFieldTypeDouble, host::kFieldTypeSingle, host::kFieldTypeString),
+                         TypeName);
+
+// No file may grow past the size given while it lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : handler_(std::signal(SIGXFSZ, SIG_IGN))
+    {
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit limit{bytes, previous_.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, handler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    void (*handler_)(int);
+    rlimit previous_{};
+};
+
+TEST(AddedFieldTest, AFieldNotAddedLeavesTheTableAsItWasAndNothingBesideIt)
+{
+    TempFolder folder;
+    std::string dataset = CreateTable(folder, 9000);
+    std::string table = ReadFile(folder.File("Watershed.dbf"));
+    Ref<GdalWorkspace> workspace = GdalWorkspace::Open(dataset);
+    OGRFieldDefn tooLong("NextDownIDs", OFTInteger);
+    OGRFieldDefn taken("hydroid", OFTInteger);
+    OGRFieldDefn field("NextDownID", OFTInteger);
+    EXPECT_THAT(DescriptionOf([&] { workspace->AddField(0, tooLong); }), HasSubstr("1 to 10 ASCII"));
+    EXPECT_THAT(DescriptionOf([&] { workspace->AddField(0, taken); }), HasSubstr("it has a field of that name"));
+    {
+        FileSizeLimit limit(table.size());  // the widened table is cut short
+        EXPECT_THAT(DescriptionOf([&] { workspace->AddField(0, field); }), HasSubstr("File too large"));
+    }
+    EXPECT_TRUE(ReadFile(folder.File("Watershed.dbf")) == table);
+    EXPECT_THAT(BesideTheTable(folder), ::testing::IsEmpty());
+    workspace->AddField(0, field);
+    EXPECT_EQ(workspace->Layer(0).GetLayerDefn()->GetFieldIndex("NextDownID"), 4);
 }
 
 // A Shapefile opened through the host, NextDownID added, each row's written
@@ -87,7 +173,7 @@ TEST(StagedNameTest, FilesAndLinksAtTheNamesARunWouldUseAreNeitherWrittenThrough
     std::ofstream(target) << "someone else's\n";
     EditedShapefile shapefile(folder);
     std::vector<std::string> planted;
-    for (const char* kind : {"staged-"}) {
+    for (const char* kind : {"staged-", "widened-"}) {
         std::string name = folder.File("Watershed.dbf.drennow-") + kind + std::to_string(::getpid()) + "-";
         std::ofstream(name + "0") << "planted\n";
         fs::create_symlink(target, name + "1");
@@ -104,7 +190,7 @@ TEST(StagedNameTest, FilesAndLinksAtTheNamesARunWouldUseAreNeitherWrittenThrough
         EXPECT_EQ(ReadFile(planted[i]), "planted\n");
         EXPECT_EQ(fs::read_symlink(planted[i + 1]), target);
     }
-    EXPECT_EQ(BesideTheTable(folder).size(), 2u);  // the planted two
+    EXPECT_EQ(BesideTheTable(folder).size(), 4u);  // the planted four
 }
 
 class ChangedTableTest : public ::testing::TestWithParam<bool> {};
