@@ -146,8 +146,21 @@ void GdalWorkspace::AddField(int layerIndex, OGRFieldDefn& field)
     }
     CPLErrorReset();
     if (layer.CreateField(&field, FALSE) != OGRERR_NONE) {
-        RaiseGdalError(std::string("Could not add the field ") + field.GetNameRef() + " to " + layer.GetName());
+        std::string failed = std::string("Could not add the field ") + field.GetNameRef() + " to " + layer.GetName();
+        if (format_ == Format::Sqlite && HasFieldOnDisk(layer.GetName(), field.GetNameRef())) {
+            RaiseHostError(failed + ": another program added a field of that name to " + name_ +
+                           " since it was opened here");
+        }
+        RaiseGdalError(failed);
     }
+}
+
+bool GdalWorkspace::HasFieldOnDisk(const char* layerName, const char* fieldName) const
+{
+    CPLErrorStateBackuper failure;  // what GDAL said is still to be told
+    GDALDatasetUniquePtr now = OpenDataset(name_, GDAL_OF_READONLY, dataset_->GetDriverName());
+    OGRLayer* layer = now ? now->GetLayerByName(layerName) : nullptr;
+    return layer != nullptr && layer->GetLayerDefn()->GetFieldIndex(fieldName) >= 0;
 }
 
 void GdalWorkspace::StartEditing()

@@ -59,6 +59,9 @@ private:
     enum class Format { Sqlite, Postgres, Shapefile, ReadOnly };
 
     GdalWorkspace(std::string name, GDALDatasetUniquePtr dataset, Format format, std::string readOnlyReason);
+    // Whether the layer has the field in the dataset as it is now: another
+    // program may have added it since the dataset was opened here.
+    bool HasFieldOnDisk(const char* layerName, const char* fieldName) const;
     // GDAL opens the dataset afresh, to see the files that replaced its own:
     // OGR objects obtained before are gone.
     void Reopen();
