@@ -202,6 +202,7 @@ TEST_P(KillTest, AKillLeavesSoundDataAsItWasOrAsSaved)
         if (kills == 1) {
             ASSERT_EQ(RunAndKill(format, killed, std::nullopt).exitStatus, 0);
             EXPECT_EQ(gdaltest::Snapshot(killed, "Watershed"), after);
+            EXPECT_EQ(gdaltest::FilesStartingWith(copy.Path(), "Watershed.dbf.drennow-").size(), 0u);
         }
     }
     EXPECT_GE(kills, kKillsWanted) << "in " << attempts << " attempts";

@@ -13,11 +13,18 @@ e2e::ChildResult Drennow(const std::vector<std::string>& arguments, const e2e::C
     return e2e::RunChild(DRENNOW_BINARY, arguments, options);
 }
 
+std::vector<std::string> CodeAnswers(gdaltest::Format format)
+{
+    return {"--batch", "--trailing-zeros", "no", "--layer", "Watershed", "--pfaf-field",
+            gdaltest::PfafFieldName(format), "--level", "2", "--populate", "pfaf"};
+}
+
 std::vector<std::string> IdAnswers(gdaltest::Format format)
 {
-    return {"--batch",      "--trailing-zeros", "no",       "--layer",      "Watershed",
-            "--pfaf-field", gdaltest::PfafFieldName(format), "--level", "2", "--populate",
-            "id",           "--id-field",       "HydroID"};
+    std::vector<std::string> answers = CodeAnswers(format);
+    answers.back() = "id";
+    answers.insert(answers.end(), {"--id-field", "HydroID"});
+    return answers;
 }
 
 std::vector<gdaltest::Basin> Subdivision(int level, size_t most)

@@ -13,7 +13,9 @@ namespace drennow::reliability {
 
 e2e::ChildResult Drennow(const std::vector<std::string>& arguments, const e2e::ChildOptions& options = {});
 
-// Every answer of a batch run that writes HydroIDs into NextDownID.
+// Every answer of a batch run that writes Pfafstetter codes into
+// NextDownID, and of one that writes HydroIDs.
+std::vector<std::string> CodeAnswers(gdaltest::Format format);
 std::vector<std::string> IdAnswers(gdaltest::Format format);
 
 // The complete subdivision to a level (9^level basins), or its first basins

@@ -3,6 +3,7 @@
 #include "platform/gdal/FieldValues.h"
 #include "platform/gdal/GdalError.h"
 #include "platform/gdal/ShapefileTables.h"
+#include "platform/gdal/StagedFile.h"
 
 #include <cpl_error.h>
 #include <cpl_string.h>
@@ -53,6 +54,38 @@ void BoundLockWaits(GDALDataset& dataset)
                        nullptr);
 }
 
+// Locks every attribute table of the Shapefile dataset, and removes what
+// killed runs left beside them; why not when one of them cannot be locked.
+std::string LockTables(GDALDataset& dataset, std::vector<std::unique_ptr<TableLock>>& locks)
+{
+    for (const std::string& table : AttributeTables(dataset)) {
+        std::string refusal;
+        std::unique_ptr<TableLock> lock = TableLock::Take(table, refusal);
+        if (!lock) {
+            locks.clear();
+            return refusal;
+        }
+        locks.push_back(std::move(lock));
+        RemoveLeftovers(table);
+    }
+    return "";
+}
+
+// Why data of a format that is edited cannot be edited here: a file that
+// cannot be written, or a Shapefile another run is editing (else its tables
+// are locked, into locks); empty when it can be.
+std::string WhyNotEditable(GDALDataset& dataset, bool shapefile, std::vector<std::unique_ptr<TableLock>>& locks)
+{
+    // Edits and their journal or staged copy are written beside the data.
+    std::string unwritable = UnwritableFile(dataset);
+    if (!unwritable.empty()) {
+        return "Opened read-only: " + unwritable + " cannot be written";
+    }
+    // One run edits a Shapefile at a time, from now until it is closed.
+    std::string refusal = shapefile ? LockTables(dataset, locks) : "";
+    return refusal.empty() ? "" : "Opened read-only: " + refusal;
+}
+
 }  // namespace
 
 host::Ref<GdalWorkspace> GdalWorkspace::Open(const std::string& name)
@@ -76,13 +109,10 @@ host::Ref<GdalWorkspace> GdalWorkspace::Open(const std::string& name)
         reason = "Drennow edits GeoPackage, SQLite, Shapefile and PostgreSQL data; " + driver +
                  " data is opened read-only";
     }
+    std::vector<std::unique_ptr<TableLock>> locks;
     if (format != Format::ReadOnly) {
-        // Edits and their journal or staged copy are written beside the data.
-        std::string unwritable = UnwritableFile(*dataset);
-        if (!unwritable.empty()) {
-            format = Format::ReadOnly;
-            reason = "Opened read-only: " + unwritable + " cannot be written";
-        }
+        reason = WhyNotEditable(*dataset, format == Format::Shapefile, locks);
+        format = reason.empty() ? format : Format::ReadOnly;
     }
     if (format != Format::ReadOnly) {
         if (GDALDatasetUniquePtr updatable = OpenDataset(name, GDAL_OF_UPDATE, driver.c_str())) {
@@ -93,14 +123,20 @@ host::Ref<GdalWorkspace> GdalWorkspace::Open(const std::string& name)
         } else {
             reason = "Opened read-only: " + std::string(CPLGetLastErrorMsg());
             format = Format::ReadOnly;
+            locks.clear();
         }
     }
-    return host::Ref<GdalWorkspace>(new GdalWorkspace(name, std::move(dataset), format, std::move(reason)));
+    return host::Ref<GdalWorkspace>(
+        new GdalWorkspace(name, std::move(locks), std::move(dataset), format, std::move(reason)));
 }
 
-GdalWorkspace::GdalWorkspace(std::string name, GDALDatasetUniquePtr dataset, Format format,
-                             std::string readOnlyReason)
-    : name_(std::move(name)), dataset_(std::move(dataset)), format_(format), readOnlyReason_(std::move(readOnlyReason))
+GdalWorkspace::GdalWorkspace(std::string name, std::vector<std::unique_ptr<TableLock>> tableLocks,
+                             GDALDatasetUniquePtr dataset, Format format, std::string readOnlyReason)
+    : name_(std::move(name)),
+      tableLocks_(std::move(tableLocks)),
+      dataset_(std::move(dataset)),
+      format_(format),
+      readOnlyReason_(std::move(readOnlyReason))
 {
 }
 

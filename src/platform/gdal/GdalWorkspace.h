@@ -3,6 +3,7 @@
 #include "host/Data.h"
 #include "platform/gdal/ColumnCache.h"
 #include "platform/gdal/EditSession.h"
+#include "platform/gdal/TableLock.h"
 
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
@@ -17,7 +18,8 @@ namespace drennow::gdalhost {
 
 // A dataset: the workspace that holds its layers, and the unit the editor
 // edits. Formats whose edits cannot be made all-or-nothing, or whose writer
-// is known to store wrong values, are opened read-only.
+// is known to store wrong values, are opened read-only; so is a Shapefile
+// another run is editing: the tables of one are locked while it is open.
 class GdalWorkspace : public host::IWorkspace {
 public:
     // Raises when the dataset cannot be opened at all.
@@ -58,7 +60,8 @@ public:
 private:
     enum class Format { Sqlite, Postgres, Shapefile, ReadOnly };
 
-    GdalWorkspace(std::string name, GDALDatasetUniquePtr dataset, Format format, std::string readOnlyReason);
+    GdalWorkspace(std::string name, std::vector<std::unique_ptr<TableLock>> tableLocks, GDALDatasetUniquePtr dataset,
+                  Format format, std::string readOnlyReason);
     // Whether the layer has the field in the dataset as it is now: another
     // program may have added it since the dataset was opened here.
     bool HasFieldOnDisk(const char* layerName, const char* fieldName) const;
@@ -67,6 +70,7 @@ private:
     void Reopen();
 
     std::string name_;
+    std::vector<std::unique_ptr<TableLock>> tableLocks_;  // let go of after the dataset
     GDALDatasetUniquePtr dataset_;
     Format format_;
     std::string readOnlyReason_;

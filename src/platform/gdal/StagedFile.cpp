@@ -177,4 +177,19 @@ void StagedFile::ReplaceOriginal(const FileIdentity& original, const std::string
     SyncFolder(Folder(original_));
 }
 
+void RemoveLeftovers(const std::string& table)
+{
+    std::string name = fs::path(table).filename().string();
+    std::error_code error;
+    for (fs::directory_iterator entry(Folder(table), error), end; !error && entry != end; entry.increment(error)) {
+        std::string entryName = entry->path().filename().string();
+        for (const char* kind : {kEditedCopy, kWidenedCopy}) {
+            if (entryName.starts_with(StagedPrefix(name, kind))) {
+                std::error_code ignored;
+                fs::remove(entry->path(), ignored);
+            }
+        }
+    }
+}
+
 }  // namespace drennow::gdalhost

@@ -80,4 +80,9 @@ private:
 inline constexpr const char* kEditedCopy = "staged";
 inline constexpr const char* kWidenedCopy = "widened";
 
+// Removes the staged files of the table that runs ended by a kill left
+// behind. Only the holder of the table's lock may call it: no other run
+// is then writing one.
+void RemoveLeftovers(const std::string& table);
+
 }  // namespace drennow::gdalhost

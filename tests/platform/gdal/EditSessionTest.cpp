@@ -298,7 +298,7 @@ TEST(StagedShapefileTest, TheOriginalTableIsUntouchedUntilTheSave)
     EXPECT_EQ(ReadFile(table), original);
     EXPECT_EQ(FilesStartingWith(folder.Path(), "Watershed.dbf.drennow-staged-").size(), 1u);
     editor.StopEditing(true);
-    EXPECT_THAT(FilesStartingWith(folder.Path(), "Watershed.dbf.drennow-"), ::testing::IsEmpty());
+    EXPECT_THAT(FilesStartingWith(folder.Path(), "Watershed.dbf.drennow-"), ::testing::ElementsAre("Watershed.dbf.drennow-lock"));
 
     std::string saved = ReadFile(table);
     ASSERT_EQ(saved.size(), original.size());

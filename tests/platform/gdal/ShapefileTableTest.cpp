@@ -1,6 +1,7 @@
-// A Shapefile's attribute table is changed all or nothing: a field is added
-// as GDAL adds it, staged tables get names nobody else's file has, and a
-// table another program changed is not replaced.
+// A Shapefile's attribute table is changed all or nothing by one run at a
+// time: a field is added as GDAL adds it, staged tables get names nobody
+// else's file has, a table another program changed is not replaced, and a
+// second run finds the table locked.
 #include "GdalTestData.h"
 #include "platform/gdal/FieldValues.h"
 #include "platform/gdal/GdalEditor.h"
@@ -26,6 +27,7 @@ namespace {
 namespace fs = std::filesystem;
 using gdalhost::GdalWorkspace;
 using host::Ref;
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 // A Shapefile "Watershed" without NextDownID, with some codes missing and
@@ -132,7 +134,7 @@ TEST(AddedFieldTest, AFieldNotAddedLeavesTheTableAsItWasAndNothingBesideIt)
         EXPECT_THAT(DescriptionOf([&] { workspace->AddField(0, field); }), HasSubstr("File too large"));
     }
     EXPECT_TRUE(ReadFile(folder.File("Watershed.dbf")) == table);
-    EXPECT_THAT(BesideTheTable(folder), ::testing::IsEmpty());
+    EXPECT_THAT(BesideTheTable(folder), ElementsAre("Watershed.dbf.drennow-lock"));
     workspace->AddField(0, field);
     EXPECT_EQ(workspace->Layer(0).GetLayerDefn()->GetFieldIndex("NextDownID"), 4);
 }
@@ -190,7 +192,7 @@ TEST(StagedNameTest, FilesAndLinksAtTheNamesARunWouldUseAreNeitherWrittenThrough
         EXPECT_EQ(ReadFile(planted[i]), "planted\n");
         EXPECT_EQ(fs::read_symlink(planted[i + 1]), target);
     }
-    EXPECT_EQ(BesideTheTable(folder).size(), 4u);  // the planted four
+    EXPECT_EQ(BesideTheTable(folder).size(), 5u);  // the planted four and the lock
 }
 
 class ChangedTableTest : public ::testing::TestWithParam<bool> {};
@@ -218,11 +220,40 @@ TEST_P(ChangedTableTest, ATableAnotherProgramChangedDuringTheSessionIsNotReplace
     EXPECT_EQ(DescriptionOf([&] { shapefile.editor.StopEditing(true); }),
               "The edits were not saved: " + table + " was changed by another program since the edit session began");
     EXPECT_TRUE(ReadFile(table) == changed);
-    EXPECT_THAT(BesideTheTable(folder), ::testing::IsEmpty());
+    EXPECT_THAT(BesideTheTable(folder), ElementsAre("Watershed.dbf.drennow-lock"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Changes, ChangedTableTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Replaced" : "RewrittenInPlace"; });
+
+// What a killed run left beside the table is removed by the next one; a
+// second opening while it is open can only read the table and says why.
+TEST(TableLockTest, OneRunAtATimeEditsATableAndCleansUpAfterKilledOnes)
+{
+    TempFolder folder;
+    std::string dataset = CreateTable(folder, 3);
+    for (const char* left : {"Watershed.dbf.drennow-lock", "Watershed.dbf.drennow-staged-999999-0",
+                             "Watershed.dbf.drennow-widened-999999-3", "Watershed.dbf.notes"}) {
+        std::ofstream(folder.File(left)) << "left\n";
+    }
+    std::string table = ReadFile(folder.File("Watershed.dbf"));
+    Ref<GdalWorkspace> first = GdalWorkspace::Open(dataset);
+    Ref<GdalWorkspace> second = GdalWorkspace::Open(dataset);
+    std::string reason = "Opened read-only: " + folder.File("Watershed.dbf") +
+                         " is being edited by another run of drennow; try again once that run has ended";
+    EXPECT_EQ(first->ReadOnlyReason(), "");
+    EXPECT_EQ(second->ReadOnlyReason(), reason);
+    OGRFieldDefn field("NextDownID", OFTInteger);
+    EXPECT_EQ(DescriptionOf([&] { second->AddField(0, field); }), reason);
+    EXPECT_EQ(DescriptionOf([&] { second->StartEditing(); }), reason);
+    EXPECT_TRUE(ReadFile(folder.File("Watershed.dbf")) == table);
+    EXPECT_THAT(BesideTheTable(folder), ElementsAre("Watershed.dbf.drennow-lock", "Watershed.dbf.notes"));
+
+    first.reset();
+    EXPECT_EQ(GdalWorkspace::Open(dataset)->ReadOnlyReason(), "");
+    second.reset();
+    EXPECT_THAT(BesideTheTable(folder), ElementsAre("Watershed.dbf.notes"));
+}
 
 }  // namespace
 }  // namespace drennow::gdaltest
