@@ -54,7 +54,15 @@ TimedRun RunFrom(Clock::time_point start, std::vector<std::string> arguments, co
                             HasSubstr("another program added a field of that name to " + dataset));
 }
 
-class ConcurrentRunTest : public ::testing::TestWithParam<std::tuple<Format, bool>> {};
+class ConcurrentRunTest : public ::testing::TestWithParam<std::tuple<Format, bool>> {
+protected:
+    void SetUp() override
+    {
+        if (kSanitized) {
+            GTEST_SKIP() << "too slow under the sanitizers";
+        }
+    }
+};
 
 TEST_P(ConcurrentRunTest, TheDataHoldsExactlyTheValuesOfTheRunThatSavedLast)
 {

@@ -142,6 +142,9 @@ class KillTest : public ::testing::TestWithParam<Scenario> {};
 TEST_P(KillTest, AKillLeavesSoundDataAsItWasOrAsSaved)
 {
     auto [format, addsTheField, basins] = GetParam();
+    if (addsTheField && kSanitized) {
+        GTEST_SKIP() << "too slow under the sanitizers";
+    }
     Step target = format == Format::GeoPackage ? Step::Writing : addsTheField ? Step::AddingField : Step::Editing;
     TempFolder original;
     std::string dataset = gdaltest::CreateWatersheds(format, original, Subdivision(6, basins), !addsTheField);

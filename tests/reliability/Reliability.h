@@ -11,6 +11,15 @@
 // sizeable layers and the checks of what a run left.
 namespace drennow::reliability {
 
+// Built with the sanitizers, which make every run several times slower:
+// the tests of races between processes that need many runs of sizeable
+// data are left to the plain build.
+#ifdef DRENNOW_SANITIZED
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
+
 e2e::ChildResult Drennow(const std::vector<std::string>& arguments, const e2e::ChildOptions& options = {});
 
 // Every answer of a batch run that writes Pfafstetter codes into
