@@ -135,11 +135,13 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
             ReadAvailable(controller, result.terminal);
         }
     }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    // The child is reaped only once the interaction is over: until then its
+    // id is not given to another process, which a signal could reach.
     if (interaction.joinable()) {
         interaction.join();
     }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     if (terminal >= 0) {
         termios after{};

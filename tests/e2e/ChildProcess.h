@@ -20,7 +20,8 @@ struct ChildOptions {
     std::vector<std::string> environment;  // NAME=value, besides the test's own
     // Called with the terminal's controlling side once the child runs, and
     // with the child's process id, to type keys or send signals; outputSoFar
-    // gives what the child wrote to stdout and to the terminal.
+    // gives what the child wrote to stdout and to the terminal. The child is
+    // not reaped before it returns.
     std::function<void(int terminal, int pid, const std::function<std::string()>& outputSoFar)> interact;
 };
 

@@ -1,5 +1,7 @@
-// drennow killed with SIGKILL at random moments while it writes NextDownID:
-// the data it leaves is sound and holds exactly what it held before.
+// drennow killed with SIGKILL at random moments while it changes the data:
+// while it writes NextDownID, and while it adds the field. The data it
+// leaves is sound and holds either everything the run saved or what it
+// held before (the field perhaps added, empty).
 #include "Reliability.h"
 
 #include <gtest/gtest.h>
@@ -24,47 +26,82 @@ using Clock = std::chrono::steady_clock;
 constexpr int kKillsWanted = 20;
 constexpr int kMostAttempts = 60;
 
-// A file that exists exactly while the run's edits are under way: SQLite's
-// rollback journal, or the staged copy of the Shapefile's table.
-std::string WritingMarker(Format format, const std::string& folder)
+// What a run is doing, as the files beside its data show.
+enum class Step {
+    Other,
+    AddingField,  // a Shapefile's widened table is being written
+    Editing,      // a Shapefile's staged table is being written
+    Writing,      // SQLite's rollback journal is there: the column added or the edits saved
+};
+
+Step StepOf(Format format, const std::string& folder)
 {
-    return format == Format::GeoPackage ? folder + "/basins.gpkg-journal" : folder + "/Watershed.dbf.drennow-staged";
+    if (format == Format::GeoPackage) {
+        return fs::exists(folder + "/basins.gpkg-journal") ? Step::Writing : Step::Other;
+    }
+    for (auto [kind, step] : {std::pair{"widened-", Step::AddingField}, std::pair{"staged-", Step::Editing}}) {
+        if (!gdaltest::FilesStartingWith(folder, std::string("Watershed.dbf.drennow-") + kind).empty()) {
+            return step;
+        }
+    }
+    return Step::Other;
 }
+
+// Not yet ended: a process that has ended stays a zombie until reaped.
+bool Running(int pid)
+{
+    std::string stat = gdaltest::ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    size_t nameEnd = stat.rfind(')');
+    return nameEnd != std::string::npos && nameEnd + 2 < stat.size() && stat[nameEnd + 2] != 'Z';
+}
+
+// When to kill a run: a delay after it is first seen in the step (Other:
+// after its start).
+struct Moment {
+    Step step;
+    Clock::duration delay;
+};
 
 struct Attempt {
     int exitStatus = -1;
     std::string output;
-    bool killedWhileWriting = false;
-    Clock::duration writing{};  // from the marker's appearance to its end or the kill
+    // From the run's start to the first sight of a step, and to the end of
+    // that first stretch in it.
+    std::map<Step, std::pair<Clock::duration, Clock::duration>> seen;
+    std::optional<Step> killedIn;  // nothing when the run ended by itself
 };
 
-// Runs drennow on the data in folder; after the delay (none: never) from
-// the moment it starts writing, freezes it, notes whether it is still
-// writing, and kills it.
-Attempt RunAndKill(Format format, const std::string& dataset, const std::string& folder,
-                   std::optional<Clock::duration> delay)
+// Runs drennow on the dataset, watching the folder, and kills it at the
+// moment given (none: never), stopped first so that its step is known.
+Attempt RunAndKill(Format format, const std::string& dataset, std::optional<Moment> kill)
 {
+    std::string folder = fs::path(dataset).parent_path();
     Attempt attempt;
-    std::string marker = WritingMarker(format, folder);
     e2e::ChildOptions options;
     options.workingFolder = folder;
     options.interact = [&](int, int pid, const auto&) {
-        auto deadline = Clock::now() + std::chrono::seconds(30);
-        while (!fs::exists(marker) && Clock::now() < deadline) {
+        Clock::time_point start = Clock::now();
+        std::optional<Clock::time_point> killAt;
+        std::optional<Step> firstStretch;  // the step the run is in for the first time
+        while (Running(pid) && Clock::now() < start + std::chrono::seconds(60)) {
+            Step step = StepOf(format, folder);
+            Clock::time_point now = Clock::now();
+            auto [stretch, first] = attempt.seen.try_emplace(step, now - start, now - start);
+            if (!first && step == firstStretch) {
+                stretch->second.second = now - start;
+            }
+            firstStretch = first || step == firstStretch ? std::optional<Step>(step) : std::nullopt;
+            if (kill && !killAt && step == kill->step) {
+                killAt = now + kill->delay;
+            }
+            if (killAt && now >= *killAt) {
+                ::kill(pid, SIGSTOP);
+                attempt.killedIn = StepOf(format, folder);
+                ::kill(pid, SIGKILL);
+                return;
+            }
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
-        Clock::time_point started = Clock::now();
-        if (delay) {
-            std::this_thread::sleep_until(started + *delay);
-            ::kill(pid, SIGSTOP);
-            attempt.killedWhileWriting = fs::exists(marker);
-            ::kill(pid, SIGKILL);
-        } else {
-            while (fs::exists(marker) && Clock::now() < deadline) {
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
-            }
-        }
-        attempt.writing = Clock::now() - started;
     };
     std::vector<std::string> arguments = IdAnswers(format);
     arguments.push_back(dataset);
@@ -74,80 +111,121 @@ Attempt RunAndKill(Format format, const std::string& dataset, const std::string&
     return attempt;
 }
 
-// The files a format keeps its features in, and their bytes.
+// The Shapefile's geometry and its table's bytes; nothing for a GeoPackage.
 std::map<std::string, std::string> DataFiles(Format format, const std::string& folder)
 {
     std::map<std::string, std::string> files;
-    for (const char* name : format == Format::GeoPackage ? std::vector<const char*>{}
-                                                         : std::vector<const char*>{"Watershed.shp", "Watershed.shx",
-                                                                                    "Watershed.dbf"}) {
-        files[name] = gdaltest::ReadFile(folder + "/" + name);
+    for (const char* name : {"Watershed.shp", "Watershed.shx", "Watershed.dbf"}) {
+        if (format == Format::Shapefile) {
+            files[name] = gdaltest::ReadFile(folder + "/" + name);
+        }
     }
     return files;
 }
 
-class KillTest : public ::testing::TestWithParam<Format> {};
-
-TEST_P(KillTest, AKillWhileWritingLeavesSoundDataHoldingItsValuesBefore)
+double Milliseconds(Clock::duration duration)
 {
-    Format format = GetParam();
+    return std::chrono::duration<double, std::milli>(duration).count();
+}
+
+struct Scenario {
+    Format format;
+    bool addsTheField;  // else NextDownID is there with old values
+    size_t basins;      // adding the field to many takes long enough to be hit
+};
+
+class KillTest : public ::testing::TestWithParam<Scenario> {};
+
+// The kills land in the step that changes the data, at random moments of
+// its first part; while the field is added, every other kill lands at any
+// moment from the run's start to a little past that step instead.
+TEST_P(KillTest, AKillLeavesSoundDataAsItWasOrAsSaved)
+{
+    auto [format, addsTheField, basins] = GetParam();
+    if (addsTheField && kSanitized) {
+        GTEST_SKIP() << "too slow under the sanitizers";
+    }
+    Step target = format == Format::GeoPackage ? Step::Writing : addsTheField ? Step::AddingField : Step::Editing;
     TempFolder original;
-    std::string dataset = gdaltest::CreateWatersheds(format, original, Subdivision(5), true);
-    std::string datasetName = fs::path(dataset).filename().string();
+    std::string dataset = gdaltest::CreateWatersheds(format, original, Subdivision(6, basins), !addsTheField);
+    std::string name = fs::path(dataset).filename();
     auto before = gdaltest::Snapshot(dataset, "Watershed");
     auto filesBefore = DataFiles(format, original.Path());
-
-    auto runOnCopy = [&](std::optional<Clock::duration> delay, TempFolder& copy) {
-        fs::copy(original.Path(), copy.Path(), fs::copy_options::recursive);
-        return RunAndKill(format, copy.File(datasetName), copy.Path(), delay);
+    auto runOnCopy = [&](const TempFolder& copy, std::optional<Moment> kill) {
+        fs::copy(original.Path(), copy.Path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        return std::pair(copy.File(name), RunAndKill(format, copy.File(name), kill));
     };
     TempFolder completed;
-    Attempt timing = runOnCopy(std::nullopt, completed);
+    auto [done, timing] = runOnCopy(completed, std::nullopt);
     ASSERT_EQ(timing.exitStatus, 0) << timing.output;
-    auto after = gdaltest::Snapshot(completed.File(datasetName), "Watershed");
-    ASSERT_NE(after, before);
+    ASSERT_EQ(timing.seen.count(target), 1u) << "never seen changing the data";
+    auto after = gdaltest::Snapshot(done, "Watershed");
+    auto [stepStart, stepEnd] = timing.seen.at(target);
 
-    std::random_device device;
-    unsigned seed = device();
+    unsigned seed = std::random_device()();
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 random(seed);
-    // Within the first part of the writing as timed: a loaded machine makes
-    // later runs slower or faster, and only kills before the save count.
-    std::uniform_int_distribution<int64_t> delays(0, timing.writing.count() * 6 / 10);
+    // A loaded machine makes later runs slower or faster than the timed one.
+    std::uniform_int_distribution<int64_t> inTheStep(0, (stepEnd - stepStart).count() * 6 / 10);
+    std::uniform_int_distribution<int64_t> fromTheStart(0, stepEnd.count() * 3 / 2);
     int kills = 0;
+    int inTarget = 0;
     int attempts = 0;
     for (; attempts < kMostAttempts && kills < kKillsWanted; ++attempts) {
+        Moment moment = addsTheField && attempts % 2 == 1 ? Moment{Step::Other, Clock::duration(fromTheStart(random))}
+                                                          : Moment{target, Clock::duration(inTheStep(random))};
         TempFolder copy;
-        Attempt attempt = runOnCopy(Clock::duration(delays(random)), copy);
-        std::string killed = copy.File(datasetName);
+        auto [killed, attempt] = runOnCopy(copy, moment);
+        SCOPED_TRACE("killed " + std::to_string(Milliseconds(moment.delay)) + " ms into the step");
         if (format == Format::GeoPackage) {
             ASSERT_EQ(IntegrityCheck(killed), "ok");
+        } else {
+            ASSERT_EQ(ShapefileTableProblems(copy.Path(), "Watershed"), "");
         }
-        if (!attempt.killedWhileWriting) {
-            // Too late: the run had saved, and its edits are whole.
-            EXPECT_EQ(gdaltest::Snapshot(killed, "Watershed"), after);
+        auto now = gdaltest::Snapshot(killed, "Watershed");
+        bool fieldAdded = addsTheField && gdaltest::HasField(killed, "Watershed", "NextDownID");
+        if (!attempt.killedIn || (attempt.killedIn != target && now == after)) {
+            EXPECT_EQ(now, after);  // the run had saved, and its edits are whole
             continue;
         }
         ++kills;
-        ASSERT_EQ(attempt.exitStatus, 128 + SIGKILL);
-        ASSERT_EQ(gdaltest::Snapshot(killed, "Watershed"), before) << "killed after " << attempt.writing.count();
-        ASSERT_TRUE(DataFiles(format, copy.Path()) == filesBefore) << "files changed";
+        inTarget += attempt.killedIn == target;
+        ASSERT_EQ(attempt.exitStatus, 128 + SIGKILL) << attempt.output;
+        ASSERT_EQ(gdaltest::Snapshot(killed, "Watershed", fieldAdded ? "NextDownID" : ""), before);
+        for (const auto& [fid, value] : fieldAdded ? gdaltest::FieldValues(killed, "Watershed", "NextDownID")
+                                                   : std::map<int64_t, std::optional<int64_t>>{}) {
+            ASSERT_FALSE(value) << "feature " << fid;
+        }
+        auto files = DataFiles(format, copy.Path());
+        for (const auto& [file, bytes] : filesBefore) {
+            // A table with the field added differs; its values are checked above.
+            ASSERT_TRUE(files[file] == bytes || (fieldAdded && file == "Watershed.dbf")) << file << " changed";
+        }
         // What the kill left does not stand in the way of the next run.
         if (kills == 1) {
-            ASSERT_EQ(RunAndKill(format, killed, copy.Path(), std::nullopt).exitStatus, 0);
+            ASSERT_EQ(RunAndKill(format, killed, std::nullopt).exitStatus, 0);
             EXPECT_EQ(gdaltest::Snapshot(killed, "Watershed"), after);
+            EXPECT_EQ(gdaltest::FilesStartingWith(copy.Path(), "Watershed.dbf.drennow-").size(), 0u);
         }
     }
     EXPECT_GE(kills, kKillsWanted) << "in " << attempts << " attempts";
-    RecordProperty("kills", kills);
+    EXPECT_GE(inTarget, addsTheField ? kKillsWanted / 5 : kKillsWanted);
+    RecordProperty("killsInTheStep", inTarget);
     RecordProperty("attempts", attempts);
-    std::printf("%s: %d kills while writing in %d attempts (writing takes %.0f ms)\n",
-                gdaltest::FormatName(format).c_str(), kills, attempts,
-                std::chrono::duration<double, std::milli>(timing.writing).count());
+    std::printf("%s, %zu basins, %s (%.0f ms from %.0f ms on): %d attempts, %d kills, %d of them in that step\n",
+                gdaltest::FormatName(format).c_str(), basins, addsTheField ? "adding NextDownID" : "writing its values",
+                Milliseconds(stepEnd - stepStart), Milliseconds(stepStart), attempts, kills, inTarget);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, KillTest, ::testing::Values(Format::GeoPackage, Format::Shapefile),
-                         [](const auto& info) { return gdaltest::FormatName(info.param); });
+INSTANTIATE_TEST_SUITE_P(Scenarios, KillTest,
+                         ::testing::Values(Scenario{Format::GeoPackage, false, 59049},
+                                           Scenario{Format::Shapefile, false, 59049},
+                                           Scenario{Format::GeoPackage, true, 100000},
+                                           Scenario{Format::Shapefile, true, 100000}),
+                         [](const auto& info) {
+                             return gdaltest::FormatName(info.param.format) +
+                                    (info.param.addsTheField ? "AddingTheField" : "WritingValues");
+                         });
 
 }  // namespace
 }  // namespace drennow::reliability

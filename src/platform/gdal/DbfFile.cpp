@@ -5,73 +5,67 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace drennow::gdalhost {
 
 namespace {
 
-constexpr size_t kHeaderSize = 32;
-constexpr size_t kDescriptorSize = 32;
-constexpr unsigned char kDescriptorsEnd = 0x0D;
+constexpr size_t kNameSize = 11;
 
-uint32_t LittleEndian(const unsigned char* bytes, int count)
+uint32_t LittleEndian(const char* bytes, int count)
 {
     uint32_t value = 0;
     for (int i = count - 1; i >= 0; --i) {
-        value = value << 8 | bytes[i];
+        value = value << 8 | static_cast<unsigned char>(bytes[i]);
     }
     return value;
 }
 
-std::string SystemError()
+[[noreturn]] void NotDbase(const std::string& path)
 {
-    return std::strerror(errno);
+    RaiseHostError(path + " is not a dBASE table");
 }
 
 }  // namespace
 
-DbfFile::DbfFile(const std::string& path) : path_(path)
+DbfHeader DbfHeader::Read(int fd, const std::string& path)
 {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd_ < 0) {
-        RaiseHostError("Could not open " + path + ": " + SystemError());
+    char start[kFixedSize];
+    if (::pread(fd, start, kFixedSize, 0) != static_cast<ssize_t>(kFixedSize)) {
+        NotDbase(path);
     }
-    unsigned char header[kHeaderSize];
-    if (::pread(fd_, header, kHeaderSize, 0) != static_cast<ssize_t>(kHeaderSize)) {
-        ::close(fd_);
-        RaiseHostError(path + " is not a dBASE table");
+    DbfHeader header;
+    header.recordCount = LittleEndian(start + 4, 4);
+    header.headerLength = LittleEndian(start + 8, 2);
+    header.recordLength = LittleEndian(start + 10, 2);
+    header.bytes.resize(header.headerLength);
+    if (header.headerLength < kFixedSize ||
+        ::pread(fd, header.bytes.data(), header.headerLength, 0) != static_cast<ssize_t>(header.headerLength)) {
+        NotDbase(path);
     }
-    recordCount_ = LittleEndian(header + 4, 4);
-    headerLength_ = LittleEndian(header + 8, 2);
-    recordLength_ = LittleEndian(header + 10, 2);
-
     uint32_t offset = 0;
-    for (uint32_t at = kHeaderSize; at + kDescriptorSize <= headerLength_; at += kDescriptorSize) {
-        unsigned char descriptor[kDescriptorSize];
-        if (::pread(fd_, descriptor, kDescriptorSize, at) != static_cast<ssize_t>(kDescriptorSize) ||
-            descriptor[0] == kDescriptorsEnd) {
-            break;
-        }
-        Field field{static_cast<char>(descriptor[11]), offset, descriptor[16], descriptor[17]};
-        fields_.push_back(field);
+    for (size_t at = kFixedSize; at + kDescriptorSize <= header.headerLength && header.bytes[at] != kDescriptorsEnd;
+         at += kDescriptorSize) {
+        const char* descriptor = header.bytes.data() + at;
+        Field field{std::string(descriptor, ::strnlen(descriptor, kNameSize)), descriptor[11], offset,
+                    static_cast<unsigned char>(descriptor[16]), static_cast<unsigned char>(descriptor[17])};
+        header.fields.push_back(field);
         offset += field.width;
     }
-    if (offset + 1 > recordLength_) {
-        ::close(fd_);
-        RaiseHostError(path + " is not a dBASE table");
+    if (offset + 1 > header.recordLength) {
+        NotDbase(path);
     }
+    return header;
 }
 
-DbfFile::~DbfFile()
+DbfFile::DbfFile(int fd, std::string path) : fd_(fd), path_(std::move(path)), header_(DbfHeader::Read(fd_, path_))
 {
-    ::close(fd_);
 }
 
 void DbfFile::WriteInteger(uint32_t record, int field, int64_t value)
 {
-    const Field& target = NumericField(field);
+    const DbfHeader::Field& target = NumericField(field);
     if (target.decimals != 0) {
         WriteReal(record, field, static_cast<double>(value));
         return;
@@ -83,7 +77,7 @@ void DbfFile::WriteInteger(uint32_t record, int field, int64_t value)
 
 void DbfFile::WriteReal(uint32_t record, int field, double value)
 {
-    const Field& target = NumericField(field);
+    const DbfHeader::Field& target = NumericField(field);
     char text[512];
     std::snprintf(text, sizeof text, "%*.*f", static_cast<int>(target.width), target.decimals, value);
     Put(record, target, text);
@@ -91,40 +85,34 @@ void DbfFile::WriteReal(uint32_t record, int field, double value)
 
 void DbfFile::WriteNull(uint32_t record, int field)
 {
-    const Field& target = NumericField(field);
+    const DbfHeader::Field& target = NumericField(field);
     Put(record, target, std::string(target.width, '*'));
 }
 
-void DbfFile::Sync()
-{
-    if (::fsync(fd_) != 0) {
-        RaiseHostError("Could not write " + path_ + ": " + SystemError());
-    }
-}
-
-const DbfFile::Field& DbfFile::NumericField(int field) const
+const DbfHeader::Field& DbfFile::NumericField(int field) const
 {
     if (field < 0 || field >= FieldCount()) {
         RaiseHostError("No field " + std::to_string(field) + " in " + path_);
     }
-    const Field& target = fields_[static_cast<size_t>(field)];
+    const DbfHeader::Field& target = header_.fields[static_cast<size_t>(field)];
     if (target.type != 'N' && target.type != 'F') {
         RaiseHostError("Only numeric fields are written in " + path_);
     }
     return target;
 }
 
-void DbfFile::Put(uint32_t record, const Field& field, const std::string& text)
+void DbfFile::Put(uint32_t record, const DbfHeader::Field& field, const std::string& text)
 {
-    if (record >= recordCount_) {
+    if (record >= header_.recordCount) {
         RaiseHostError("No record " + std::to_string(record) + " in " + path_);
     }
     if (text.size() != field.width) {
         RaiseHostError("The value " + text + " does not fit a field of width " + std::to_string(field.width));
     }
-    off_t at = static_cast<off_t>(headerLength_) + static_cast<off_t>(record) * recordLength_ + 1 + field.offset;
+    off_t at = static_cast<off_t>(header_.headerLength) + static_cast<off_t>(record) * header_.recordLength + 1 +
+               field.offset;
     if (::pwrite(fd_, text.data(), text.size(), at) != static_cast<ssize_t>(text.size())) {
-        RaiseHostError("Could not write " + path_ + ": " + SystemError());
+        RaiseHostError("Could not write " + path_ + ": " + std::strerror(errno));
     }
 }
 

@@ -1,23 +1,50 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace drennow::gdalhost {
 
-// A dBASE table opened for writing single numeric values in place: only the
+// The header of a dBASE table: its counts and lengths, its field
+// descriptors, and its bytes as stored.
+struct DbfHeader {
+    struct Field {
+        std::string name;
+        char type;
+        uint32_t offset;  // within the record, after the deletion flag
+        uint32_t width;
+        int decimals;
+    };
+
+    static constexpr size_t kFixedSize = 32;  // before the field descriptors
+    static constexpr size_t kDescriptorSize = 32;
+    static constexpr char kDescriptorsEnd = 0x0D;
+
+    uint32_t recordCount = 0;
+    uint32_t headerLength = 0;
+    uint32_t recordLength = 0;
+    std::vector<Field> fields;
+    std::string bytes;  // the first headerLength bytes of the file
+
+    // Reads it from the open file; raises when it is not a dBASE table's.
+    static DbfHeader Read(int fd, const std::string& path);
+    // Where the field descriptors end, which the header marks.
+    size_t DescriptorsEnd() const { return kFixedSize + fields.size() * kDescriptorSize; }
+};
+
+// A dBASE table open for writing single numeric values in place: only the
 // bytes of the value written change, every other byte of the file stays.
 class DbfFile {
 public:
-    // Opens the file and reads its header; raises when it is not a dBASE table.
-    explicit DbfFile(const std::string& path);
-    ~DbfFile();
-    DbfFile(const DbfFile&) = delete;
-    DbfFile& operator=(const DbfFile&) = delete;
+    // Reads the header of the open file, which stays its opener's; raises
+    // when it is not a dBASE table.
+    DbfFile(int fd, std::string path);
 
-    int FieldCount() const { return static_cast<int>(fields_.size()); }
-    uint32_t RecordCount() const { return recordCount_; }
+    int FieldCount() const { return static_cast<int>(header_.fields.size()); }
+    uint32_t RecordCount() const { return header_.recordCount; }
 
     // Writes the number right-aligned in the field's width with its decimals;
     // raises when the field is not numeric or the number does not fit.
@@ -26,26 +53,13 @@ public:
     // A numeric field without a value, as dBASE writers mark it.
     void WriteNull(uint32_t record, int field);
 
-    // Everything written is on the disk.
-    void Sync();
-
 private:
-    struct Field {
-        char type;
-        uint32_t offset;  // within the record, after the deletion flag
-        uint32_t width;
-        int decimals;
-    };
+    const DbfHeader::Field& NumericField(int field) const;
+    void Put(uint32_t record, const DbfHeader::Field& field, const std::string& text);
 
-    const Field& NumericField(int field) const;
-    void Put(uint32_t record, const Field& field, const std::string& text);
-
+    int fd_;
     std::string path_;
-    int fd_ = -1;
-    uint32_t recordCount_ = 0;
-    uint32_t headerLength_ = 0;
-    uint32_t recordLength_ = 0;
-    std::vector<Field> fields_;
+    DbfHeader header_;
 };
 
 }  // namespace drennow::gdalhost

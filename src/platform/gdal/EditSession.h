@@ -36,9 +36,10 @@ std::unique_ptr<EditSession> StartSqliteSession(GDALDataset& dataset);
 // read or written in the session.
 std::unique_ptr<EditSession> StartPostgresSession(GDALDataset& dataset);
 
-// For Shapefiles: each layer's attribute table is copied beside it on its
-// first write, the copy is edited in place, and Commit flushes it to disk and
-// renames it over the original. The original is never written.
+// For Shapefiles: each layer's attribute table is copied beside it, under a
+// name of its own, on its first write; the copy is edited in place, and
+// Commit flushes it to disk and renames it over the original if the original
+// is still as it was when the session began. The original is never written.
 std::unique_ptr<EditSession> StartStagedDbfSession(GDALDataset& dataset);
 
 }  // namespace drennow::gdalhost

@@ -3,6 +3,8 @@
 #include "platform/gdal/FieldValues.h"
 #include "platform/gdal/GdalError.h"
 #include "platform/gdal/PostgresSql.h"
+#include "platform/gdal/ShapefileTables.h"
+#include "platform/gdal/StagedFile.h"
 
 #include <cpl_error.h>
 #include <cpl_string.h>
@@ -43,6 +45,38 @@ GDALDatasetUniquePtr OpenDataset(const std::string& name, unsigned int flags, co
         GDALDataset::Open(name.c_str(), GDAL_OF_VECTOR | flags, driver ? drivers : nullptr, nullptr, nullptr));
 }
 
+// Locks every attribute table of the Shapefile dataset, and removes what
+// killed runs left beside them; why not when one of them cannot be locked.
+std::string LockTables(GDALDataset& dataset, std::vector<std::unique_ptr<TableLock>>& locks)
+{
+    for (const std::string& table : AttributeTables(dataset)) {
+        std::string refusal;
+        std::unique_ptr<TableLock> lock = TableLock::Take(table, refusal);
+        if (!lock) {
+            locks.clear();
+            return refusal;
+        }
+        locks.push_back(std::move(lock));
+        RemoveLeftovers(table);
+    }
+    return "";
+}
+
+// Why data of a format that is edited cannot be edited here: a file that
+// cannot be written, or a Shapefile another run is editing (else its tables
+// are locked, into locks); empty when it can be.
+std::string WhyNotEditable(GDALDataset& dataset, bool shapefile, std::vector<std::unique_ptr<TableLock>>& locks)
+{
+    // Edits and their journal or staged copy are written beside the data.
+    std::string unwritable = UnwritableFile(dataset);
+    if (!unwritable.empty()) {
+        return "Opened read-only: " + unwritable + " cannot be written";
+    }
+    // One run edits a Shapefile at a time, from now until it is closed.
+    std::string refusal = shapefile ? LockTables(dataset, locks) : "";
+    return refusal.empty() ? "" : "Opened read-only: " + refusal;
+}
+
 }  // namespace
 
 host::Ref<GdalWorkspace> GdalWorkspace::Open(const std::string& name)
@@ -66,13 +100,10 @@ host::Ref<GdalWorkspace> GdalWorkspace::Open(const std::string& name)
         reason = "Drennow edits GeoPackage, SQLite, Shapefile and PostgreSQL data; " + driver +
                  " data is opened read-only";
     }
+    std::vector<std::unique_ptr<TableLock>> locks;
     if (format != Format::ReadOnly) {
-        // Edits and their journal or staged copy are written beside the data.
-        std::string unwritable = UnwritableFile(*dataset);
-        if (!unwritable.empty()) {
-            format = Format::ReadOnly;
-            reason = "Opened read-only: " + unwritable + " cannot be written";
-        }
+        reason = WhyNotEditable(*dataset, format == Format::Shapefile, locks);
+        format = reason.empty() ? format : Format::ReadOnly;
     }
     if (format != Format::ReadOnly) {
         if (GDALDatasetUniquePtr updatable = OpenDataset(name, GDAL_OF_UPDATE, driver.c_str())) {
@@ -85,14 +116,20 @@ host::Ref<GdalWorkspace> GdalWorkspace::Open(const std::string& name)
         } else {
             reason = "Opened read-only: " + std::string(CPLGetLastErrorMsg());
             format = Format::ReadOnly;
+            locks.clear();
         }
     }
-    return host::Ref<GdalWorkspace>(new GdalWorkspace(name, std::move(dataset), format, std::move(reason)));
+    return host::Ref<GdalWorkspace>(
+        new GdalWorkspace(name, std::move(locks), std::move(dataset), format, std::move(reason)));
 }
 
-GdalWorkspace::GdalWorkspace(std::string name, GDALDatasetUniquePtr dataset, Format format,
-                             std::string readOnlyReason)
-    : name_(std::move(name)), dataset_(std::move(dataset)), format_(format), readOnlyReason_(std::move(readOnlyReason))
+GdalWorkspace::GdalWorkspace(std::string name, std::vector<std::unique_ptr<TableLock>> tableLocks,
+                             GDALDatasetUniquePtr dataset, Format format, std::string readOnlyReason)
+    : name_(std::move(name)),
+      tableLocks_(std::move(tableLocks)),
+      dataset_(std::move(dataset)),
+      format_(format),
+      readOnlyReason_(std::move(readOnlyReason))
 {
 }
 
@@ -149,10 +186,29 @@ void GdalWorkspace::AddField(int layerIndex, OGRFieldDefn& field)
     }
     editCaches_.clear();
     ++schemaVersion_;
+    // GDAL would rewrite the table in place, which a kill leaves half done.
+    if (format_ == Format::Shapefile) {
+        AddShapefileField(*dataset_, layer, field);
+        Reopen();
+        return;
+    }
     CPLErrorReset();
     if (layer.CreateField(&field, FALSE) != OGRERR_NONE) {
-        RaiseGdalError(std::string("Could not add the field ") + field.GetNameRef() + " to " + layer.GetName());
+        std::string failed = std::string("Could not add the field ") + field.GetNameRef() + " to " + layer.GetName();
+        if (format_ == Format::Sqlite && HasFieldOnDisk(layer.GetName(), field.GetNameRef())) {
+            RaiseHostError(failed + ": another program added a field of that name to " + name_ +
+                           " since it was opened here");
+        }
+        RaiseGdalError(failed);
     }
+}
+
+bool GdalWorkspace::HasFieldOnDisk(const char* layerName, const char* fieldName) const
+{
+    CPLErrorStateBackuper failure;  // what GDAL said is still to be told
+    GDALDatasetUniquePtr now = OpenDataset(name_, GDAL_OF_READONLY, dataset_->GetDriverName());
+    OGRLayer* layer = now ? now->GetLayerByName(layerName) : nullptr;
+    return layer != nullptr && layer->GetLayerDefn()->GetFieldIndex(fieldName) >= 0;
 }
 
 void GdalWorkspace::StartEditing()
@@ -191,6 +247,7 @@ void GdalWorkspace::StopEditing(bool save)
     session->Commit();
     // The saved table replaced the one GDAL has open.
     if (format_ == Format::Shapefile) {
+        ++generation_;
         Reopen();
     }
 }
@@ -239,11 +296,11 @@ void GdalWorkspace::Reopen()
     std::string driver = DriverName();
     dataset_.reset();
     editCaches_.clear();
-    ++generation_;
     ++schemaVersion_;
+    ++readingsEnded_;  // with the dataset, every reading of it
     dataset_ = OpenDataset(name_, GDAL_OF_UPDATE, driver.c_str());
     if (!dataset_) {
-        RaiseGdalError("Could not open " + name_ + " again after saving");
+        RaiseGdalError("Could not open " + name_ + " again after changing it");
     }
 }
 

@@ -3,6 +3,7 @@
 #include "host/Data.h"
 #include "platform/gdal/ColumnCache.h"
 #include "platform/gdal/EditSession.h"
+#include "platform/gdal/TableLock.h"
 
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
@@ -18,7 +19,8 @@ namespace drennow::gdalhost {
 
 // A dataset: the workspace that holds its layers, and the unit the editor
 // edits. Formats whose edits cannot be made all-or-nothing, or whose writer
-// is known to store wrong values, are opened read-only.
+// is known to store wrong values, are opened read-only; so is a Shapefile
+// another run is editing: the tables of one are locked while it is open.
 class GdalWorkspace : public host::IWorkspace {
 public:
     // Raises when the dataset cannot be opened at all.
@@ -40,11 +42,12 @@ public:
     // The layer, to be read or written through OGR: in an edit session the
     // session learns of its use first, and may lock it.
     OGRLayer& UsedLayer(int index);
-    // Changes each time the dataset is opened afresh; OGR objects obtained
-    // before are gone.
+    // Changes each time saved edits replace rows that GDAL had open: a
+    // reading position from before has no meaning after.
     uint64_t Generation() const { return generation_; }
 
-    // Schema changes happen outside edit sessions.
+    // Schema changes happen outside edit sessions. A Shapefile's table gets
+    // the field all or nothing, and GDAL then opens the dataset afresh.
     void AddField(int layerIndex, OGRFieldDefn& field);
     // Changes with every change of a layer's fields, and with Generation.
     uint64_t SchemaVersion() const { return schemaVersion_; }
@@ -67,10 +70,17 @@ public:
 private:
     enum class Format { Sqlite, Postgres, Shapefile, ReadOnly };
 
-    GdalWorkspace(std::string name, GDALDatasetUniquePtr dataset, Format format, std::string readOnlyReason);
+    GdalWorkspace(std::string name, std::vector<std::unique_ptr<TableLock>> tableLocks, GDALDatasetUniquePtr dataset,
+                  Format format, std::string readOnlyReason);
+    // Whether the layer has the field in the dataset as it is now: another
+    // program may have added it since the dataset was opened here.
+    bool HasFieldOnDisk(const char* layerName, const char* fieldName) const;
+    // GDAL opens the dataset afresh, to see the files that replaced its own:
+    // OGR objects obtained before are gone.
     void Reopen();
 
     std::string name_;
+    std::vector<std::unique_ptr<TableLock>> tableLocks_;  // let go of after the dataset
     GDALDatasetUniquePtr dataset_;
     Format format_;
     std::string readOnlyReason_;

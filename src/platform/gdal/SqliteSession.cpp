@@ -75,7 +75,7 @@ public:
         Flush();
         FinalizeStatements();
         if (dataset_.CommitTransaction() != OGRERR_NONE) {
-            RaiseGdalError("Could not save the edits");
+            Fail("Could not save the edits");
         }
         open_ = false;
     }
@@ -172,9 +172,17 @@ private:
         }
     }
 
+    // Another writer's lock is named as such: nothing this session wrote is
+    // kept once it fails.
     [[noreturn]] void Fail(const std::string& attempted) const
     {
-        RaiseHostError(attempted + ": " + sqlite3_errmsg(db_));
+        std::string reason = sqlite3_errmsg(db_);
+        int code = sqlite3_errcode(db_) & 0xFF;
+        if (code == SQLITE_BUSY || code == SQLITE_LOCKED) {
+            reason = std::string(dataset_.GetDescription()) + " is being changed by another program (" + reason +
+                     "); the edits were not saved";
+        }
+        RaiseHostError(attempted + ": " + reason);
     }
 
     void FinalizeStatements()

@@ -1,69 +1,40 @@
 #include "platform/gdal/DbfFile.h"
 #include "platform/gdal/EditSession.h"
 #include "platform/gdal/GdalError.h"
+#include "platform/gdal/ShapefileTables.h"
+#include "platform/gdal/StagedFile.h"
 
-#include <cpl_string.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <filesystem>
 #include <map>
-#include <unistd.h>
 
 namespace drennow::gdalhost {
 
 namespace {
 
-namespace fs = std::filesystem;
-
-constexpr const char* kStagedSuffix = ".drennow-staged";
-
-// The attribute table of a layer among the dataset's files: the .dbf whose
-// name without extension is the layer's name.
-std::string AttributeTablePath(GDALDataset& dataset, OGRLayer& layer)
-{
-    CPLStringList files(dataset.GetFileList());
-    std::string onlyTable;
-    int tables = 0;
-    for (int i = 0; i < files.size(); ++i) {
-        fs::path file(files[i]);
-        if (EQUAL(file.extension().c_str(), ".dbf")) {
-            ++tables;
-            onlyTable = file.string();
-            if (file.stem() == layer.GetName()) {
-                return file.string();
-            }
-        }
-    }
-    if (tables == 1) {
-        return onlyTable;
-    }
-    RaiseHostError(std::string("No attribute table found for ") + layer.GetName());
-}
-
-void SyncFolder(const fs::path& folder)
-{
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 // One layer's staged copy of its attribute table.
 struct StagedTable {
     std::string original;
-    std::string staged;
-    std::unique_ptr<DbfFile> file;
+    std::unique_ptr<StagedFile> file;
+    std::unique_ptr<DbfFile> table;  // written through file's descriptor
 };
+
+constexpr const char* kNotSaved = "The edits were not saved";
+constexpr const char* kSinceStart = "the edit session began";
 
 class StagedDbfSession : public EditSession {
 public:
-    explicit StagedDbfSession(GDALDataset& dataset) : dataset_(dataset) {}
+    // The tables as they are when the session begins: a save replaces a
+    // table only while it is still so.
+    explicit StagedDbfSession(GDALDataset& dataset) : dataset_(dataset)
+    {
+        for (const std::string& table : AttributeTables(dataset)) {
+            if (std::optional<FileIdentity> identity = IdentityOf(table)) {
+                atStart_.emplace(table, *identity);
+            }
+        }
+    }
 
-    ~StagedDbfSession() override { Rollback(); }
+    // The staged copies go with their tables.
+    ~StagedDbfSession() override = default;
 
     StagedDbfSession(const StagedDbfSession&) = delete;
     StagedDbfSession& operator=(const StagedDbfSession&) = delete;
@@ -83,60 +54,45 @@ public:
     void Commit() override
     {
         for (auto& [layer, table] : tables_) {
-            table.file->Sync();
-            table.file.reset();
-            if (std::rename(table.staged.c_str(), table.original.c_str()) != 0) {
-                RaiseHostError("Could not save " + table.original + ": " + std::strerror(errno));
-            }
-            SyncFolder(fs::path(table.original).parent_path());
+            table.table.reset();
+            table.file->ReplaceOriginal(atStart_.at(table.original), kNotSaved, kSinceStart);
         }
         tables_.clear();
     }
 
-    void Rollback() override
-    {
-        for (auto& [layer, table] : tables_) {
-            Discard(table);
-        }
-        tables_.clear();
-    }
+    void Rollback() override { tables_.clear(); }
 
 private:
     DbfFile& Staged(OGRLayer& layer)
     {
         auto found = tables_.find(&layer);
         if (found != tables_.end()) {
-            return *found->second.file;
+            return *found->second.table;
         }
-        // What GDAL still holds of the table (a field just added) goes to disk
-        // before it is copied.
-        layer.SyncToDisk();
-        StagedTable table;
-        table.original = AttributeTablePath(dataset_, layer);
-        table.staged = table.original + kStagedSuffix;
-        // A copy cut short (a full disk) is not left beside the data.
-        try {
-            std::error_code error;
-            fs::copy_file(table.original, table.staged, fs::copy_options::overwrite_existing, error);
-            if (error) {
-                RaiseHostError("Could not copy " + table.original + " for editing: " + error.message());
-            }
-            table.file = std::make_unique<DbfFile>(table.staged);
-            if (table.file->FieldCount() != layer.GetLayerDefn()->GetFieldCount()) {
-                RaiseHostError("The fields of " + table.original + " do not match its layer");
-            }
-        } catch (...) {
-            Discard(table);
-            throw;
+        StagedTable staged;
+        staged.original = AttributeTablePath(dataset_, layer);
+        const FileIdentity& atStart = AtStart(staged.original);
+        OpenFile original(staged.original);
+        if (IdentityOf(original.Fd(), staged.original) != atStart) {
+            RaiseChanged(kNotSaved, staged.original, kSinceStart);
         }
-        return *tables_.emplace(&layer, std::move(table)).first->second.file;
+        // A copy cut short (a full disk) goes with its staged file.
+        staged.file = std::make_unique<StagedFile>(staged.original, kEditedCopy, atStart.mode);
+        staged.file->CopyFrom(original.Fd(), atStart.size);
+        staged.table = std::make_unique<DbfFile>(staged.file->Fd(), staged.file->Path());
+        if (staged.table->FieldCount() != layer.GetLayerDefn()->GetFieldCount()) {
+            RaiseHostError("The fields of " + staged.original + " do not match its layer");
+        }
+        return *tables_.emplace(&layer, std::move(staged)).first->second.table;
     }
 
-    static void Discard(StagedTable& table)
+    const FileIdentity& AtStart(const std::string& table) const
     {
-        table.file.reset();
-        std::error_code ignored;
-        fs::remove(table.staged, ignored);
+        auto found = atStart_.find(table);
+        if (found == atStart_.end()) {
+            RaiseHostError(std::string(kNotSaved) + ": " + table + " was not there when " + kSinceStart);
+        }
+        return found->second;
     }
 
     static void WriteValue(DbfFile& table, uint32_t record, const OGRFeature& feature, int field)
@@ -160,6 +116,7 @@ private:
     }
 
     GDALDataset& dataset_;
+    std::map<std::string, FileIdentity> atStart_;  // by table
     std::map<OGRLayer*, StagedTable> tables_;
 };
 

@@ -95,4 +95,7 @@ bool HasField(const std::string& dataset, const std::string& layer, const std::s
 // The bytes of a file.
 std::string ReadFile(const std::string& path);
 
+// The names of the files in the folder that begin with the prefix, sorted.
+std::vector<std::string> FilesStartingWith(const std::string& folder, const std::string& prefix);
+
 }  // namespace drennow::gdaltest

@@ -1,0 +1,82 @@
+#include "platform/gdal/ShapefileTables.h"
+
+#include "platform/gdal/DbfWidening.h"
+#include "platform/gdal/GdalError.h"
+
+#include <cpl_string.h>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace drennow::gdalhost {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// GDAL's widths when none is given, and the widest it makes.
+constexpr int kIntegerWidth = 9;
+constexpr int kInteger64Width = 18;
+constexpr int kRealWidth = 24;
+constexpr int kRealDecimals = 15;
+constexpr int kTextWidth = 80;
+constexpr int kWidestNumber = 255;
+constexpr int kWidestText = 254;
+
+uint32_t Width(int given, int otherwise, int widest)
+{
+    return static_cast<uint32_t>(given > 0 ? std::min(given, widest) : otherwise);
+}
+
+DbfField DbfFieldFor(const OGRFieldDefn& field)
+{
+    int width = field.GetWidth();
+    switch (field.GetType()) {
+    case OFTInteger:
+        return {field.GetNameRef(), 'N', Width(width, kIntegerWidth, kWidestNumber), 0};
+    case OFTInteger64:
+        return {field.GetNameRef(), 'N', Width(width, kInteger64Width, kWidestNumber), 0};
+    case OFTReal:
+        return {field.GetNameRef(), 'N', Width(width, kRealWidth, kWidestNumber),
+                width > 0 ? field.GetPrecision() : kRealDecimals};
+    case OFTString:
+        return {field.GetNameRef(), 'C', Width(width, kTextWidth, kWidestText), 0};
+    default:
+        RaiseHostError(std::string("Only numeric and text fields are added to Shapefiles, not ") + field.GetNameRef());
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> AttributeTables(GDALDataset& dataset)
+{
+    CPLStringList files(dataset.GetFileList());
+    std::vector<std::string> tables;
+    for (int i = 0; i < files.size(); ++i) {
+        if (EQUAL(fs::path(files[i]).extension().c_str(), ".dbf")) {
+            tables.emplace_back(files[i]);
+        }
+    }
+    return tables;
+}
+
+std::string AttributeTablePath(GDALDataset& dataset, OGRLayer& layer)
+{
+    std::vector<std::string> tables = AttributeTables(dataset);
+    for (const std::string& table : tables) {
+        if (fs::path(table).stem() == layer.GetName()) {
+            return table;
+        }
+    }
+    if (tables.size() == 1) {
+        return tables.front();
+    }
+    RaiseHostError(std::string("No attribute table found for ") + layer.GetName());
+}
+
+void AddShapefileField(GDALDataset& dataset, OGRLayer& layer, const OGRFieldDefn& field)
+{
+    AddDbfField(AttributeTablePath(dataset, layer), DbfFieldFor(field));
+}
+
+}  // namespace drennow::gdalhost

@@ -1,0 +1,272 @@
+// A Shapefile's attribute table is changed all or nothing by one run at a
+// time: a field is added as GDAL adds it, staged tables get names nobody
+// else's file has, a table another program changed is not replaced, and a
+// second run finds the table locked.
+#include "GdalTestData.h"
+#include "platform/gdal/FieldValues.h"
+#include "platform/gdal/GdalEditor.h"
+#include "platform/gdal/GdalMap.h"
+#include "platform/gdal/GdalWorkspace.h"
+#include "runtime/Error.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace drennow::gdaltest {
+namespace {
+
+namespace fs = std::filesystem;
+using gdalhost::GdalWorkspace;
+using host::Ref;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+// A Shapefile "Watershed" without NextDownID, with some codes missing and
+// its second record deleted.
+std::string CreateTable(const TempFolder& folder, int rows)
+{
+    std::vector<Basin> basins;
+    for (int i = 0; i < rows; ++i) {
+        basins.push_back({i % 3 == 0 ? std::nullopt : std::optional<int64_t>(10 + i), 5000 + i, std::nullopt});
+    }
+    std::string dataset = CreateWatersheds(Format::Shapefile, folder, basins, false);
+    GDALDatasetUniquePtr opened(GDALDataset::Open(dataset.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
+    EXPECT_EQ(opened->GetLayer(0)->DeleteFeature(1), OGRERR_NONE);
+    return dataset;
+}
+
+std::vector<std::string> BesideTheTable(const TempFolder& folder)
+{
+    return FilesStartingWith(folder.Path(), "Watershed.dbf.");
+}
+
+std::string DescriptionOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const runtime::Error& error) {
+        return error.Description();
+    }
+    return "no error";
+}
+
+class AddedFieldTest : public ::testing::TestWithParam<int32_t> {};
+
+// The same field added by GDAL to a copy: the tables must be the same to the
+// byte, the deleted record's mark and the header's date included. More rows
+// than are widened at once.
+TEST_P(AddedFieldTest, IsStoredByteForByteAsGdalStoresAFieldItAdds)
+{
+    TempFolder ours;
+    TempFolder gdals;
+    std::string dataset = CreateTable(ours, 9000);
+    fs::copy(ours.Path(), gdals.Path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    std::string geometry = ReadFile(ours.File("Watershed.shp"));
+
+    gdalhost::OgrFieldKind kind = gdalhost::OgrFieldFor(GetParam());
+    OGRFieldDefn field("Added", kind.type);
+    field.SetSubType(kind.subType);
+    GdalWorkspace::Open(dataset)->AddField(0, field);
+    GDALDatasetUniquePtr(GDALDataset::Open(gdals.Path().c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE))
+        ->GetLayer(0)
+        ->CreateField(&field);
+
+    EXPECT_TRUE(ReadFile(ours.File("Watershed.dbf")) == ReadFile(gdals.File("Watershed.dbf")));
+    EXPECT_TRUE(ReadFile(ours.File("Watershed.shp")) == geometry);
+    EXPECT_THAT(BesideTheTable(ours), ::testing::IsEmpty());
+}
+
+std::string TypeName(const ::testing::TestParamInfo<int32_t>& info)
+{
+    switch (info.param) {
+    case host::kFieldTypeSmallInteger:
+        return "SmallInteger";
+    case host::kFieldTypeLongInteger:
+        return "LongInteger";
+    case host::kFieldTypeSingle:
+        return "Single";
+    case host::kFieldTypeDouble:
+        return "Double";
+    case host::kFieldTypeBigInteger:
+        return "BigInteger";
+    default:
+        return "String";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, AddedFieldTest,
+                         ::testing::Values(host::kFieldTypeLongInteger, host::kFieldTypeSmallInteger,
+                                           host::kFieldTypeDouble, host::kFieldTypeSingle, host::kFieldTypeString,
+                                           host::kFieldTypeBigInteger),
+                         TypeName);
+
+// No file may grow past the size given while it lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : handler_(std::signal(SIGXFSZ, SIG_IGN))
+    {
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit limit{bytes, previous_.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, handler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    void (*handler_)(int);
+    rlimit previous_{};
+};
+
+TEST(AddedFieldTest, AFieldNotAddedLeavesTheTableAsItWasAndNothingBesideIt)
+{
+    TempFolder folder;
+    std::string dataset = CreateTable(folder, 9000);
+    std::string table = ReadFile(folder.File("Watershed.dbf"));
+    Ref<GdalWorkspace> workspace = GdalWorkspace::Open(dataset);
+    OGRFieldDefn tooLong("NextDownIDs", OFTInteger);
+    OGRFieldDefn taken("hydroid", OFTInteger);
+    OGRFieldDefn field("NextDownID", OFTInteger);
+    EXPECT_THAT(DescriptionOf([&] { workspace->AddField(0, tooLong); }), HasSubstr("1 to 10 ASCII"));
+    EXPECT_THAT(DescriptionOf([&] { workspace->AddField(0, taken); }), HasSubstr("it has a field of that name"));
+    {
+        FileSizeLimit limit(table.size());  // the widened table is cut short
+        EXPECT_THAT(DescriptionOf([&] { workspace->AddField(0, field); }), HasSubstr("File too large"));
+    }
+    EXPECT_TRUE(ReadFile(folder.File("Watershed.dbf")) == table);
+    EXPECT_THAT(BesideTheTable(folder), ElementsAre("Watershed.dbf.drennow-lock"));
+    workspace->AddField(0, field);
+    EXPECT_EQ(workspace->Layer(0).GetLayerDefn()->GetFieldIndex("NextDownID"), 4);
+}
+
+// A Shapefile opened through the host, NextDownID added, each row's written
+// 7000 + its id, and the edit session still open.
+struct EditedShapefile {
+    explicit EditedShapefile(const TempFolder& folder)
+        : dataset(CreateTable(folder, 4)),
+          map(gdalhost::GdalMap::Open({dataset})),
+          layer(host::QueryInterface<host::IFeatureLayer>(map->Layer(0)))
+    {
+    }
+
+    void Edit()
+    {
+        layer->FeatureClass()->AddField({"NextDownID", host::kFieldTypeLongInteger});
+        int32_t nextDown = layer->FeatureClass()->Fields()->FindField("NextDownID");
+        editor.StartEditing(layer->FeatureClass()->Workspace());
+        auto cursor = layer->Search();
+        while (Ref<host::IRow> row = cursor->NextRow()) {
+            row->SetValue(nextDown, int32_t{7000} + row->OID());
+            row->Store();
+        }
+    }
+
+    std::string dataset;
+    Ref<gdalhost::GdalMap> map;
+    Ref<host::IFeatureLayer> layer;
+    gdalhost::GdalEditor editor;
+};
+
+TEST(StagedNameTest, FilesAndLinksAtTheNamesARunWouldUseAreNeitherWrittenThroughNorFollowed)
+{
+    TempFolder folder;
+    TempFolder elsewhere;
+    std::string target = elsewhere.File("notes.txt");
+    std::ofstream(target) << "someone else's\n";
+    EditedShapefile shapefile(folder);
+    std::vector<std::string> planted;
+    for (const char* kind : {"staged-", "widened-"}) {
+        std::string name = folder.File("Watershed.dbf.drennow-") + kind + std::to_string(::getpid()) + "-";
+        std::ofstream(name + "0") << "planted\n";
+        fs::create_symlink(target, name + "1");
+        planted.insert(planted.end(), {name + "0", name + "1"});
+    }
+    shapefile.Edit();
+    shapefile.editor.StopEditing(true);
+
+    for (const auto& [fid, value] : FieldValues(shapefile.dataset, "Watershed", "NextDownID")) {
+        EXPECT_EQ(value, 7000 + fid);
+    }
+    EXPECT_EQ(ReadFile(target), "someone else's\n");
+    for (size_t i = 0; i < planted.size(); i += 2) {
+        EXPECT_EQ(ReadFile(planted[i]), "planted\n");
+        EXPECT_EQ(fs::read_symlink(planted[i + 1]), target);
+    }
+    EXPECT_EQ(BesideTheTable(folder).size(), 5u);  // the planted four and the lock
+}
+
+class ChangedTableTest : public ::testing::TestWithParam<bool> {};
+
+// Replaced, as most programs save a file, or rewritten in place: whatever
+// another program made of the table stays, and the save fails.
+TEST_P(ChangedTableTest, ATableAnotherProgramChangedDuringTheSessionIsNotReplaced)
+{
+    TempFolder folder;
+    EditedShapefile shapefile(folder);
+    shapefile.Edit();
+    std::string table = folder.File("Watershed.dbf");
+    if (GetParam()) {
+        fs::copy_file(table, table + ".saved");
+        fs::rename(table + ".saved", table);
+    } else {
+        int fd = ::open(table.c_str(), O_WRONLY);
+        ASSERT_EQ(::pwrite(fd, "9", 1, 200), 1);
+        timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};  // a clock tick may outlast the test
+        ::futimens(fd, times);
+        ::close(fd);
+    }
+    std::string changed = ReadFile(table);
+
+    EXPECT_EQ(DescriptionOf([&] { shapefile.editor.StopEditing(true); }),
+              "The edits were not saved: " + table + " was changed by another program since the edit session began");
+    EXPECT_TRUE(ReadFile(table) == changed);
+    EXPECT_THAT(BesideTheTable(folder), ElementsAre("Watershed.dbf.drennow-lock"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, ChangedTableTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Replaced" : "RewrittenInPlace"; });
+
+// What a killed run left beside the table is removed by the next one; a
+// second opening while it is open can only read the table and says why.
+TEST(TableLockTest, OneRunAtATimeEditsATableAndCleansUpAfterKilledOnes)
+{
+    TempFolder folder;
+    std::string dataset = CreateTable(folder, 3);
+    for (const char* left : {"Watershed.dbf.drennow-lock", "Watershed.dbf.drennow-staged-999999-0",
+                             "Watershed.dbf.drennow-widened-999999-3", "Watershed.dbf.notes"}) {
+        std::ofstream(folder.File(left)) << "left\n";
+    }
+    std::string table = ReadFile(folder.File("Watershed.dbf"));
+    Ref<GdalWorkspace> first = GdalWorkspace::Open(dataset);
+    Ref<GdalWorkspace> second = GdalWorkspace::Open(dataset);
+    std::string reason = "Opened read-only: " + folder.File("Watershed.dbf") +
+                         " is being edited by another run of drennow; try again once that run has ended";
+    EXPECT_EQ(first->ReadOnlyReason(), "");
+    EXPECT_EQ(second->ReadOnlyReason(), reason);
+    OGRFieldDefn field("NextDownID", OFTInteger);
+    EXPECT_EQ(DescriptionOf([&] { second->AddField(0, field); }), reason);
+    EXPECT_EQ(DescriptionOf([&] { second->StartEditing(); }), reason);
+    EXPECT_TRUE(ReadFile(folder.File("Watershed.dbf")) == table);
+    EXPECT_THAT(BesideTheTable(folder), ElementsAre("Watershed.dbf.drennow-lock", "Watershed.dbf.notes"));
+
+    first.reset();
+    EXPECT_EQ(GdalWorkspace::Open(dataset)->ReadOnlyReason(), "");
+    second.reset();
+    EXPECT_THAT(BesideTheTable(folder), ElementsAre("Watershed.dbf.notes"));
+}
+
+}  // namespace
+}  // namespace drennow::gdaltest
