@@ -105,17 +105,7 @@ std::string CreateLevel(const TempFolder& folder, const std::vector<Basin>& basi
         feature.SetField("HYBAS_ID", static_cast<GIntBig>(basins[i].outlet));
         feature.SetField("NEXT_PFAF", static_cast<GIntBig>(basins[i].downstreamCode));
         feature.SetField("NEXT_DOWN", static_cast<GIntBig>(basins[i].downstreamOutlet));
-        OGRLinearRing ring;
-        double x = static_cast<double>(i % 40);
-        double y = static_cast<double>(i / 40);
-        ring.addPoint(x, y);
-        ring.addPoint(x + 1, y);
-        ring.addPoint(x + 1, y + 1);
-        ring.addPoint(x, y + 1);
-        ring.closeRings();
-        OGRPolygon polygon;
-        polygon.addRing(&ring);
-        feature.SetGeometry(&polygon);
+        gdaltest::SetSquare(feature, i, 40);
         layer->CreateFeature(&feature);
     }
     dataset->CommitTransaction();

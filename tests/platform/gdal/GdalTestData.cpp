@@ -182,6 +182,21 @@ std::string CreateWideWatersheds(Format format, const TempFolder& folder, const 
     return CreateWatershedsOf(format, folder, basins, withNextDownId, "Watershed", OFTInteger64);
 }
 
+void SetSquare(OGRFeature& feature, size_t position, size_t perRow)
+{
+    double x = static_cast<double>(position % perRow);
+    double y = static_cast<double>(position / perRow);
+    OGRLinearRing ring;
+    ring.addPoint(x, y);
+    ring.addPoint(x + 1, y);
+    ring.addPoint(x + 1, y + 1);
+    ring.addPoint(x, y + 1);
+    ring.closeRings();
+    OGRPolygon polygon;
+    polygon.addRing(&ring);
+    feature.SetGeometry(&polygon);
+}
+
 OGRFieldType FieldType(const std::string& dataset, const std::string& layer, const std::string& field)
 {
     GDALDatasetUniquePtr opened = OpenVector(dataset, false);
@@ -229,17 +244,7 @@ std::string CreateWatershedsOf(Format format, const TempFolder& folder, const st
         if (withNextDownId) {
             SetOptional(feature, 4, basins[i].nextDownId);
         }
-        double x = static_cast<double>(i % 10);
-        double y = static_cast<double>(i / 10);
-        OGRLinearRing ring;
-        ring.addPoint(x, y);
-        ring.addPoint(x + 1, y);
-        ring.addPoint(x + 1, y + 1);
-        ring.addPoint(x, y + 1);
-        ring.closeRings();
-        OGRPolygon polygon;
-        polygon.addRing(&ring);
-        feature.SetGeometry(&polygon);
+        SetSquare(feature, i, 10);
         EXPECT_EQ(layer->CreateFeature(&feature), OGRERR_NONE) << CPLGetLastErrorMsg();
     }
     dataset->CommitTransaction();

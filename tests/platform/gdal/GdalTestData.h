@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ogr_core.h>
+#include <ogr_feature.h>
 
 #include <cstdint>
 #include <map>
@@ -56,6 +57,9 @@ std::string CreateWatersheds(Format format, const TempFolder& folder, const std:
 // The same with 64-bit integer fields (HydroID, PfafstetterID, NextDownID).
 std::string CreateWideWatersheds(Format format, const TempFolder& folder, const std::vector<Basin>& basins,
                                  bool withNextDownId);
+
+// Gives the feature a unit square, the position-th of rows of perRow.
+void SetSquare(OGRFeature& feature, size_t position, size_t perRow);
 
 // The type of a field of the layer.
 OGRFieldType FieldType(const std::string& dataset, const std::string& layer, const std::string& field);
