@@ -46,12 +46,15 @@ host::Ref<host::IRow> GdalCursor::NextOgrRow()
 {
     OGRLayer& layer = table_->ReadFrom(this, featuresRead_);
     while (true) {
-        CPLErrorReset();
+        // A read that failed is never the end of the rows, even where the
+        // driver clears its error before returning.
+        FirstGdalFailure failure;
         OGRFeatureUniquePtr feature(layer.GetNextFeature());
         if (!feature) {
-            if (CPLGetLastErrorType() >= CE_Failure) {
-                RaiseGdalError("Could not read " + table_->Name());
+            if (failure.Happened()) {
+                failure.Raise("Could not read " + table_->Name());
             }
+            RequireAllRowsRead(layer);
             Finish();
             return nullptr;
         }
@@ -166,6 +169,17 @@ void GdalCursor::PrepareSelect()
     }
     if (lastFid_) {
         sqlite3_bind_int64(select_, 1, *lastFid_);
+    }
+}
+
+// A reading that ends before the last row, without a word from the driver,
+// would leave rows unwritten in a run that reports it finished.
+void GdalCursor::RequireAllRowsRead(OGRLayer& layer)
+{
+    GIntBig rows = layer.GetFeatureCount(TRUE);
+    if (rows > featuresRead_) {
+        RaiseHostError("Could not read " + table_->Name() + ": the reading ended after " +
+                       std::to_string(featuresRead_) + " of its " + std::to_string(rows) + " rows");
     }
 }
 

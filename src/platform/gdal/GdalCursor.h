@@ -54,6 +54,7 @@ private:
     host::Ref<host::IRow> NextSqliteRow();
     host::Ref<host::IRow> NextCachedRow(const ColumnCache& cache);
     void PrepareSelect();
+    void RequireAllRowsRead(OGRLayer& layer);
     void Finish();
     GdalRow& FreshRow(GIntBig fid);
 
