@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <exception>
+#include <functional>
 #include <limits>
 
 namespace drennow::modPfafTools {
@@ -105,7 +106,8 @@ void ForEachLookup(const CodeDigits& basin, ZeroReading zeros, Look&& look)
 }  // namespace
 
 template <typename Key, typename Code>
-PrefixTable<Key, Code>::PrefixTable() : slots_(16), shift_(64 - 4)
+PrefixTable<Key, Code>::PrefixTable(bool keepPositions)
+    : slots_(16), positions_(keepPositions ? slots_.size() : 0), shift_(64 - 4)
 {
 }
 
@@ -124,7 +126,10 @@ void PrefixTable<Key, Code>::Insert(Key key, Code code, uint32_t position)
             return;  // an earlier element holds this key
         }
         if (slots_[i].key == 0) {
-            slots_[i] = Slot{key, Match{code, position}};
+            slots_[i] = Slot{key, code};
+            if (!positions_.empty()) {
+                positions_[i] = position;
+            }
             break;
         }
     }
@@ -138,35 +143,40 @@ void PrefixTable<Key, Code>::Grow()
 {
     std::vector<Slot> old(slots_.size() * 2);
     old.swap(slots_);
+    std::vector<uint32_t> oldPositions(positions_.empty() ? 0 : slots_.size());
+    oldPositions.swap(positions_);
     --shift_;
     size_t mask = slots_.size() - 1;
-    for (const Slot& slot : old) {
-        if (slot.key == 0) {
+    for (size_t j = 0; j < old.size(); ++j) {
+        if (old[j].key == 0) {
             continue;
         }
-        size_t i = Home(slot.key);
+        size_t i = Home(old[j].key);
         while (slots_[i].key != 0) {
             i = (i + 1) & mask;
         }
-        slots_[i] = slot;
+        slots_[i] = old[j];
+        if (!positions_.empty()) {
+            positions_[i] = oldPositions[j];
+        }
     }
 }
 
 template <typename Key, typename Code>
-auto PrefixTable<Key, Code>::Find(uint64_t key) const -> const Match*
+auto PrefixTable<Key, Code>::Find(uint64_t key) const -> std::optional<Match>
 {
     if constexpr (sizeof(Key) < sizeof(key)) {
         if (key > std::numeric_limits<Key>::max()) {
-            return nullptr;  // a basin longer than any code held
+            return std::nullopt;  // a basin longer than any code held
         }
     }
     size_t mask = slots_.size() - 1;
     for (size_t i = Home(static_cast<Key>(key));; i = (i + 1) & mask) {
         if (slots_[i].key == key) {
-            return &slots_[i].match;
+            return Match{slots_[i].code, positions_.empty() ? 0 : positions_[i]};
         }
         if (slots_[i].key == 0) {
-            return nullptr;
+            return std::nullopt;
         }
     }
 }
@@ -174,7 +184,7 @@ auto PrefixTable<Key, Code>::Find(uint64_t key) const -> const Match*
 template <typename Key, typename Code>
 size_t PrefixTable<Key, Code>::MemoryBytes() const
 {
-    return slots_.capacity() * sizeof(Slot);
+    return slots_.capacity() * sizeof(Slot) + positions_.capacity() * sizeof(uint32_t);
 }
 
 template class PrefixTable<uint32_t, int32_t>;
@@ -235,22 +245,21 @@ void NextDownIndex::BuildFromList(const runtime::VariantArray& codes)
 template <typename Code>
 void NextDownIndex::Build(const std::vector<Code>& codes)
 {
+    descending_ = std::is_sorted(codes.begin(), codes.end(), std::greater<>());
     auto fitsNarrow = [](Code code) { return code <= std::numeric_limits<int32_t>::max(); };
     if (std::all_of(codes.begin(), codes.end(), fitsNarrow)) {
-        Fill(table_.emplace<NarrowTable>(), codes);
+        Fill<NarrowTable>(codes);
     } else {
-        Fill(table_.emplace<WideTable>(), codes);
+        Fill<WideTable>(codes);
     }
 }
 
 template <typename Table, typename Code>
-void NextDownIndex::Fill(Table& table, const std::vector<Code>& codes)
+void NextDownIndex::Fill(const std::vector<Code>& codes)
 {
+    auto& table = table_.emplace<Table>(!descending_);
     for (size_t position = 0; position < codes.size(); ++position) {
         Code code = codes[position];
-        if (position > 0 && code > codes[position - 1]) {
-            descending_ = false;
-        }
         ForEachKey(code, rules_, [&](uint64_t key) {
             table.Insert(static_cast<typename Table::KeyType>(key), static_cast<typename Table::CodeType>(code),
                          static_cast<uint32_t>(position));
@@ -261,15 +270,15 @@ void NextDownIndex::Fill(Table& table, const std::vector<Code>& codes)
 template <typename Table>
 int64_t NextDownIndex::FirstMatch(const Table& table, const CodeDigits& basin) const
 {
-    const typename Table::Match* first = nullptr;
+    std::optional<typename Table::Match> first;
     ForEachLookup(basin, rules_.zeros, [&](uint64_t key) {
-        const typename Table::Match* match = table.Find(key);
-        if (match != nullptr && (first == nullptr || match->position < first->position)) {
+        std::optional<typename Table::Match> match = table.Find(key);
+        if (match && (!first || match->position < first->position)) {
             first = match;
         }
-        return first != nullptr && descending_;
+        return first && descending_;
     });
-    return first != nullptr ? first->code : 0;
+    return first ? first->code : 0;
 }
 
 int64_t NextDownIndex::GetNextDownCode(int64_t basinCode) const
