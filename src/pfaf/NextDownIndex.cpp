@@ -37,9 +37,10 @@ void ForEachPosition(const CodeDigits& code, int lowest, Visit&& visit)
     }
 }
 
-// Calls file(key) for every key under which a basin can find this candidate:
-// its first k digits and its digit at k, for each position k through which it
-// receives flow. A candidate with odd leading digits receives none.
+// Calls file(key, k) for every key under which a basin can find this
+// candidate: its first k digits and its digit at k, for each position k
+// through which it receives flow. A candidate with odd leading digits
+// receives none.
 template <typename File>
 void ForEachKey(int64_t code, const DigitRules& rules, File&& file)
 {
@@ -54,10 +55,29 @@ void ForEachKey(int64_t code, const DigitRules& rules, File&& file)
     }
     ForEachPosition(candidate, lowest, [&](int k, uint64_t prefix, uint64_t unit) {
         if (k < receiving.end) {
-            file(prefix + KeyDigit(candidate[k]) * unit);
+            file(prefix + KeyDigit(candidate[k]) * unit, k);
         }
         return false;
     });
+}
+
+// Calls file(key, position) for the keys of the list's elements in list
+// order, but not for a key that the element filed last through the same
+// digit position had too: a second element under a key is never kept. The
+// elements of a descending list under one key follow one another (they share
+// the key's digits), so there every key comes once.
+template <typename Code, typename File>
+void ForEachNewKey(const std::vector<Code>& codes, const DigitRules& rules, File&& file)
+{
+    std::array<uint64_t, CodeDigits::kMaxCount> lastKey{};  // by digit position
+    for (size_t position = 0; position < codes.size(); ++position) {
+        ForEachKey(codes[position], rules, [&](uint64_t key, int k) {
+            if (key != lastKey[static_cast<size_t>(k)]) {
+                lastKey[static_cast<size_t>(k)] = key;
+                file(key, position);
+            }
+        });
+    }
 }
 
 // The digits below a digit that count as odd, largest first.
@@ -106,9 +126,14 @@ void ForEachLookup(const CodeDigits& basin, ZeroReading zeros, Look&& look)
 }  // namespace
 
 template <typename Key, typename Code>
-PrefixTable<Key, Code>::PrefixTable(bool keepPositions)
-    : slots_(16), positions_(keepPositions ? slots_.size() : 0), shift_(64 - 4)
+PrefixTable<Key, Code>::PrefixTable(size_t keys, bool keepPositions) : shift_(64 - 4)
 {
+    // At most two slots in three are used, so every probe meets an empty one.
+    for (size_t slots = 16; keys * 3 > slots * 2; slots *= 2) {
+        --shift_;
+    }
+    slots_.resize(size_t{1} << (64 - shift_));
+    positions_.resize(keepPositions ? slots_.size() : 0);
 }
 
 template <typename Key, typename Code>
@@ -130,34 +155,7 @@ void PrefixTable<Key, Code>::Insert(Key key, Code code, uint32_t position)
             if (!positions_.empty()) {
                 positions_[i] = position;
             }
-            break;
-        }
-    }
-    if (++used_ * 3 > slots_.size() * 2) {
-        Grow();
-    }
-}
-
-template <typename Key, typename Code>
-void PrefixTable<Key, Code>::Grow()
-{
-    std::vector<Slot> old(slots_.size() * 2);
-    old.swap(slots_);
-    std::vector<uint32_t> oldPositions(positions_.empty() ? 0 : slots_.size());
-    oldPositions.swap(positions_);
-    --shift_;
-    size_t mask = slots_.size() - 1;
-    for (size_t j = 0; j < old.size(); ++j) {
-        if (old[j].key == 0) {
-            continue;
-        }
-        size_t i = Home(old[j].key);
-        while (slots_[i].key != 0) {
-            i = (i + 1) & mask;
-        }
-        slots_[i] = old[j];
-        if (!positions_.empty()) {
-            positions_[i] = oldPositions[j];
+            return;
         }
     }
 }
@@ -254,16 +252,24 @@ void NextDownIndex::Build(const std::vector<Code>& codes)
     }
 }
 
+// Gathers the keys first, then files them in a table sized for them, which
+// never grows: filed one after the other in a loop of their own, the keys'
+// cache misses overlap.
 template <typename Table, typename Code>
 void NextDownIndex::Fill(const std::vector<Code>& codes)
 {
-    auto& table = table_.emplace<Table>(!descending_);
-    for (size_t position = 0; position < codes.size(); ++position) {
-        Code code = codes[position];
-        ForEachKey(code, rules_, [&](uint64_t key) {
-            table.Insert(static_cast<typename Table::KeyType>(key), static_cast<typename Table::CodeType>(code),
-                         static_cast<uint32_t>(position));
-        });
+    struct Filing {
+        uint64_t key;
+        uint32_t position;
+    };
+    std::vector<Filing> filings;
+    ForEachNewKey(codes, rules_, [&](uint64_t key, size_t position) {
+        filings.push_back({key, static_cast<uint32_t>(position)});
+    });
+    auto& table = table_.emplace<Table>(filings.size(), !descending_);
+    for (const Filing& filing : filings) {
+        table.Insert(static_cast<typename Table::KeyType>(filing.key),
+                     static_cast<typename Table::CodeType>(codes[filing.position]), filing.position);
     }
 }
 

@@ -22,7 +22,8 @@ public:
     using KeyType = Key;
     using CodeType = Code;
 
-    explicit PrefixTable(bool keepPositions = false);
+    // Room for that many keys, never more.
+    explicit PrefixTable(size_t keys = 0, bool keepPositions = false);
 
     // Keeps the element already filed under the key, if any.
     void Insert(Key key, Code code, uint32_t position);
@@ -42,12 +43,10 @@ private:
     };
 
     size_t Home(Key key) const;
-    void Grow();
 
     std::vector<Slot> slots_;
     std::vector<uint32_t> positions_;  // of the slots' elements, when kept
-    size_t used_ = 0;
-    int shift_ = 0;
+    int shift_;
 };
 
 // Answers GetNextDownCode for one codes list and one set of digit rules
