@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 namespace drennow::bench {
 
@@ -76,9 +77,87 @@ struct StatementCloser {
     void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 };
 
+// GDAL's integers of a width: the field type and the type of its values.
+template <typename Int>
+constexpr OGRFieldType kFieldType = sizeof(Int) == sizeof(GIntBig) ? OFTInteger64 : OFTInteger;
+template <typename Int>
+using OgrInt = std::conditional_t<sizeof(Int) == sizeof(GIntBig), GIntBig, int>;
+
+template <typename Int>
+Int IntegerOf(const OGRFeature& feature, int field)
+{
+    if constexpr (kFieldType<Int> == OFTInteger64) {
+        return feature.GetFieldAsInteger64(field);
+    } else {
+        return feature.GetFieldAsInteger(field);
+    }
+}
+
+// Reads PfafstetterID and HydroID of every feature: the codes are held, as
+// any tool needs them for its search, and each feature's id with its
+// identifier is returned.
+template <typename Int>
+std::vector<std::pair<int64_t, Int>> ReadCodesAndIds(OGRLayer& layer, std::vector<Int>& codes)
+{
+    ReadOnly(layer, {"PfafstetterID", "HydroID"});
+    int pfafIndex = layer.GetLayerDefn()->GetFieldIndex("PfafstetterID");
+    int idIndex = layer.GetLayerDefn()->GetFieldIndex("HydroID");
+    std::vector<std::pair<int64_t, Int>> identifiers;
+    for (const OGRFeatureUniquePtr& feature : layer) {
+        codes.push_back(IntegerOf<Int>(*feature, pfafIndex));
+        identifiers.emplace_back(feature->GetFID(), IntegerOf<Int>(*feature, idIndex));
+    }
+    return identifiers;
+}
+
+// Writes each feature's identifier into its NextDownID by one prepared
+// UPDATE on GDAL's connection (it knows the functions the spatial-index
+// triggers call), in one transaction.
+template <typename Int>
+void WriteIdentifiers(const std::filesystem::path& path, GDALDataset& dataset, OGRLayer& layer,
+                      const std::vector<std::pair<int64_t, Int>>& identifiers)
+{
+    auto* db = static_cast<sqlite3*>(dataset.GetInternalHandle("SQLITE_HANDLE"));
+    if (db == nullptr || dataset.StartTransaction() != OGRERR_NONE) {
+        Fail("cannot start writing " + path.string());
+    }
+    std::string sql = std::string("UPDATE \"") + kLayerName + "\" SET \"" + kNextDownField + "\" = ?1 WHERE \"" +
+                      layer.GetFIDColumn() + "\" = ?2";
+    sqlite3_stmt* prepared = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &prepared, nullptr) != SQLITE_OK) {
+        throw std::runtime_error(sql + ": " + sqlite3_errmsg(db));
+    }
+    std::unique_ptr<sqlite3_stmt, StatementCloser> update(prepared);
+    for (const auto& [fid, identifier] : identifiers) {
+        sqlite3_bind_int64(update.get(), 1, identifier);
+        sqlite3_bind_int64(update.get(), 2, fid);
+        if (sqlite3_step(update.get()) != SQLITE_DONE) {
+            throw std::runtime_error(sql + ": " + sqlite3_errmsg(db));
+        }
+        sqlite3_reset(update.get());
+    }
+    update.reset();
+    if (dataset.CommitTransaction() != OGRERR_NONE) {
+        Fail("cannot commit " + path.string());
+    }
+}
+
+// The baseline with integers of one width.
+template <typename Int>
+void RunBaselineOf(const std::filesystem::path& path, GDALDataset& dataset, OGRLayer& layer)
+{
+    OGRFieldDefn nextDown(kNextDownField, kFieldType<Int>);
+    if (layer.CreateField(&nextDown) != OGRERR_NONE) {
+        Fail("cannot add NextDownID");
+    }
+    std::vector<Int> codes;
+    WriteIdentifiers(path, dataset, layer, ReadCodesAndIds(layer, codes));
+}
+
 }  // namespace
 
-void WriteBasinsGeoPackage(const std::filesystem::path& path, const std::vector<Basin>& basins)
+template <typename Int>
+void WriteBasinsGeoPackage(const std::filesystem::path& path, const std::vector<BasicBasin<Int>>& basins)
 {
     GDALAllRegister();
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GPKG");
@@ -89,8 +168,8 @@ void WriteBasinsGeoPackage(const std::filesystem::path& path, const std::vector<
     OGRSpatialReference wgs84;
     wgs84.importFromEPSG(4326);
     OGRLayer* layer = dataset->CreateLayer(kLayerName, &wgs84, wkbPolygon, nullptr);
-    OGRFieldDefn hydroId("HydroID", OFTInteger);
-    OGRFieldDefn pfafCode("PfafstetterID", OFTInteger);
+    OGRFieldDefn hydroId("HydroID", kFieldType<Int>);
+    OGRFieldDefn pfafCode("PfafstetterID", kFieldType<Int>);
     if (layer == nullptr || layer->CreateField(&hydroId) != OGRERR_NONE ||
         layer->CreateField(&pfafCode) != OGRERR_NONE) {
         Fail("cannot create the layer");
@@ -99,9 +178,9 @@ void WriteBasinsGeoPackage(const std::filesystem::path& path, const std::vector<
     OGRFeature feature(layer->GetLayerDefn());
     for (size_t i = 0; i < basins.size(); ++i) {
         feature.SetFID(OGRNullFID);
-        feature.SetField(0, basins[i].hydroId);
+        feature.SetField(0, static_cast<OgrInt<Int>>(basins[i].hydroId));
         if (basins[i].pfafCode) {
-            feature.SetField(1, *basins[i].pfafCode);
+            feature.SetField(1, static_cast<OgrInt<Int>>(*basins[i].pfafCode));
         } else {
             feature.SetFieldNull(1);
         }
@@ -115,52 +194,23 @@ void WriteBasinsGeoPackage(const std::filesystem::path& path, const std::vector<
     }
 }
 
+template void WriteBasinsGeoPackage(const std::filesystem::path&, const std::vector<Basin>&);
+template void WriteBasinsGeoPackage(const std::filesystem::path&, const std::vector<WideBasin>&);
+
 void RunBaseline(const std::filesystem::path& path)
 {
     GDALDatasetUniquePtr dataset = Open(path, true);
     OGRLayer& layer = LayerOf(*dataset);
-    OGRFieldDefn nextDown(kNextDownField, OFTInteger);
-    if (layer.CreateField(&nextDown) != OGRERR_NONE) {
-        Fail("cannot add NextDownID");
-    }
-    ReadOnly(layer, {"PfafstetterID", "HydroID"});
-    int pfafIndex = layer.GetLayerDefn()->GetFieldIndex("PfafstetterID");
-    int idIndex = layer.GetLayerDefn()->GetFieldIndex("HydroID");
-    std::vector<int32_t> codes;  // held, as any tool needs them for its search
-    std::vector<std::pair<int64_t, int32_t>> identifiers;
-    for (const OGRFeatureUniquePtr& feature : layer) {
-        codes.push_back(feature->GetFieldAsInteger(pfafIndex));
-        identifiers.emplace_back(feature->GetFID(), feature->GetFieldAsInteger(idIndex));
-    }
-
-    // GDAL's own connection: it knows the functions the spatial-index
-    // triggers call.
-    auto* db = static_cast<sqlite3*>(dataset->GetInternalHandle("SQLITE_HANDLE"));
-    if (db == nullptr || dataset->StartTransaction() != OGRERR_NONE) {
-        Fail("cannot start writing " + path.string());
-    }
-    std::string sql = std::string("UPDATE \"") + kLayerName + "\" SET \"" + kNextDownField + "\" = ?1 WHERE \"" +
-                      layer.GetFIDColumn() + "\" = ?2";
-    sqlite3_stmt* prepared = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &prepared, nullptr) != SQLITE_OK) {
-        throw std::runtime_error(sql + ": " + sqlite3_errmsg(db));
-    }
-    std::unique_ptr<sqlite3_stmt, StatementCloser> update(prepared);
-    for (const auto& [fid, identifier] : identifiers) {
-        sqlite3_bind_int(update.get(), 1, identifier);
-        sqlite3_bind_int64(update.get(), 2, fid);
-        if (sqlite3_step(update.get()) != SQLITE_DONE) {
-            throw std::runtime_error(sql + ": " + sqlite3_errmsg(db));
-        }
-        sqlite3_reset(update.get());
-    }
-    update.reset();
-    if (dataset->CommitTransaction() != OGRERR_NONE) {
-        Fail("cannot commit " + path.string());
+    OGRFeatureDefn* definition = layer.GetLayerDefn();
+    int idIndex = definition->GetFieldIndex("HydroID");
+    if (idIndex >= 0 && definition->GetFieldDefn(idIndex)->GetType() == OFTInteger64) {
+        RunBaselineOf<int64_t>(path, *dataset, layer);
+    } else {
+        RunBaselineOf<int32_t>(path, *dataset, layer);
     }
 }
 
-std::vector<std::optional<int32_t>> ReadNextDownIds(const std::filesystem::path& path)
+std::vector<std::optional<int64_t>> ReadNextDownIds(const std::filesystem::path& path)
 {
     GDALDatasetUniquePtr dataset = Open(path, false);
     OGRLayer& layer = LayerOf(*dataset);
@@ -169,11 +219,11 @@ std::vector<std::optional<int32_t>> ReadNextDownIds(const std::filesystem::path&
     if (index < 0) {
         Fail("no NextDownID field in " + path.string());
     }
-    std::vector<std::optional<int32_t>> values(static_cast<size_t>(layer.GetFeatureCount()));
+    std::vector<std::optional<int64_t>> values(static_cast<size_t>(layer.GetFeatureCount()));
     for (const OGRFeatureUniquePtr& feature : layer) {
         auto slot = static_cast<size_t>(feature->GetFID() - 1);
         if (slot < values.size() && feature->IsFieldSetAndNotNull(index)) {
-            values[slot] = feature->GetFieldAsInteger(index);
+            values[slot] = feature->GetFieldAsInteger64(index);
         }
     }
     return values;

@@ -98,6 +98,22 @@ std::vector<std::optional<int64_t>> Features(const std::vector<int64_t>& codes, 
     return features;
 }
 
+// The features as basins of Int codes, identifiers counting up from `firstId`.
+template <typename Int>
+std::vector<BasicBasin<Int>> Numbered(const std::vector<std::optional<int64_t>>& features, Int firstId)
+{
+    std::vector<BasicBasin<Int>> basins;
+    basins.reserve(features.size());
+    for (size_t i = 0; i < features.size(); ++i) {
+        std::optional<Int> code;
+        if (features[i]) {
+            code = static_cast<Int>(*features[i]);
+        }
+        basins.push_back({code, firstId + static_cast<Int>(i)});
+    }
+    return basins;
+}
+
 }  // namespace
 
 std::vector<Basin> MakeRealisticBasins(size_t count, uint64_t seed)
@@ -107,43 +123,20 @@ std::vector<Basin> MakeRealisticBasins(size_t count, uint64_t seed)
     for (uint64_t perRegion = 1; shape.level < 10 && perRegion * 3 < count; perRegion *= 9) {
         ++shape.level;
     }
-    std::vector<std::optional<int64_t>> features = Features(Subdivider(count, shape, seed).Codes(), count, seed);
-    std::vector<Basin> basins;
-    basins.reserve(count);
-    for (size_t i = 0; i < features.size(); ++i) {
-        std::optional<int32_t> code;
-        if (features[i]) {
-            code = static_cast<int32_t>(*features[i]);
-        }
-        basins.push_back({code, static_cast<int32_t>(100000 + i)});
-    }
-    return basins;
+    return Numbered<int32_t>(Features(Subdivider(count, shape, seed).Codes(), count, seed), 100000);
 }
 
-std::vector<int64_t> MakeTwelveDigitCodes(size_t count, uint64_t seed)
+std::vector<WideBasin> MakeTwelveDigitBasins(size_t count, uint64_t seed)
 {
     // Every unit subdivided to level 5, about one in six further at each finer
     // level: about three regions fill a million features.
     Shape shape{12, 5, 0.83, std::numeric_limits<int64_t>::max()};
-    std::vector<int64_t> codes;
-    for (const std::optional<int64_t>& feature : Features(Subdivider(count, shape, seed).Codes(), count, seed)) {
-        if (feature) {
-            codes.push_back(*feature);
-        }
-    }
-    return codes;
+    return Numbered<int64_t>(Features(Subdivider(count, shape, seed).Codes(), count, seed), 5000000000);
 }
 
-std::vector<int32_t> CodesOf(const std::vector<Basin>& basins)
+std::vector<int64_t> MakeTwelveDigitCodes(size_t count, uint64_t seed)
 {
-    std::vector<int32_t> codes;
-    codes.reserve(basins.size());
-    for (const Basin& basin : basins) {
-        if (basin.pfafCode) {
-            codes.push_back(*basin.pfafCode);
-        }
-    }
-    return codes;
+    return CodesOf(MakeTwelveDigitBasins(count, seed));
 }
 
 }  // namespace drennow::bench

@@ -1,12 +1,18 @@
 // The whole run at scale: writes a GeoPackage of realistic basins, times the
 // bare baseline (read the two fields, write NextDownID) and `drennow --batch`
 // in both populate modes on copies of it, checks what drennow wrote, and
-// times the next-down index against the scan. The three runs are timed in
-// turn, round after round, and each figure is the median of its rounds, so
-// that a moment of load on the machine moves no ratio far. The last line is
+// times the next-down index against the scan. The runs are timed in turn,
+// round after round, and each figure is the median of its rounds, so that a
+// moment of load on the machine moves no ratio far. The last line is
 // "ratio <run/baseline in identifier mode>".
 //
-// drennow_bench [--basins N] [--rounds N] [--scan-sample N]
+// With --codes 64 the layer holds twelve-digit codes and ten-digit
+// identifiers in 64-bit fields, the unsubdivided reading of zeros applies,
+// and only identifier mode is timed (`drennow --int64 --zeros unsubdivided`);
+// the baseline then writes a 64-bit NextDownID. --trailing-zeros plays no
+// part there.
+//
+// drennow_bench [--basins N] [--rounds N] [--scan-sample N] [--codes 32|64]
 //               [--trailing-zeros yes|no] [--drennow PATH] [--dir DIR]
 #include "ChildProcess.h"
 #include "GeoPackageLayer.h"
@@ -27,6 +33,7 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+namespace modPfafTools = drennow::modPfafTools;
 using namespace drennow::bench;
 
 namespace {
@@ -36,6 +43,7 @@ struct Options {
     size_t rounds = 3;
     size_t scanSample = 200;
     bool allowTrailingZeros = true;
+    bool wideCodes = false;  // --codes 64
     fs::path drennow = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "drennow" / "drennow";
     fs::path dir;  // a new temporary folder, removed afterwards, when empty
 };
@@ -54,6 +62,11 @@ Options Parse(int argc, char** argv)
             options.scanSample = std::stoul(value);
         } else if (name == "--trailing-zeros") {
             options.allowTrailingZeros = value == "yes";
+        } else if (name == "--codes") {
+            if (value != "32" && value != "64") {
+                throw std::invalid_argument("--codes takes 32 or 64");
+            }
+            options.wideCodes = value == "64";
         } else if (name == "--drennow") {
             options.drennow = value;
         } else if (name == "--dir") {
@@ -77,34 +90,68 @@ fs::path NewTemporaryFolder()
     return pattern;
 }
 
-// What the run writes into each feature, worked out independently of it.
-std::vector<int32_t> ExpectedNextDownIds(const std::vector<Basin>& basins, bool writeIdentifiers,
-                                         bool allowTrailingZeros)
+// What drennow is told of the codes, the rules its values follow and the
+// populate modes timed (identifier mode last): 32-bit codes in the
+// closed-basin reading, or 64-bit ones in the unsubdivided reading.
+struct CodeCase {
+    std::vector<std::string> answers;
+    modPfafTools::DigitRules rules;
+    std::vector<bool> writeIdentifiers;
+};
+
+CodeCase CaseOf(const Options& options)
 {
-    std::vector<int32_t> codes = CodesOf(basins);
+    using modPfafTools::CodeWidth;
+    using modPfafTools::ZeroReading;
+    if (options.wideCodes) {
+        return {{"--int64", "--zeros", "unsubdivided"}, {ZeroReading::kUnsubdivided, false, CodeWidth::k64Bit}, {true}};
+    }
+    return {{"--trailing-zeros", options.allowTrailingZeros ? "yes" : "no"},
+            {ZeroReading::kClosedBasin, options.allowTrailingZeros, CodeWidth::k32Bit},
+            {false, true}};
+}
+
+// What the run writes into each feature, worked out independently of it.
+template <typename Int>
+std::vector<int64_t> ExpectedNextDownIds(const std::vector<BasicBasin<Int>>& basins, bool writeIdentifiers,
+                                         const modPfafTools::DigitRules& rules)
+{
+    std::vector<Int> codes = CodesOf(basins);
     std::sort(codes.begin(), codes.end(), std::greater<>());
-    drennow::modPfafTools::NextDownIndex index(codes, allowTrailingZeros);
-    std::unordered_map<int32_t, int32_t> firstIdentifier;
-    for (const Basin& basin : basins) {
+    modPfafTools::NextDownIndex index(codes, rules);
+    std::unordered_map<Int, Int> firstIdentifier;
+    for (const BasicBasin<Int>& basin : basins) {
         if (basin.pfafCode) {
             firstIdentifier.try_emplace(*basin.pfafCode, basin.hydroId);
         }
     }
-    std::vector<int32_t> expected;
-    for (const Basin& basin : basins) {
+    std::vector<int64_t> expected;
+    for (const BasicBasin<Int>& basin : basins) {
         if (!basin.pfafCode) {
             expected.push_back(-6);
         } else if (*basin.pfafCode == 0) {
             expected.push_back(-8);
         } else {
-            int32_t next = index.GetNextDownCode(*basin.pfafCode);
-            expected.push_back(next > 0 && writeIdentifiers ? firstIdentifier.at(next) : next);
+            int64_t next = index.GetNextDownCode(int64_t{*basin.pfafCode});
+            expected.push_back(next > 0 && writeIdentifiers ? firstIdentifier.at(static_cast<Int>(next)) : next);
         }
     }
     return expected;
 }
 
-size_t CountMatches(const std::vector<std::optional<int32_t>>& written, const std::vector<int32_t>& expected)
+// The index against the scan on a sample, and the index alone on every
+// basin, as index_bench times them.
+bool TimeIndexOf(const std::vector<Basin>& basins, size_t scanSample)
+{
+    return TimeIndexAgainstScan(basins, scanSample, std::cout);
+}
+
+bool TimeIndexOf(const std::vector<WideBasin>& basins, size_t scanSample)
+{
+    return TimeWideIndexAgainstScan(CodesOf(basins), scanSample, std::cout);
+}
+
+size_t CountMatches(const std::vector<std::optional<int64_t>>& written, const std::vector<int64_t>& expected)
 {
     size_t matches = 0;
     for (size_t i = 0; i < expected.size() && i < written.size(); ++i) {
@@ -118,7 +165,7 @@ struct Measured {
     std::string name;
     std::vector<std::string> command;
     fs::path copy;
-    std::vector<int32_t> expected;  // what it writes, when it is drennow
+    std::vector<int64_t> expected;  // what it writes, when it is drennow
     std::vector<ChildRun> rounds;
 
     double MedianWallSeconds() const
@@ -166,49 +213,35 @@ void PrintRun(const Measured& measured, size_t basins)
     std::cout << ")\n";
 }
 
-std::vector<Measured> PlanRuns(const Options& options, const std::vector<Basin>& basins, const fs::path& dir)
+template <typename Int>
+std::vector<Measured> PlanRuns(const Options& options, const std::vector<BasicBasin<Int>>& basins,
+                               const fs::path& dir)
 {
     fs::path self = fs::read_symlink("/proc/self/exe");
     std::vector<Measured> runs;
     runs.push_back({"baseline", {self, "--baseline", dir / "baseline.gpkg"}, dir / "baseline.gpkg", {}, {}});
-    std::string trailingZeros = options.allowTrailingZeros ? "yes" : "no";
-    for (bool writeIdentifiers : {false, true}) {
+    CodeCase codeCase = CaseOf(options);
+    for (bool writeIdentifiers : codeCase.writeIdentifiers) {
         std::string mode = writeIdentifiers ? "id" : "pfaf";
         fs::path copy = dir / (mode + ".gpkg");
-        std::vector<std::string> command = {options.drennow, "--batch", "--trailing-zeros", trailingZeros,
-                                            "--layer", kLayerName, "--pfaf-field", "PfafstetterID",
-                                            "--populate", mode};
+        std::vector<std::string> command = {options.drennow, "--batch"};
+        command.insert(command.end(), codeCase.answers.begin(), codeCase.answers.end());
+        command.insert(command.end(), {"--layer", kLayerName, "--pfaf-field", "PfafstetterID", "--populate", mode});
         if (writeIdentifiers) {
             command.insert(command.end(), {"--id-field", "HydroID"});
         }
         command.push_back(copy);
         std::string name = writeIdentifiers ? "identifier mode" : "Pfafstetter mode";
         runs.push_back({"drennow, " + name, command, copy,
-                        ExpectedNextDownIds(basins, writeIdentifiers, options.allowTrailingZeros), {}});
+                        ExpectedNextDownIds(basins, writeIdentifiers, codeCase.rules), {}});
     }
     return runs;
 }
 
-int Run(const Options& options)
+// Times every run on a fresh copy of the source, round after round, and
+// checks what drennow wrote; false when a value differs.
+bool TimeRounds(const Options& options, const fs::path& source, std::vector<Measured>& runs, size_t basins)
 {
-    std::cout << std::fixed << std::setprecision(3);
-    fs::path dir = options.dir.empty() ? NewTemporaryFolder() : options.dir;
-    fs::create_directories(dir);
-    std::vector<Basin> basins = MakeRealisticBasins(options.basins);
-
-    fs::path source = dir / "basins.gpkg";
-    auto start = std::chrono::steady_clock::now();
-    WriteBasinsGeoPackage(source, basins);
-    std::cout << "basins: " << basins.size() << ", GeoPackage written in "
-              << std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() << " s\n";
-
-    bool agree = TimeIndexAgainstScan(basins, options.scanSample, std::cout);
-    if (!fs::exists(options.drennow)) {
-        std::cout << "no drennow at " << options.drennow << ": build it or give --drennow PATH\n";
-        return EXIT_FAILURE;
-    }
-
-    std::vector<Measured> runs = PlanRuns(options, basins, dir);
     bool written = true;
     for (size_t round = 0; round < options.rounds; ++round) {
         for (Measured& run : runs) {
@@ -217,26 +250,54 @@ int Run(const Options& options)
                 continue;
             }
             size_t matches = CountMatches(ReadNextDownIds(run.copy), run.expected);
-            if (round == 0 || matches != basins.size()) {
+            if (round == 0 || matches != basins) {
                 std::cout << "NextDownID as expected, " << run.name.substr(run.name.find(", ") + 2) << ": "
-                          << matches << " of " << basins.size() << " features\n";
+                          << matches << " of " << basins << " features\n";
             }
-            written = written && matches == basins.size();
+            written = written && matches == basins;
         }
     }
-    std::cout << "rounds: " << options.rounds << ", each figure is the median of its rounds\n";
-    for (const Measured& run : runs) {
-        PrintRun(run, basins.size());
-    }
+    return written;
+}
 
+void PrintFigures(const std::vector<Measured>& runs, size_t basins)
+{
+    for (const Measured& run : runs) {
+        PrintRun(run, basins);
+    }
     const Measured& baseline = runs.front();
-    double n = static_cast<double>(basins.size());
+    double n = static_cast<double>(basins);
     for (size_t i = 1; i < runs.size(); ++i) {
         double extra = static_cast<double>(runs[i].PeakKilobytes() - baseline.PeakKilobytes()) * 1024.0 / n;
         std::cout << "peak memory above baseline, " << runs[i].name << ": " << extra << " bytes per basin\n";
         std::cout << "ratio run/baseline, " << runs[i].name << ": "
                   << runs[i].MedianWallSeconds() / baseline.MedianWallSeconds() << "\n";
     }
+}
+
+template <typename Int>
+int Run(const Options& options, const std::vector<BasicBasin<Int>>& basins)
+{
+    std::cout << std::fixed << std::setprecision(3);
+    fs::path dir = options.dir.empty() ? NewTemporaryFolder() : options.dir;
+    fs::create_directories(dir);
+    fs::path source = dir / "basins.gpkg";
+    auto start = std::chrono::steady_clock::now();
+    WriteBasinsGeoPackage(source, basins);
+    std::cout << "basins: " << basins.size() << ", GeoPackage written in "
+              << std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() << " s\n";
+
+    bool agree = TimeIndexOf(basins, options.scanSample);
+    if (!fs::exists(options.drennow)) {
+        std::cout << "no drennow at " << options.drennow << ": build it or give --drennow PATH\n";
+        return EXIT_FAILURE;
+    }
+
+    std::vector<Measured> runs = PlanRuns(options, basins, dir);
+    bool written = TimeRounds(options, source, runs, basins.size());
+    std::cout << "rounds: " << options.rounds << ", each figure is the median of its rounds\n";
+    PrintFigures(runs, basins.size());
+    const Measured& baseline = runs.front();
     if (options.dir.empty()) {
         fs::remove_all(dir);
     }
@@ -255,7 +316,8 @@ int main(int argc, char** argv)
         }
         Options options = Parse(argc, argv);
         StartLauncher();
-        return Run(options);
+        return options.wideCodes ? Run(options, MakeTwelveDigitBasins(options.basins))
+                                 : Run(options, MakeRealisticBasins(options.basins));
     } catch (const std::exception& e) {
         std::cerr << "drennow_bench: " << e.what() << "\n";
         return EXIT_FAILURE;

@@ -6,8 +6,7 @@
 #include "pfaf/BuildIdCollection.h"
 #include "runtime/Error.h"
 
-#include <limits>
-
+#include <string>
 
 namespace drennow::command {
 
@@ -15,15 +14,6 @@ using runtime::Deref;
 using runtime::Variant;
 
 namespace {
-
-// The item filed under the decimal text of the code.
-std::optional<Variant> IdOfCode(const runtime::Collection& ids, int64_t code)
-{
-    if (code <= std::numeric_limits<int32_t>::max()) {
-        return ids.Find(static_cast<int32_t>(code));
-    }
-    return ids.Find(std::to_string(code));
-}
 
 std::string FailureLine(int32_t objectId, int32_t code, const std::string& description)
 {
@@ -180,7 +170,7 @@ Variant NextDownRun::AssignFeature(host::IRow& feature, const RunSettings& setti
     Variant value = AsWritten(next);
     if (settings.IdFieldIndex != settings.PfafFieldIndex) {
         // The item under the decimal text of the code, looked up once.
-        std::optional<Variant> id = IdOfCode(ids, next);
+        std::optional<Variant> id = ids.Find(next);
         if (!id) {
             feature.SetValue(nextDown, Variant(kMissingIdFailure.code));
             failureLines.push_back(FailureLine(feature.OID(), kMissingIdFailure.code, kMissingIdFailure.text));

@@ -40,12 +40,12 @@ runtime::Variant Substitute(const runtime::Variant& value, const ItemSubstitutes
     return item;
 }
 
-// Files the item under the text of the key value; a 32-bit integer's text
-// is its decimal digits, so it needs no text made.
+// Files the item under the text of the key value; an integer's text is its
+// decimal digits, so it needs no text made.
 void AddUnderKeyText(runtime::Collection& ids, const runtime::Variant& item, const runtime::Variant& key)
 {
-    if (const auto* whole = std::get_if<int32_t>(&key.Get())) {
-        ids.Add(item, *whole);
+    if (key.IsInteger()) {
+        ids.Add(item, runtime::ToLongLong(key));
     } else {
         ids.Add(item, runtime::ToText(key));
     }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <exception>
+#include <functional>
 #include <limits>
 
 namespace drennow::modPfafTools {
@@ -36,9 +37,10 @@ void ForEachPosition(const CodeDigits& code, int lowest, Visit&& visit)
     }
 }
 
-// Calls file(key) for every key under which a basin can find this candidate:
-// its first k digits and its digit at k, for each position k through which it
-// receives flow. A candidate with odd leading digits receives none.
+// Calls file(key, k) for every key under which a basin can find this
+// candidate: its first k digits and its digit at k, for each position k
+// through which it receives flow. A candidate with odd leading digits
+// receives none.
 template <typename File>
 void ForEachKey(int64_t code, const DigitRules& rules, File&& file)
 {
@@ -53,10 +55,29 @@ void ForEachKey(int64_t code, const DigitRules& rules, File&& file)
     }
     ForEachPosition(candidate, lowest, [&](int k, uint64_t prefix, uint64_t unit) {
         if (k < receiving.end) {
-            file(prefix + KeyDigit(candidate[k]) * unit);
+            file(prefix + KeyDigit(candidate[k]) * unit, k);
         }
         return false;
     });
+}
+
+// Calls file(key, position) for the keys of the list's elements in list
+// order, but not for a key that the element filed last through the same
+// digit position had too: a second element under a key is never kept. The
+// elements of a descending list under one key follow one another (they share
+// the key's digits), so there every key comes once.
+template <typename Code, typename File>
+void ForEachNewKey(const std::vector<Code>& codes, const DigitRules& rules, File&& file)
+{
+    std::array<uint64_t, CodeDigits::kMaxCount> lastKey{};  // by digit position
+    for (size_t position = 0; position < codes.size(); ++position) {
+        ForEachKey(codes[position], rules, [&](uint64_t key, int k) {
+            if (key != lastKey[static_cast<size_t>(k)]) {
+                lastKey[static_cast<size_t>(k)] = key;
+                file(key, position);
+            }
+        });
+    }
 }
 
 // The digits below a digit that count as odd, largest first.
@@ -105,8 +126,14 @@ void ForEachLookup(const CodeDigits& basin, ZeroReading zeros, Look&& look)
 }  // namespace
 
 template <typename Key, typename Code>
-PrefixTable<Key, Code>::PrefixTable() : slots_(16), shift_(64 - 4)
+PrefixTable<Key, Code>::PrefixTable(size_t keys, bool keepPositions) : shift_(64 - 4)
 {
+    // At most two slots in three are used, so every probe meets an empty one.
+    for (size_t slots = 16; keys * 3 > slots * 2; slots *= 2) {
+        --shift_;
+    }
+    slots_.resize(size_t{1} << (64 - shift_));
+    positions_.resize(keepPositions ? slots_.size() : 0);
 }
 
 template <typename Key, typename Code>
@@ -124,49 +151,30 @@ void PrefixTable<Key, Code>::Insert(Key key, Code code, uint32_t position)
             return;  // an earlier element holds this key
         }
         if (slots_[i].key == 0) {
-            slots_[i] = Slot{key, Match{code, position}};
-            break;
+            slots_[i] = Slot{key, code};
+            if (!positions_.empty()) {
+                positions_[i] = position;
+            }
+            return;
         }
-    }
-    if (++used_ * 3 > slots_.size() * 2) {
-        Grow();
     }
 }
 
 template <typename Key, typename Code>
-void PrefixTable<Key, Code>::Grow()
-{
-    std::vector<Slot> old(slots_.size() * 2);
-    old.swap(slots_);
-    --shift_;
-    size_t mask = slots_.size() - 1;
-    for (const Slot& slot : old) {
-        if (slot.key == 0) {
-            continue;
-        }
-        size_t i = Home(slot.key);
-        while (slots_[i].key != 0) {
-            i = (i + 1) & mask;
-        }
-        slots_[i] = slot;
-    }
-}
-
-template <typename Key, typename Code>
-auto PrefixTable<Key, Code>::Find(uint64_t key) const -> const Match*
+auto PrefixTable<Key, Code>::Find(uint64_t key) const -> std::optional<Match>
 {
     if constexpr (sizeof(Key) < sizeof(key)) {
         if (key > std::numeric_limits<Key>::max()) {
-            return nullptr;  // a basin longer than any code held
+            return std::nullopt;  // a basin longer than any code held
         }
     }
     size_t mask = slots_.size() - 1;
     for (size_t i = Home(static_cast<Key>(key));; i = (i + 1) & mask) {
         if (slots_[i].key == key) {
-            return &slots_[i].match;
+            return Match{slots_[i].code, positions_.empty() ? 0 : positions_[i]};
         }
         if (slots_[i].key == 0) {
-            return nullptr;
+            return std::nullopt;
         }
     }
 }
@@ -174,7 +182,7 @@ auto PrefixTable<Key, Code>::Find(uint64_t key) const -> const Match*
 template <typename Key, typename Code>
 size_t PrefixTable<Key, Code>::MemoryBytes() const
 {
-    return slots_.capacity() * sizeof(Slot);
+    return slots_.capacity() * sizeof(Slot) + positions_.capacity() * sizeof(uint32_t);
 }
 
 template class PrefixTable<uint32_t, int32_t>;
@@ -235,41 +243,48 @@ void NextDownIndex::BuildFromList(const runtime::VariantArray& codes)
 template <typename Code>
 void NextDownIndex::Build(const std::vector<Code>& codes)
 {
+    descending_ = std::is_sorted(codes.begin(), codes.end(), std::greater<>());
     auto fitsNarrow = [](Code code) { return code <= std::numeric_limits<int32_t>::max(); };
     if (std::all_of(codes.begin(), codes.end(), fitsNarrow)) {
-        Fill(table_.emplace<NarrowTable>(), codes);
+        Fill<NarrowTable>(codes);
     } else {
-        Fill(table_.emplace<WideTable>(), codes);
+        Fill<WideTable>(codes);
     }
 }
 
+// Gathers the keys first, then files them in a table sized for them, which
+// never grows: filed one after the other in a loop of their own, the keys'
+// cache misses overlap.
 template <typename Table, typename Code>
-void NextDownIndex::Fill(Table& table, const std::vector<Code>& codes)
+void NextDownIndex::Fill(const std::vector<Code>& codes)
 {
-    for (size_t position = 0; position < codes.size(); ++position) {
-        Code code = codes[position];
-        if (position > 0 && code > codes[position - 1]) {
-            descending_ = false;
-        }
-        ForEachKey(code, rules_, [&](uint64_t key) {
-            table.Insert(static_cast<typename Table::KeyType>(key), static_cast<typename Table::CodeType>(code),
-                         static_cast<uint32_t>(position));
-        });
+    struct Filing {
+        uint64_t key;
+        uint32_t position;
+    };
+    std::vector<Filing> filings;
+    ForEachNewKey(codes, rules_, [&](uint64_t key, size_t position) {
+        filings.push_back({key, static_cast<uint32_t>(position)});
+    });
+    auto& table = table_.emplace<Table>(filings.size(), !descending_);
+    for (const Filing& filing : filings) {
+        table.Insert(static_cast<typename Table::KeyType>(filing.key),
+                     static_cast<typename Table::CodeType>(codes[filing.position]), filing.position);
     }
 }
 
 template <typename Table>
 int64_t NextDownIndex::FirstMatch(const Table& table, const CodeDigits& basin) const
 {
-    const typename Table::Match* first = nullptr;
+    std::optional<typename Table::Match> first;
     ForEachLookup(basin, rules_.zeros, [&](uint64_t key) {
-        const typename Table::Match* match = table.Find(key);
-        if (match != nullptr && (first == nullptr || match->position < first->position)) {
+        std::optional<typename Table::Match> match = table.Find(key);
+        if (match && (!first || match->position < first->position)) {
             first = match;
         }
-        return first != nullptr && descending_;
+        return first && descending_;
     });
-    return first != nullptr ? first->code : 0;
+    return first ? first->code : 0;
 }
 
 int64_t NextDownIndex::GetNextDownCode(int64_t basinCode) const

@@ -5,43 +5,48 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <variant>
 #include <vector>
 
 namespace drennow::modPfafTools {
 
 // Open addressing from prefix keys to the first list element filed under
-// each. Key 0 marks an empty slot.
+// each. Key 0 marks an empty slot. A slot holds the key and the element's
+// code; the element's list position is kept beside the slots only when asked
+// for, which a list not in descending order needs to tell the first of
+// several matches (in a descending one the first match met is the first).
 template <typename Key, typename Code>
 class PrefixTable {
 public:
     using KeyType = Key;
     using CodeType = Code;
 
-    PrefixTable();
+    // Room for that many keys, never more.
+    explicit PrefixTable(size_t keys = 0, bool keepPositions = false);
 
     // Keeps the element already filed under the key, if any.
     void Insert(Key key, Code code, uint32_t position);
-    // The code and list position filed under the key, or nothing.
+    // The code and list position (0 when positions are not kept) filed under
+    // the key, or nothing.
     struct Match {
         Code code;
         uint32_t position;
     };
-    const Match* Find(uint64_t key) const;
+    std::optional<Match> Find(uint64_t key) const;
     size_t MemoryBytes() const;
 
 private:
     struct Slot {
         Key key = 0;
-        Match match{};
+        Code code = 0;
     };
 
     size_t Home(Key key) const;
-    void Grow();
 
     std::vector<Slot> slots_;
-    size_t used_ = 0;
-    int shift_ = 0;
+    std::vector<uint32_t> positions_;  // of the slots' elements, when kept
+    int shift_;
 };
 
 // Answers GetNextDownCode for one codes list and one set of digit rules
@@ -92,7 +97,7 @@ private:
     template <typename Code>
     void Build(const std::vector<Code>& codes);
     template <typename Table, typename Code>
-    void Fill(Table& table, const std::vector<Code>& codes);
+    void Fill(const std::vector<Code>& codes);
     template <typename Table>
     int64_t FirstMatch(const Table& table, const CodeDigits& basin) const;
 

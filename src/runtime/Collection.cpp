@@ -3,6 +3,8 @@
 #include "runtime/Error.h"
 
 #include <algorithm>
+#include <bit>
+#include <utility>
 
 namespace drennow::runtime {
 
@@ -18,42 +20,22 @@ std::string FoldCase(std::string_view key)
 
 }  // namespace
 
-// "0", or an optional minus and digits without a leading zero, in range.
-std::optional<int32_t> Collection::DecimalKey(std::string_view key)
-{
-    bool negative = !key.empty() && key[0] == '-';
-    std::string_view digits = negative ? key.substr(1) : key;
-    if (digits.empty() || digits.size() > 10 || (digits[0] == '0' && (digits.size() > 1 || negative))) {
-        return std::nullopt;
-    }
-    int64_t value = 0;
-    for (char c : digits) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-    }
-    value = negative ? -value : value;
-    if (value < INT32_MIN || value > INT32_MAX) {
-        return std::nullopt;
-    }
-    return static_cast<int32_t>(value);
-}
-
-size_t Collection::Home(int32_t key) const
+template <typename Key, typename Number>
+size_t DecimalTable<Key, Number>::Home(Key key) const
 {
     // Fibonacci hashing spreads neighbouring codes over the table.
-    uint64_t hash = static_cast<uint32_t>(key) * 0x9E3779B97F4A7C15ull;
-    return static_cast<size_t>(hash >> 20) & (decimal_.size() - 1);
+    uint64_t hash = static_cast<uint64_t>(key) * 0x9E3779B97F4A7C15ull;
+    return static_cast<size_t>(hash >> shift_);
 }
 
-const Collection::Slot* Collection::FindDecimal(int32_t key) const
+template <typename Key, typename Number>
+auto DecimalTable<Key, Number>::Find(Key key) const -> const Slot*
 {
-    if (decimal_.empty()) {
+    if (slots_.empty()) {
         return nullptr;
     }
-    for (size_t i = Home(key);; i = (i + 1) & (decimal_.size() - 1)) {
-        const Slot& slot = decimal_[i];
+    for (size_t i = Home(key);; i = (i + 1) & (slots_.size() - 1)) {
+        const Slot& slot = slots_[i];
         if (slot.item == kFree) {
             return nullptr;
         }
@@ -63,40 +45,115 @@ const Collection::Slot* Collection::FindDecimal(int32_t key) const
     }
 }
 
-void Collection::GrowDecimal()
+template <typename Key, typename Number>
+void DecimalTable<Key, Number>::Add(const Slot& slot)
 {
-    Rehash(decimal_.empty() ? 64 : decimal_.size() * 2);
+    if ((count_ + 1) * 4 > slots_.size() * 3) {
+        Rehash(slots_.empty() ? 64 : slots_.size() * 2);
+    }
+    size_t i = Home(slot.key);
+    while (slots_[i].item != kFree) {
+        i = (i + 1) & (slots_.size() - 1);
+    }
+    slots_[i] = slot;
+    ++count_;
 }
 
-void Collection::Reserve(size_t count)
+template <typename Key, typename Number>
+void DecimalTable<Key, Number>::Reserve(size_t count)
 {
     size_t slots = 64;
     while (slots * 3 < count * 4) {
         slots *= 2;
     }
-    if (slots > decimal_.size()) {
+    if (slots > slots_.size()) {
         Rehash(slots);
     }
 }
 
-void Collection::Rehash(size_t slots)
+template <typename Key, typename Number>
+void DecimalTable<Key, Number>::Rehash(size_t slots)
 {
-    std::vector<Slot> old = std::move(decimal_);
-    decimal_ = std::vector<Slot>(slots);
+    std::vector<Slot> old = std::move(slots_);
+    slots_ = std::vector<Slot>(slots);
+    shift_ = 64 - std::countr_zero(slots);
     for (const Slot& slot : old) {
         if (slot.item != kFree) {
             size_t i = Home(slot.key);
-            while (decimal_[i].item != kFree) {
-                i = (i + 1) & (decimal_.size() - 1);
+            while (slots_[i].item != kFree) {
+                i = (i + 1) & (slots_.size() - 1);
             }
-            decimal_[i] = slot;
+            slots_[i] = slot;
         }
     }
 }
 
+template class DecimalTable<int32_t, int32_t>;
+template class DecimalTable<int64_t, int64_t>;
+
+// "0", or an optional minus and digits without a leading zero, in range.
+std::optional<int64_t> Collection::DecimalKey(std::string_view key)
+{
+    bool negative = !key.empty() && key[0] == '-';
+    std::string_view digits = negative ? key.substr(1) : key;
+    if (digits.empty() || digits.size() > 19 || (digits[0] == '0' && (digits.size() > 1 || negative))) {
+        return std::nullopt;
+    }
+    uint64_t magnitude = 0;  // 19 digits fit
+    for (char c : digits) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        magnitude = magnitude * 10 + static_cast<uint64_t>(c - '0');
+    }
+    uint64_t largest = uint64_t{INT64_MAX} + (negative ? 1 : 0);
+    if (magnitude > largest) {
+        return std::nullopt;
+    }
+    return negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+}
+
+void Collection::Reserve(size_t count)
+{
+    reserved_ = count;
+    if (narrow_.Count() > 0) {
+        narrow_.Reserve(count);
+    }
+    if (wide_.Count() > 0) {
+        wide_.Reserve(count);
+    }
+}
+
+template <typename Table>
+void Collection::AddTo(Table& table, typename Table::KeyType key, const Variant& item)
+{
+    if (table.Find(key)) {
+        Raise(kDuplicateKey);
+    }
+    if (narrow_.Count() + wide_.Count() == 0) {
+        table.Reserve(reserved_);
+    }
+    if (const auto* number = std::get_if<typename Table::NumberType>(&item.Get())) {
+        table.Add({key, *number, Table::kInSlot});
+    } else {
+        decimalItems_.push_back(item);
+        table.Add({key, 0, static_cast<uint32_t>(decimalItems_.size())});
+    }
+}
+
+template <typename Table>
+std::optional<Variant> Collection::FindIn(const Table& table, typename Table::KeyType key) const
+{
+    const typename Table::Slot* slot = table.Find(key);
+    if (slot == nullptr) {
+        return std::nullopt;
+    }
+    return slot->item == Table::kInSlot ? Variant(slot->number) : decimalItems_[slot->item - 1];
+}
+
 void Collection::Add(const Variant& item, std::string_view key)
 {
-    if (std::optional<int32_t> decimal = DecimalKey(key)) {
+    if (std::optional<int64_t> decimal = DecimalKey(key)) {
         Add(item, *decimal);
         return;
     }
@@ -105,44 +162,26 @@ void Collection::Add(const Variant& item, std::string_view key)
     }
 }
 
-void Collection::Add(const Variant& item, int32_t key)
+void Collection::Add(const Variant& item, int64_t key)
 {
-    if (FindDecimal(key)) {
-        Raise(kDuplicateKey);
-    }
-    if ((decimalCount_ + 1) * 4 > decimal_.size() * 3) {
-        GrowDecimal();
-    }
-    size_t i = Home(key);
-    while (decimal_[i].item != kFree) {
-        i = (i + 1) & (decimal_.size() - 1);
-    }
-    if (const auto* number = std::get_if<int32_t>(&item.Get())) {
-        decimal_[i] = Slot{key, *number, kInSlot};
+    if (std::in_range<int32_t>(key)) {
+        AddTo(narrow_, static_cast<int32_t>(key), item);
     } else {
-        decimalItems_.push_back(item);
-        decimal_[i] = Slot{key, 0, static_cast<uint32_t>(decimalItems_.size())};
+        AddTo(wide_, key, item);
     }
-    ++decimalCount_;
 }
 
-Variant Collection::ItemOf(const Slot& slot) const
+std::optional<Variant> Collection::Find(int64_t key) const
 {
-    return slot.item == kInSlot ? Variant(slot.number) : decimalItems_[slot.item - 1];
-}
-
-std::optional<Variant> Collection::Find(int32_t key) const
-{
-    const Slot* slot = FindDecimal(key);
-    if (slot == nullptr) {
-        return std::nullopt;
+    if (std::in_range<int32_t>(key)) {
+        return FindIn(narrow_, static_cast<int32_t>(key));
     }
-    return ItemOf(*slot);
+    return FindIn(wide_, key);
 }
 
 std::optional<Variant> Collection::Find(std::string_view key) const
 {
-    if (std::optional<int32_t> decimal = DecimalKey(key)) {
+    if (std::optional<int64_t> decimal = DecimalKey(key)) {
         return Find(*decimal);
     }
     auto found = texts_.find(FoldCase(key));

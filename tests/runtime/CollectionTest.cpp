@@ -103,3 +103,46 @@ TEST(Collection, ItemsUnderDecimalKeysKeepTheirKindThroughGrowth)
     EXPECT_FALSE(ids.Find(3000));
     EXPECT_EQ(ids.Count(), 3000);
 }
+
+TEST(Collection, KeysPastThe32BitRangeAreTheTextsOfTheirIntegers)
+{
+    Collection ids;
+    ids.Add(Variant(int64_t{5000000001}), int64_t{115347232289});
+    ids.Add(Variant("text first"), "2147483648");
+    ids.Add(Variant("smallest"), "-9223372036854775808");
+    ids.Add(Variant("past 64 bits"), "9223372036854775808");
+    ids.Add(Variant("twenty digits"), "10000000000000000000");
+    EXPECT_EQ(ids.Count(), 5);
+    EXPECT_EQ(ids.Item("115347232289"), Variant(int64_t{5000000001}));
+    EXPECT_EQ(*ids.Find(int64_t{2147483648}), Variant("text first"));
+    EXPECT_EQ(*ids.Find(INT64_MIN), Variant("smallest"));
+    EXPECT_EQ(ids.Item("9223372036854775808"), Variant("past 64 bits"));
+    EXPECT_EQ(ids.Item("10000000000000000000"), Variant("twenty digits"));
+    EXPECT_FALSE(ids.Find(INT64_MAX));
+    EXPECT_FALSE(ids.Find("0115347232289"));
+    EXPECT_THROW(ids.Add(Variant(0), "115347232289"), Error);
+    EXPECT_THROW(ids.Add(Variant(0), int64_t{2147483648}), Error);
+    EXPECT_EQ(ids.Count(), 5);
+}
+
+TEST(Collection, ItemsUnderWideKeysKeepTheirKindThroughGrowth)
+{
+    const std::vector<Variant> kinds = {Variant(int64_t{6000000000}), Variant(int32_t{-7}), Variant("id"),
+                                        Variant::Null()};
+    constexpr int64_t kFirst = 100000000000;
+    Collection ids;
+    ids.Reserve(20000);  // made in the wide keys' table as it files its first
+    for (int64_t i = 0; i < 30000; ++i) {
+        ids.Add(kinds[static_cast<size_t>(i) % kinds.size()], kFirst + i * 7);
+    }
+    ids.Add(Variant(int32_t{1}), 1);
+    EXPECT_EQ(ids.Count(), 30001);
+    for (int64_t i = 0; i < 30000; ++i) {
+        int64_t key = kFirst + i * 7;
+        ASSERT_TRUE(ids.Find(key)) << key;
+        EXPECT_EQ(*ids.Find(key), kinds[static_cast<size_t>(i) % kinds.size()]) << key;
+        EXPECT_EQ(ids.Item(std::to_string(key)), *ids.Find(key)) << key;
+        EXPECT_FALSE(ids.Find(key + 1)) << key;
+    }
+    EXPECT_EQ(*ids.Find(1), Variant(int32_t{1}));
+}
