@@ -96,7 +96,7 @@ std::string CreateLevel(const TempFolder& folder, const std::vector<Basin>& basi
     OGRLayer* layer = dataset->CreateLayer("Watershed", nullptr, wkbPolygon, nullptr);
     for (const char* field : {"PFAF", "HYBAS_ID", "NEXT_PFAF", "NEXT_DOWN"}) {
         OGRFieldDefn definition(field, OFTInteger64);
-        layer->CreateField(&definition);
+        EXPECT_EQ(layer->CreateField(&definition), OGRERR_NONE);
     }
     dataset->StartTransaction();
     for (size_t i = 0; i < basins.size(); ++i) {
@@ -106,7 +106,7 @@ std::string CreateLevel(const TempFolder& folder, const std::vector<Basin>& basi
         feature.SetField("NEXT_PFAF", static_cast<GIntBig>(basins[i].downstreamCode));
         feature.SetField("NEXT_DOWN", static_cast<GIntBig>(basins[i].downstreamOutlet));
         gdaltest::SetSquare(feature, i, 40);
-        layer->CreateFeature(&feature);
+        EXPECT_EQ(layer->CreateFeature(&feature), OGRERR_NONE);
     }
     dataset->CommitTransaction();
     return name;
