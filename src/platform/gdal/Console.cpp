@@ -78,13 +78,13 @@ Console::Console()
     }
 }
 
+// The handlers stay for the rest of the process: a signal that comes once
+// the run has ended (while the process exits) changes nothing, rather than
+// killing a process whose run has saved and reported.
 Console::~Console()
 {
     RestoreTerminal();
     g_haveSavedMode = 0;
-    for (int signal : kInterruptSignals) {
-        std::signal(signal, SIG_DFL);
-    }
 }
 
 void Console::WatchKeys()
