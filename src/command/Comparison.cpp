@@ -27,9 +27,7 @@ bool SameNumber(const runtime::Variant& a, const runtime::Variant& b)
     if (wholeA && wholeB) {
         return *wholeA == *wholeB;
     }
-    std::optional<double> numberA = runtime::ParseNumber(runtime::ToText(a));
-    std::optional<double> numberB = runtime::ParseNumber(runtime::ToText(b));
-    return numberA && numberB && *numberA == *numberB;
+    return runtime::IsNumeric(a) && runtime::IsNumeric(b) && runtime::ToDouble(a) == runtime::ToDouble(b);
 }
 
 bool IsNothing(const runtime::Variant& value)
