@@ -1,6 +1,7 @@
 #pragma once
 
 #include "command/Comparison.h"
+#include "command/NextDownAssigner.h"
 #include "command/PfafCodeList.h"
 #include "command/clsDrennow.h"
 #include "dialogs/frmField.h"
@@ -61,14 +62,10 @@ private:
     void StartProgress(int32_t featureCount);
     bool BuildCodeArray(const RunSettings& settings, PfafCodeList& codes);
     bool SortAndCollect(const RunSettings& settings, PfafCodeList& codes, runtime::Collection& ids);
-    bool AssignNextDown(const RunSettings& settings, const modPfafTools::NextDownIndex& nextDownIndex,
-                        const runtime::Collection& ids, std::vector<std::string>& failureLines);
-    modPfafTools::CodeWidth CodeWidth() const;
-    int64_t WholeNumber(const runtime::Variant& value) const;
-    runtime::Variant AsWritten(int64_t number) const;
+    bool AssignNextDown(const RunSettings& settings, const NextDownAssigner& assigner,
+                        std::vector<std::string>& failureLines);
     void WriteNextDown(host::IRow& feature, int32_t field, const runtime::Variant& value) const;
-    runtime::Variant AssignFeature(host::IRow& feature, const RunSettings& settings,
-                                   const modPfafTools::NextDownIndex& nextDownIndex, const runtime::Collection& ids,
+    runtime::Variant AssignFeature(host::IRow& feature, const RunSettings& settings, const NextDownAssigner& assigner,
                                    std::vector<std::string>& failureLines);
     void CancelAssignment(const RunSettings& settings);
     void Finish(const RunSettings& settings);

@@ -2,6 +2,7 @@
 
 #include "command/Comparison.h"
 #include "command/FailureCodes.h"
+#include "command/NextDownAssigner.h"
 #include "command/RunTexts.h"
 #include "pfaf/BuildIdCollection.h"
 #include "runtime/Error.h"
@@ -13,20 +14,11 @@ namespace drennow::command {
 using runtime::Deref;
 using runtime::Variant;
 
-namespace {
-
-std::string FailureLine(int32_t objectId, int32_t code, const std::string& description)
-{
-    return std::to_string(objectId) + "\t" + std::to_string(code) + "\t" + description;
-}
-
-}  // namespace
-
 void NextDownRun::RunNextDownPass(RunSettings& settings)
 {
     StartProgress(settings.FeatureCount);
     StageMarker = "10";
-    PfafCodeList codes(CodeWidth());
+    PfafCodeList codes(CodeWidthOf(options_));
     if (!BuildCodeArray(settings, codes)) {
         return;
     }
@@ -35,11 +27,10 @@ void NextDownRun::RunNextDownPass(RunSettings& settings)
     if (!SortAndCollect(settings, codes, ids)) {
         return;
     }
-    modPfafTools::NextDownIndex index = codes.BuildIndex(
-        options_.zerosUnsubdivided ? modPfafTools::ZeroReading::kUnsubdivided : modPfafTools::ZeroReading::kClosedBasin,
-        settings.AllowTrailingZeros);
+    modPfafTools::NextDownIndex index = codes.BuildIndex(ZeroReadingOf(options_), settings.AllowTrailingZeros);
+    NextDownAssigner assigner(index, settings.IdFieldIndex != settings.PfafFieldIndex ? &ids : nullptr, options_);
     std::vector<std::string> failureLines;
-    if (!AssignNextDown(settings, index, ids, failureLines)) {
+    if (!AssignNextDown(settings, assigner, failureLines)) {
         return;
     }
     Finish(settings);
@@ -111,8 +102,8 @@ bool NextDownRun::SortAndCollect(const RunSettings& settings, PfafCodeList& code
 // Writes NextDownID of every feature of the pass cursor inside one edit
 // operation, collecting a failure line for each feature that got a failure
 // code.
-bool NextDownRun::AssignNextDown(const RunSettings& settings, const modPfafTools::NextDownIndex& nextDownIndex,
-                                 const runtime::Collection& ids, std::vector<std::string>& failureLines)
+bool NextDownRun::AssignNextDown(const RunSettings& settings, const NextDownAssigner& assigner,
+                                 std::vector<std::string>& failureLines)
 {
     host::IStepProgressor& bar = Deref(progressBar_);
     bar.Position(0);
@@ -132,7 +123,7 @@ bool NextDownRun::AssignNextDown(const RunSettings& settings, const modPfafTools
             CancelAssignment(settings);
             return false;
         }
-        Variant written = AssignFeature(*feature, settings, nextDownIndex, ids, failureLines);
+        Variant written = AssignFeature(*feature, settings, assigner, failureLines);
         if (tally) {
             tally->Add(feature->OID(), written, feature->Value(settings.CompareFieldIndex));
         }
@@ -145,60 +136,18 @@ bool NextDownRun::AssignNextDown(const RunSettings& settings, const modPfafTools
 
 // Writes and stores the feature's NextDownID, and its failure line when it
 // got a failure code; the value written.
-Variant NextDownRun::AssignFeature(host::IRow& feature, const RunSettings& settings,
-                                   const modPfafTools::NextDownIndex& nextDownIndex, const runtime::Collection& ids,
+Variant NextDownRun::AssignFeature(host::IRow& feature, const RunSettings& settings, const NextDownAssigner& assigner,
                                    std::vector<std::string>& failureLines)
 {
-    const int32_t nextDown = settings.NextDownFieldIndex;
-    auto fail = [&](const Variant& code, const std::string& description) {
-        feature.SetValue(nextDown, code);
-        feature.Store();
-        failureLines.push_back(FailureLine(feature.OID(), runtime::ToLong(code), description));
-        return code;
-    };
-    if (feature.Value(settings.PfafFieldIndex).IsNull()) {
-        return fail(Variant(kNullCodeFailure.code), kNullCodeFailure.text);
+    Assigned assigned = assigner.Assign(feature.Value(settings.PfafFieldIndex));
+    if (assigned.failure) {
+        feature.SetValue(settings.NextDownFieldIndex, assigned.value);
+        failureLines.push_back(FailureLine(feature.OID(), assigned.failure->code, assigned.failure->description));
+    } else {
+        WriteNextDown(feature, settings.NextDownFieldIndex, assigned.value);
     }
-    int64_t code = WholeNumber(feature.Value(settings.PfafFieldIndex));
-    if (code == 0) {
-        return fail(Variant(kZeroCodeFailure.code), kZeroCodeFailure.text);
-    }
-    int64_t next = nextDownIndex.GetNextDownCode(code);
-    if (next <= 0) {
-        return fail(Variant(static_cast<int32_t>(next)), DescribeFailureCode(static_cast<int32_t>(next)));
-    }
-    Variant value = AsWritten(next);
-    if (settings.IdFieldIndex != settings.PfafFieldIndex) {
-        // The item under the decimal text of the code, looked up once.
-        std::optional<Variant> id = ids.Find(next);
-        if (!id) {
-            feature.SetValue(nextDown, Variant(kMissingIdFailure.code));
-            failureLines.push_back(FailureLine(feature.OID(), kMissingIdFailure.code, kMissingIdFailure.text));
-            feature.Store();
-            return Variant(kMissingIdFailure.code);
-        }
-        value = AsWritten(WholeNumber(*id));
-    }
-    WriteNextDown(feature, nextDown, value);
     feature.Store();
-    return value;
-}
-
-modPfafTools::CodeWidth NextDownRun::CodeWidth() const
-{
-    return options_.int64 ? modPfafTools::CodeWidth::k64Bit : modPfafTools::CodeWidth::k32Bit;
-}
-
-// A code or identifier converted at the run's width.
-int64_t NextDownRun::WholeNumber(const Variant& value) const
-{
-    return options_.int64 ? runtime::ToLongLong(value) : runtime::ToLong(value);
-}
-
-// The value written, of the run's width.
-Variant NextDownRun::AsWritten(int64_t number) const
-{
-    return options_.int64 ? Variant(number) : Variant(static_cast<int32_t>(number));
+    return assigned.value;
 }
 
 // A 64-bit value that an existing NextDownID field cannot hold ends the run

@@ -40,17 +40,6 @@ runtime::Variant Substitute(const runtime::Variant& value, const ItemSubstitutes
     return item;
 }
 
-// Files the item under the text of the key value; an integer's text is its
-// decimal digits, so it needs no text made.
-void AddUnderKeyText(runtime::Collection& ids, const runtime::Variant& item, const runtime::Variant& key)
-{
-    if (key.IsInteger()) {
-        ids.Add(item, runtime::ToLongLong(key));
-    } else {
-        ids.Add(item, runtime::ToText(key));
-    }
-}
-
 // The progress bar and cancel tracker of a collection shown with progress.
 struct Progress {
     host::Ref<host::IStepProgressor> bar;
@@ -98,6 +87,16 @@ struct Progress {
 };
 
 }  // namespace
+
+// An integer's text is its decimal digits, so it needs no text made.
+void AddUnderKeyText(runtime::Collection& ids, const runtime::Variant& item, const runtime::Variant& key)
+{
+    if (key.IsInteger()) {
+        ids.Add(item, runtime::ToLongLong(key));
+    } else {
+        ids.Add(item, runtime::ToText(key));
+    }
+}
 
 int16_t BuildIdCollection(const host::Ref<host::ITable>& table, int32_t keyField, int32_t itemField,
                           runtime::Collection& ids, const ItemSubstitutes& substitutes, bool showProgress)

@@ -22,6 +22,10 @@ struct ItemSubstitutes {
     std::optional<runtime::Variant> ForNumeric;
 };
 
+// Files the item under the text of the key value; raises when the key is
+// filed already.
+void AddUnderKeyText(runtime::Collection& ids, const runtime::Variant& item, const runtime::Variant& key);
+
 // Files the item field's value of every row under the text of its key field's
 // value; the first row read for a key wins (a later one's filing fails and is
 // skipped). The progress display's failures are skipped too. A failure to

@@ -1,0 +1,156 @@
+// The pass's answers for a list of codes, asked without a layer, are the
+// values and failure lines the run itself writes.
+#include "RunFixture.h"
+
+#include "command/NextDownAssigner.h"
+
+#include <random>
+
+using namespace drennow;
+using namespace drennow::fixtures;
+using command::Assigned;
+using command::AssignLayer;
+using command::RunOptions;
+
+namespace {
+
+std::vector<Variant> Values(std::initializer_list<int64_t> numbers)
+{
+    std::vector<Variant> values;
+    for (int64_t number : numbers) {
+        values.emplace_back(static_cast<int32_t>(number));
+    }
+    return values;
+}
+
+}  // namespace
+
+TEST(AssignLayer, FailuresCarryTheRunsCodesAndTexts)
+{
+    std::vector<Variant> codes = {Variant::Null(), Variant(0), Variant(1231), Variant(1233), Variant(1231)};
+    std::vector<Assigned> answers = AssignLayer(codes, nullptr, RunOptions{}, false);
+    ASSERT_EQ(answers.size(), codes.size());
+    EXPECT_EQ(answers[0].failure->code, -6);
+    EXPECT_EQ(answers[0].failure->description, "Pfafstetter ID is <Null>");
+    EXPECT_EQ(answers[1].failure->code, -8);
+    EXPECT_EQ(answers[1].failure->description, "Basin drains internally");
+    EXPECT_EQ(runtime::ToLong(answers[0].value), -6);
+    EXPECT_FALSE(answers[3].failure);
+    EXPECT_EQ(runtime::ToLong(answers[3].value), 1231);
+    ASSERT_TRUE(answers[2].failure);
+    EXPECT_EQ(answers[2].failure->description, command::DescribeFailureCode(answers[2].failure->code));
+}
+
+TEST(AssignLayer, TheIdentifierOfTheFirstFeatureOfACodeIsWritten)
+{
+    std::vector<Variant> codes = Values({1231, 1233, 1231, 1234});
+    std::vector<Variant> ids = {Variant(11), Variant(12), Variant(13), Variant::Null()};
+    std::vector<Assigned> answers = AssignLayer(codes, &ids, RunOptions{}, false);
+    EXPECT_EQ(runtime::ToLong(answers[1].value), 11);
+    EXPECT_EQ(runtime::ToLong(answers[3].value), 12);
+    EXPECT_FALSE(answers[3].failure);
+    // A downstream feature without identifier is the run's error 94.
+    std::vector<Variant> nullDownstream = {Variant::Null(), Variant(12), Variant(13), Variant(14)};
+    try {
+        AssignLayer(codes, &nullDownstream, RunOptions{}, false);
+        FAIL() << "a null identifier was written";
+    } catch (const runtime::Error& error) {
+        EXPECT_EQ(error.Number(), runtime::kInvalidUseOfNull);
+    }
+    std::vector<Variant> tooFew = {Variant(1)};
+    EXPECT_THROW(AssignLayer(codes, &tooFew, RunOptions{}, false), std::invalid_argument);
+}
+
+TEST(AssignLayer, ValuesOfTheWidthAskedForAndConversionErrorsRaised)
+{
+    RunOptions wide;
+    wide.int64 = true;
+    std::vector<Variant> codes = {Variant(int64_t{4123456787}), Variant(int64_t{4123456789})};
+    std::vector<Variant> ids = {Variant(int64_t{7000000001}), Variant(int64_t{7000000002})};
+    std::vector<Assigned> answers = AssignLayer(codes, &ids, wide, false);
+    EXPECT_EQ(runtime::ToLongLong(answers[1].value), 7000000001);
+    try {
+        AssignLayer(codes, nullptr, RunOptions{}, false);
+        FAIL() << "a 12-digit code fits no 32-bit run";
+    } catch (const runtime::Error& error) {
+        EXPECT_EQ(error.Number(), runtime::kOverflow);
+    }
+    EXPECT_THROW(AssignLayer({Variant("45x")}, nullptr, RunOptions{}, false), runtime::Error);
+}
+
+// Random layers through the whole run on the in-memory host and through
+// AssignLayer: the same NextDownID everywhere and the same log.
+class AssignLayerAgainstTheRun : public RunFixture {
+protected:
+    std::vector<Variant> RandomCodes(std::mt19937& random)
+    {
+        std::uniform_int_distribution<int> digit(0, 9);
+        std::uniform_int_distribution<int> kind(0, 40);
+        std::vector<Variant> codes;
+        for (int i = 0; i < 300; ++i) {
+            int which = kind(random);
+            if (which == 0) {
+                codes.push_back(Variant::Null());
+            } else if (which == 1) {
+                codes.emplace_back(0);
+            } else {
+                int code = 1 + digit(random) % 9;
+                for (int d = 1; d < 4; ++d) {
+                    code = code * 10 + (digit(random) < 3 ? 0 : digit(random));
+                }
+                codes.emplace_back(code);
+            }
+        }
+        return codes;
+    }
+};
+
+TEST_F(AssignLayerAgainstTheRun, EveryValueAndFailureLineIsTheRunsOwn)
+{
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 8; ++round) {
+        SCOPED_TRACE(round);
+        bool populateWithCodes = round % 2 == 0;
+        bool trailingZeros = round % 4 < 2;
+        RunOptions options;
+        options.zerosUnsubdivided = round >= 4;
+        gis = memory::MemoryGis();
+        gis.Config().templates = {"Normal.mxt", (folder / "basins.mxd").string()};
+        workspace = gis.NewWorkspace("basins.gdb");
+        command = command::CreateCommand("Drennow.clsDrennow");
+        command->OnCreate(gis.Application());
+        dynamic_cast<command::clsDrennow&>(*command).SetRunOptions(options);
+        MakeBasins();
+        std::vector<Variant> codes = RandomCodes(random);
+        std::vector<int32_t> oids = AddBasins(codes);
+        std::vector<Variant> ids;
+        for (int32_t oid : oids) {
+            ids.push_back(basins->Get(oid, "HydroID"));
+        }
+        if (!options.zerosUnsubdivided) {
+            gis.Ui().Queue(trailingZeros ? kAnswerYes : kAnswerNo);
+        }
+        gis.Ui().Queue(Pick("Watershed"));
+        gis.Ui().Queue(Pick("PfafstetterID"));
+        gis.Ui().Queue(std::string("4"));
+        gis.Ui().Queue(populateWithCodes ? kAnswerYes : kAnswerNo);
+        if (!populateWithCodes) {
+            gis.Ui().Queue(Pick("HydroID"));
+        }
+        ASSERT_EQ(Click(), command::RunOutcome::Completed);
+
+        std::vector<Assigned> answers = AssignLayer(codes, populateWithCodes ? nullptr : &ids, options,
+                                                    trailingZeros && !options.zerosUnsubdivided);
+        std::string lines;
+        for (size_t i = 0; i < oids.size(); ++i) {
+            EXPECT_EQ(runtime::ToLongLong(NextDown(oids[i])), runtime::ToLongLong(answers[i].value)) << "feature " << oids[i];
+            if (answers[i].failure) {
+                lines += command::FailureLine(oids[i], answers[i].failure->code, answers[i].failure->description) +
+                         "\r\n";
+            }
+        }
+        std::optional<std::string> log = ReadLog();
+        ASSERT_TRUE(log);
+        EXPECT_NE(log->find(lines), std::string::npos) << *log;
+    }
+}
