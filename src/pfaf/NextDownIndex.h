@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pfaf/DigitRules.h"
+#include "runtime/LargeTable.h"
 #include "runtime/VariantArray.h"
 
 #include <cstddef>
@@ -44,8 +45,8 @@ private:
 
     size_t Home(Key key) const;
 
-    std::vector<Slot> slots_;
-    std::vector<uint32_t> positions_;  // of the slots' elements, when kept
+    runtime::LargeTable<Slot> slots_;
+    runtime::LargeTable<uint32_t> positions_;  // of the slots' elements, when kept
     int shift_;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "runtime/LargeTable.h"
 #include "runtime/Variant.h"
 
 #include <cstdint>
@@ -39,7 +40,7 @@ private:
     size_t Home(Key key) const;
     void Rehash(size_t slots);
 
-    std::vector<Slot> slots_;
+    LargeTable<Slot> slots_;
     size_t count_ = 0;
     int shift_ = 64;
 };
