@@ -62,13 +62,36 @@ protected:
     }
 
     void Restore() { server_->Execute("UPDATE " + table_ + " SET \"NextDownID\" = -77"); }
+
+    // Keeps the values of a faultless run, to tell a result that differs
+    // from it by what differs.
+    void KeepResult()
+    {
+        server_->Execute("DROP TABLE IF EXISTS " + Kept() + "; CREATE TABLE " + Kept() +
+                         " AS SELECT ogc_fid, \"NextDownID\" FROM " + table_);
+    }
+
+    // How many rows differ from the faultless run's, and the first of them.
+    std::string DifferencesFromResult()
+    {
+        const std::string differing = " FROM " + table_ + " t JOIN " + Kept() +
+                                      " k USING (ogc_fid) WHERE t.\"NextDownID\" IS DISTINCT FROM k.\"NextDownID\"";
+        std::vector<std::string> range =
+            server_->Row("SELECT count(*)::text, coalesce(min(ogc_fid), -1)::text, coalesce(max(ogc_fid), -1)::text" +
+                         differing);
+        std::string first = server_->Value(
+            "SELECT coalesce(string_agg(x, ' '), '') FROM (SELECT ogc_fid || ':' || coalesce(t.\"NextDownID\"::text, "
+            "'null') || '/' || coalesce(k.\"NextDownID\"::text, 'null') AS x" + differing +
+            " ORDER BY ogc_fid LIMIT 20) d");
+        return range.at(0) + " rows differ from the faultless run's (fids " + range.at(1) + " to " + range.at(2) +
+               "; fid:value/expected " + first + ")";
+    }
+
+    // Beside the table, as a quoted name: the table's with "_kept" added.
+    std::string Kept() const { return table_.substr(0, table_.size() - 1) + "_kept\""; }
 };
 
-// Disabled while a finding is looked into: in two of the test command's runs
-// an interrupted run that exited 0 left a table different from a faultless
-// run's (once in about 60 attempts, once under the sanitizers). It stays
-// here to be run by hand: --gtest_also_run_disabled_tests.
-TEST_P(InterruptTest, DISABLED_TheTableHoldsWhatItHeldBeforeOrTheWholeResult)
+TEST_P(InterruptTest, TheTableHoldsWhatItHeldBeforeOrTheWholeResult)
 {
     const int signal = GetParam();
     const Wanted wanted = signal == SIGINT ? Wanted{8, 5} : Wanted{4, 2};
@@ -78,6 +101,7 @@ TEST_P(InterruptTest, DISABLED_TheTableHoldsWhatItHeldBeforeOrTheWholeResult)
     ASSERT_EQ(timing.exitStatus, 0) << timing.output;
     const std::string after = TableDigest(*server_, table_);
     ASSERT_NE(after, before);
+    KeepResult();
     Restore();
     ASSERT_EQ(TableDigest(*server_, table_), before);
 
@@ -85,9 +109,10 @@ TEST_P(InterruptTest, DISABLED_TheTableHoldsWhatItHeldBeforeOrTheWholeResult)
     unsigned seed = device();
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 random(seed);
-    // Mostly into the writing, which starts after the two reads of the
-    // table; not near the end as timed, since later runs are often faster.
-    std::uniform_int_distribution<int64_t> delays(timing.held.count() / 5, timing.held.count() * 6 / 10);
+    // Into the writing, which starts after the two reads of the table, and
+    // around the save; a run that finished must have saved the whole result
+    // even on a table its earlier runs rewrote many times.
+    std::uniform_int_distribution<int64_t> delays(timing.held.count() * 4 / 10, timing.held.count() * 12 / 10);
     Wanted got{0, 0};
     int attempts = 0;
     for (; attempts < kMostAttempts && (got.interruptions < wanted.interruptions || got.afterWrites < wanted.afterWrites);
@@ -96,7 +121,8 @@ TEST_P(InterruptTest, DISABLED_TheTableHoldsWhatItHeldBeforeOrTheWholeResult)
         std::string digest = TableDigest(*server_, table_);
         if (attempt.exitStatus == 0) {
             // The signal came as the run saved.
-            ASSERT_EQ(digest, after) << attempt.output;
+            ASSERT_EQ(digest, after) << DifferencesFromResult() << "; signalled after " << attempt.held.count()
+                                     << ": " << attempt.output;
             Restore();
             continue;
         }

@@ -44,7 +44,7 @@ host::Ref<host::IRow> GdalCursor::NextRow()
 
 host::Ref<host::IRow> GdalCursor::NextOgrRow()
 {
-    OGRLayer& layer = table_->ReadFrom(this, featuresRead_);
+    OGRLayer& layer = table_->ReadFrom(this, featuresRead_, lastFid_);
     while (true) {
         // A read that failed is never the end of the rows, even where the
         // driver clears its error before returning.
@@ -59,6 +59,7 @@ host::Ref<host::IRow> GdalCursor::NextOgrRow()
             return nullptr;
         }
         ++featuresRead_;
+        lastFid_ = feature->GetFID();
         if (Wanted(feature->GetFID())) {
             GdalRow& row = FreshRow(feature->GetFID());
             for (int field = 0; field < feature->GetFieldCount(); ++field) {

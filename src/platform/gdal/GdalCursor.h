@@ -66,14 +66,15 @@ private:
     bool started_ = false;
     bool finished_ = false;
 
-    // The GeoPackage statement, the fields it selects (as of how many were
-    // learned), and the last id read.
+    std::optional<GIntBig> lastFid_;  // of the last row read
+
+    // The GeoPackage statement and the fields it selects (as of how many
+    // were learned).
     sqlite3* db_ = nullptr;
     sqlite3_stmt* select_ = nullptr;
     std::vector<int> selectedFields_;
     std::vector<const OGRFieldDefn*> selectedDefinitions_;
     size_t selectedAsOf_ = 0;
-    std::optional<GIntBig> lastFid_;
     size_t cachePosition_ = 0;  // in the ids of the columns held, after lastFid_
 
     // The last two rows delivered. A row that nobody but the cursor holds

@@ -206,7 +206,7 @@ FidList GdalFeatureClass::ExistingFids(const FidList& fids)
     return existing;
 }
 
-OGRLayer& GdalFeatureClass::ReadFrom(const void* reader, GIntBig featuresRead)
+OGRLayer& GdalFeatureClass::ReadFrom(const void* reader, GIntBig featuresRead, std::optional<GIntBig> lastFid)
 {
     if (reader_ == reader && readerAsOf_ == workspace_->ReadingsEnded()) {
         return Layer();
@@ -216,12 +216,27 @@ OGRLayer& GdalFeatureClass::ReadFrom(const void* reader, GIntBig featuresRead)
     IgnoreGeometry(layer);
     layer.SetAttributeFilter(nullptr);
     layer.ResetReading();
-    if (featuresRead > 0 && layer.SetNextByIndex(featuresRead) != OGRERR_NONE) {
-        RaiseGdalError("Could not go back to row " + std::to_string(featuresRead) + " of " + Name());
+    if (featuresRead > 0) {
+        GoBackTo(layer, featuresRead, lastFid);
     }
     reader_ = reader;
     readerAsOf_ = workspace_->ReadingsEnded();
     return layer;
+}
+
+// A database gives its rows in no promised order: a table read afresh may
+// give another row at a place, and reading on from there would skip rows
+// and read others twice without a word.
+void GdalFeatureClass::GoBackTo(OGRLayer& layer, GIntBig featuresRead, std::optional<GIntBig> lastFid)
+{
+    const std::string attempted = "Could not go back to row " + std::to_string(featuresRead) + " of " + Name();
+    if (layer.SetNextByIndex(featuresRead - 1) != OGRERR_NONE) {
+        RaiseGdalError(attempted);
+    }
+    OGRFeatureUniquePtr last(layer.GetNextFeature());
+    if (!last || !lastFid || last->GetFID() != *lastFid) {
+        RaiseHostError(attempted + ": the table gave its rows in another order when read again");
+    }
 }
 
 void GdalFeatureClass::StopReading(const void* reader)

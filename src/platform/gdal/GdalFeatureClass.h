@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,8 +49,9 @@ public:
 
     // Reading for cursors: one OGR reading position is shared by every
     // cursor, so a cursor that finds another one has read since puts the
-    // position back where it left it.
-    OGRLayer& ReadFrom(const void* reader, GIntBig featuresRead);
+    // position back where it left it: after the row of lastFid, the
+    // featuresRead-th. A table that no longer gives that row there raises.
+    OGRLayer& ReadFrom(const void* reader, GIntBig featuresRead, std::optional<GIntBig> lastFid);
     void StopReading(const void* reader);
     uint64_t Generation() const { return workspace_->Generation(); }
     // The connection of a GeoPackage, whose cursors read it by statements of
@@ -84,6 +86,7 @@ public:
 private:
     // Another user of the layer moved its reading position.
     void LoseReadingPosition() { reader_ = nullptr; }
+    void GoBackTo(OGRLayer& layer, GIntBig featuresRead, std::optional<GIntBig> lastFid);
     OGRLayer& UsedLayer() { return workspace_->UsedLayer(layerIndex_); }
     OGRFeature& Scratch();
 

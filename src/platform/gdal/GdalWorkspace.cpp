@@ -112,6 +112,7 @@ host::Ref<GdalWorkspace> GdalWorkspace::Open(const std::string& name)
                 // Rows or a table locked by another session would otherwise
                 // keep the run waiting for as long as that session lasts.
                 postgres::BoundLockWaits(*dataset);
+                postgres::ReadTablesFromTheStart(*dataset);
             }
         } else {
             reason = "Opened read-only: " + std::string(CPLGetLastErrorMsg());

@@ -65,6 +65,11 @@ void BoundLockWaits(GDALDataset& dataset)
     }
 }
 
+void ReadTablesFromTheStart(GDALDataset& dataset)
+{
+    FirstRow(dataset, "SET synchronize_seqscans = off", "Could not make reads of tables start at their first row");
+}
+
 void RequireEditable(GDALDataset& dataset, OGRLayer& layer)
 {
     std::string table = QuotedTable(layer, true);

@@ -20,6 +20,11 @@ std::vector<std::string> FirstRow(GDALDataset& dataset, const std::string& sql, 
 // user chose one (lock_timeout set by anything but the default).
 void BoundLockWaits(GDALDataset& dataset);
 
+// Every read of a table starts at its first row, not where another read of
+// it has got to: a cursor that reads the table again to find its place must
+// meet the rows in the order it met them.
+void ReadTablesFromTheStart(GDALDataset& dataset);
+
 // Raises when the rows of the layer's table cannot be updated: it is not a
 // table, the role may not update it, or it has no primary key to find its
 // rows by.

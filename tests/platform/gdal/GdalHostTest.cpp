@@ -195,6 +195,42 @@ TEST(GdalCursorTest, CursorsReadingInTurnEachDeliverEveryRow)
     EXPECT_THAT(fromSecond, ElementsAre(1, 2, 3, 4));
 }
 
+// A database table read again may give its rows in another order (here:
+// another session updated a row, whose new version comes last): a cursor
+// finding its place again must never skip rows or read rows twice unsaid.
+TEST(GdalCursorTest, ACursorWhoseTableGivesItsRowsInAnotherOrderRaisesRatherThanSkippingRows)
+{
+    if (PostgresConnection().empty()) {
+        GTEST_SKIP() << "no test server (DRENNOW_TEST_PG)";
+    }
+    TempFolder folder;
+    std::string dataset = CreateWatersheds(Format::Postgres, folder, FourBasins(), false);
+    Ref<GdalMap> map = GdalMap::Open({dataset});
+    auto layer = FeatureLayer(*map, 0);
+    auto cursor = layer->Search();
+    std::vector<int32_t> read{cursor->NextRow()->OID(), cursor->NextRow()->OID()};
+    ASSERT_THAT(read, ElementsAre(1, 2));
+    {
+        GDALDatasetUniquePtr other(GDALDataset::Open(dataset.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
+        ASSERT_TRUE(other);
+        CPLErrorReset();
+        other->ReleaseResultSet(other->ExecuteSQL(("UPDATE \"" + LastPostgresTable() +
+                                                   "\".\"Watershed\" SET \"HydroID\" = \"HydroID\" WHERE ogc_fid = 1")
+                                                      .c_str(),
+                                                  nullptr, nullptr));
+        ASSERT_EQ(CPLGetLastErrorType(), CE_None) << CPLGetLastErrorMsg();
+    }
+    host::QueryInterface<host::ITable>(layer)->RowCount();  // reading elsewhere loses the cursor's place
+    try {
+        while (auto row = cursor->NextRow()) {
+            read.push_back(row->OID());
+        }
+        EXPECT_THAT(read, ElementsAre(1, 2, 3, 4));
+    } catch (const runtime::Error& error) {
+        EXPECT_THAT(error.Description(), HasSubstr("another order"));
+    }
+}
+
 TEST(GdalCursorTest, ACursorMadeBeforeAFieldWasAddedDeliversIt)
 {
     TempFolder folder;
