@@ -5,6 +5,7 @@
 #include "runtime/Error.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 
 namespace drennow::modPfafTools {
@@ -39,6 +40,54 @@ runtime::Variant Substitute(const runtime::Variant& value, const ItemSubstitutes
     }
     return item;
 }
+
+// Files each row's item some rows after it was read, asking for its key's
+// place in the collection as it is read: the waits for memory of
+// neighbouring rows overlap, and the rows are filed in the order read.
+class LaggedFiling {
+public:
+    explicit LaggedFiling(runtime::Collection& ids) : ids_(ids) {}
+
+    void Add(runtime::Variant item, runtime::Variant key)
+    {
+        if (key.IsInteger()) {
+            ids_.Prefetch(runtime::ToLongLong(key));
+        }
+        if (count_ == kRowsAhead) {
+            FileOldest();
+        }
+        rows_[(first_ + count_) % kRowsAhead] = {std::move(item), std::move(key)};
+        ++count_;
+    }
+
+    void FileAll()
+    {
+        while (count_ > 0) {
+            FileOldest();
+        }
+    }
+
+private:
+    static constexpr size_t kRowsAhead = 16;
+
+    // A key filed already keeps its first item.
+    void FileOldest()
+    {
+        Row& row = rows_[first_];
+        Try([&] { AddUnderKeyText(ids_, row.item, row.key); });
+        first_ = (first_ + 1) % kRowsAhead;
+        --count_;
+    }
+
+    struct Row {
+        runtime::Variant item;
+        runtime::Variant key;
+    };
+    runtime::Collection& ids_;
+    std::array<Row, kRowsAhead> rows_;
+    size_t first_ = 0;
+    size_t count_ = 0;
+};
 
 // The progress bar and cancel tracker of a collection shown with progress.
 struct Progress {
@@ -108,18 +157,19 @@ int16_t BuildIdCollection(const host::Ref<host::ITable>& table, int32_t keyField
     if (showProgress) {
         progress.Start(runtime::Deref(table), ids);
     }
+    LaggedFiling filing(ids);
     while (row) {
         if (showProgress && progress.UserCancelled()) {
+            filing.FileAll();
             return kBuildCancelled;
         }
-        runtime::Variant key = row->Value(keyField);
-        runtime::Variant item = Substitute(row->Value(itemField), substitutes);
-        Try([&] { AddUnderKeyText(ids, item, key); });
+        filing.Add(Substitute(row->Value(itemField), substitutes), row->Value(keyField));
         row = cursor->NextRow();
         if (showProgress) {
             progress.RowDone();
         }
     }
+    filing.FileAll();
     if (showProgress) {
         progress.Hide();
     }

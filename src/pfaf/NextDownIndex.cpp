@@ -12,6 +12,10 @@ namespace drennow::modPfafTools {
 
 namespace {
 
+// How many filings ahead a slot is brought into the cache: enough for the
+// memory's latency, few enough to stay in the first-level cache.
+constexpr size_t kFilingsAhead = 16;
+
 // A key's digit at position k: the digit itself, but a 0 (odd in the
 // unsubdivided reading) is filed as 2, which no other key holds at k. So the
 // last non-zero digit of a key tells its position, and keys through k and
@@ -253,8 +257,8 @@ void NextDownIndex::Build(const std::vector<Code>& codes)
 }
 
 // Gathers the keys first, then files them in a table sized for them, which
-// never grows: filed one after the other in a loop of their own, the keys'
-// cache misses overlap.
+// never grows, each key's slot asked for a few filings ahead: the waits for
+// memory of neighbouring filings overlap.
 template <typename Table, typename Code>
 void NextDownIndex::Fill(const std::vector<Code>& codes)
 {
@@ -262,14 +266,24 @@ void NextDownIndex::Fill(const std::vector<Code>& codes)
         uint64_t key;
         uint32_t position;
     };
+    // Counted first: a vector grown as it fills would copy itself and
+    // take up to half as much again.
+    size_t keys = 0;
+    ForEachNewKey(codes, rules_, [&](uint64_t, size_t) { ++keys; });
     std::vector<Filing> filings;
+    filings.reserve(keys);
     ForEachNewKey(codes, rules_, [&](uint64_t key, size_t position) {
         filings.push_back({key, static_cast<uint32_t>(position)});
     });
     auto& table = table_.emplace<Table>(filings.size(), !descending_);
-    for (const Filing& filing : filings) {
-        table.Insert(static_cast<typename Table::KeyType>(filing.key),
-                     static_cast<typename Table::CodeType>(codes[filing.position]), filing.position);
+    using Key = typename Table::KeyType;
+    for (size_t i = 0; i < filings.size(); ++i) {
+        if (i + kFilingsAhead < filings.size()) {
+            table.Prefetch(static_cast<Key>(filings[i + kFilingsAhead].key));
+        }
+        const Filing& filing = filings[i];
+        table.Insert(static_cast<Key>(filing.key), static_cast<typename Table::CodeType>(codes[filing.position]),
+                     filing.position);
     }
 }
 

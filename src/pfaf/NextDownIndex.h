@@ -28,6 +28,8 @@ public:
 
     // Keeps the element already filed under the key, if any.
     void Insert(Key key, Code code, uint32_t position);
+    // Brings the key's first slot into the cache ahead of its Insert.
+    void Prefetch(Key key) const { runtime::Prefetch(&slots_[Home(key)]); }
     // The code and list position (0 when positions are not kept) filed under
     // the key, or nothing.
     struct Match {

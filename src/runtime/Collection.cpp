@@ -179,6 +179,15 @@ std::optional<Variant> Collection::Find(int64_t key) const
     return FindIn(wide_, key);
 }
 
+void Collection::Prefetch(int64_t key) const
+{
+    if (std::in_range<int32_t>(key)) {
+        narrow_.Prefetch(static_cast<int32_t>(key));
+    } else {
+        wide_.Prefetch(key);
+    }
+}
+
 std::optional<Variant> Collection::Find(std::string_view key) const
 {
     if (std::optional<int64_t> decimal = DecimalKey(key)) {

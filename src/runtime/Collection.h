@@ -30,6 +30,13 @@ public:
     };
 
     const Slot* Find(Key key) const;
+    // Brings the key's first slot into the cache ahead of its Find or Add.
+    void Prefetch(Key key) const
+    {
+        if (!slots_.empty()) {
+            runtime::Prefetch(&slots_[Home(key)]);
+        }
+    }
     // Files a key not filed yet.
     void Add(const Slot& slot);
     size_t Count() const { return count_; }
@@ -59,6 +66,9 @@ public:
     // The item under the key, or nothing, without raising.
     std::optional<Variant> Find(std::string_view key) const;
     std::optional<Variant> Find(int64_t key) const;
+    // Brings the place of the decimal key into the cache ahead of its Add or
+    // Find, so that the waits of several overlap.
+    void Prefetch(int64_t key) const;
     int32_t Count() const { return static_cast<int32_t>(narrow_.Count() + wide_.Count() + texts_.size()); }
     // Makes room for this many decimal keys at once: in each table (see
     // below) that holds keys already, or else in the one the first decimal
