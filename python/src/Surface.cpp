@@ -21,34 +21,31 @@ public:
     void MinRange(int32_t value) override { min_ = value; }
     void MaxRange(int32_t value) override { max_ = value; }
     void StepValue(int32_t value) override { step_ = value; }
-    void Position(int32_t value) override
-    {
-        position_ = value;
-        Report(false);
-    }
-    // A message of its own (not a step's count) is reported at once.
+    void Position(int32_t value) override { position_ = value; }
+    // The run shows a step's count after the step: the message reports.
+    // One of its own (not a step's count), or the first of a new bar, is
+    // reported at once; a step's, when a report is due.
     void Message(const std::string& text) override
     {
         message_ = text;
-        Report(!stepped_);
+        if (visible_) {
+            callbacks_->Report(Fraction(), message_, !stepped_ || fresh_);
+        }
         stepped_ = false;
+        fresh_ = false;
     }
     void Show() override
     {
         visible_ = true;
-        if (!message_.empty()) {
-            Report(true);
-        }
+        fresh_ = true;
     }
     void Step() override
     {
         position_ += step_;
         stepped_ = true;
-        Report(false);
     }
     void Hide() override { visible_ = false; }
 
-    const std::string& Text() const { return message_; }
     double Fraction() const
     {
         // The range may be smaller than the steps taken: the bar stays full.
@@ -57,13 +54,6 @@ public:
     }
 
 private:
-    void Report(bool now)
-    {
-        if (visible_) {
-            callbacks_->Report(Fraction(), message_, now);
-        }
-    }
-
     std::shared_ptr<PythonCallbacks> callbacks_;
     int32_t min_ = 0;
     int32_t max_ = 100;
@@ -72,6 +62,7 @@ private:
     std::string message_;
     bool visible_ = false;
     bool stepped_ = false;
+    bool fresh_ = false;
 };
 
 class CallbackStatusBar : public host::IStatusBar {
