@@ -29,7 +29,7 @@ from __future__ import annotations
 
 import os
 from dataclasses import dataclass, field
-from typing import TYPE_CHECKING, Any, Callable, Iterable, Literal, Optional, Sequence, Tuple, Union
+from typing import TYPE_CHECKING, Any, Callable, Iterable, List, Literal, NamedTuple, Optional, Sequence, Tuple, Union
 
 from . import _drennow
 
@@ -84,31 +84,15 @@ class ConversionError(ValueError):
         self.description = description
 
 
-class Failure(Tuple[int, int, str]):
+class Failure(NamedTuple):
     """One line of the failure log: object id, failure code, description."""
 
-    __slots__ = ()
-
-    def __new__(cls, object_id: int, code: int, description: str) -> "Failure":
-        return super().__new__(cls, (object_id, code, description))
-
-    @property
-    def object_id(self) -> int:
-        """The feature's id (its FID)."""
-        return self[0]
-
-    @property
-    def code(self) -> int:
-        """The failure code written into NextDownID."""
-        return self[1]
-
-    @property
-    def description(self) -> str:
-        """The failure log's text."""
-        return self[2]
-
-    def __repr__(self) -> str:
-        return f"Failure(object_id={self[0]}, code={self[1]}, description={self[2]!r})"
+    #: The feature's id (its FID).
+    object_id: int
+    #: The failure code written into NextDownID.
+    code: int
+    #: The failure log's text.
+    description: str
 
 
 @dataclass(frozen=True)
@@ -157,7 +141,7 @@ def next_down(
     zeros: Zeros = "closed",
     int64: bool = False,
     return_failures: bool = False,
-) -> Union["numpy.ndarray", Tuple["numpy.ndarray", list]]:
+) -> Union["numpy.ndarray", Tuple["numpy.ndarray", List[Tuple[int, int, str]]]]:
     """NextDownID of every code, as a run writes it into a layer of exactly these codes.
 
     codes: Pfafstetter codes, a NumPy array (integer or floating-point) or any

@@ -34,32 +34,42 @@ int64_t WrittenNumber(const runtime::Variant& value)
 py::object NextDown(py::handle codes, py::handle ids, bool allowTrailingZeros, bool zerosUnsubdivided, bool int64,
                     bool withFailures)
 {
-    std::vector<runtime::Variant> codeValues = python::VariantsOf(codes, "codes");
-    std::optional<std::vector<runtime::Variant>> idValues;
+    python::Column codeColumn(codes, "codes");
+    std::optional<python::Column> idColumn;
     if (!ids.is_none()) {
-        idValues = python::VariantsOf(ids, "ids");
+        idColumn.emplace(ids, "ids");
+        if (idColumn->Size() != codeColumn.Size()) {
+            throw py::value_error("as many identifiers as codes are needed: " + std::to_string(codeColumn.Size()) +
+                                  " codes, " + std::to_string(idColumn->Size()) + " identifiers");
+        }
     }
     command::RunOptions options;
     options.int64 = int64;
     options.zerosUnsubdivided = zerosUnsubdivided;
-    std::vector<command::Assigned> assigned;
+    size_t count = codeColumn.Size();
+    py::array_t<int64_t> values(static_cast<py::ssize_t>(count));
+    int64_t* written = values.mutable_data();
+    std::vector<std::pair<size_t, command::Assigned::Failure>> failures;
     {
         py::gil_scoped_release unlocked;
-        assigned = command::AssignLayer(codeValues, idValues ? &*idValues : nullptr, options, allowTrailingZeros);
+        const command::ValueAt codeAt = [&codeColumn](size_t i) { return codeColumn.At(i); };
+        const command::ValueAt idAt = [&idColumn](size_t i) { return idColumn->At(i); };
+        command::AssignLayer(count, codeAt, idColumn ? &idAt : nullptr, options, allowTrailingZeros,
+                             [&](size_t i, command::Assigned&& answer) {
+                                 written[i] = WrittenNumber(answer.value);
+                                 if (withFailures && answer.failure) {
+                                     failures.emplace_back(i, std::move(*answer.failure));
+                                 }
+                             });
     }
-    py::array_t<int64_t> values(static_cast<py::ssize_t>(assigned.size()));
-    int64_t* written = values.mutable_data();
-    py::list failures;
-    for (size_t i = 0; i < assigned.size(); ++i) {
-        written[i] = WrittenNumber(assigned[i].value);
-        if (withFailures && assigned[i].failure) {
-            failures.append(py::make_tuple(i, assigned[i].failure->code, assigned[i].failure->description));
-        }
+    if (!withFailures) {
+        return values;
     }
-    if (withFailures) {
-        return py::make_tuple(values, failures);
+    py::list lines;
+    for (const auto& [position, failure] : failures) {
+        lines.append(py::make_tuple(position, failure.code, failure.description));
     }
-    return values;
+    return py::make_tuple(values, lines);
 }
 
 std::string Describe(int32_t code)

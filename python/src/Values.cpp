@@ -85,89 +85,8 @@ Variant ElementOf(py::handle item, const char* what, size_t index)
                          " is neither a number nor a text");
 }
 
-template <typename Stored>
-std::vector<Variant> TypedValues(const py::array& array)
+std::vector<Variant> Converted(py::handle values, const char* what)
 {
-    auto typed = py::array_t<Stored, py::array::c_style | py::array::forcecast>::ensure(array);
-    if (!typed) {
-        throw py::error_already_set();
-    }
-    const Stored* data = typed.data();
-    std::vector<Variant> values;
-    values.reserve(static_cast<size_t>(typed.size()));
-    for (py::ssize_t i = 0; i < typed.size(); ++i) {
-        if constexpr (std::is_floating_point_v<Stored>) {
-            values.push_back(NumberOrNull(data[i]));
-        } else {
-            values.emplace_back(data[i]);
-        }
-    }
-    return values;
-}
-
-// Unsigned 64-bit values past the signed range stay numbers, which no code
-// or identifier converts from.
-std::vector<Variant> UnsignedValues(const py::array& array)
-{
-    auto typed = py::array_t<uint64_t, py::array::c_style | py::array::forcecast>::ensure(array);
-    if (!typed) {
-        throw py::error_already_set();
-    }
-    std::vector<Variant> values;
-    values.reserve(static_cast<size_t>(typed.size()));
-    for (py::ssize_t i = 0; i < typed.size(); ++i) {
-        uint64_t value = typed.data()[i];
-        if (value <= static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
-            values.emplace_back(static_cast<int64_t>(value));
-        } else {
-            values.emplace_back(static_cast<double>(value));
-        }
-    }
-    return values;
-}
-
-std::vector<Variant> ArrayValues(const py::array& array, const char* what)
-{
-    if (array.ndim() != 1) {
-        throw py::value_error(std::string(what) + " must be one-dimensional, not of " + std::to_string(array.ndim()) +
-                              " dimensions");
-    }
-    py::ssize_t size = array.dtype().itemsize();
-    switch (array.dtype().kind()) {
-    case 'b':
-        return TypedValues<int16_t>(array);
-    case 'i':
-        return size <= 2 ? TypedValues<int16_t>(array)
-               : size == 4 ? TypedValues<int32_t>(array)
-                           : TypedValues<int64_t>(array);
-    case 'u':
-        return size == 1   ? TypedValues<int16_t>(array)
-               : size == 2 ? TypedValues<int32_t>(array)
-               : size == 4 ? TypedValues<int64_t>(array)
-                           : UnsignedValues(array);
-    case 'f':
-        return TypedValues<double>(array);
-    default:
-        return {};
-    }
-}
-
-}  // namespace
-
-std::vector<Variant> VariantsOf(py::handle values, const char* what)
-{
-    if (IsArray(values)) {
-        auto array = py::reinterpret_borrow<py::array>(values);
-        char kind = array.dtype().kind();
-        if (kind == 'b' || kind == 'i' || kind == 'u' || kind == 'f') {
-            return ArrayValues(array, what);
-        }
-        if (array.ndim() != 1) {
-            ArrayValues(array, what);  // raises
-        }
-        // Objects and texts, element by element as Python values.
-        return VariantsOf(array.attr("tolist")(), what);
-    }
     if (PyUnicode_Check(values.ptr()) || PyBytes_Check(values.ptr())) {
         throw py::type_error(std::string(what) + " must be a sequence of values, not a single text");
     }
@@ -182,6 +101,85 @@ std::vector<Variant> VariantsOf(py::handle values, const char* what)
         converted.push_back(ElementOf(item, what, converted.size()));
     }
     return converted;
+}
+
+}  // namespace
+
+Column::Column(py::handle values, const char* what)
+{
+    if (!IsArray(values)) {
+        converted_ = Converted(values, what);
+        size_ = converted_.size();
+        return;
+    }
+    auto array = py::reinterpret_borrow<py::array>(values);
+    if (array.ndim() != 1) {
+        throw py::value_error(std::string(what) + " must be one-dimensional, not of " + std::to_string(array.ndim()) +
+                              " dimensions");
+    }
+    py::ssize_t width = array.dtype().itemsize();
+    switch (array.dtype().kind()) {
+    case 'b':
+        Read<int16_t>(array, Kind::kInt16);
+        break;
+    case 'i':
+        width <= 2   ? Read<int16_t>(array, Kind::kInt16)
+        : width == 4 ? Read<int32_t>(array, Kind::kInt32)
+                     : Read<int64_t>(array, Kind::kInt64);
+        break;
+    case 'u':
+        width == 1   ? Read<int16_t>(array, Kind::kInt16)
+        : width == 2 ? Read<int32_t>(array, Kind::kInt32)
+        : width == 4 ? Read<int64_t>(array, Kind::kInt64)
+                     : Read<uint64_t>(array, Kind::kUInt64);
+        break;
+    case 'f':
+        Read<double>(array, Kind::kDouble);
+        break;
+    default:
+        // Objects and texts, element by element as Python values.
+        converted_ = Converted(array.attr("tolist")(), what);
+        size_ = converted_.size();
+    }
+}
+
+// Of the width a field of such values delivers: a copy only where the
+// array's own type or layout differs.
+template <typename Stored>
+void Column::Read(const py::array& array, Kind kind)
+{
+    auto typed = py::array_t<Stored, py::array::c_style | py::array::forcecast>::ensure(array);
+    if (!typed) {
+        throw py::error_already_set();
+    }
+    kind_ = kind;
+    data_ = typed.data();
+    size_ = static_cast<size_t>(typed.size());
+    array_ = std::move(typed);
+}
+
+Variant Column::At(size_t position) const
+{
+    switch (kind_) {
+    case Kind::kInt16:
+        return static_cast<const int16_t*>(data_)[position];
+    case Kind::kInt32:
+        return static_cast<const int32_t*>(data_)[position];
+    case Kind::kInt64:
+        return static_cast<const int64_t*>(data_)[position];
+    case Kind::kUInt64: {
+        // Past the signed range a number, which no code or identifier converts from.
+        uint64_t value = static_cast<const uint64_t*>(data_)[position];
+        if (value <= static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
+            return static_cast<int64_t>(value);
+        }
+        return static_cast<double>(value);
+    }
+    case Kind::kDouble:
+        return NumberOrNull(static_cast<const double*>(data_)[position]);
+    default:
+        return converted_[position];
+    }
 }
 
 }  // namespace drennow::python
