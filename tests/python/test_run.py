@@ -77,11 +77,11 @@ def test_a_run_saves_logs_and_says_what_the_command_line_does(tmp_path, fmt, opt
     ],
 )
 def test_a_run_that_ends_early_says_what_the_command_line_says_and_changes_nothing(
-    tmp_path, options, arguments, expected
+    tmp_path, monkeypatch, options, arguments, expected
 ):
     ours, theirs = copy_to(tmp_path / "python"), copy_to(tmp_path / "cli")
     before = folder_digest(ours.parent)
-    os.chdir(tmp_path)
+    monkeypatch.chdir(tmp_path)
     result = drennow.run(ours, **options)
     status, _, err = run_command_line(*arguments, theirs)
     assert result.status == status == expected
