@@ -2,9 +2,12 @@
 
 import csv
 import hashlib
+import inspect
 import os
 import signal
+import sys
 import threading
+import time
 
 import pytest
 from osgeo import gdal, ogr
@@ -170,6 +173,32 @@ def test_ctrl_c_while_the_run_works_cancels_it(tmp_path, rng):
     presser = threading.Thread(target=press_ctrl_c)
     presser.start()
     result = drennow.run(path, progress=lambda fraction, text: started.set())
+    presser.join()
+    assert result.status == drennow.CANCELLED
+    assert result.message == "drennow: cancelled by SIGINT; no value was saved"
+    assert folder_digest(tmp_path) == before
+
+
+def test_ctrl_c_cancels_a_run_without_callback(tmp_path, rng):
+    path = large_layer(tmp_path, rng)
+    before = folder_digest(tmp_path)
+    main = threading.main_thread().ident
+    call = next(n for n, line in enumerate(inspect.getsourcelines(drennow.run)[0]) if "_drennow.run(" in line)
+    call += drennow.run.__code__.co_firstlineno
+
+    def press_ctrl_c_once_the_run_works():
+        # The main thread stands at the compiled run's call once it has let
+        # go of the interpreter there.
+        while True:
+            frame = sys._current_frames().get(main)
+            if frame is not None and frame.f_code is drennow.run.__code__ and frame.f_lineno == call:
+                break
+            time.sleep(0.001)
+        os.kill(os.getpid(), signal.SIGINT)
+
+    presser = threading.Thread(target=press_ctrl_c_once_the_run_works)
+    presser.start()
+    result = drennow.run(path)
     presser.join()
     assert result.status == drennow.CANCELLED
     assert result.message == "drennow: cancelled by SIGINT; no value was saved"
