@@ -43,6 +43,7 @@ void NextDownRun::ReportCompletion(const std::vector<std::string>& failureLines)
     if (!failureLines.empty()) {
         std::string path = PathBesideDocument(texts::kLogName);
         runtime::ReplaceFile(path, FailureLog(failureLines));
+        logPath_ = path;
         message = texts::FinishedWithFailures(path);
     }
     if (tally_) {

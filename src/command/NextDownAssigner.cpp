@@ -74,32 +74,41 @@ std::vector<Assigned> AssignLayer(const std::vector<Variant>& codes, const std::
     if (ids && ids->size() != codes.size()) {
         throw std::invalid_argument("as many identifiers as codes are needed");
     }
+    const ValueAt idAt = [ids](size_t i) { return (*ids)[i]; };
+    std::vector<Assigned> answers;
+    answers.reserve(codes.size());
+    AssignLayer(
+        codes.size(), [&codes](size_t i) { return codes[i]; }, ids ? &idAt : nullptr, options, allowTrailingZeros,
+        [&answers](size_t, Assigned&& answer) { answers.push_back(std::move(answer)); });
+    return answers;
+}
+
+void AssignLayer(size_t count, const ValueAt& codeAt, const ValueAt* idAt, const RunOptions& options,
+                 bool allowTrailingZeros, const std::function<void(size_t, Assigned&&)>& take)
+{
     PfafCodeList list(CodeWidthOf(options));
-    for (const Variant& code : codes) {
-        if (!code.IsNull()) {
+    for (size_t i = 0; i < count; ++i) {
+        if (Variant code = codeAt(i); !code.IsNull()) {
             list.Add(code);
         }
     }
     list.SortDescending();
     runtime::Collection filed;
-    if (ids) {
-        filed.Reserve(codes.size());
-        for (size_t i = 0; i < codes.size(); ++i) {
+    if (idAt) {
+        filed.Reserve(count);
+        for (size_t i = 0; i < count; ++i) {
             try {
-                modPfafTools::AddUnderKeyText(filed, (*ids)[i], codes[i]);
+                modPfafTools::AddUnderKeyText(filed, (*idAt)(i), codeAt(i));
             } catch (const std::exception&) {
                 // The first feature of a code keeps it, as in the run.
             }
         }
     }
     modPfafTools::NextDownIndex index = list.BuildIndex(ZeroReadingOf(options), allowTrailingZeros);
-    NextDownAssigner assigner(index, ids ? &filed : nullptr, options);
-    std::vector<Assigned> answers;
-    answers.reserve(codes.size());
-    for (const Variant& code : codes) {
-        answers.push_back(assigner.Assign(code));
+    NextDownAssigner assigner(index, idAt ? &filed : nullptr, options);
+    for (size_t i = 0; i < count; ++i) {
+        take(i, assigner.Assign(codeAt(i)));
     }
-    return answers;
 }
 
 }  // namespace drennow::command

@@ -7,6 +7,7 @@
 #include "runtime/Variant.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -60,5 +61,15 @@ std::string FailureLine(int32_t objectId, int32_t code, const std::string& descr
 // Identifiers must be as many as the codes.
 std::vector<Assigned> AssignLayer(const std::vector<runtime::Variant>& codes, const std::vector<runtime::Variant>* ids,
                          const RunOptions& options, bool allowTrailingZeros);
+
+// A layer's value by the feature's position.
+using ValueAt = std::function<runtime::Variant(size_t)>;
+
+// The same pass over count features whose codes (and identifiers) are read
+// by position as they are needed, each feature's answer handed to take in
+// order: large layers need neither their values nor their answers held as
+// general values.
+void AssignLayer(size_t count, const ValueAt& codeAt, const ValueAt* idAt, const RunOptions& options,
+                 bool allowTrailingZeros, const std::function<void(size_t, Assigned&&)>& take);
 
 }  // namespace drennow::command

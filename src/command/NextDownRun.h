@@ -41,6 +41,8 @@ public:
     // What the comparison asked for by the options found, once the run
     // has finished.
     const std::optional<Comparison>& Compared() const { return comparison_; }
+    // The failure log the run wrote, once it has finished with failures.
+    const std::optional<std::string>& LogPath() const { return logPath_; }
 
 private:
     std::optional<RunSettings> PrepareNextDownRun(bool allowTrailingZeros);
@@ -81,6 +83,7 @@ private:
     RunOptions options_;
     std::optional<ComparisonTally> tally_;  // of the pass, when comparing
     std::optional<Comparison> comparison_;
+    std::optional<std::string> logPath_;
     host::Ref<host::IMxDocument> document_;
     host::Ref<host::IMap> map_;
     host::Ref<host::IStepProgressor> progressBar_;

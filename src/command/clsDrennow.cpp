@@ -68,6 +68,7 @@ void clsDrennow::OnClick()
 {
     lastOutcome_ = RunOutcome::ErrorReported;
     lastComparison_.reset();
+    lastLogPath_.reset();
     try {
         auto& ui = runtime::Deref(runtime::Deref(modGlobals::g_pApp).UserInterface());
         // Trailing zeros mean nothing where a 0 marks a unit not subdivided.
@@ -93,6 +94,7 @@ void clsDrennow::RunNextDown(bool& allowTrailingZeros)
     NextDownRun run(modGlobals::g_pApp, options_);
     lastOutcome_ = run.RunNextDown(allowTrailingZeros);
     lastComparison_ = run.Compared();
+    lastLogPath_ = run.LogPath();
 }
 
 host::Ref<host::ICommand> CreateCommand(const std::string& progId)

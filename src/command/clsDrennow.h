@@ -49,6 +49,9 @@ public:
     RunOutcome LastOutcome() const { return lastOutcome_; }
     // The last click's comparison, when one was asked for and the run finished.
     const std::optional<Comparison>& LastComparison() const { return lastComparison_; }
+    // The failure log the last click's run wrote: only a run that finished
+    // with failures writes one.
+    const std::optional<std::string>& LastLogPath() const { return lastLogPath_; }
 
 private:
     void RunNextDown(bool& allowTrailingZeros);
@@ -56,6 +59,7 @@ private:
     RunOptions options_;
     RunOutcome lastOutcome_ = RunOutcome::NotRun;
     std::optional<Comparison> lastComparison_;
+    std::optional<std::string> lastLogPath_;
 };
 
 // Creates a command by its ProgID; nothing for an unknown ProgID.

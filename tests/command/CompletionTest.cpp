@@ -26,6 +26,11 @@ protected:
     {
         std::ofstream(LogPath(), std::ios::binary) << "old log";
     }
+
+    const std::optional<std::string>& WrittenLog()
+    {
+        return dynamic_cast<command::clsDrennow&>(*command).LastLogPath();
+    }
 };
 
 TEST_F(Completion, TwoFailuresWriteExactlyTheseBytes)
@@ -36,6 +41,7 @@ TEST_F(Completion, TwoFailuresWriteExactlyTheseBytes)
     EXPECT_EQ(ReadLog(), kHeading + "5\t-6\tPfafstetter ID is <Null>\r\n9\t-9\tBasin drains to waterbody/internally\r\n");
     EXPECT_EQ(LastMessage(), "Finished with NextDownID Determination\r\n\r\nSome IDs could not be determined.  See " +
                                  LogPath().string() + " for details.");
+    EXPECT_EQ(WrittenLog(), LogPath().string());
 }
 
 TEST_F(Completion, WithoutFailuresNoLogIsWrittenAndAnOldOneStays)
@@ -48,6 +54,8 @@ TEST_F(Completion, WithoutFailuresNoLogIsWrittenAndAnOldOneStays)
     ASSERT_EQ(Run(), RunOutcome::Completed);
     EXPECT_EQ(ReadLog(), "old log");
     EXPECT_EQ(LastMessage(), texts::kFinished);
+    // The old log is not this run's.
+    EXPECT_FALSE(WrittenLog());
 }
 
 TEST_F(Completion, ASecondRunWithFailuresReplacesTheLog)
@@ -64,6 +72,7 @@ TEST_F(Completion, AnUnwritableLogFolderIsAnErrorAfterTheEditsWereSaved)
     gis.Config().templates = {(folder / "missing" / "basins.mxd").string()};
     ASSERT_EQ(Run(), RunOutcome::ErrorReported);
     EXPECT_EQ(LastMessage(), "Error 76: Path not found\r\n14");
+    EXPECT_FALSE(WrittenLog());
     EXPECT_EQ(gis.TheEditor().sessionLog, std::vector<std::string>{"saved basins.gdb"});
     EXPECT_EQ(NextDown(oids[1]), Variant(101));
 }

@@ -1,0 +1,319 @@
+"""Drennow: NextDownID of watershed basins from their Pfafstetter codes.
+
+For every basin, Drennow finds the basin that lies next downstream and gives
+its Pfafstetter code or its identifier; a basin whose downstream basin cannot
+be determined gets a negative failure code instead. The answers are those of
+the drennow command line, computed by the same compiled core.
+
+Functions:
+
+    next_down(codes, ids=None, ...)
+        NextDownID of a whole set of codes at once, as a NumPy array.
+    describe(code)
+        The failure log's text for a failure code.
+    run(dataset, ...)
+        The whole command on a GDAL dataset (GeoPackage, Shapefile, SQLite,
+        PostgreSQL), exactly as ``drennow --batch``: fills its NextDownID
+        field and writes the failure log Drennow.log.
+    fill(frame, pfaf_field, id_field=None, ...)
+        A copy of a pandas or GeoPandas frame with a NextDownID column.
+
+Example, on a GeoPackage of basins with PfafstetterID and HydroID fields::
+
+    import drennow
+    result = drennow.run("basins.gpkg", populate="id", id_field="HydroID")
+    print(result.status, result.message, len(result.failures))
+"""
+
+from __future__ import annotations
+
+import os
+from dataclasses import dataclass, field
+from typing import TYPE_CHECKING, Any, Callable, Iterable, List, Literal, NamedTuple, Optional, Sequence, Tuple, Union
+
+from . import _drennow
+
+if TYPE_CHECKING:
+    import numpy
+    import pandas
+
+__all__ = [
+    "ConversionError",
+    "Comparison",
+    "Failure",
+    "Result",
+    "next_down",
+    "describe",
+    "run",
+    "fill",
+    "FINISHED",
+    "ERROR_REPORTED",
+    "BAD_COMMAND_LINE",
+    "CHECK_FAILED",
+    "DECLINED",
+    "CANCELLED",
+]
+
+# The command line's exit statuses, which Result.status takes: a cancel by
+# a signal other than SIGINT gives 128 + that signal.
+FINISHED: int = _drennow.EXIT_STATUSES["FINISHED"]
+ERROR_REPORTED: int = _drennow.EXIT_STATUSES["ERROR_REPORTED"]
+BAD_COMMAND_LINE: int = _drennow.EXIT_STATUSES["BAD_COMMAND_LINE"]
+CHECK_FAILED: int = _drennow.EXIT_STATUSES["CHECK_FAILED"]
+DECLINED: int = _drennow.EXIT_STATUSES["DECLINED"]
+CANCELLED: int = _drennow.EXIT_STATUSES["CANCELLED"]
+
+Zeros = Literal["closed", "unsubdivided"]
+PathLike = Union[str, "os.PathLike[str]"]
+
+
+class ConversionError(ValueError):
+    """A code or identifier that does not convert to a whole number.
+
+    Raised with the runtime's error number and text, as the run reports it:
+    13 (type mismatch) for text that is not a number, 6 (overflow) for a
+    value beyond the codes' width, 94 (invalid use of Null) for a missing
+    identifier that a basin drains into.
+    """
+
+    def __init__(self, message: str, number: int, description: str) -> None:
+        super().__init__(message)
+        #: The runtime's error number.
+        self.number = number
+        #: The runtime's text for it.
+        self.description = description
+
+
+class Failure(NamedTuple):
+    """One line of the failure log: object id, failure code, description."""
+
+    #: The feature's id (its FID).
+    object_id: int
+    #: The failure code written into NextDownID.
+    code: int
+    #: The failure log's text.
+    description: str
+
+
+@dataclass(frozen=True)
+class Comparison:
+    """What the comparison with another field found (``compare_with``)."""
+
+    field: str
+    agreeing: int
+    compared: int
+    log_path: str
+
+
+@dataclass(frozen=True)
+class Result:
+    """How a run ended.
+
+    status: the command line's exit status (FINISHED, ERROR_REPORTED,
+        BAD_COMMAND_LINE, CHECK_FAILED, DECLINED, CANCELLED).
+    message: the closing message when the run finished, else what the
+        command line writes to stderr (the check's message, the error
+        report, the reason for refusing, the cancel); empty when a choice
+        was declined.
+    failures: the lines of the failure log this run wrote; empty when it
+        wrote none.
+    log_path: the failure log this run wrote, or None.
+    comparison: what compare_with found, or None.
+    """
+
+    status: int
+    message: str
+    failures: Sequence[Failure] = field(default_factory=list)
+    log_path: Optional[str] = None
+    comparison: Optional[Comparison] = None
+
+    @property
+    def finished(self) -> bool:
+        """The run finished and saved its values."""
+        return self.status == FINISHED
+
+
+def next_down(
+    codes: Iterable[Any],
+    *,
+    ids: Optional[Iterable[Any]] = None,
+    trailing_zeros: bool = False,
+    zeros: Zeros = "closed",
+    int64: bool = False,
+    return_failures: bool = False,
+) -> Union["numpy.ndarray", Tuple["numpy.ndarray", List[Tuple[int, int, str]]]]:
+    """NextDownID of every code, as a run writes it into a layer of exactly these codes.
+
+    codes: Pfafstetter codes, a NumPy array (integer or floating-point) or any
+        sequence of numbers, numeric texts and None. None and NaN are null
+        codes.
+    ids: when given, the identifier of each code's basin, as many as codes;
+        NextDownID is then the identifier of the first basin carrying the
+        downstream code rather than that code.
+    trailing_zeros: allow trailing zeros in the codes (the run's question;
+        its default answer there is yes, here no).
+    zeros: "closed" (a 0 digit marks a closed basin) or "unsubdivided" (a
+        unit not subdivided at its level, as HydroBASINS writes its codes;
+        trailing_zeros then changes nothing).
+    int64: codes and identifiers as 64-bit integers (codes of up to 19
+        digits); else a value beyond 32 bits raises.
+    return_failures: also return the failure log's lines of the features
+        that got a failure code, as (position, code, description).
+
+    Returns a NumPy int64 array, one value per code: the downstream code or
+    identifier, or a failure code: -6 null code, -8 code 0, -9 drains to the
+    receiving waterbody, -5 nothing downstream found (or, with ids, no
+    identifier for it), -3 negative code, -1 the search failed. describe()
+    gives their texts.
+
+    Raises ConversionError (with .number) for a code or identifier that does
+    not convert, TypeError for a value that is neither a number nor a text.
+
+    >>> drennow.next_down([1234, 1233, 1211, 1212])
+    array([1233, 1211,   -9, 1211])
+    """
+    return _drennow.next_down(
+        codes, ids, trailing_zeros, _unsubdivided(zeros), int64, return_failures
+    )
+
+
+def describe(code: int) -> str:
+    """The failure log's text for a failure code written into NextDownID.
+
+    >>> drennow.describe(-9)
+    'Basin drains to waterbody/internally'
+
+    -5 has two texts in the log: the search's, returned here, and "Required
+    ID missing in downstream feature" for a downstream basin without an
+    identifier; next_down(..., return_failures=True) gives each line's own.
+    """
+    return _drennow.describe(code)
+
+
+def run(
+    dataset: Union[PathLike, Sequence[PathLike]],
+    *,
+    layer: Optional[str] = None,
+    pfaf_field: Optional[str] = None,
+    level: Union[int, str, None] = None,
+    populate: Literal["pfaf", "id"] = "pfaf",
+    id_field: Optional[str] = None,
+    trailing_zeros: Optional[bool] = None,
+    zeros: Zeros = "closed",
+    int64: bool = False,
+    compare_with: Optional[str] = None,
+    where: Optional[str] = None,
+    fid: Union[Iterable[int], str, None] = None,
+    log_dir: Optional[PathLike] = None,
+    save_edits: Optional[Literal["yes", "no", "cancel"]] = None,
+    progress: Optional[Callable[[float, str], Any]] = None,
+) -> Result:
+    """Fill NextDownID of a watershed layer of a GDAL dataset, as ``drennow --batch`` does.
+
+    Each keyword answers the question or sets the option of the command line
+    of that name (``drennow --help``); a question left unanswered (None)
+    takes its default, and the data, the failure log Drennow.log and the
+    status are exactly the command line's.
+
+    dataset: a GeoPackage, Shapefile, SQLite file or folder, or a PostgreSQL
+        connection ("PG:dbname=..."); a list of them makes the map. The log
+        goes beside the first one, or into log_dir.
+    layer, pfaf_field, level, id_field: the layer and fields to use; without
+        them the run takes the entries named as it expects (Watershed,
+        PfafstetterID, HydroID, ...), and refuses (BAD_COMMAND_LINE) where
+        no entry has such a name.
+    populate: "pfaf" writes downstream Pfafstetter codes, "id" the
+        downstream basins' identifiers (id_field).
+    trailing_zeros, zeros, int64, compare_with: as for the command line.
+    where, fid: write only the features an attribute filter or a list of
+        feature ids ([1, 5, 9] or "1,5,9-12") selects.
+    save_edits: what to do with pending edits of another session.
+    progress: called now and then as progress(fraction, message) with the
+        fraction (0 to 1) of the current step and the run's status text. It
+        cancels the run by returning False (as Esc does), or by raising
+        KeyboardInterrupt (as Ctrl-C does; Ctrl-C itself cancels too); any
+        other exception it raises cancels the run and is raised again once
+        nothing has been saved.
+
+    Returns a Result; a cancelled run saves nothing and ends with status
+    CANCELLED. Raises ValueError, with the command line's text, for
+    arguments the command line refuses (a bad choice, where with fid,
+    trailing_zeros with zeros="unsubdivided").
+    """
+    arguments = ["--batch"]
+
+    def answer(option: str, value: Any) -> None:
+        if value is not None:
+            arguments.extend([option, str(value)])
+
+    answer("--layer", layer)
+    answer("--pfaf-field", pfaf_field)
+    answer("--level", level)
+    answer("--populate", populate)
+    answer("--id-field", id_field)
+    if trailing_zeros is not None:
+        answer("--trailing-zeros", "yes" if trailing_zeros else "no")
+    answer("--zeros", zeros)
+    if int64:
+        arguments.append("--int64")
+    answer("--compare-with", compare_with)
+    answer("--where", where)
+    if fid is not None:
+        answer("--fid", fid if isinstance(fid, str) else ",".join(str(int(f)) for f in fid))
+    answer("--log-dir", None if log_dir is None else os.fspath(log_dir))
+    answer("--save-edits", save_edits)
+    datasets = [dataset] if isinstance(dataset, (str, os.PathLike)) else list(dataset)
+    arguments.append("--")
+    arguments.extend(os.fspath(d) for d in datasets)
+
+    status, message, failures, log_path, comparison = _drennow.run(arguments, progress)
+    return Result(
+        status=status,
+        message=message,
+        failures=[Failure(*line) for line in failures],
+        log_path=log_path,
+        comparison=None if comparison is None else Comparison(*comparison),
+    )
+
+
+def fill(
+    frame: "pandas.DataFrame",
+    pfaf_field: str,
+    *,
+    id_field: Optional[str] = None,
+    column: str = "NextDownID",
+    **options: Any,
+) -> "pandas.DataFrame":
+    """A copy of a pandas or GeoPandas frame with a NextDownID column.
+
+    Every row is a basin; the values are next_down() of the frame's
+    pfaf_field (and id_field, when given, for identifiers), so the column
+    holds what a run writes into a layer of these rows. Missing values
+    (None, NaN, pandas.NA) are null codes.
+
+    options: trailing_zeros, zeros, int64, as for next_down().
+
+    >>> basins = geopandas.read_file("basins.gpkg")
+    >>> basins = drennow.fill(basins, "PfafstetterID", id_field="HydroID")
+    """
+    if "ids" in options or "return_failures" in options:
+        raise TypeError("fill() takes id_field instead of ids, and returns no failures")
+    filled = frame.copy()
+    ids = None if id_field is None else _column_values(frame[id_field])
+    filled[column] = next_down(_column_values(frame[pfaf_field]), ids=ids, **options)
+    return filled
+
+
+def _column_values(series: "pandas.Series") -> Any:
+    """A column's values; pandas' own missing values (pandas.NA, NaT) as None."""
+    import numpy
+
+    if isinstance(series.dtype, numpy.dtype) and series.dtype.kind in "iuf":
+        return series.to_numpy()
+    return series.to_numpy(dtype=object, na_value=None)
+
+
+def _unsubdivided(zeros: str) -> bool:
+    if zeros not in ("closed", "unsubdivided"):
+        raise ValueError(f"zeros takes closed|unsubdivided, not {zeros}")
+    return zeros == "unsubdivided"

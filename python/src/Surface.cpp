@@ -1,0 +1,178 @@
+#include "Surface.h"
+
+#include <algorithm>
+#include <csignal>
+
+namespace drennow::python {
+
+namespace py = pybind11;
+
+namespace {
+
+// Often enough for Ctrl-C to answer at once, seldom enough that taking the
+// interpreter lock costs the run nothing to speak of.
+constexpr std::chrono::milliseconds kSignalInterval{50};
+constexpr std::chrono::milliseconds kReportInterval{100};
+
+class CallbackProgressBar : public host::IStepProgressor {
+public:
+    explicit CallbackProgressBar(std::shared_ptr<PythonCallbacks> callbacks) : callbacks_(std::move(callbacks)) {}
+
+    void MinRange(int32_t value) override { min_ = value; }
+    void MaxRange(int32_t value) override { max_ = value; }
+    void StepValue(int32_t value) override { step_ = value; }
+    void Position(int32_t value) override { position_ = value; }
+    // The run shows a step's count after the step: the message reports.
+    // One of its own (not a step's count), or the first of a new bar, is
+    // reported at once; a step's, when a report is due.
+    void Message(const std::string& text) override
+    {
+        message_ = text;
+        if (visible_) {
+            callbacks_->Report(Fraction(), message_, !stepped_ || fresh_);
+        }
+        stepped_ = false;
+        fresh_ = false;
+    }
+    void Show() override
+    {
+        visible_ = true;
+        fresh_ = true;
+    }
+    void Step() override
+    {
+        position_ += step_;
+        stepped_ = true;
+    }
+    void Hide() override { visible_ = false; }
+
+    double Fraction() const
+    {
+        // The range may be smaller than the steps taken: the bar stays full.
+        int64_t span = std::max<int64_t>(1, static_cast<int64_t>(max_) - min_);
+        return static_cast<double>(std::clamp<int64_t>(position_ - min_, 0, span)) / static_cast<double>(span);
+    }
+
+private:
+    std::shared_ptr<PythonCallbacks> callbacks_;
+    int32_t min_ = 0;
+    int32_t max_ = 100;
+    int32_t step_ = 1;
+    int64_t position_ = 0;
+    std::string message_;
+    bool visible_ = false;
+    bool stepped_ = false;
+    bool fresh_ = false;
+};
+
+class CallbackStatusBar : public host::IStatusBar {
+public:
+    explicit CallbackStatusBar(std::shared_ptr<PythonCallbacks> callbacks)
+        : callbacks_(callbacks), bar_(std::make_shared<CallbackProgressBar>(callbacks))
+    {
+    }
+
+    void Message(int32_t, const std::string& text) override
+    {
+        if (!text.empty()) {
+            callbacks_->Report(bar_->Fraction(), text, true);
+        }
+    }
+    host::Ref<host::IStepProgressor> ProgressBar() override { return bar_; }
+
+private:
+    std::shared_ptr<PythonCallbacks> callbacks_;
+    std::shared_ptr<CallbackProgressBar> bar_;
+};
+
+class CancelTracker : public host::ITrackCancel {
+public:
+    explicit CancelTracker(std::shared_ptr<PythonCallbacks> callbacks) : callbacks_(std::move(callbacks)) {}
+    bool Continue() override { return callbacks_->Continue(); }
+
+private:
+    std::shared_ptr<PythonCallbacks> callbacks_;
+};
+
+}  // namespace
+
+PythonCallbacks::PythonCallbacks(py::object progress) : progress_(std::move(progress)) {}
+
+// The callback may be the last reference to Python objects.
+PythonCallbacks::~PythonCallbacks()
+{
+    py::gil_scoped_acquire lock;
+    progress_ = py::object();
+    error_.reset();
+}
+
+bool PythonCallbacks::Continue()
+{
+    if (cancelled_) {
+        return false;
+    }
+    Clock::time_point now = Clock::now();
+    if (now - lastSignalCheck_ >= kSignalInterval) {
+        lastSignalCheck_ = now;
+        py::gil_scoped_acquire lock;
+        // Runs the signal handlers; Python's for SIGINT raises KeyboardInterrupt.
+        if (PyErr_CheckSignals() != 0) {
+            CancelForError();
+        }
+    }
+    return !cancelled_;
+}
+
+void PythonCallbacks::Report(double fraction, const std::string& message, bool now)
+{
+    if (cancelled_ || !progress_) {
+        return;
+    }
+    Clock::time_point time = Clock::now();
+    if (!now && time - lastReport_ < kReportInterval) {
+        return;
+    }
+    lastReport_ = time;
+    py::gil_scoped_acquire lock;
+    try {
+        py::object answer = progress_(fraction, message);
+        if (answer.is(py::bool_(false))) {
+            cancelled_ = true;
+        }
+    } catch (py::error_already_set& error) {
+        error.restore();
+        CancelForError();
+    }
+}
+
+void PythonCallbacks::CancelForError()
+{
+    py::error_already_set error;
+    cancelled_ = true;
+    if (error.matches(PyExc_KeyboardInterrupt)) {
+        signal_ = SIGINT;
+    } else if (!error_) {
+        error_.emplace(std::move(error));
+    }
+}
+
+void PythonCallbacks::RaiseCallbackError()
+{
+    if (error_) {
+        py::error_already_set error = std::move(*error_);
+        error_.reset();
+        throw error;
+    }
+}
+
+host::Ref<host::IStatusBar> MakeStatusBar(std::shared_ptr<PythonCallbacks> callbacks)
+{
+    return std::make_shared<CallbackStatusBar>(std::move(callbacks));
+}
+
+host::Ref<host::ITrackCancel> MakeCancelTracker(std::shared_ptr<PythonCallbacks> callbacks)
+{
+    return std::make_shared<CancelTracker>(std::move(callbacks));
+}
+
+}  // namespace drennow::python

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "host/Progress.h"
+#include "platform/gdal/Console.h"
+
+#include <pybind11/pybind11.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace drennow::python {
+
+// What a run started from Python hears from Python while the interpreter
+// lock is released: its progress callback, and Ctrl-C. Either asks the run
+// to cancel: a KeyboardInterrupt (from a signal or raised by the callback)
+// as Ctrl-C does, a callback that returns False as Esc does; any other
+// exception of the callback cancels too, and is raised again once the run
+// has ended. Every member but the constructor and RaiseCallbackError is
+// called without the lock.
+class PythonCallbacks {
+public:
+    explicit PythonCallbacks(pybind11::object progress);
+    ~PythonCallbacks();
+    PythonCallbacks(const PythonCallbacks&) = delete;
+    PythonCallbacks& operator=(const PythonCallbacks&) = delete;
+
+    // Looks at pending signals now and then.
+    bool Continue();
+    // Hands the progress to the callback, now or when it is due.
+    void Report(double fraction, const std::string& message, bool now);
+    bool CancelRequested() const { return cancelled_; }
+    // SIGINT once a KeyboardInterrupt cancelled the run; 0 otherwise.
+    int InterruptSignal() const { return signal_; }
+
+    // With the lock: raises the callback's own exception, if it raised one.
+    void RaiseCallbackError();
+
+private:
+    using Clock = std::chrono::steady_clock;
+    // With the lock: cancels for the Python error set.
+    void CancelForError();
+
+    pybind11::object progress_;
+    std::atomic<bool> cancelled_{false};
+    std::atomic<int> signal_{0};
+    std::optional<pybind11::error_already_set> error_;
+    Clock::time_point lastSignalCheck_{};
+    Clock::time_point lastReport_{};
+};
+
+// The run's status bar: its progress bar reports through the callbacks.
+host::Ref<host::IStatusBar> MakeStatusBar(std::shared_ptr<PythonCallbacks> callbacks);
+
+// A cancel tracker of the callbacks.
+host::Ref<host::ITrackCancel> MakeCancelTracker(std::shared_ptr<PythonCallbacks> callbacks);
+
+// No input: a run from Python answers every question in advance or takes
+// its default; a cancel counts as an interruption of the questions.
+class NoInput : public gdalhost::LineSource {
+public:
+    explicit NoInput(const PythonCallbacks& callbacks) : callbacks_(callbacks) {}
+    std::optional<std::string> ReadLine() override { return std::nullopt; }
+    bool Interrupted() const override { return callbacks_.CancelRequested(); }
+
+private:
+    const PythonCallbacks& callbacks_;
+};
+
+}  // namespace drennow::python

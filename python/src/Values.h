@@ -1,0 +1,41 @@
+#pragma once
+
+#include "runtime/Variant.h"
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <cstddef>
+#include <vector>
+
+namespace drennow::python {
+
+// The values of a one-dimensional NumPy array or of any other iterable, as a
+// layer's field would deliver them: integers of their width (16, 32 or 64
+// bits), floating-point numbers, texts, and null for None and NaN. A numeric
+// array is read in place, anything else converted at once. Made with the
+// interpreter lock, which At does not need; the values must not change
+// meanwhile. Raises TypeError for an element that is none of these and
+// ValueError for an array of more than one dimension; what is named in the
+// messages.
+class Column {
+public:
+    Column(pybind11::handle values, const char* what);
+
+    size_t Size() const { return size_; }
+    runtime::Variant At(size_t position) const;
+
+private:
+    enum class Kind { kInt16, kInt32, kInt64, kUInt64, kDouble, kConverted };
+
+    template <typename Stored>
+    void Read(const pybind11::array& array, Kind kind);
+
+    pybind11::object array_;  // the array read, kept alive
+    Kind kind_ = Kind::kConverted;
+    const void* data_ = nullptr;
+    size_t size_ = 0;
+    std::vector<runtime::Variant> converted_;
+};
+
+}  // namespace drennow::python

@@ -1,0 +1,146 @@
+#include "platform/gdal/CommandRun.h"
+
+#include "command/RunTexts.h"
+#include "platform/gdal/TerminalUserInterface.h"
+#include "runtime/Error.h"
+
+#include <cpl_error.h>
+#include <gdal.h>
+
+#include <cstring>
+#include <filesystem>
+#include <unistd.h>
+
+namespace drennow::gdalhost {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Why the folder cannot take the log; empty when it can.
+std::string UnusableLogFolder(const std::string& folder)
+{
+    std::error_code error;
+    if (!fs::is_directory(folder, error)) {
+        return "--log-dir: " + folder + " is not a folder";
+    }
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return "--log-dir: " + folder + " cannot be written";
+    }
+    return "";
+}
+
+std::string SignalName(int signal)
+{
+    const char* abbreviation = ::sigabbrev_np(signal);
+    return abbreviation ? std::string("SIG") + abbreviation : "signal " + std::to_string(signal);
+}
+
+int CancelStatus(int signal, std::ostream& err)
+{
+    err << "drennow: cancelled" << (signal ? " by " + SignalName(signal) : std::string())
+        << "; no value was saved\n";
+    return signal ? 128 + signal : kCancelled;
+}
+
+int StatusOf(command::RunOutcome outcome, bool answerRefused, int interruptSignal, std::ostream& err)
+{
+    if (answerRefused) {
+        return kBadCommandLine;
+    }
+    switch (outcome) {
+    case command::RunOutcome::Completed:
+        if (interruptSignal) {
+            err << "drennow: " << SignalName(interruptSignal) << " came after the edits were saved\n";
+        }
+        return kFinished;
+    case command::RunOutcome::CheckFailed:
+        return kCheckFailed;
+    case command::RunOutcome::Declined:
+        return interruptSignal ? CancelStatus(interruptSignal, err) : kDeclined;
+    case command::RunOutcome::Cancelled:
+        return CancelStatus(interruptSignal, err);
+    default:
+        return kErrorReported;
+    }
+}
+
+// GDAL's own messages are not shown: the run reports what went wrong.
+class QuietGdalErrors {
+public:
+    QuietGdalErrors() { CPLPushErrorHandler(CPLQuietErrorHandler); }
+    ~QuietGdalErrors() { CPLPopErrorHandler(); }
+    QuietGdalErrors(const QuietGdalErrors&) = delete;
+    QuietGdalErrors& operator=(const QuietGdalErrors&) = delete;
+};
+
+RunResult Run(const RunRequest& request, RunSurface& surface)
+{
+    RunResult result;
+    if (request.logFolder) {
+        if (std::string reason = UnusableLogFolder(*request.logFolder); !reason.empty()) {
+            surface.err << "drennow: " << reason << "\n";
+            result.status = kBadCommandLine;
+            return result;
+        }
+    }
+    GDALAllRegister();
+    QuietGdalErrors quiet;
+
+    host::Ref<GdalMap> map;
+    try {
+        map = GdalMap::Open(request.datasets);
+        for (const std::string& note : ApplySelection(*map, request.selection)) {
+            surface.err << "drennow: " << note << "\n";
+        }
+    } catch (const runtime::Error& error) {
+        surface.err << "drennow: " << error.Description() << "\n";
+        result.status = kBadCommandLine;
+        return result;
+    }
+    for (const auto& workspace : map->Workspaces()) {
+        if (!workspace->ReadOnlyReason().empty()) {
+            surface.err << "drennow: " << workspace->Name() << ": " << workspace->ReadOnlyReason() << "\n";
+        }
+    }
+
+    auto ui = std::make_shared<TerminalUserInterface>(request.answers, surface.batch, surface.questions, surface.out,
+                                                      surface.err, surface.input);
+    auto application = std::make_shared<GdalApplication>(
+        map, DocumentPath(request.datasets.front(), request.logFolder), ui, surface.statusBar, surface.newCancelTracker);
+    map.reset();
+
+    auto command = std::dynamic_pointer_cast<command::clsDrennow>(command::CreateCommand(command::clsDrennow::kProgId));
+    command->OnCreate(application);
+    command->SetRunOptions(request.options);
+    application.reset();
+    command->OnClick();
+    result.outcome = command->LastOutcome();
+    result.comparison = command->LastComparison();
+    result.logPath = command->LastLogPath();
+    if (result.comparison) {
+        surface.out << command::texts::AgreementLine(result.comparison->field, result.comparison->agreeing,
+                                                     result.comparison->compared)
+                    << "\n";
+    }
+    // The last reference to the datasets: an edit session the run left open
+    // is discarded here.
+    command.reset();
+    surface.questions.flush();
+    result.status = StatusOf(result.outcome, ui->AnswerRefused(), surface.interruptSignal(), surface.err);
+    return result;
+}
+
+}  // namespace
+
+RunResult RunOnDatasets(const RunRequest& request, RunSurface& surface)
+{
+    try {
+        return Run(request, surface);
+    } catch (const std::exception& error) {
+        surface.err << "drennow: " << error.what() << "\n";
+        return RunResult{};
+    }
+}
+
+}  // namespace drennow::gdalhost
