@@ -53,6 +53,15 @@ Assigned NextDownAssigner::Assign(const Variant& code) const
     return Assigned{AsWritten(WholeNumber(*id)), std::nullopt};
 }
 
+void NextDownAssigner::PrefetchIdentifier(int64_t code) const
+{
+    if (ids_ && code > 0) {
+        if (int64_t next = index_.GetNextDownCode(code); next > 0) {
+            ids_->Prefetch(next);
+        }
+    }
+}
+
 int64_t NextDownAssigner::WholeNumber(const Variant& value) const
 {
     return int64_ ? runtime::ToLongLong(value) : runtime::ToLong(value);

@@ -41,6 +41,10 @@ public:
 
     // A code that does not convert raises the conversion's error (13, 6).
     Assigned Assign(const runtime::Variant& code) const;
+    // Ask for the memory that Assign of a basin with this code will read:
+    // first the index's, and once that has come, the identifier's.
+    void PrefetchIndex(int64_t code) const { index_.Prefetch(code); }
+    void PrefetchIdentifier(int64_t code) const;
     // A code or identifier converted at the run's width.
     int64_t WholeNumber(const runtime::Variant& value) const;
     // The value written, of the run's width.

@@ -62,10 +62,11 @@ private:
 
     // Pass steps; each answers false when the user cancelled.
     void StartProgress(int32_t featureCount);
-    bool BuildCodeArray(const RunSettings& settings, PfafCodeList& codes);
+    bool BuildCodeArray(const RunSettings& settings, PfafCodeList& codes, std::vector<int64_t>& readOrder);
     bool SortAndCollect(const RunSettings& settings, PfafCodeList& codes, runtime::Collection& ids);
     bool AssignNextDown(const RunSettings& settings, const NextDownAssigner& assigner,
-                        std::vector<std::string>& failureLines);
+                        const std::vector<int64_t>& upcoming, std::vector<std::string>& failureLines);
+    static void LookAhead(const NextDownAssigner& assigner, const std::vector<int64_t>& upcoming, size_t position);
     void WriteNextDown(host::IRow& feature, int32_t field, const runtime::Variant& value) const;
     runtime::Variant AssignFeature(host::IRow& feature, const RunSettings& settings, const NextDownAssigner& assigner,
                                    std::vector<std::string>& failureLines);

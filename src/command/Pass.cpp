@@ -19,7 +19,8 @@ void NextDownRun::RunNextDownPass(RunSettings& settings)
     StartProgress(settings.FeatureCount);
     StageMarker = "10";
     PfafCodeList codes(CodeWidthOf(options_));
-    if (!BuildCodeArray(settings, codes)) {
+    std::vector<int64_t> readOrder;
+    if (!BuildCodeArray(settings, codes, readOrder)) {
         return;
     }
     StageMarker = "11";
@@ -30,7 +31,11 @@ void NextDownRun::RunNextDownPass(RunSettings& settings)
     modPfafTools::NextDownIndex index = codes.BuildIndex(ZeroReadingOf(options_), settings.AllowTrailingZeros);
     NextDownAssigner assigner(index, settings.IdFieldIndex != settings.PfafFieldIndex ? &ids : nullptr, options_);
     std::vector<std::string> failureLines;
-    if (!AssignNextDown(settings, assigner, failureLines)) {
+    // A pass over every feature meets them in the order the codes were read.
+    if (readOrder.size() != static_cast<size_t>(settings.FeatureCount)) {
+        readOrder.clear();
+    }
+    if (!AssignNextDown(settings, assigner, readOrder, failureLines)) {
         return;
     }
     Finish(settings);
@@ -57,8 +62,10 @@ void NextDownRun::ShowStep(host::RowCountText& text, int32_t counter)
     bar.Message(text.For(counter));
 }
 
-// Every non-null code of the whole layer, whatever is selected.
-bool NextDownRun::BuildCodeArray(const RunSettings& settings, PfafCodeList& codes)
+// Every non-null code of the whole layer, whatever is selected; and every
+// feature's code in the order read, as far as it is a plain integer (0 for
+// any other), to look ahead with in the pass.
+bool NextDownRun::BuildCodeArray(const RunSettings& settings, PfafCodeList& codes, std::vector<int64_t>& readOrder)
 {
     host::Ref<host::ICursor> cursor = settings.Layer->Search();
     host::Ref<host::IRow> feature = Deref(cursor).NextFeature();
@@ -70,9 +77,11 @@ bool NextDownRun::BuildCodeArray(const RunSettings& settings, PfafCodeList& code
             outcome_ = RunOutcome::Cancelled;
             return false;
         }
-        if (!feature->Value(settings.PfafFieldIndex).IsNull()) {
-            codes.Add(feature->Value(settings.PfafFieldIndex));
+        const Variant& code = feature->Value(settings.PfafFieldIndex);
+        if (!code.IsNull()) {
+            codes.Add(code);
         }
+        readOrder.push_back(code.IsInteger() ? runtime::ToLongLong(code) : 0);
         feature = cursor->NextFeature();
         ShowStep(text, ++visited);
     }
@@ -103,7 +112,7 @@ bool NextDownRun::SortAndCollect(const RunSettings& settings, PfafCodeList& code
 // operation, collecting a failure line for each feature that got a failure
 // code.
 bool NextDownRun::AssignNextDown(const RunSettings& settings, const NextDownAssigner& assigner,
-                                 std::vector<std::string>& failureLines)
+                                 const std::vector<int64_t>& upcoming, std::vector<std::string>& failureLines)
 {
     host::IStepProgressor& bar = Deref(progressBar_);
     bar.Position(0);
@@ -123,6 +132,7 @@ bool NextDownRun::AssignNextDown(const RunSettings& settings, const NextDownAssi
             CancelAssignment(settings);
             return false;
         }
+        LookAhead(assigner, upcoming, static_cast<size_t>(handled));
         Variant written = AssignFeature(*feature, settings, assigner, failureLines);
         if (tally) {
             tally->Add(feature->OID(), written, feature->Value(settings.CompareFieldIndex));
@@ -132,6 +142,21 @@ bool NextDownRun::AssignNextDown(const RunSettings& settings, const NextDownAssi
     }
     tally_ = std::move(tally);
     return true;
+}
+
+// The lookups of a basin wait for memory, one after the other; asked for
+// some features ahead, the waits of neighbouring features overlap. Nothing
+// looked up ahead changes what is written.
+void NextDownRun::LookAhead(const NextDownAssigner& assigner, const std::vector<int64_t>& upcoming, size_t position)
+{
+    constexpr size_t kIndexAhead = 16;
+    constexpr size_t kIdentifierAhead = 8;
+    if (position + kIndexAhead < upcoming.size()) {
+        assigner.PrefetchIndex(upcoming[position + kIndexAhead]);
+    }
+    if (position + kIdentifierAhead < upcoming.size()) {
+        assigner.PrefetchIdentifier(upcoming[position + kIdentifierAhead]);
+    }
 }
 
 // Writes and stores the feature's NextDownID, and its failure line when it

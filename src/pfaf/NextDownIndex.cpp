@@ -256,34 +256,35 @@ void NextDownIndex::Build(const std::vector<Code>& codes)
     }
 }
 
-// Gathers the keys first, then files them in a table sized for them, which
-// never grows, each key's slot asked for a few filings ahead: the waits for
-// memory of neighbouring filings overlap.
+// Counts the keys first, to make a table sized for them that never grows;
+// then files each key a few keys after its slot was asked for, in the order
+// the keys come: the waits for memory of neighbouring filings overlap.
 template <typename Table, typename Code>
 void NextDownIndex::Fill(const std::vector<Code>& codes)
 {
+    using Key = typename Table::KeyType;
     struct Filing {
-        uint64_t key;
+        Key key;
         uint32_t position;
     };
-    // Counted first: a vector grown as it fills would copy itself and
-    // take up to half as much again.
     size_t keys = 0;
     ForEachNewKey(codes, rules_, [&](uint64_t, size_t) { ++keys; });
-    std::vector<Filing> filings;
-    filings.reserve(keys);
+    auto& table = table_.emplace<Table>(keys, !descending_);
+    auto file = [&](const Filing& filing) {
+        table.Insert(filing.key, static_cast<typename Table::CodeType>(codes[filing.position]), filing.position);
+    };
+    std::array<Filing, kFilingsAhead> waiting{};
+    size_t gathered = 0;
     ForEachNewKey(codes, rules_, [&](uint64_t key, size_t position) {
-        filings.push_back({key, static_cast<uint32_t>(position)});
-    });
-    auto& table = table_.emplace<Table>(filings.size(), !descending_);
-    using Key = typename Table::KeyType;
-    for (size_t i = 0; i < filings.size(); ++i) {
-        if (i + kFilingsAhead < filings.size()) {
-            table.Prefetch(static_cast<Key>(filings[i + kFilingsAhead].key));
+        Filing& slot = waiting[gathered++ % kFilingsAhead];
+        if (gathered > kFilingsAhead) {
+            file(slot);
         }
-        const Filing& filing = filings[i];
-        table.Insert(static_cast<Key>(filing.key), static_cast<typename Table::CodeType>(codes[filing.position]),
-                     filing.position);
+        slot = {static_cast<Key>(key), static_cast<uint32_t>(position)};
+        table.Prefetch(slot.key);
+    });
+    for (size_t i = gathered > kFilingsAhead ? gathered - kFilingsAhead : 0; i < gathered; ++i) {
+        file(waiting[i % kFilingsAhead]);
     }
 }
 
@@ -318,6 +319,27 @@ int64_t NextDownIndex::GetNextDownCode(int64_t basinCode) const
         return match;  // codes filed have two digits or more
     }
     return scanMeetsFailure_ ? kSearchFailed : kNothingDownstream;
+}
+
+void NextDownIndex::Prefetch(int64_t basinCode) const
+{
+    // Most basins find their match among their first few keys.
+    constexpr int kKeysAhead = 3;
+    if (basinCode <= 0) {
+        return;
+    }
+    std::visit(
+        [&](const auto& table) {
+            using Key = typename std::decay_t<decltype(table)>::KeyType;
+            int keys = 0;
+            ForEachLookup(CodeDigits(basinCode), rules_.zeros, [&](uint64_t key) {
+                if (key <= std::numeric_limits<Key>::max()) {
+                    table.Prefetch(static_cast<Key>(key));
+                }
+                return ++keys == kKeysAhead;
+            });
+        },
+        table_);
 }
 
 size_t NextDownIndex::MemoryBytes() const

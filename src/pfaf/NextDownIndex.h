@@ -86,6 +86,10 @@ public:
         return static_cast<int32_t>(GetNextDownCode(int64_t{basinCode}));
     }
 
+    // Asks for the slots that GetNextDownCode of the basin looks at first,
+    // ahead of it: the waits for memory of several basins then overlap.
+    void Prefetch(int64_t basinCode) const;
+
     // Heap bytes held by the index.
     size_t MemoryBytes() const;
 
