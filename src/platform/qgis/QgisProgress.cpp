@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QProgressBar>
 
 #include <algorithm>
@@ -12,12 +13,17 @@ namespace drennow::qgis {
 
 namespace {
 
-constexpr int kBarWidth = 200;
+// Narrow, so that the message beside it has the room.
+constexpr int kBarWidth = 100;
 
 }  // namespace
 
-QgisProgressBar::QgisProgressBar(QgsStatusBar& statusBar) : statusBar_(&statusBar), bar_(new QProgressBar)
+QgisProgressBar::QgisProgressBar(QgsStatusBar& statusBar)
+    : statusBar_(&statusBar), bar_(new QProgressBar), messageField_(statusBar.findChild<QLineEdit*>())
 {
+    if (messageField_) {
+        messageFieldMinimum_ = messageField_->minimumWidth();
+    }
     bar_->setObjectName(QStringLiteral("drennowProgressBar"));
     bar_->setMaximumWidth(kBarWidth);
     bar_->setTextVisible(false);
@@ -68,6 +74,21 @@ void QgisProgressBar::Message(const std::string& text)
     if (statusBar_) {
         statusBar_->showMessage(message_);
     }
+    KeepMessageReadable();
+}
+
+// Only ever widens while the bar shows, as the counter gains digits, so the
+// status bar is laid out again a few times a run, not once a feature.
+void QgisProgressBar::KeepMessageReadable()
+{
+    if (!messageField_ || !bar_ || bar_->isHidden()) {
+        return;
+    }
+    constexpr int kFieldMargins = 16;
+    int needed = messageField_->fontMetrics().horizontalAdvance(message_) + kFieldMargins;
+    if (needed > messageField_->minimumWidth()) {
+        messageField_->setMinimumWidth(needed);
+    }
 }
 
 void QgisProgressBar::Show()
@@ -75,12 +96,16 @@ void QgisProgressBar::Show()
     if (bar_) {
         bar_->show();
     }
+    KeepMessageReadable();
 }
 
 void QgisProgressBar::Hide()
 {
     if (bar_) {
         bar_->hide();
+    }
+    if (messageField_) {
+        messageField_->setMinimumWidth(messageFieldMinimum_);
     }
     if (statusBar_ && !message_.isEmpty() && statusBar_->currentMessage() == message_) {
         statusBar_->clearMessage();
@@ -110,8 +135,29 @@ bool QgisCancelTracker::Continue()
     return !cancelled_;
 }
 
-bool QgisCancelTracker::eventFilter(QObject* /*watched*/, QEvent* event)
+bool QgisCancelTracker::Guards(QObject* watched) const
 {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || !mainWindow_) {
+        return false;
+    }
+    QWidget* window = widget->window();
+    if (window->windowModality() != Qt::NonModal) {
+        return false;
+    }
+    for (QWidget* owner = window; owner; owner = owner->parentWidget()) {
+        if (owner == mainWindow_) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool QgisCancelTracker::eventFilter(QObject* watched, QEvent* event)
+{
+    if (!Guards(watched)) {
+        return false;
+    }
     switch (event->type()) {
     case QEvent::KeyPress:
         if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
