@@ -68,12 +68,11 @@ std::string FailureLine(int32_t objectId, int32_t code, const std::string& descr
     return std::to_string(objectId) + "\t" + std::to_string(code) + "\t" + description;
 }
 
-std::vector<Assigned> AssignLayer(const std::vector<Variant>& codes, const std::vector<Variant>* ids,
-                                  const RunOptions& options, bool allowTrailingZeros)
+namespace {
+
+modPfafTools::NextDownIndex IndexOf(const std::vector<Variant>& codes, const RunOptions& options,
+                                    bool allowTrailingZeros)
 {
-    if (ids && ids->size() != codes.size()) {
-        throw std::invalid_argument("as many identifiers as codes are needed");
-    }
     PfafCodeList list(CodeWidthOf(options));
     for (const Variant& code : codes) {
         if (!code.IsNull()) {
@@ -81,19 +80,43 @@ std::vector<Assigned> AssignLayer(const std::vector<Variant>& codes, const std::
         }
     }
     list.SortDescending();
+    return list.BuildIndex(ZeroReadingOf(options), allowTrailingZeros);
+}
+
+runtime::Collection Filed(const std::vector<Variant>& codes, const std::vector<Variant>* ids)
+{
     runtime::Collection filed;
-    if (ids) {
-        filed.Reserve(codes.size());
-        for (size_t i = 0; i < codes.size(); ++i) {
-            try {
-                modPfafTools::AddUnderKeyText(filed, (*ids)[i], codes[i]);
-            } catch (const std::exception&) {
-                // The first feature of a code keeps it, as in the run.
-            }
+    if (!ids) {
+        return filed;
+    }
+    if (ids->size() != codes.size()) {
+        throw std::invalid_argument("as many identifiers as codes are needed");
+    }
+    filed.Reserve(codes.size());
+    for (size_t i = 0; i < codes.size(); ++i) {
+        try {
+            modPfafTools::AddUnderKeyText(filed, (*ids)[i], codes[i]);
+        } catch (const std::exception&) {
+            // The first feature of a code keeps it, as in the run.
         }
     }
-    modPfafTools::NextDownIndex index = list.BuildIndex(ZeroReadingOf(options), allowTrailingZeros);
-    NextDownAssigner assigner(index, ids ? &filed : nullptr, options);
+    return filed;
+}
+
+}  // namespace
+
+LayerAssigner::LayerAssigner(const std::vector<Variant>& codes, const std::vector<Variant>* ids,
+                             const RunOptions& options, bool allowTrailingZeros)
+    : index_(IndexOf(codes, options, allowTrailingZeros)),
+      filed_(Filed(codes, ids)),
+      assigner_(index_, ids ? &filed_ : nullptr, options)
+{
+}
+
+std::vector<Assigned> AssignLayer(const std::vector<Variant>& codes, const std::vector<Variant>* ids,
+                                  const RunOptions& options, bool allowTrailingZeros)
+{
+    LayerAssigner assigner(codes, ids, options, allowTrailingZeros);
     std::vector<Assigned> answers;
     answers.reserve(codes.size());
     for (const Variant& code : codes) {

@@ -54,6 +54,25 @@ private:
 // The failure log's line for a feature.
 std::string FailureLine(int32_t objectId, int32_t code, const std::string& description);
 
+// The index and identifiers of a layer that holds exactly these codes, in
+// this order (nulls included), with the identifiers beside them when given,
+// built once; then asked feature by feature, so a caller can write and stop
+// between features. Identifiers must be as many as the codes.
+class LayerAssigner {
+public:
+    LayerAssigner(const std::vector<runtime::Variant>& codes, const std::vector<runtime::Variant>* ids,
+                  const RunOptions& options, bool allowTrailingZeros);
+    LayerAssigner(const LayerAssigner&) = delete;
+    LayerAssigner& operator=(const LayerAssigner&) = delete;
+
+    Assigned Assign(const runtime::Variant& code) const { return assigner_.Assign(code); }
+
+private:
+    modPfafTools::NextDownIndex index_;
+    runtime::Collection filed_;
+    NextDownAssigner assigner_;
+};
+
 // The run's pass over a layer that holds exactly these codes, in this order
 // (nulls included), with the identifiers beside them when given: every
 // feature's NextDownID, as the run writes it when every feature is written.
