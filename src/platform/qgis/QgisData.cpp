@@ -1,6 +1,7 @@
 #include "platform/qgis/QgisData.h"
 
 #include "platform/qgis/HostError.h"
+#include "platform/qgis/processing/NextDownIdAlgorithm.h"
 #include "runtime/Error.h"
 
 #include <qgslayertree.h>
@@ -360,8 +361,8 @@ QString QgisMap::RefusalFor(QgsVectorLayer& layer) const
                            "The layer %1 is in a transaction group of the project (Project Properties, Data Sources: "
                            "Automatically create transaction groups where possible), whose edits are saved or "
                            "discarded for the whole group only. Turn the option off for the run, or use the "
-                           "Processing algorithm Fill NextDownID from Pfafstetter codes, which writes a new layer.")
-                    .arg(layer.name());
+                           "Processing algorithm %2, which writes a new layer.")
+                    .arg(layer.name(), QString::fromLatin1(NextDownIdAlgorithm::kDisplayName));
             }
         }
     }
