@@ -30,6 +30,17 @@ QString Text(const std::string& text)
     return QString::fromStdString(text).replace(QLatin1String("\r\n"), QLatin1String("\n"));
 }
 
+// A text broken into lines for a message box, as flowing paragraphs: the
+// help pane breaks lines itself.
+QString Paragraphs(const std::string& text)
+{
+    QStringList paragraphs = Text(text).split(QStringLiteral("\n\n"));
+    for (QString& paragraph : paragraphs) {
+        paragraph = paragraph.simplified();
+    }
+    return paragraphs.join(QStringLiteral("\n\n"));
+}
+
 // The failure table's field names: the columns of the run's failure log.
 QStringList FailureColumns()
 {
@@ -138,7 +149,7 @@ QString NextDownIdAlgorithm::shortHelpString() const
                "agreement goes to the log.\n\n"
                "Failures: a table with a row for each feature whose downstream basin could not be determined, "
                "as the lines of the menu action's log.")
-        .arg(Text(command::texts::kTrailingZerosQuestion));
+        .arg(Paragraphs(command::texts::kTrailingZerosQuestion));
 }
 
 NextDownIdAlgorithm* NextDownIdAlgorithm::createInstance() const
