@@ -130,13 +130,14 @@ protected:
             QgsProcessingUtils::mapLayerFromString(results.value(name).toString(), context));
     }
 
-    // NextDownID (or another field) by PfafstetterID.
-    static std::map<qlonglong, QVariant> ByCode(QgsVectorLayer& layer, const QString& field = QStringLiteral("NextDownID"))
+    // NextDownID (or another field) by PfafstetterID (or another key).
+    static std::map<qlonglong, QVariant> ByCode(QgsVectorLayer& layer, const QString& field = QStringLiteral("NextDownID"),
+                                                const QString& key = QStringLiteral("PfafstetterID"))
     {
         std::map<qlonglong, QVariant> values;
         QgsFeatureIterator features = layer.getFeatures();
         for (QgsFeature feature; features.nextFeature(feature);) {
-            values[feature.attribute(QStringLiteral("PfafstetterID")).toLongLong()] = feature.attribute(field);
+            values[feature.attribute(key).toLongLong()] = feature.attribute(field);
         }
         return values;
     }
@@ -366,6 +367,102 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"IdentifiersUnsubdivided", true, false, true, false},
                       Case{"Codes64", false, false, true, true}, Case{"Identifiers64", true, true, false, true}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+// The fields of a line of the Rhine units: quoted or bare, commas inside
+// quotes (the WKT) kept.
+QStringList CsvFields(const QString& line)
+{
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    for (QChar c : line) {
+        if (c == QLatin1Char('"')) {
+            quoted = !quoted;
+        } else if (c == QLatin1Char(',') && !quoted) {
+            fields << field;
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    fields << field;
+    return fields;
+}
+
+// HydroBASINS at its finest level: twelve-digit codes with zeros for units
+// not subdivided, ten-digit identifiers, and NEXT_DOWN to compare with.
+TEST_F(NextDownIdAlgorithmTest, RhineUnitsGetTheCommandLinesValuesAndAgreement)
+{
+    QFile csv(QStringLiteral(DRENNOW_RHINE_CSV));
+    if (!csv.open(QIODevice::ReadOnly)) {
+        GTEST_SKIP() << "no Rhine data beside the project";
+    }
+    auto units = std::make_unique<QgsVectorLayer>(QStringLiteral("MultiPolygon?crs=EPSG:4326"),
+                                                  QStringLiteral("Watershed"), QStringLiteral("memory"));
+    ASSERT_TRUE(units->dataProvider()->addAttributes({QgsField(QStringLiteral("HYBAS_ID"), QVariant::LongLong),
+                                                      QgsField(QStringLiteral("NEXT_DOWN"), QVariant::LongLong),
+                                                      QgsField(QStringLiteral("PFAF_12"), QVariant::LongLong)}));
+    units->updateFields();
+    const QStringList heading = CsvFields(QString::fromUtf8(csv.readLine()).trimmed());
+    const int wkt = heading.indexOf(QStringLiteral("WKT"));
+    const QList<int> columns{heading.indexOf(QStringLiteral("HYBAS_ID")), heading.indexOf(QStringLiteral("NEXT_DOWN")),
+                             heading.indexOf(QStringLiteral("PFAF_12"))};
+    QgsFeatureList features;
+    while (!csv.atEnd()) {
+        const QStringList values = CsvFields(QString::fromUtf8(csv.readLine()).trimmed());
+        QgsFeature feature(units->fields());
+        for (int i = 0; i < columns.size(); ++i) {
+            feature.setAttribute(i, values.value(columns[i]).toLongLong());
+        }
+        feature.setGeometry(QgsGeometry::fromWkt(values.value(wkt)));
+        features.append(feature);
+    }
+    ASSERT_GT(features.size(), 1000);
+    ASSERT_TRUE(units->dataProvider()->addFeatures(features));
+    QString input = ToGeoPackage(*units, folder.filePath(QStringLiteral("rhine.gpkg")));
+    QString copy = folder.filePath(QStringLiteral("rhine-command-line.gpkg"));
+    ASSERT_TRUE(QFile::copy(input, copy));
+
+    QVariantMap parameters{{QStringLiteral("INPUT"), input + QStringLiteral("|layername=Watershed")},
+                           {QStringLiteral("PFAF_FIELD"), QStringLiteral("PFAF_12")},
+                           {QStringLiteral("ID_FIELD"), QStringLiteral("HYBAS_ID")},
+                           {QStringLiteral("ZEROS"), 1},
+                           {QStringLiteral("INT64"), true},
+                           {QStringLiteral("COMPARE_WITH"), QStringLiteral("NEXT_DOWN")},
+                           {QStringLiteral("OUTPUT"), kTemporary}};
+    std::optional<QVariantMap> results = Run(parameters);
+    ASSERT_TRUE(results);
+
+    QProcess process;
+    process.start(QStringLiteral(DRENNOW_BINARY),
+                  {QStringLiteral("--batch"), QStringLiteral("--layer"), QStringLiteral("Watershed"),
+                   QStringLiteral("--pfaf-field"), QStringLiteral("PFAF_12"), QStringLiteral("--level"),
+                   QStringLiteral("12"), QStringLiteral("--populate"), QStringLiteral("id"),
+                   QStringLiteral("--id-field"), QStringLiteral("HYBAS_ID"), QStringLiteral("--int64"),
+                   QStringLiteral("--zeros"), QStringLiteral("unsubdivided"), QStringLiteral("--compare-with"),
+                   QStringLiteral("NEXT_DOWN"), QStringLiteral("--log-dir"), folder.path(), copy});
+    ASSERT_TRUE(process.waitForFinished(120000));
+    const QString said = QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+    ASSERT_EQ(process.exitCode(), 0) << said.toStdString();
+    const QString agreement = QStringLiteral("Agreement with NEXT_DOWN: %1 of %2 basins")
+                                  .arg(results->value(QStringLiteral("AGREEING")).toLongLong())
+                                  .arg(results->value(QStringLiteral("COMPARED")).toLongLong());
+    EXPECT_TRUE(said.contains(agreement)) << agreement.toStdString() << " in " << said.toStdString();
+    EXPECT_EQ(results->value(QStringLiteral("COMPARED")).toInt(), features.size());
+
+    QgsVectorLayer written(copy + QStringLiteral("|layername=Watershed"), QStringLiteral("written"),
+                           QStringLiteral("ogr"));
+    const QString id = QStringLiteral("HYBAS_ID");
+    std::map<qlonglong, QVariant> commandLine = ByCode(written, QStringLiteral("NextDownID"), id);
+    std::map<qlonglong, QVariant> algorithm =
+        ByCode(*Result(*results, QStringLiteral("OUTPUT")), QStringLiteral("NextDownID"), id);
+    ASSERT_EQ(algorithm.size(), commandLine.size());
+    int differing = 0;
+    for (const auto& [unit, value] : commandLine) {
+        differing += algorithm.at(unit).toLongLong() == value.toLongLong() ? 0 : 1;
+    }
+    EXPECT_EQ(differing, 0);
+}
 #endif
 
 // The answers change the values on this data, so the cases above tell them
