@@ -78,12 +78,15 @@ void QgisProgressBar::Message(const std::string& text)
 }
 
 // Only ever widens while the bar shows, as the counter gains digits, so the
-// status bar is laid out again a few times a run, not once a feature.
+// status bar is laid out again a few times a run, not once a feature; and a
+// message is measured only when it is longer than any before it, since the
+// run sends one a feature.
 void QgisProgressBar::KeepMessageReadable()
 {
-    if (!messageField_ || !bar_ || bar_->isHidden()) {
+    if (!messageField_ || !bar_ || bar_->isHidden() || message_.size() <= longestMeasured_) {
         return;
     }
+    longestMeasured_ = message_.size();
     constexpr int kFieldMargins = 16;
     int needed = messageField_->fontMetrics().horizontalAdvance(message_) + kFieldMargins;
     if (needed > messageField_->minimumWidth()) {
@@ -107,6 +110,7 @@ void QgisProgressBar::Hide()
     if (messageField_) {
         messageField_->setMinimumWidth(messageFieldMinimum_);
     }
+    longestMeasured_ = 0;
     if (statusBar_ && !message_.isEmpty() && statusBar_->currentMessage() == message_) {
         statusBar_->clearMessage();
     }

@@ -44,6 +44,7 @@ private:
     QPointer<QProgressBar> bar_;
     QPointer<QWidget> messageField_;
     int messageFieldMinimum_ = 0;  // the field's own minimum width
+    int longestMeasured_ = 0;      // in characters, since the bar was shown
     int32_t stepValue_ = 1;
     int32_t position_ = 0;
     QString message_;
