@@ -32,7 +32,7 @@ QgisApplication::QgisApplication(QgsProject& project, QgsStatusBar& statusBar, Q
     : project_(project),
       eventInterval_(eventInterval),
       editor_(std::make_shared<QgisEditor>(project, workspaces_)),
-      statusBar_(std::make_shared<QgisStatusBar>(statusBar)),
+      statusBar_(std::make_shared<QgisStatusBar>(statusBar, eventInterval)),
       userInterface_(std::make_shared<QtUserInterface>(mainWindow)),
       mainWindow_(mainWindow)
 {

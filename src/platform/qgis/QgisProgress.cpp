@@ -18,8 +18,11 @@ constexpr int kBarWidth = 100;
 
 }  // namespace
 
-QgisProgressBar::QgisProgressBar(QgsStatusBar& statusBar)
-    : statusBar_(&statusBar), bar_(new QProgressBar), messageField_(statusBar.findChild<QLineEdit*>())
+QgisProgressBar::QgisProgressBar(QgsStatusBar& statusBar, std::chrono::milliseconds messageInterval)
+    : statusBar_(&statusBar),
+      bar_(new QProgressBar),
+      messageField_(statusBar.findChild<QLineEdit*>()),
+      messageInterval_(messageInterval)
 {
     if (messageField_) {
         messageFieldMinimum_ = messageField_->minimumWidth();
@@ -71,9 +74,23 @@ void QgisProgressBar::ShowPosition()
 void QgisProgressBar::Message(const std::string& text)
 {
     message_ = QString::fromStdString(text);
+    QString stem;
+    stem.reserve(message_.size());
+    for (QChar c : message_) {
+        if (!c.isDigit()) {
+            stem += c;
+        }
+    }
+    const bool countOnly = stem == shownStem_ && sinceShown_.isValid();
+    if (countOnly && sinceShown_.elapsed() < messageInterval_.count()) {
+        return;
+    }
     if (statusBar_) {
         statusBar_->showMessage(message_);
     }
+    shown_ = message_;
+    shownStem_ = stem;
+    sinceShown_.start();
     KeepMessageReadable();
 }
 
@@ -111,9 +128,12 @@ void QgisProgressBar::Hide()
         messageField_->setMinimumWidth(messageFieldMinimum_);
     }
     longestMeasured_ = 0;
-    if (statusBar_ && !message_.isEmpty() && statusBar_->currentMessage() == message_) {
+    if (statusBar_ && !shown_.isEmpty() && statusBar_->currentMessage() == shown_) {
         statusBar_->clearMessage();
     }
+    shown_.clear();
+    shownStem_.clear();
+    sinceShown_.invalidate();
 }
 
 void QgisStatusBar::Message(int32_t pane, const std::string& text)

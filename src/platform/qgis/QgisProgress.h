@@ -19,9 +19,15 @@ namespace drennow::qgis {
 // status bar's message. Steps past the range leave the bar full. In a crowded
 // status bar (QGIS's at 1280 px) the message field would cut the message to a
 // word: while the bar shows, the field is kept as wide as its message.
+// The run sends a message a feature, which differs from the one before in
+// its count only; laying out the text of each costs more than the feature's
+// own work, and the window repaints once an interval only. So a message that
+// differs in its digits alone goes to the status bar once an interval; any
+// other goes at once.
 class QgisProgressBar : public host::IStepProgressor {
 public:
-    explicit QgisProgressBar(QgsStatusBar& statusBar);
+    explicit QgisProgressBar(QgsStatusBar& statusBar,
+                             std::chrono::milliseconds messageInterval = std::chrono::milliseconds(0));
     ~QgisProgressBar() override;
     QgisProgressBar(const QgisProgressBar&) = delete;
     QgisProgressBar& operator=(const QgisProgressBar&) = delete;
@@ -45,6 +51,10 @@ private:
     QPointer<QWidget> messageField_;
     int messageFieldMinimum_ = 0;  // the field's own minimum width
     int longestMeasured_ = 0;      // in characters, since the bar was shown
+    std::chrono::milliseconds messageInterval_;
+    QElapsedTimer sinceShown_;
+    QString shown_;      // the message last shown
+    QString shownStem_;  // and without its digits
     int32_t stepValue_ = 1;
     int32_t position_ = 0;
     QString message_;
@@ -53,8 +63,9 @@ private:
 // QGIS's status bar: pane 0 is its message.
 class QgisStatusBar : public host::IStatusBar {
 public:
-    explicit QgisStatusBar(QgsStatusBar& statusBar)
-        : statusBar_(&statusBar), progressBar_(std::make_shared<QgisProgressBar>(statusBar))
+    explicit QgisStatusBar(QgsStatusBar& statusBar,
+                           std::chrono::milliseconds messageInterval = std::chrono::milliseconds(0))
+        : statusBar_(&statusBar), progressBar_(std::make_shared<QgisProgressBar>(statusBar, messageInterval))
     {
     }
     void Message(int32_t pane, const std::string& text) override;

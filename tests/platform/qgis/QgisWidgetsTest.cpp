@@ -54,6 +54,30 @@ TEST_F(QgisWidgetsTest, TheProgressBarSitsOnTheStatusBarAndShowsItsMessageThere)
     EXPECT_TRUE(statusBar->currentMessage().isEmpty()) << "the bar's message goes with it";
 }
 
+// The window repaints once an interval: counts in between are not laid
+// out, but a message of another kind shows at once, and hiding the bar takes
+// the count that is shown with it.
+TEST_F(QgisWidgetsTest, ACountThatChangesAloneShowsOnceAnInterval)
+{
+    QgisApplication slow(project, *statusBar, &mainWindow, std::chrono::hours(1));
+    host::IStepProgressor& progress = *slow.StatusBar()->ProgressBar();
+    progress.Show();
+    progress.Message("Finding NextDownID 1.. Hit Esc to Cancel");
+    progress.Message("Finding NextDownID 2.. Hit Esc to Cancel");
+    EXPECT_EQ(statusBar->currentMessage(), QStringLiteral("Finding NextDownID 1.. Hit Esc to Cancel"));
+    progress.Message("Finishing Edit Operation (please wait)");
+    EXPECT_EQ(statusBar->currentMessage(), QStringLiteral("Finishing Edit Operation (please wait)"));
+    progress.Message("Finding NextDownID 3.. Hit Esc to Cancel");
+    progress.Message("Finding NextDownID 4.. Hit Esc to Cancel");
+    progress.Hide();
+    EXPECT_TRUE(statusBar->currentMessage().isEmpty());
+    progress.Show();
+    progress.Message("Finding NextDownID 5.. Hit Esc to Cancel");
+    EXPECT_EQ(statusBar->currentMessage(), QStringLiteral("Finding NextDownID 5.. Hit Esc to Cancel"))
+        << "the first message after the bar shows again";
+    progress.Hide();
+}
+
 TEST_F(QgisWidgetsTest, HidingTheBarLeavesAnotherMessageAlone)
 {
     Progress().Message("Finding NextDownID 3.. Hit Esc to Cancel");
