@@ -5,11 +5,13 @@
 # saving, Drennow's menu action (temporary session, identifiers), QGIS's
 # field calculator (native:fieldcalculator) writing a new GeoPackage with the
 # field, and drennow:nextdownid writing one. Prints the seconds and each
-# session's peak memory.
-# Usage: run-qgis-bench.sh BUILD_FOLDER [N]
+# session's peak memory. Modes named after N time those alone.
+# Usage: run-qgis-bench.sh BUILD_FOLDER [N [MODE...]]
 set -euo pipefail
 build=$(cd "$1" && pwd)
 count=${2:-1000000}
+shift $(( $# < 2 ? $# : 2 ))
+modes=("${@:-editbuffer menu fieldcalculator algorithm}")
 here=$(cd "$(dirname "$0")" && pwd)
 python=/usr/bin/python3  # the interpreter QGIS's Python bindings belong to
 plugin_dir=$build/src/platform/qgis
@@ -35,7 +37,7 @@ export XDG_RUNTIME_DIR=$work/home
 echo "writing $count basins"
 QT_QPA_PLATFORM=offscreen "$python" "$here/make_basins.py" "$work/basins.gpkg" "$count"
 
-for mode in editbuffer menu fieldcalculator algorithm; do
+for mode in ${modes[*]}; do
   cp "$work/basins.gpkg" "$work/run.gpkg"
   rm -f "$work/out.gpkg" "$work/result.json"
   BENCH_MODE=$mode BENCH_GEOPACKAGE=$work/run.gpkg BENCH_OUTPUT=$work/out.gpkg BENCH_RESULT=$work/result.json \
