@@ -53,8 +53,9 @@ py::object NextDown(py::handle codes, py::handle ids, bool allowTrailingZeros, b
     {
         py::gil_scoped_release unlocked;
         const command::ValueAt codeAt = [&codeColumn](size_t i) { return codeColumn.At(i); };
-        const command::ValueAt idAt = [&idColumn](size_t i) { return idColumn->At(i); };
-        command::AssignLayer(count, codeAt, idColumn ? &idAt : nullptr, options, allowTrailingZeros,
+        const command::ValueAt idAt =
+            idColumn ? command::ValueAt([&idColumn](size_t i) { return idColumn->At(i); }) : command::ValueAt();
+        command::AssignLayer(count, codeAt, idAt, options, allowTrailingZeros,
                              [&](size_t i, command::Assigned&& answer) {
                                  written[i] = WrittenNumber(answer.value);
                                  if (withFailures && answer.failure) {

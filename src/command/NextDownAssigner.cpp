@@ -77,45 +77,109 @@ std::string FailureLine(int32_t objectId, int32_t code, const std::string& descr
     return std::to_string(objectId) + "\t" + std::to_string(code) + "\t" + description;
 }
 
+void LookAhead(const NextDownAssigner& assigner, const std::vector<int64_t>& upcoming, size_t position)
+{
+    constexpr size_t kIndexAhead = 16;
+    constexpr size_t kIdentifierAhead = 8;
+    if (position + kIndexAhead < upcoming.size()) {
+        assigner.PrefetchIndex(upcoming[position + kIndexAhead]);
+    }
+    if (position + kIdentifierAhead < upcoming.size()) {
+        assigner.PrefetchIdentifier(upcoming[position + kIdentifierAhead]);
+    }
+}
+
+int64_t PlainCode(const Variant& code)
+{
+    return code.IsInteger() ? runtime::ToLongLong(code) : 0;
+}
+
+namespace {
+
+ValueAt AtPositionIn(const std::vector<Variant>& values)
+{
+    return [&values](size_t i) { return values[i]; };
+}
+
+const std::vector<Variant>* AsManyAs(const std::vector<Variant>& codes, const std::vector<Variant>* ids)
+{
+    if (ids->size() != codes.size()) {
+        throw std::invalid_argument("as many identifiers as codes are needed");
+    }
+    return ids;
+}
+
+modPfafTools::NextDownIndex IndexOf(size_t count, const ValueAt& codeAt, const RunOptions& options,
+                                    bool allowTrailingZeros, std::vector<int64_t>& readOrder)
+{
+    PfafCodeList list(CodeWidthOf(options));
+    readOrder.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        Variant code = codeAt(i);
+        if (!code.IsNull()) {
+            list.Add(code);
+        }
+        readOrder.push_back(PlainCode(code));
+    }
+    list.SortDescending();
+    return list.BuildIndex(ZeroReadingOf(options), allowTrailingZeros);
+}
+
+runtime::Collection Filed(size_t count, const ValueAt& codeAt, const ValueAt& idAt)
+{
+    runtime::Collection filed;
+    if (!idAt) {
+        return filed;
+    }
+    filed.Reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        try {
+            modPfafTools::AddUnderKeyText(filed, idAt(i), codeAt(i));
+        } catch (const std::exception&) {
+            // The first feature of a code keeps it, as in the run.
+        }
+    }
+    return filed;
+}
+
+}  // namespace
+
+LayerAssigner::LayerAssigner(size_t count, const ValueAt& codeAt, const ValueAt& idAt, const RunOptions& options,
+                             bool allowTrailingZeros)
+    : index_(IndexOf(count, codeAt, options, allowTrailingZeros, readOrder_)),
+      filed_(Filed(count, codeAt, idAt)),
+      assigner_(index_, idAt ? &filed_ : nullptr, options)
+{
+}
+
+LayerAssigner::LayerAssigner(const std::vector<Variant>& codes, const std::vector<Variant>* ids,
+                             const RunOptions& options, bool allowTrailingZeros)
+    : LayerAssigner(codes.size(), AtPositionIn(codes), ids ? AtPositionIn(*AsManyAs(codes, ids)) : ValueAt(), options,
+                    allowTrailingZeros)
+{
+}
+
+void LayerAssigner::LookAhead(size_t position) const
+{
+    command::LookAhead(assigner_, readOrder_, position);
+}
+
 std::vector<Assigned> AssignLayer(const std::vector<Variant>& codes, const std::vector<Variant>* ids,
                                   const RunOptions& options, bool allowTrailingZeros)
 {
-    if (ids && ids->size() != codes.size()) {
-        throw std::invalid_argument("as many identifiers as codes are needed");
-    }
-    const ValueAt idAt = [ids](size_t i) { return (*ids)[i]; };
     std::vector<Assigned> answers;
     answers.reserve(codes.size());
-    AssignLayer(
-        codes.size(), [&codes](size_t i) { return codes[i]; }, ids ? &idAt : nullptr, options, allowTrailingZeros,
-        [&answers](size_t, Assigned&& answer) { answers.push_back(std::move(answer)); });
+    AssignLayer(codes.size(), AtPositionIn(codes), ids ? AtPositionIn(*AsManyAs(codes, ids)) : ValueAt(), options,
+                allowTrailingZeros, [&answers](size_t, Assigned&& answer) { answers.push_back(std::move(answer)); });
     return answers;
 }
 
-void AssignLayer(size_t count, const ValueAt& codeAt, const ValueAt* idAt, const RunOptions& options,
+void AssignLayer(size_t count, const ValueAt& codeAt, const ValueAt& idAt, const RunOptions& options,
                  bool allowTrailingZeros, const std::function<void(size_t, Assigned&&)>& take)
 {
-    PfafCodeList list(CodeWidthOf(options));
+    LayerAssigner assigner(count, codeAt, idAt, options, allowTrailingZeros);
     for (size_t i = 0; i < count; ++i) {
-        if (Variant code = codeAt(i); !code.IsNull()) {
-            list.Add(code);
-        }
-    }
-    list.SortDescending();
-    runtime::Collection filed;
-    if (idAt) {
-        filed.Reserve(count);
-        for (size_t i = 0; i < count; ++i) {
-            try {
-                modPfafTools::AddUnderKeyText(filed, (*idAt)(i), codeAt(i));
-            } catch (const std::exception&) {
-                // The first feature of a code keeps it, as in the run.
-            }
-        }
-    }
-    modPfafTools::NextDownIndex index = list.BuildIndex(ZeroReadingOf(options), allowTrailingZeros);
-    NextDownAssigner assigner(index, idAt ? &filed : nullptr, options);
-    for (size_t i = 0; i < count; ++i) {
+        assigner.LookAhead(i);
         take(i, assigner.Assign(codeAt(i)));
     }
 }

@@ -59,21 +59,56 @@ private:
 // The failure log's line for a feature.
 std::string FailureLine(int32_t objectId, int32_t code, const std::string& description);
 
+// Asks, at a position of a pass over features whose plain codes (0 for any
+// other value) are known in the order the pass meets them, for the memory
+// that features a few positions ahead will read; nothing it does changes an
+// answer.
+void LookAhead(const NextDownAssigner& assigner, const std::vector<int64_t>& upcoming, size_t position);
+
+// A code as LookAhead takes it.
+int64_t PlainCode(const runtime::Variant& code);
+
+// A layer's value by the feature's position; an empty one for values a
+// layer does not have.
+using ValueAt = std::function<runtime::Variant(size_t)>;
+
+// The index and identifiers of a layer that holds exactly these codes, in
+// this order (nulls included), with the identifiers beside them when given,
+// built once; then asked feature by feature, so a caller can write and stop
+// between features. Identifiers must be as many as the codes.
+class LayerAssigner {
+public:
+    LayerAssigner(size_t count, const ValueAt& codeAt, const ValueAt& idAt, const RunOptions& options,
+                  bool allowTrailingZeros);
+    LayerAssigner(const std::vector<runtime::Variant>& codes, const std::vector<runtime::Variant>* ids,
+                  const RunOptions& options, bool allowTrailingZeros);
+    LayerAssigner(const LayerAssigner&) = delete;
+    LayerAssigner& operator=(const LayerAssigner&) = delete;
+
+    Assigned Assign(const runtime::Variant& code) const { return assigner_.Assign(code); }
+    // Before asking for the feature at this position, when features are
+    // asked for in layer order.
+    void LookAhead(size_t position) const;
+
+private:
+    std::vector<int64_t> readOrder_;  // the plain codes
+    modPfafTools::NextDownIndex index_;
+    runtime::Collection filed_;
+    NextDownAssigner assigner_;
+};
+
 // The run's pass over a layer that holds exactly these codes, in this order
 // (nulls included), with the identifiers beside them when given: every
 // feature's NextDownID, as the run writes it when every feature is written.
 // Identifiers must be as many as the codes.
 std::vector<Assigned> AssignLayer(const std::vector<runtime::Variant>& codes, const std::vector<runtime::Variant>* ids,
-                         const RunOptions& options, bool allowTrailingZeros);
-
-// A layer's value by the feature's position.
-using ValueAt = std::function<runtime::Variant(size_t)>;
+                                  const RunOptions& options, bool allowTrailingZeros);
 
 // The same pass over count features whose codes (and identifiers) are read
 // by position as they are needed, each feature's answer handed to take in
 // order: large layers need neither their values nor their answers held as
 // general values.
-void AssignLayer(size_t count, const ValueAt& codeAt, const ValueAt* idAt, const RunOptions& options,
+void AssignLayer(size_t count, const ValueAt& codeAt, const ValueAt& idAt, const RunOptions& options,
                  bool allowTrailingZeros, const std::function<void(size_t, Assigned&&)>& take);
 
 }  // namespace drennow::command

@@ -66,7 +66,6 @@ private:
     bool SortAndCollect(const RunSettings& settings, PfafCodeList& codes, runtime::Collection& ids);
     bool AssignNextDown(const RunSettings& settings, const NextDownAssigner& assigner,
                         const std::vector<int64_t>& upcoming, std::vector<std::string>& failureLines);
-    static void LookAhead(const NextDownAssigner& assigner, const std::vector<int64_t>& upcoming, size_t position);
     void WriteNextDown(host::IRow& feature, int32_t field, const runtime::Variant& value) const;
     runtime::Variant AssignFeature(host::IRow& feature, const RunSettings& settings, const NextDownAssigner& assigner,
                                    std::vector<std::string>& failureLines);

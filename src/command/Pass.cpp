@@ -81,7 +81,7 @@ bool NextDownRun::BuildCodeArray(const RunSettings& settings, PfafCodeList& code
         if (!code.IsNull()) {
             codes.Add(code);
         }
-        readOrder.push_back(code.IsInteger() ? runtime::ToLongLong(code) : 0);
+        readOrder.push_back(PlainCode(code));
         feature = cursor->NextFeature();
         ShowStep(text, ++visited);
     }
@@ -142,21 +142,6 @@ bool NextDownRun::AssignNextDown(const RunSettings& settings, const NextDownAssi
     }
     tally_ = std::move(tally);
     return true;
-}
-
-// The lookups of a basin wait for memory, one after the other; asked for
-// some features ahead, the waits of neighbouring features overlap. Nothing
-// looked up ahead changes what is written.
-void NextDownRun::LookAhead(const NextDownAssigner& assigner, const std::vector<int64_t>& upcoming, size_t position)
-{
-    constexpr size_t kIndexAhead = 16;
-    constexpr size_t kIdentifierAhead = 8;
-    if (position + kIndexAhead < upcoming.size()) {
-        assigner.PrefetchIndex(upcoming[position + kIndexAhead]);
-    }
-    if (position + kIdentifierAhead < upcoming.size()) {
-        assigner.PrefetchIdentifier(upcoming[position + kIdentifierAhead]);
-    }
 }
 
 // Writes and stores the feature's NextDownID, and its failure line when it

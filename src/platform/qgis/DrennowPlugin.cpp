@@ -1,11 +1,15 @@
 // The plugin QGIS loads: a "Pfafstetter" menu and toolbar holding the
-// command's action; a click runs the command on the current project.
+// command's action, a click of which runs the command on the current project,
+// and the Processing provider of the same pass.
 #include "command/clsDrennow.h"
 #include "platform/qgis/QgisApplication.h"
+#include "platform/qgis/processing/DrennowProvider.h"
 
 #include <qgis.h>
 #include <qgisinterface.h>
 #include <qgisplugin.h>
+#include <qgsapplication.h>
+#include <qgsprocessingregistry.h>
 #include <qgsproject.h>
 
 #include <QAction>
@@ -44,6 +48,7 @@ private:
     QPointer<QAction> action_;
     QPointer<QMenu> menu_;
     QPointer<QToolBar> toolBar_;
+    QPointer<DrennowProvider> provider_;  // the registry's own once added
 };
 
 void DrennowPlugin::initGui()
@@ -68,6 +73,11 @@ void DrennowPlugin::initGui()
     toolBar_ = iface_->addToolBar(category);
     toolBar_->setObjectName(category);
     toolBar_->addAction(action_);
+
+    provider_ = new DrennowProvider;
+    if (!QgsApplication::processingRegistry()->addProvider(provider_)) {
+        provider_ = nullptr;  // deleted by the registry
+    }
 }
 
 // Before the Help menu, as QGIS places the menus of its own plugins.
@@ -83,6 +93,9 @@ void DrennowPlugin::AddToMenuBar(QMenu* menu)
 
 void DrennowPlugin::unload()
 {
+    if (provider_) {
+        QgsApplication::processingRegistry()->removeProvider(provider_);
+    }
     delete toolBar_;
     delete menu_;
     delete action_;

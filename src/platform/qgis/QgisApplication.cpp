@@ -32,8 +32,9 @@ QgisApplication::QgisApplication(QgsProject& project, QgsStatusBar& statusBar, Q
     : project_(project),
       eventInterval_(eventInterval),
       editor_(std::make_shared<QgisEditor>(project, workspaces_)),
-      statusBar_(std::make_shared<QgisStatusBar>(statusBar)),
-      userInterface_(std::make_shared<QtUserInterface>(mainWindow))
+      statusBar_(std::make_shared<QgisStatusBar>(statusBar, eventInterval)),
+      userInterface_(std::make_shared<QtUserInterface>(mainWindow)),
+      mainWindow_(mainWindow)
 {
 }
 
@@ -63,7 +64,7 @@ void QgisApplication::Click(host::ICommand& command)
 
 host::Ref<host::ITrackCancel> QgisApplication::NewCancelTracker()
 {
-    return std::make_shared<QgisCancelTracker>(eventInterval_);
+    return std::make_shared<QgisCancelTracker>(eventInterval_, mainWindow_);
 }
 
 }  // namespace drennow::qgis

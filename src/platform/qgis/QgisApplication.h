@@ -57,6 +57,7 @@ private:
     host::Ref<QgisEditor> editor_;
     host::Ref<QgisStatusBar> statusBar_;
     host::Ref<QtUserInterface> userInterface_;
+    QPointer<QWidget> mainWindow_;
 };
 
 }  // namespace drennow::qgis

@@ -1,11 +1,13 @@
 #include "platform/qgis/QgisData.h"
 
 #include "platform/qgis/HostError.h"
+#include "platform/qgis/processing/NextDownIdAlgorithm.h"
 #include "runtime/Error.h"
 
 #include <qgslayertree.h>
 #include <qgsproject.h>
 #include <qgsrasterlayer.h>
+#include <qgstransactiongroup.h>
 #include <qgsvectordataprovider.h>
 #include <qgsvectorlayer.h>
 #include <qgswkbtypes.h>
@@ -24,6 +26,11 @@ int32_t ToCount(long long count)
         runtime::Raise(runtime::kOverflow);
     }
     return static_cast<int32_t>(count);
+}
+
+bool IsPolygonLayer(const QgsVectorLayer& layer)
+{
+    return layer.isValid() && layer.geometryType() == QgsWkbTypes::PolygonGeometry;
 }
 
 QgsFeatureRequest AttributesOnly()
@@ -204,7 +211,7 @@ void QgisRow::StoreInEditBuffer(QgsVectorLayer& layer)
 {
     for (const auto& [index, oldValue] : readValues_) {
         if (!layer.changeAttributeValue(feature_.id(), index, feature_.attribute(index), oldValue)) {
-            RaiseHostError(QStringLiteral("Could not change feature %1 of %2").arg(feature_.id()).arg(layer.name()));
+            RaiseLayerError(layer, QStringLiteral("Feature %1 could not be changed").arg(feature_.id()));
         }
     }
 }
@@ -216,8 +223,9 @@ void QgisRow::StoreInProvider(QgsVectorLayer& layer)
         changes.insert(entry.first, feature_.attribute(entry.first));
     }
     QgsVectorDataProvider& provider = ProviderOf(layer);
+    provider.clearErrors();
     if (!provider.changeAttributeValues({{feature_.id(), changes}})) {
-        RaiseHostError(provider.errors().join(QLatin1Char('\n')));
+        RaiseLayerError(layer, QStringLiteral("Feature %1 could not be written").arg(feature_.id()));
     }
 }
 
@@ -245,9 +253,19 @@ void QgisFeatureClass::AddField(const host::NewField& field)
     if (field.Type != host::kFieldTypeLongInteger && field.Type != host::kFieldTypeBigInteger) {
         RaiseHostError(QStringLiteral("Only integer fields can be added"));
     }
+    const QString name = QString::fromStdString(field.Name);
+    const QString whatFailed = QStringLiteral("The field %1 could not be added").arg(name);
+    if (!(provider.capabilities() & QgsVectorDataProvider::AddAttributes)) {
+        RaiseLayerError(layer, whatFailed,
+                        {QStringLiteral("its data source takes no new fields (it is read-only, or its format "
+                                        "cannot); add %1 to the data yourself, or save the layer in a format "
+                                        "that can, such as GeoPackage")
+                             .arg(name)});
+    }
     QVariant::Type type = field.Type == host::kFieldTypeBigInteger ? QVariant::LongLong : QVariant::Int;
-    if (!provider.addAttributes({QgsField(QString::fromStdString(field.Name), type)})) {
-        RaiseHostError(provider.errors().join(QLatin1Char('\n')));
+    provider.clearErrors();
+    if (!provider.addAttributes({QgsField(name, type)})) {
+        RaiseLayerError(layer, whatFailed);
     }
     layer.updateFields();
 }
@@ -296,15 +314,25 @@ Ref<host::IFeatureClass> QgisFeatureLayer::FeatureClass()
     return std::make_shared<QgisFeatureClass>(layer_, workspaces_);
 }
 
+QgsVectorLayer& QgisFeatureLayer::Readable() const
+{
+    QgsVectorLayer& layer = layer_.Get();
+    if (!refusal_.isEmpty()) {
+        RaiseHostError(refusal_);
+    }
+    return layer;
+}
+
 Ref<host::ICursor> QgisFeatureLayer::Search()
 {
+    Readable();
     return std::make_shared<QgisCursor>(layer_,
                                         [](QgsVectorLayer& layer) { return layer.getFeatures(AttributesOnly()); });
 }
 
 int32_t QgisFeatureLayer::RowCount()
 {
-    QgsVectorLayer& layer = layer_.Get();
+    QgsVectorLayer& layer = Readable();
     long long count = layer.featureCount();
     if (count < 0) {
         // The provider does not know its count without reading.
@@ -319,7 +347,42 @@ int32_t QgisFeatureLayer::RowCount()
 
 Ref<host::ISelectionSet> QgisFeatureLayer::SelectionSet()
 {
+    Readable();
     return std::make_shared<QgisSelectionSet>(layer_);
+}
+
+QString QgisMap::RefusalFor(QgsVectorLayer& layer) const
+{
+    if (project_.autoTransaction()) {
+        const auto groups = project_.transactionGroups();
+        for (const QgsTransactionGroup* group : groups) {
+            if (group->layers().contains(&layer)) {
+                return QStringLiteral(
+                           "The layer %1 is in a transaction group of the project (Project Properties, Data Sources: "
+                           "Automatically create transaction groups where possible), whose edits are saved or "
+                           "discarded for the whole group only. Turn the option off for the run, or use the "
+                           "Processing algorithm %2, which writes a new layer.")
+                    .arg(layer.name(), QString::fromLatin1(NextDownIdAlgorithm::kDisplayName));
+            }
+        }
+    }
+    if (!IsPolygonLayer(layer)) {
+        return {};
+    }
+    int sharing = 0;
+    for (QgsLayerTreeNode* node : project_.layerTreeRoot()->children()) {
+        auto* other = QgsLayerTree::isLayer(node) ? qobject_cast<QgsVectorLayer*>(QgsLayerTree::toLayer(node)->layer())
+                                                  : nullptr;
+        sharing += other && IsPolygonLayer(*other) && other->name() == layer.name() ? 1 : 0;
+    }
+    if (sharing < 2) {
+        return {};
+    }
+    return QStringLiteral("%1 polygon layers of the project are called %2, and the run could edit another one than "
+                          "the one chosen. Rename them (Layer Properties, Source) so that each name is one layer's, "
+                          "and run again.")
+        .arg(sharing)
+        .arg(layer.name());
 }
 
 int32_t QgisMap::LayerCount()
@@ -339,7 +402,7 @@ Ref<host::ILayer> QgisMap::Layer(int32_t index)
     // run then reports its missing feature class.
     auto* vectorLayer = qobject_cast<QgsVectorLayer*>(layer);
     if (vectorLayer && (!vectorLayer->isValid() || vectorLayer->isSpatial())) {
-        return std::make_shared<QgisFeatureLayer>(vectorLayer, workspaces_);
+        return std::make_shared<QgisFeatureLayer>(vectorLayer, workspaces_, RefusalFor(*vectorLayer));
     }
     if (qobject_cast<QgsRasterLayer*>(layer)) {
         return std::make_shared<QgisRasterLayer>(layer->name());

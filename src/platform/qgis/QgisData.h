@@ -159,9 +159,15 @@ private:
 };
 
 // A vector layer with geometry: feature layer, table and selection at once.
+// A layer the run must not touch (see QgisMap) is listed like any other,
+// but reading its features raises the host's error with the reason, before
+// the run changes anything.
 class QgisFeatureLayer : public host::IFeatureLayer, public host::ITable, public host::ITableSelection {
 public:
-    QgisFeatureLayer(QgsVectorLayer* layer, WorkspaceRegistry& workspaces) : layer_(layer), workspaces_(workspaces) {}
+    QgisFeatureLayer(QgsVectorLayer* layer, WorkspaceRegistry& workspaces, QString refusal = {})
+        : layer_(layer), workspaces_(workspaces), refusal_(std::move(refusal))
+    {
+    }
     std::string Name() override;
     // Nothing when the layer's data source could not be opened.
     Ref<host::IFeatureClass> FeatureClass() override;
@@ -170,8 +176,11 @@ public:
     Ref<host::ISelectionSet> SelectionSet() override;
 
 private:
+    QgsVectorLayer& Readable() const;
+
     LayerRef layer_;
     WorkspaceRegistry& workspaces_;
+    QString refusal_;
 };
 
 // A node of the layer tree that holds no features: a group, a table without
@@ -191,7 +200,11 @@ public:
 };
 
 // The top-level nodes of the project's layer tree, in order; layers inside
-// groups are not visited.
+// groups are not visited. The run names its layer by name, so a polygon
+// layer whose name another top-level polygon layer shares is refused: the
+// run could edit the other one. So is a layer in one of the project's
+// transaction groups, whose edits are the group's, not the layer's, to save
+// or discard.
 class QgisMap : public host::IMap {
 public:
     QgisMap(QgsProject& project, WorkspaceRegistry& workspaces) : project_(project), workspaces_(workspaces) {}
@@ -199,6 +212,9 @@ public:
     Ref<host::ILayer> Layer(int32_t index) override;
 
 private:
+    // Why the run must not touch the layer; empty when it may.
+    QString RefusalFor(QgsVectorLayer& layer) const;
+
     QgsProject& project_;
     WorkspaceRegistry& workspaces_;
 };

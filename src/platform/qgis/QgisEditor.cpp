@@ -5,6 +5,7 @@
 #include <qgsproject.h>
 #include <qgsvectorlayer.h>
 
+#include <QCoreApplication>
 #include <QUndoStack>
 
 #include <algorithm>
@@ -60,7 +61,9 @@ void QgisEditor::StartEditing(const Ref<host::IWorkspace>& workspace)
             continue;
         }
         if (!layer->isEditable() && !layer->startEditing()) {
-            RaiseHostError(QStringLiteral("The layer %1 cannot be edited").arg(layer->name()));
+            RaiseLayerError(*layer, QStringLiteral("Editing could not start"),
+                            layer->supportsEditing() ? QStringList()
+                                                     : QStringList{QStringLiteral("the layer is read-only")});
         }
         started = true;
     }
@@ -71,9 +74,17 @@ void QgisEditor::StartEditing(const Ref<host::IWorkspace>& workspace)
 
 void QgisEditor::StopEditing(bool saveEdits)
 {
+    if (saveEdits) {
+        // A save blocks the window for seconds on large layers: it shows what
+        // is pending (the run's "Finishing" message) before, not after.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
     for (QgsVectorLayer* layer : EditingLayers()) {
         if (saveEdits ? !layer->commitChanges() : !layer->rollBack()) {
-            RaiseHostError(layer->commitErrors().join(QLatin1Char('\n')));
+            RaiseLayerError(*layer,
+                            saveEdits ? QStringLiteral("The edits could not be saved")
+                                      : QStringLiteral("The edits could not be discarded"),
+                            layer->commitErrors());
         }
     }
 }

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QProgressBar>
 
 #include <algorithm>
@@ -12,12 +13,20 @@ namespace drennow::qgis {
 
 namespace {
 
-constexpr int kBarWidth = 200;
+// Narrow, so that the message beside it has the room.
+constexpr int kBarWidth = 100;
 
 }  // namespace
 
-QgisProgressBar::QgisProgressBar(QgsStatusBar& statusBar) : statusBar_(&statusBar), bar_(new QProgressBar)
+QgisProgressBar::QgisProgressBar(QgsStatusBar& statusBar, std::chrono::milliseconds messageInterval)
+    : statusBar_(&statusBar),
+      bar_(new QProgressBar),
+      messageField_(statusBar.findChild<QLineEdit*>()),
+      messageInterval_(messageInterval)
 {
+    if (messageField_) {
+        messageFieldMinimum_ = messageField_->minimumWidth();
+    }
     bar_->setObjectName(QStringLiteral("drennowProgressBar"));
     bar_->setMaximumWidth(kBarWidth);
     bar_->setTextVisible(false);
@@ -65,8 +74,40 @@ void QgisProgressBar::ShowPosition()
 void QgisProgressBar::Message(const std::string& text)
 {
     message_ = QString::fromStdString(text);
+    QString stem;
+    stem.reserve(message_.size());
+    for (QChar c : message_) {
+        if (!c.isDigit()) {
+            stem += c;
+        }
+    }
+    const bool countOnly = stem == shownStem_ && sinceShown_.isValid();
+    if (countOnly && sinceShown_.elapsed() < messageInterval_.count()) {
+        return;
+    }
     if (statusBar_) {
         statusBar_->showMessage(message_);
+    }
+    shown_ = message_;
+    shownStem_ = stem;
+    sinceShown_.start();
+    KeepMessageReadable();
+}
+
+// Only ever widens while the bar shows, as the counter gains digits, so the
+// status bar is laid out again a few times a run, not once a feature; and a
+// message is measured only when it is longer than any before it, since the
+// run sends one a feature.
+void QgisProgressBar::KeepMessageReadable()
+{
+    if (!messageField_ || !bar_ || bar_->isHidden() || message_.size() <= longestMeasured_) {
+        return;
+    }
+    longestMeasured_ = message_.size();
+    constexpr int kFieldMargins = 16;
+    int needed = messageField_->fontMetrics().horizontalAdvance(message_) + kFieldMargins;
+    if (needed > messageField_->minimumWidth()) {
+        messageField_->setMinimumWidth(needed);
     }
 }
 
@@ -75,6 +116,7 @@ void QgisProgressBar::Show()
     if (bar_) {
         bar_->show();
     }
+    KeepMessageReadable();
 }
 
 void QgisProgressBar::Hide()
@@ -82,9 +124,16 @@ void QgisProgressBar::Hide()
     if (bar_) {
         bar_->hide();
     }
-    if (statusBar_ && !message_.isEmpty() && statusBar_->currentMessage() == message_) {
+    if (messageField_) {
+        messageField_->setMinimumWidth(messageFieldMinimum_);
+    }
+    longestMeasured_ = 0;
+    if (statusBar_ && !shown_.isEmpty() && statusBar_->currentMessage() == shown_) {
         statusBar_->clearMessage();
     }
+    shown_.clear();
+    shownStem_.clear();
+    sinceShown_.invalidate();
 }
 
 void QgisStatusBar::Message(int32_t pane, const std::string& text)
@@ -110,8 +159,29 @@ bool QgisCancelTracker::Continue()
     return !cancelled_;
 }
 
-bool QgisCancelTracker::eventFilter(QObject* /*watched*/, QEvent* event)
+bool QgisCancelTracker::Guards(QObject* watched) const
 {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || !mainWindow_) {
+        return false;
+    }
+    QWidget* window = widget->window();
+    if (window->windowModality() != Qt::NonModal) {
+        return false;
+    }
+    for (QWidget* owner = window; owner; owner = owner->parentWidget()) {
+        if (owner == mainWindow_) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool QgisCancelTracker::eventFilter(QObject* watched, QEvent* event)
+{
+    if (!Guards(watched)) {
+        return false;
+    }
     switch (event->type()) {
     case QEvent::KeyPress:
         if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {

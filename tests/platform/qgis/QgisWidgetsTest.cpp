@@ -8,6 +8,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -52,6 +54,30 @@ TEST_F(QgisWidgetsTest, TheProgressBarSitsOnTheStatusBarAndShowsItsMessageThere)
     EXPECT_TRUE(statusBar->currentMessage().isEmpty()) << "the bar's message goes with it";
 }
 
+// The window repaints once an interval: counts in between are not laid
+// out, but a message of another kind shows at once, and hiding the bar takes
+// the count that is shown with it.
+TEST_F(QgisWidgetsTest, ACountThatChangesAloneShowsOnceAnInterval)
+{
+    QgisApplication slow(project, *statusBar, &mainWindow, std::chrono::hours(1));
+    host::IStepProgressor& progress = *slow.StatusBar()->ProgressBar();
+    progress.Show();
+    progress.Message("Finding NextDownID 1.. Hit Esc to Cancel");
+    progress.Message("Finding NextDownID 2.. Hit Esc to Cancel");
+    EXPECT_EQ(statusBar->currentMessage(), QStringLiteral("Finding NextDownID 1.. Hit Esc to Cancel"));
+    progress.Message("Finishing Edit Operation (please wait)");
+    EXPECT_EQ(statusBar->currentMessage(), QStringLiteral("Finishing Edit Operation (please wait)"));
+    progress.Message("Finding NextDownID 3.. Hit Esc to Cancel");
+    progress.Message("Finding NextDownID 4.. Hit Esc to Cancel");
+    progress.Hide();
+    EXPECT_TRUE(statusBar->currentMessage().isEmpty());
+    progress.Show();
+    progress.Message("Finding NextDownID 5.. Hit Esc to Cancel");
+    EXPECT_EQ(statusBar->currentMessage(), QStringLiteral("Finding NextDownID 5.. Hit Esc to Cancel"))
+        << "the first message after the bar shows again";
+    progress.Hide();
+}
+
 TEST_F(QgisWidgetsTest, HidingTheBarLeavesAnotherMessageAlone)
 {
     Progress().Message("Finding NextDownID 3.. Hit Esc to Cancel");
@@ -84,6 +110,66 @@ TEST_F(QgisWidgetsTest, TheTrackerTurnsFalseOnEscAndSwallowsOtherInput)
 
     QTest::mouseClick(&button, Qt::LeftButton);
     EXPECT_EQ(clicks, 1) << "input reaches the window again between the tracker's turns";
+}
+
+// QGIS may ask while the run lets events in (the save question of a layer a
+// script removed): its box takes keys, and Esc there answers the box rather
+// than cancelling the run.
+TEST_F(QgisWidgetsTest, AModalBoxThatIsNotTheRunsKeepsItsInput)
+{
+    host::Ref<host::ITrackCancel> tracker = application->NewCancelTracker();
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        SCOPED_TRACE(key == Qt::Key_Return ? "Return" : "Esc");
+        QMessageBox::StandardButton answer = QMessageBox::NoButton;
+        QTimer::singleShot(0, &mainWindow, [&] {
+            answer = QMessageBox::question(&mainWindow, QStringLiteral("Save"), QStringLiteral("Save the changes?"),
+                                           QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        });
+        driver.Queue([key](QWidget& box) {
+            QWidget* target = box.focusWidget() ? box.focusWidget() : &box;
+            QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier));
+            QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyRelease, key, Qt::NoModifier));
+        });
+        // Should the keys be swallowed, the box is closed from here, so the
+        // test fails rather than hangs.
+        QTimer rescue;
+        rescue.setSingleShot(true);
+        QObject::connect(&rescue, &QTimer::timeout, [] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                box->done(QMessageBox::NoButton);
+            }
+        });
+        rescue.start(5000);
+
+        EXPECT_TRUE(tracker->Continue()) << "Esc in another window cancels nothing";
+        EXPECT_EQ(answer, key == Qt::Key_Return ? QMessageBox::Yes : QMessageBox::Cancel);
+    }
+    EXPECT_TRUE(driver.AllStepsUsed());
+}
+
+// QGIS's status bar at 1280 px holds widgets of its own beside the run's bar;
+// the message must not shrink to its first word.
+TEST_F(QgisWidgetsTest, TheMessageStaysReadableInACrowdedStatusBar)
+{
+    const QString message = QStringLiteral("Finding NextDownID 734.. Hit Esc to Cancel");
+    auto* field = statusBar->findChild<QLineEdit*>();
+    ASSERT_NE(field, nullptr);
+    const int textWidth = field->fontMetrics().horizontalAdvance(message);
+    // Crowded so that, with a bar of 200 px, the field would be narrower
+    // than its text.
+    QWidget crowd;
+    crowd.setFixedWidth(1280 - 200 - textWidth);
+    statusBar->addPermanentWidget(&crowd, 0, QgsStatusBar::AnchorLeft);
+    mainWindow.resize(1280, 600);
+
+    Progress().Show();
+    Progress().Message(message.toStdString());
+    QApplication::processEvents();
+
+    EXPECT_GE(field->width(), textWidth);
+    EXPECT_EQ(mainWindow.width(), 1280) << "the window did not have to grow";
+    Progress().Hide();
+    statusBar->removeWidget(&crowd);
 }
 
 TEST_F(QgisWidgetsTest, TheTrackerLetsEventsInOnlyOnceAnInterval)

@@ -1,7 +1,7 @@
 """Checks what the start-up script saw in QGIS: the action, its menu and
-toolbar, the dialogs in order, and the screenshot.
+toolbar, the dialogs in order, the screenshots, and the algorithm's run.
 
-    check_desktop_run.py RESULT_JSON SCREENSHOT
+    check_desktop_run.py RESULT_JSON SCREENSHOT ALGORITHM_SCREENSHOT
 """
 import json
 import os
@@ -10,6 +10,7 @@ import sys
 
 result = json.load(open(sys.argv[1]))
 screenshot = sys.argv[2]
+algorithm_screenshot = sys.argv[3]
 problems = []
 
 
@@ -45,6 +46,15 @@ if len(windows) == 7:
     expect(windows[6]["text"].endswith("Drennow.log for details."), "closing message %r" % windows[6]["text"])
 expect(os.path.getsize(screenshot) > 0 if os.path.exists(screenshot) else False, "no screenshot")
 
+algorithm = result.get("algorithm")
+expect(algorithm, "processing.run gave no result")
+if algorithm:
+    expect(algorithm["failures"] == 1, "algorithm failures %r (the outlet only)" % algorithm["failures"])
+expect(result.get("algorithmDialog", "").startswith("Fill NextDownID from Pfafstetter codes"),
+       "algorithm dialog %r" % result.get("algorithmDialog"))
+expect(os.path.getsize(algorithm_screenshot) > 0 if os.path.exists(algorithm_screenshot) else False,
+       "no screenshot of the algorithm's dialog")
+
 if problems:
     sys.exit("\n".join(problems))
-print("QGIS ran Drennow from its Pfafstetter menu through all %d dialogs" % len(windows))
+print("QGIS ran Drennow from its Pfafstetter menu through all %d dialogs, and drennow:nextdownid" % len(windows))

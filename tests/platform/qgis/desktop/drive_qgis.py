@@ -1,7 +1,9 @@
 # Run by QGIS at start-up (--code): opens the GeoPackage, clicks Drennow by
 # its action's object name, answers the dialogs as a user would, saves a
-# screenshot of the selection dialog over the QGIS window, writes what it saw
-# as JSON and quits. Paths come from the environment.
+# screenshot of the selection dialog over the QGIS window, then runs the
+# Processing algorithm through processing.run into a GeoPackage of its own
+# and shows its dialog for a screenshot, writes what it saw as JSON and
+# quits. Paths come from the environment.
 import json
 import os
 
@@ -14,6 +16,8 @@ from qgis.utils import iface
 GEOPACKAGE = os.environ["DRENNOW_GEOPACKAGE"]
 SCREENSHOT = os.environ["DRENNOW_SCREENSHOT"]
 RESULT = os.environ["DRENNOW_RESULT"]
+ALGORITHM_OUTPUT = os.environ["DRENNOW_ALGORITHM_OUTPUT"]
+ALGORITHM_SCREENSHOT = os.environ["DRENNOW_ALGORITHM_SCREENSHOT"]
 
 seen = {"windows": [], "errors": []}
 
@@ -84,6 +88,37 @@ def click():
     except Exception as error:  # noqa: BLE001 - reported in the result
         seen["errors"].append(repr(error))
     seen["editable"] = layer.isEditable()
+    run_algorithm(layer)
+
+
+def run_algorithm(layer):
+    try:
+        import processing
+        from processing.core.Processing import Processing
+        Processing.initialize()
+        parameters = {"INPUT": layer.id(), "PFAF_FIELD": "PfafstetterID", "ID_FIELD": "HydroID",
+                      "TRAILING_ZEROS": False, "ZEROS": 0, "INT64": False}
+        result = processing.run("drennow:nextdownid", dict(parameters, OUTPUT=ALGORITHM_OUTPUT,
+                                                           FAILURES="TEMPORARY_OUTPUT"))
+        seen["algorithm"] = {"output": result["OUTPUT"], "failures": result["FAILURE_COUNT"]}
+        dialog = processing.createAlgorithmDialog("drennow:nextdownid", parameters)
+        dialog.resize(900, 700)
+        dialog.show()
+        # Give the dialog time to be drawn before it is grabbed.
+        QTimer.singleShot(1500, lambda: grab_and_quit(dialog))
+    except Exception as error:  # noqa: BLE001 - reported in the result
+        seen["errors"].append(repr(error))
+        quit_qgis()
+
+
+def grab_and_quit(dialog):
+    seen["algorithmDialog"] = dialog.windowTitle()
+    dialog.grab().save(ALGORITHM_SCREENSHOT)
+    dialog.close()
+    quit_qgis()
+
+
+def quit_qgis():
     with open(RESULT, "w") as out:
         json.dump(seen, out, indent=1)
     QgsProject.instance().setDirty(False)

@@ -2,7 +2,8 @@
 neighbours follow from the Pfafstetter rules.
 
     region12.py make PATH    writes them as the layer Watershed of a GeoPackage
-    region12.py check PATH   checks the NextDownID that the run wrote there
+    region12.py check PATH [TABLE]   checks the NextDownID that the run wrote
+                                     there (in the layer Watershed unless named)
 """
 import sqlite3
 import sys
@@ -40,8 +41,8 @@ def make(path):
         sys.exit("cannot write %s: %s" % (path, error))
 
 
-def check(path):
-    rows = sqlite3.connect(path).execute('SELECT PfafstetterID, NextDownID FROM "Watershed"').fetchall()
+def check(path, table="Watershed"):
+    rows = sqlite3.connect(path).execute('SELECT PfafstetterID, NextDownID FROM "%s"' % table).fetchall()
     written = dict(rows)
     if written != expected_ids():
         sys.exit("NextDownID in %s is %s, expected %s" % (path, written, expected_ids()))
@@ -49,4 +50,4 @@ def check(path):
 
 
 if __name__ == "__main__":
-    {"make": make, "check": check}[sys.argv[1]](sys.argv[2])
+    {"make": make, "check": check}[sys.argv[1]](*sys.argv[2:])

@@ -1,0 +1,316 @@
+#include "platform/qgis/processing/NextDownIdAlgorithm.h"
+
+#include "command/Comparison.h"
+#include "command/NextDownAssigner.h"
+#include "command/RunOptions.h"
+#include "command/RunTexts.h"
+#include "platform/qgis/QgisData.h"
+#include "runtime/Error.h"
+
+#include <qgsexception.h>
+#include <qgsfeaturesink.h>
+#include <qgsprocessingfeedback.h>
+#include <qgsprocessingoutputs.h>
+#include <qgsprocessingparameters.h>
+#include <qgsprocessingutils.h>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace drennow::qgis {
+
+namespace {
+
+const QString kNextDownFieldName = QStringLiteral("NextDownID");
+
+QString Text(const std::string& text)
+{
+    return QString::fromStdString(text).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+}
+
+// A text broken into lines for a message box, as flowing paragraphs: the
+// help pane breaks lines itself.
+QString Paragraphs(const std::string& text)
+{
+    QStringList paragraphs = Text(text).split(QStringLiteral("\n\n"));
+    for (QString& paragraph : paragraphs) {
+        paragraph = paragraph.simplified();
+    }
+    return paragraphs.join(QStringLiteral("\n\n"));
+}
+
+// The failure table's field names: the columns of the run's failure log.
+QStringList FailureColumns()
+{
+    QStringList lines = Text(command::texts::kLogHeading).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return lines.last().split(QLatin1Char('\t'));
+}
+
+// The same input, every feature of it: the codes of the whole layer are the
+// candidates, as in the run, whatever is selected.
+QVariantMap EveryFeatureOf(const QVariantMap& parameters, const QString& input)
+{
+    QVariantMap every = parameters;
+    QVariant value = parameters.value(input);
+    if (value.canConvert<QgsProcessingFeatureSourceDefinition>()) {
+        auto definition = value.value<QgsProcessingFeatureSourceDefinition>();
+        definition.selectedFeaturesOnly = false;
+        every.insert(input, QVariant::fromValue(definition));
+    }
+    return every;
+}
+
+bool IsInteger(const QgsField& field)
+{
+    switch (field.type()) {
+    case QVariant::Int:
+    case QVariant::UInt:
+    case QVariant::LongLong:
+    case QVariant::ULongLong:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// An integer field of the input by name, as the run finds its fields.
+int IntegerField(const QgsFields& fields, const QString& name)
+{
+    int index = fields.lookupField(name);
+    if (index < 0) {
+        throw QgsProcessingException(Text(command::texts::FieldNotFound(name.toStdString())));
+    }
+    if (!IsInteger(fields.at(index))) {
+        throw QgsProcessingException(QObject::tr("The field %1 does not hold integers").arg(name));
+    }
+    return index;
+}
+
+// The input's fields with NextDownID of the run's width: replaced where the
+// input has one (the run writes into it), else added.
+QgsFields OutputFields(const QgsFields& input, bool int64, int& nextDownIndex)
+{
+    QgsField nextDown(kNextDownFieldName, int64 ? QVariant::LongLong : QVariant::Int);
+    nextDownIndex = input.lookupField(kNextDownFieldName);
+    QgsFields output;
+    for (int index = 0; index < input.count(); ++index) {
+        output.append(index == nextDownIndex ? nextDown : input.at(index));
+    }
+    if (nextDownIndex < 0) {
+        nextDownIndex = output.count();
+        output.append(nextDown);
+    }
+    return output;
+}
+
+}  // namespace
+
+QString NextDownIdAlgorithm::name() const
+{
+    return QString::fromLatin1(kName);
+}
+
+QString NextDownIdAlgorithm::displayName() const
+{
+    return QObject::tr(kDisplayName);
+}
+
+QStringList NextDownIdAlgorithm::tags() const
+{
+    return QObject::tr("pfafstetter,nextdown,downstream,watershed,basin,hydrobasins,drainage").split(',');
+}
+
+QString NextDownIdAlgorithm::group() const
+{
+    return QObject::tr("Pfafstetter");
+}
+
+QString NextDownIdAlgorithm::groupId() const
+{
+    return QStringLiteral("pfafstetter");
+}
+
+QString NextDownIdAlgorithm::shortHelpString() const
+{
+    return QObject::tr(
+               "Writes the watershed polygons of the input with NextDownID: the code of the basin each one drains "
+               "into, found from the Pfafstetter codes of every feature of the input, or, with an identifier "
+               "field, that basin's identifier. The values and failure codes are those of the Drennow menu "
+               "action.\n\n"
+               "With \"Selected features only\", only the selected features are written; the codes of every "
+               "feature are still the candidates.\n\n"
+               "Allow trailing zeros: %1\n\n"
+               "Zeros: a 0 digit marks a closed basin, or a unit not subdivided at its level (as HydroBASINS "
+               "codes it; trailing zeros are then not asked about).\n\n"
+               "64-bit codes: codes of up to 19 digits and a 64-bit NextDownID.\n\n"
+               "Compare with: a field to compare the values written with (such as HydroBASINS' NEXT_DOWN); the "
+               "agreement goes to the log.\n\n"
+               "Failures: a table with a row for each feature whose downstream basin could not be determined, "
+               "as the lines of the menu action's log.")
+        .arg(Paragraphs(command::texts::kTrailingZerosQuestion));
+}
+
+NextDownIdAlgorithm* NextDownIdAlgorithm::createInstance() const
+{
+    return new NextDownIdAlgorithm();
+}
+
+void NextDownIdAlgorithm::initAlgorithm(const QVariantMap&)
+{
+    const QString input = QString::fromLatin1(kInput);
+    addParameter(new QgsProcessingParameterFeatureSource(input, QObject::tr("Watershed layer"),
+                                                         QList<int>() << QgsProcessing::TypeVectorPolygon));
+    addParameter(new QgsProcessingParameterField(QString::fromLatin1(kPfafField), QObject::tr("Pfafstetter code field"),
+                                                 QVariant(), input, QgsProcessingParameterField::Numeric));
+    addParameter(new QgsProcessingParameterField(
+        QString::fromLatin1(kIdField), QObject::tr("Identifier field to write (empty: the downstream codes)"),
+        QVariant(), input, QgsProcessingParameterField::Numeric, false, true));
+    addParameter(new QgsProcessingParameterBoolean(QString::fromLatin1(kTrailingZeros),
+                                                   QObject::tr("Allow trailing zeros in the codes"), true));
+    addParameter(new QgsProcessingParameterEnum(
+        QString::fromLatin1(kZeros), QObject::tr("A 0 digit marks"),
+        QStringList{QObject::tr("A closed basin"), QObject::tr("A unit not subdivided at its level")}, false,
+        kZerosClosed));
+    addParameter(new QgsProcessingParameterBoolean(QString::fromLatin1(kInt64),
+                                                   QObject::tr("64-bit codes and identifiers"), false));
+    addParameter(new QgsProcessingParameterField(QString::fromLatin1(kCompareWith),
+                                                 QObject::tr("Compare the values with the field"), QVariant(), input,
+                                                 QgsProcessingParameterField::Numeric, false, true));
+    addParameter(new QgsProcessingParameterFeatureSink(QString::fromLatin1(kOutput), QObject::tr("With NextDownID"),
+                                                       QgsProcessing::TypeVectorPolygon));
+    addParameter(new QgsProcessingParameterFeatureSink(QString::fromLatin1(kFailures), QObject::tr("Failures"),
+                                                       QgsProcessing::TypeVector, QVariant(), true, true));
+    addOutput(new QgsProcessingOutputNumber(QString::fromLatin1(kFailureCount), QObject::tr("Failures")));
+    addOutput(new QgsProcessingOutputNumber(QString::fromLatin1(kAgreeing), QObject::tr("Agreeing values")));
+    addOutput(new QgsProcessingOutputNumber(QString::fromLatin1(kCompared), QObject::tr("Compared values")));
+}
+
+QVariantMap NextDownIdAlgorithm::processAlgorithm(const QVariantMap& parameters, QgsProcessingContext& context,
+                                                  QgsProcessingFeedback* feedback)
+{
+    const QString input = QString::fromLatin1(kInput);
+    std::unique_ptr<QgsProcessingFeatureSource> written(parameterAsSource(parameters, input, context));
+    std::unique_ptr<QgsProcessingFeatureSource> every(
+        parameterAsSource(EveryFeatureOf(parameters, input), input, context));
+    if (!written || !every) {
+        throw QgsProcessingException(invalidSourceError(parameters, input));
+    }
+    const QgsFields fields = written->fields();
+    const int pfaf = IntegerField(fields, parameterAsString(parameters, QString::fromLatin1(kPfafField), context));
+    const QString idName = parameterAsString(parameters, QString::fromLatin1(kIdField), context);
+    // As the populate question's Yes: the codes themselves.
+    const int id = idName.isEmpty() ? pfaf : IntegerField(fields, idName);
+    command::RunOptions options;
+    options.int64 = parameterAsBool(parameters, QString::fromLatin1(kInt64), context);
+    options.zerosUnsubdivided =
+        parameterAsEnum(parameters, QString::fromLatin1(kZeros), context) == kZerosUnsubdivided;
+    const QString compareName = parameterAsString(parameters, QString::fromLatin1(kCompareWith), context);
+    const int compare = compareName.isEmpty() ? -1 : IntegerField(fields, compareName);
+    if (compare >= 0) {
+        options.compareWith = fields.at(compare).name().toStdString();
+    }
+    // Trailing zeros mean nothing where a 0 marks a unit not subdivided.
+    const bool allowTrailingZeros =
+        !options.zerosUnsubdivided && parameterAsBool(parameters, QString::fromLatin1(kTrailingZeros), context);
+
+    int nextDown = -1;
+    const QgsFields outputFields = OutputFields(fields, options.int64, nextDown);
+    QString outputId;
+    std::unique_ptr<QgsFeatureSink> output(parameterAsSink(parameters, QString::fromLatin1(kOutput), context,
+                                                           outputId, outputFields, written->wkbType(),
+                                                           written->sourceCrs()));
+    if (!output) {
+        throw QgsProcessingException(invalidSinkError(parameters, QString::fromLatin1(kOutput)));
+    }
+    QgsFields failureFields;
+    const QStringList columns = FailureColumns();
+    failureFields.append(QgsField(columns.value(0), QVariant::LongLong));
+    failureFields.append(QgsField(columns.value(1), QVariant::Int));
+    failureFields.append(QgsField(columns.value(2), QVariant::String));
+    QString failuresId;
+    std::unique_ptr<QgsFeatureSink> failures(parameterAsSink(parameters, QString::fromLatin1(kFailures), context,
+                                                             failuresId, failureFields, QgsWkbTypes::NoGeometry));
+
+    const double steps = static_cast<double>(every->featureCount() + written->featureCount());
+    const double percentPerStep = steps > 0 ? 100.0 / steps : 0;
+    long long done = 0;
+    QVariantMap results;
+    try {
+        // The codes (and identifiers) of every feature, in the layer's order.
+        std::vector<runtime::Variant> codes;
+        std::vector<runtime::Variant> ids;
+        codes.reserve(static_cast<size_t>(std::max<long long>(0, every->featureCount())));
+        QgsFeatureIterator all = every->getFeatures(
+            QgsFeatureRequest().setFlags(QgsFeatureRequest::NoGeometry).setSubsetOfAttributes({pfaf, id}));
+        for (QgsFeature feature; all.nextFeature(feature);) {
+            if (feedback->isCanceled()) {
+                return {};
+            }
+            codes.push_back(ToVariant(feature.attribute(pfaf)));
+            if (id != pfaf) {
+                ids.push_back(ToVariant(feature.attribute(id)));
+            }
+            feedback->setProgress(++done * percentPerStep);
+        }
+        command::LayerAssigner assigner(codes, id != pfaf ? &ids : nullptr, options, allowTrailingZeros);
+        codes = {};
+        ids = {};
+
+        std::optional<command::ComparisonTally> tally;
+        if (options.compareWith) {
+            tally.emplace(*options.compareWith);
+        }
+        long long failed = 0;
+        QgsFeatureIterator chosen = written->getFeatures();
+        for (QgsFeature feature; chosen.nextFeature(feature);) {
+            if (feedback->isCanceled()) {
+                return {};
+            }
+            command::Assigned assigned = assigner.Assign(ToVariant(feature.attribute(pfaf)));
+            QgsAttributes attributes = feature.attributes();
+            attributes.resize(outputFields.count());
+            attributes[nextDown] = ToQVariant(assigned.value);
+            if (tally) {
+                tally->Add(static_cast<int32_t>(feature.id()), assigned.value,
+                           ToVariant(feature.attribute(compare)));
+            }
+            feature.setAttributes(attributes);
+            if (!output->addFeature(feature, QgsFeatureSink::FastInsert)) {
+                throw QgsProcessingException(writeFeatureError(output.get(), parameters, QString::fromLatin1(kOutput)));
+            }
+            if (assigned.failure) {
+                ++failed;
+                if (failures) {
+                    QgsFeature row(failureFields);
+                    row.setAttribute(0, feature.id());
+                    row.setAttribute(1, assigned.failure->code);
+                    row.setAttribute(2, QString::fromStdString(assigned.failure->description));
+                    if (!failures->addFeature(row, QgsFeatureSink::FastInsert)) {
+                        throw QgsProcessingException(
+                            writeFeatureError(failures.get(), parameters, QString::fromLatin1(kFailures)));
+                    }
+                }
+            }
+            feedback->setProgress(++done * percentPerStep);
+        }
+        results.insert(QString::fromLatin1(kFailureCount), failed);
+        if (tally) {
+            command::Comparison compared = tally->Result({});
+            feedback->pushInfo(Text(command::texts::AgreementLine(compared.field, compared.agreeing, compared.compared)));
+            results.insert(QString::fromLatin1(kAgreeing), static_cast<qlonglong>(compared.agreeing));
+            results.insert(QString::fromLatin1(kCompared), static_cast<qlonglong>(compared.compared));
+        }
+    } catch (const runtime::Error& error) {
+        // The run's own report of the error, without its stage marker.
+        throw QgsProcessingException(Text(command::texts::ErrorReport(error.Number(), error.Description())));
+    }
+    results.insert(QString::fromLatin1(kOutput), outputId);
+    if (failures) {
+        results.insert(QString::fromLatin1(kFailures), failuresId);
+    }
+    return results;
+}
+
+}  // namespace drennow::qgis
