@@ -38,7 +38,7 @@ Assigned NextDownAssigner::Assign(const Variant& code) const
     if (basin == 0) {
         return fail(Variant(kZeroCodeFailure.code), kZeroCodeFailure.text);
     }
-    int64_t next = index_.GetNextDownCode(basin);
+    int64_t next = NextDownCode(basin);
     if (next <= 0) {
         return fail(Variant(static_cast<int32_t>(next)), DescribeFailureCode(static_cast<int32_t>(next)));
     }
@@ -53,13 +53,31 @@ Assigned NextDownAssigner::Assign(const Variant& code) const
     return Assigned{AsWritten(WholeNumber(*id)), std::nullopt};
 }
 
-void NextDownAssigner::PrefetchIdentifier(int64_t code) const
+namespace {
+
+size_t SearchedSlot(int64_t basin)
 {
-    if (ids_ && code > 0) {
-        if (int64_t next = index_.GetNextDownCode(code); next > 0) {
-            ids_->Prefetch(next);
-        }
+    return static_cast<size_t>((static_cast<uint64_t>(basin) * 0x9E3779B97F4A7C15ULL) >> 59);
+}
+
+}  // namespace
+
+void NextDownAssigner::SearchAhead(int64_t code) const
+{
+    if (code <= 0) {
+        return;
     }
+    int64_t next = index_.GetNextDownCode(code);
+    searchedAhead_[SearchedSlot(code)] = {code, next};
+    if (ids_ && next > 0) {
+        ids_->Prefetch(next);
+    }
+}
+
+int64_t NextDownAssigner::NextDownCode(int64_t basin) const
+{
+    const Searched& searched = searchedAhead_[SearchedSlot(basin)];
+    return searched.basin == basin && basin > 0 ? searched.next : index_.GetNextDownCode(basin);
 }
 
 int64_t NextDownAssigner::WholeNumber(const Variant& value) const
@@ -85,7 +103,7 @@ void LookAhead(const NextDownAssigner& assigner, const std::vector<int64_t>& upc
         assigner.PrefetchIndex(upcoming[position + kIndexAhead]);
     }
     if (position + kIdentifierAhead < upcoming.size()) {
-        assigner.PrefetchIdentifier(upcoming[position + kIdentifierAhead]);
+        assigner.SearchAhead(upcoming[position + kIdentifierAhead]);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "runtime/Collection.h"
 #include "runtime/Variant.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -42,18 +43,28 @@ public:
     // A code that does not convert raises the conversion's error (13, 6).
     Assigned Assign(const runtime::Variant& code) const;
     // Ask for the memory that Assign of a basin with this code will read:
-    // first the index's, and once that has come, the identifier's.
+    // first the index's; once that has come, the search itself is made
+    // ahead (and kept for Assign a while) and the identifier's is asked for.
     void PrefetchIndex(int64_t code) const { index_.Prefetch(code); }
-    void PrefetchIdentifier(int64_t code) const;
+    void SearchAhead(int64_t code) const;
     // A code or identifier converted at the run's width.
     int64_t WholeNumber(const runtime::Variant& value) const;
     // The value written, of the run's width.
     runtime::Variant AsWritten(int64_t number) const;
 
 private:
+    int64_t NextDownCode(int64_t basin) const;
+
     const modPfafTools::NextDownIndex& index_;
     const runtime::Collection* ids_;
     bool int64_;
+    // Searches made ahead, by the basin's code: a search gives the same
+    // answer whenever it is made.
+    struct Searched {
+        int64_t basin = 0;
+        int64_t next = 0;
+    };
+    mutable std::array<Searched, 32> searchedAhead_{};
 };
 
 // The failure log's line for a feature.

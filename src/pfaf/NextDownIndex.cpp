@@ -324,7 +324,7 @@ int64_t NextDownIndex::GetNextDownCode(int64_t basinCode) const
 void NextDownIndex::Prefetch(int64_t basinCode) const
 {
     // Most basins find their match among their first few keys.
-    constexpr int kKeysAhead = 3;
+    constexpr int kKeysAhead = 2;
     if (basinCode <= 0) {
         return;
     }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "pfaf/DigitRules.h"
-#include "runtime/LargeTable.h"
+#include "runtime/Prefetch.h"
 #include "runtime/VariantArray.h"
 
 #include <cstddef>
@@ -47,8 +47,8 @@ private:
 
     size_t Home(Key key) const;
 
-    runtime::LargeTable<Slot> slots_;
-    runtime::LargeTable<uint32_t> positions_;  // of the slots' elements, when kept
+    std::vector<Slot> slots_;
+    std::vector<uint32_t> positions_;  // of the slots' elements, when kept
     int shift_;
 };
 

@@ -74,8 +74,8 @@ void DecimalTable<Key, Number>::Reserve(size_t count)
 template <typename Key, typename Number>
 void DecimalTable<Key, Number>::Rehash(size_t slots)
 {
-    LargeTable<Slot> old = std::move(slots_);
-    slots_ = LargeTable<Slot>(slots);
+    std::vector<Slot> old = std::move(slots_);
+    slots_ = std::vector<Slot>(slots);
     shift_ = 64 - std::countr_zero(slots);
     for (const Slot& slot : old) {
         if (slot.item != kFree) {

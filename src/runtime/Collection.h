@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime/LargeTable.h"
+#include "runtime/Prefetch.h"
 #include "runtime/Variant.h"
 
 #include <cstdint>
@@ -47,7 +47,7 @@ private:
     size_t Home(Key key) const;
     void Rehash(size_t slots);
 
-    LargeTable<Slot> slots_;
+    std::vector<Slot> slots_;
     size_t count_ = 0;
     int shift_ = 64;
 };
