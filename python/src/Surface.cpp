@@ -1,6 +1,5 @@
 #include "Surface.h"
 
-#include <algorithm>
 #include <csignal>
 
 namespace drennow::python {
@@ -18,10 +17,10 @@ class CallbackProgressBar : public host::IStepProgressor {
 public:
     explicit CallbackProgressBar(std::shared_ptr<PythonCallbacks> callbacks) : callbacks_(std::move(callbacks)) {}
 
-    void MinRange(int32_t value) override { min_ = value; }
-    void MaxRange(int32_t value) override { max_ = value; }
-    void StepValue(int32_t value) override { step_ = value; }
-    void Position(int32_t value) override { position_ = value; }
+    void MinRange(int32_t value) override { range_.min = value; }
+    void MaxRange(int32_t value) override { range_.max = value; }
+    void StepValue(int32_t value) override { range_.step = value; }
+    void Position(int32_t value) override { range_.position = value; }
     // The run shows a step's count after the step: the message reports.
     // One of its own (not a step's count), or the first of a new bar, is
     // reported at once; a step's, when a report is due.
@@ -29,7 +28,7 @@ public:
     {
         message_ = text;
         if (visible_) {
-            callbacks_->Report(Fraction(), message_, !stepped_ || fresh_);
+            callbacks_->Report(range_.Fraction(), message_, !stepped_ || fresh_);
         }
         stepped_ = false;
         fresh_ = false;
@@ -41,24 +40,16 @@ public:
     }
     void Step() override
     {
-        position_ += step_;
+        range_.Step();
         stepped_ = true;
     }
     void Hide() override { visible_ = false; }
+    double Fraction() const { return range_.Fraction(); }
 
-    double Fraction() const
-    {
-        // The range may be smaller than the steps taken: the bar stays full.
-        int64_t span = std::max<int64_t>(1, static_cast<int64_t>(max_) - min_);
-        return static_cast<double>(std::clamp<int64_t>(position_ - min_, 0, span)) / static_cast<double>(span);
-    }
 
 private:
     std::shared_ptr<PythonCallbacks> callbacks_;
-    int32_t min_ = 0;
-    int32_t max_ = 100;
-    int32_t step_ = 1;
-    int64_t position_ = 0;
+    host::StepRange range_;
     std::string message_;
     bool visible_ = false;
     bool stepped_ = false;

@@ -47,12 +47,12 @@ public:
     // ahead (and kept for Assign a while) and the identifier's is asked for.
     void PrefetchIndex(int64_t code) const { index_.Prefetch(code); }
     void SearchAhead(int64_t code) const;
+
+private:
     // A code or identifier converted at the run's width.
     int64_t WholeNumber(const runtime::Variant& value) const;
     // The value written, of the run's width.
     runtime::Variant AsWritten(int64_t number) const;
-
-private:
     int64_t NextDownCode(int64_t basin) const;
 
     const modPfafTools::NextDownIndex& index_;

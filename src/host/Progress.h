@@ -2,6 +2,7 @@
 
 #include "host/Unknown.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <string>
@@ -18,6 +19,22 @@ struct IStepProgressor : virtual IUnknown {
     virtual void Show() = 0;
     virtual void Step() = 0;
     virtual void Hide() = 0;
+};
+
+// A progress bar's range and position as the run sets them, for hosts that
+// draw or report the bar themselves. The range may be smaller than the steps
+// taken: the bar then stays full.
+struct StepRange {
+    int32_t min = 0;
+    int32_t max = 100;
+    int32_t step = 1;
+    int64_t position = 0;
+
+    void Step() { position += step; }
+    int64_t Span() const { return std::max<int64_t>(1, static_cast<int64_t>(max) - min); }
+    // Between 0 and Span().
+    int64_t Done() const { return std::clamp<int64_t>(position - min, 0, Span()); }
+    double Fraction() const { return static_cast<double>(Done()) / static_cast<double>(Span()); }
 };
 
 struct IStatusBar : virtual IUnknown {

@@ -24,7 +24,7 @@ void TerminalProgressBar::Show()
 
 void TerminalProgressBar::Step()
 {
-    position_ += step_;
+    range_.Step();
     if (visible_) {
         Draw(false);
     }
@@ -58,9 +58,8 @@ void TerminalProgressBar::Draw(bool now)
         return;
     }
     lastDraw_ = time;
-    // The range may be smaller than the steps taken: the bar stays full.
-    int64_t span = std::max<int64_t>(1, static_cast<int64_t>(max_) - min_);
-    int64_t done = std::clamp<int64_t>(position_ - min_, 0, span);
+    int64_t span = range_.Span();
+    int64_t done = range_.Done();
     auto filled = static_cast<size_t>(done * static_cast<int64_t>(kBarWidth) / span);
     std::string bar = " [" + std::string(filled, '#') + std::string(kBarWidth - filled, '-') + "] " +
                       std::to_string(done * 100 / span) + "%";

@@ -16,10 +16,10 @@ public:
     // terminal: where to draw, or nullptr to show nothing.
     explicit TerminalProgressBar(std::FILE* terminal);
 
-    void MinRange(int32_t value) override { min_ = value; }
-    void MaxRange(int32_t value) override { max_ = value; }
-    void StepValue(int32_t value) override { step_ = value; }
-    void Position(int32_t value) override { position_ = value; }
+    void MinRange(int32_t value) override { range_.min = value; }
+    void MaxRange(int32_t value) override { range_.max = value; }
+    void StepValue(int32_t value) override { range_.step = value; }
+    void Position(int32_t value) override { range_.position = value; }
     void Message(const std::string& text) override { message_ = text; }
     void Show() override;
     void Step() override;
@@ -33,10 +33,7 @@ private:
     size_t Width() const;
 
     std::FILE* terminal_;
-    int32_t min_ = 0;
-    int32_t max_ = 100;
-    int32_t step_ = 1;
-    int64_t position_ = 0;
+    host::StepRange range_;
     std::string message_;
     bool visible_ = false;
     std::chrono::steady_clock::time_point lastDraw_{};
