@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The QGIS desktop benchmark, run by hand: N basins (default 1,000,000) in a
 # GeoPackage, and in back-to-back QGIS sessions under Xvfb (1280x800), each on
-# a fresh copy: QGIS's own edit buffer writing HydroID into NextDownID and
-# saving, Drennow's menu action (temporary session, identifiers), QGIS's
+# a fresh copy: QGIS's own edit buffer writing HydroID into NextDownID from
+# C++ and saving, Drennow's menu action (temporary session, identifiers), QGIS's
 # field calculator (native:fieldcalculator) writing a new GeoPackage with the
 # field, and drennow:nextdownid writing one. Prints the seconds and each
 # session's peak memory. Modes named after N time those alone.
@@ -41,6 +41,7 @@ for mode in ${modes[*]}; do
   cp "$work/basins.gpkg" "$work/run.gpkg"
   rm -f "$work/out.gpkg" "$work/result.json"
   BENCH_MODE=$mode BENCH_GEOPACKAGE=$work/run.gpkg BENCH_OUTPUT=$work/out.gpkg BENCH_RESULT=$work/result.json \
+    BENCH_BASELINE_LIBRARY=$build/bench/qgis/drennow_editbuffer_baseline.so \
     timeout 1800 xvfb-run -a -s "-screen 0 1280x800x24" \
     qgis --profiles-path "$work" --nologo --noversioncheck --code "$here/time_in_qgis.py" \
     > "$work/qgis-$mode.log" 2>&1 || true

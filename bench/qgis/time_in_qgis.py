@@ -2,13 +2,16 @@
 # the benchmark's GeoPackage in this QGIS session, and writes the seconds and
 # QGIS's peak memory as JSON. From the environment: BENCH_MODE (editbuffer,
 # menu, fieldcalculator or algorithm), BENCH_GEOPACKAGE, BENCH_OUTPUT (the
-# new GeoPackage of the Processing runs) and BENCH_RESULT.
+# new GeoPackage of the Processing runs), BENCH_RESULT and
+# BENCH_BASELINE_LIBRARY (the edit buffer's C++ baseline).
+import ctypes
 import json
 import os
 import resource
 import time
 
-from qgis.core import QgsApplication, QgsFeatureRequest, QgsProject, QgsVectorLayer
+from qgis.core import QgsApplication, QgsProject, QgsVectorLayer
+from qgis.PyQt import sip
 from qgis.PyQt.QtCore import QTimer
 from qgis.PyQt.QtWidgets import QAction, QApplication, QComboBox, QInputDialog, QMessageBox, QPushButton
 from qgis.utils import iface
@@ -17,9 +20,21 @@ MODE = os.environ["BENCH_MODE"]
 GEOPACKAGE = os.environ["BENCH_GEOPACKAGE"]
 OUTPUT = os.environ.get("BENCH_OUTPUT", "")
 RESULT = os.environ["BENCH_RESULT"]
+BASELINE_LIBRARY = os.environ.get("BENCH_BASELINE_LIBRARY", "")
 
 result = {"mode": MODE}
 marks = {}
+
+
+# Seconds on the clock, and processor seconds of every thread of QGIS, which
+# other work on the machine disturbs less.
+def start_timing():
+    marks["start"] = (time.monotonic(), time.process_time())
+
+
+def stop_timing():
+    result["seconds"] = time.monotonic() - marks["start"][0]
+    result["processorSeconds"] = time.process_time() - marks["start"][1]
 
 
 def finish():
@@ -31,25 +46,22 @@ def finish():
 
 
 def edit_buffer(layer):
-    # QGIS's own edit buffer: HydroID into NextDownID of every feature, saved.
-    start = time.monotonic()
-    target = layer.fields().indexOf("NextDownID")
-    source = layer.fields().indexOf("HydroID")
-    layer.startEditing()
-    request = QgsFeatureRequest().setFlags(QgsFeatureRequest.NoGeometry).setSubsetOfAttributes([source])
-    for feature in layer.getFeatures(request):
-        layer.changeAttributeValue(feature.id(), target, feature.attributes()[source])
-    layer.commitChanges()
-    result["seconds"] = time.monotonic() - start
+    # QGIS's own edit buffer, written from C++ (no Python loop): HydroID into
+    # NextDownID of every feature, one undo step, saved.
+    baseline = ctypes.CDLL(BASELINE_LIBRARY)
+    start_timing()
+    if not baseline.CopyFieldInEditBuffer(ctypes.c_void_p(sip.unwrapinstance(layer)), b"HydroID", b"NextDownID"):
+        raise RuntimeError("the edit buffer's write failed: " + "; ".join(layer.commitErrors()))
+    stop_timing()
 
 
 def processing_run(algorithm, parameters):
     import processing
     from processing.core.Processing import Processing
     Processing.initialize()
-    start = time.monotonic()
+    start_timing()
     processing.run(algorithm, parameters)
-    result["seconds"] = time.monotonic() - start
+    stop_timing()
 
 
 # The menu action's dialogs: no trailing zeros, the layer, the suggested
@@ -60,7 +72,7 @@ def answer(window):
         if window.standardButtons() & QMessageBox.No:
             window.button(QMessageBox.No).click()
         else:
-            result["seconds"] = time.monotonic() - marks["lastAnswer"]
+            stop_timing()
             result["message"] = window.text()
             window.button(QMessageBox.Ok).click()
     elif isinstance(window, QInputDialog):
@@ -71,7 +83,7 @@ def answer(window):
             if combo.findText(entry) >= 0:
                 combo.setCurrentIndex(combo.findText(entry))
         if combo.currentText() == "HydroID":
-            marks["lastAnswer"] = time.monotonic()
+            start_timing()
         window.findChild(QPushButton, "cmdOK").click()
 
 
@@ -82,9 +94,7 @@ def poll():
         answer(window)
 
 
-def run():
-    layer = QgsVectorLayer(GEOPACKAGE + "|layername=Watershed", "Watershed", "ogr")
-    QgsProject.instance().addMapLayer(layer)
+def run(layer):
     try:
         if MODE == "editbuffer":
             edit_buffer(layer)
@@ -102,7 +112,24 @@ def run():
     finish()
 
 
+# The layer is added as a user adds it, and every way is timed once the map
+# has been drawn, so that no drawing of the layer runs beside any of them.
+def load():
+    layer = QgsVectorLayer(GEOPACKAGE + "|layername=Watershed", "Watershed", "ogr")
+    canvas = iface.mapCanvas()
+    started = []
+
+    def start():
+        if not started:
+            started.append(True)
+            QTimer.singleShot(0, lambda: run(layer))
+
+    canvas.mapCanvasRefreshed.connect(start)
+    QTimer.singleShot(120000, start)
+    QgsProject.instance().addMapLayer(layer)
+
+
 timer = QTimer()
 timer.timeout.connect(poll)
 timer.start(50)
-QTimer.singleShot(3000, run)
+QTimer.singleShot(3000, load)

@@ -54,7 +54,7 @@ private:
 void DrennowPlugin::initGui()
 {
     application_ = std::make_shared<QgisApplication>(*QgsProject::instance(), *iface_->statusBarIface(),
-                                                     iface_->mainWindow());
+                                                     iface_->mainWindow(), iface_->mapCanvas());
     command_ = command::CreateCommand(command::clsDrennow::kProgId);
     command_->OnCreate(application_);
 

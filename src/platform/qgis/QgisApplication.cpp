@@ -2,6 +2,7 @@
 
 #include "runtime/Error.h"
 
+#include <qgsmapcanvas.h>
 #include <qgsproject.h>
 
 #include <QDir>
@@ -11,6 +12,31 @@ namespace drennow::qgis {
 namespace {
 
 constexpr const char* kUnsavedProjectName = "Untitled.qgz";
+
+// Holds the canvas's drawing back (a drawing under way is stopped) for as
+// long as it lives, unless it was held back already, and then draws afresh.
+class CanvasPause {
+public:
+    explicit CanvasPause(QgsMapCanvas* canvas) : canvas_(canvas && !canvas->isFrozen() ? canvas : nullptr)
+    {
+        if (canvas_) {
+            canvas_->stopRendering();
+            canvas_->freeze(true);
+        }
+    }
+    ~CanvasPause()
+    {
+        if (canvas_) {
+            canvas_->freeze(false);
+            canvas_->refresh();
+        }
+    }
+    CanvasPause(const CanvasPause&) = delete;
+    CanvasPause& operator=(const CanvasPause&) = delete;
+
+private:
+    QPointer<QgsMapCanvas> canvas_;
+};
 
 }  // namespace
 
@@ -28,13 +54,14 @@ std::string QgisTemplates::Item(int32_t index)
 }
 
 QgisApplication::QgisApplication(QgsProject& project, QgsStatusBar& statusBar, QWidget* mainWindow,
-                                 std::chrono::milliseconds eventInterval)
+                                 QgsMapCanvas* mapCanvas, std::chrono::milliseconds eventInterval)
     : project_(project),
       eventInterval_(eventInterval),
       editor_(std::make_shared<QgisEditor>(project, workspaces_)),
       statusBar_(std::make_shared<QgisStatusBar>(statusBar, eventInterval)),
       userInterface_(std::make_shared<QtUserInterface>(mainWindow)),
-      mainWindow_(mainWindow)
+      mainWindow_(mainWindow),
+      mapCanvas_(mapCanvas)
 {
 }
 
@@ -58,6 +85,7 @@ host::Ref<host::IExtension> QgisApplication::FindExtensionByCLSID(const host::UI
 
 void QgisApplication::Click(host::ICommand& command)
 {
+    CanvasPause pause(mapCanvas_);
     command.OnClick();
     editor_->EndOpenOperation();
 }

@@ -11,6 +11,7 @@
 
 #include <chrono>
 
+class QgsMapCanvas;
 class QgsProject;
 class QgsStatusBar;
 class QWidget;
@@ -30,12 +31,13 @@ private:
 };
 
 // The application object over what the command needs of QGIS: the project,
-// the status bar and the main window (which owns the boxes; it may be none).
+// the status bar, the main window (which owns the boxes; it may be none) and
+// the map canvas (it may be none).
 class QgisApplication : public host::IApplication {
 public:
     static constexpr std::chrono::milliseconds kEventInterval{50};
 
-    QgisApplication(QgsProject& project, QgsStatusBar& statusBar, QWidget* mainWindow,
+    QgisApplication(QgsProject& project, QgsStatusBar& statusBar, QWidget* mainWindow, QgsMapCanvas* mapCanvas,
                     std::chrono::milliseconds eventInterval = kEventInterval);
 
     host::Ref<host::IMxDocument> Document() override;
@@ -47,7 +49,10 @@ public:
     host::Ref<host::IUserInterface> UserInterface() override { return userInterface_; }
 
     QgisEditor& Editor() { return *editor_; }
-    // A click of the command; QGIS is left with no edit command open.
+    // A click of the command; QGIS is left with no edit command open. The map
+    // canvas draws nothing meanwhile: a drawing of the layer being written
+    // would read it while the run reads and saves it, and on a large layer
+    // double the run's time. It draws afresh afterwards.
     void Click(host::ICommand& command);
 
 private:
@@ -58,6 +63,7 @@ private:
     host::Ref<QgisStatusBar> statusBar_;
     host::Ref<QtUserInterface> userInterface_;
     QPointer<QWidget> mainWindow_;
+    QPointer<QgsMapCanvas> mapCanvas_;
 };
 
 }  // namespace drennow::qgis

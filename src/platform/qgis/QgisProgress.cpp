@@ -8,6 +8,8 @@
 #include <QProgressBar>
 
 #include <algorithm>
+#include <cstdlib>
+#include <iterator>
 
 namespace drennow::qgis {
 
@@ -15,6 +17,27 @@ namespace {
 
 // Narrow, so that the message beside it has the room.
 constexpr int kBarWidth = 100;
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Whether text is stem with digits put in.
+bool SameApartFromDigits(const std::string& text, const std::string& stem)
+{
+    size_t matched = 0;
+    for (char c : text) {
+        if (IsDigit(c)) {
+            continue;
+        }
+        if (matched == stem.size() || stem[matched] != c) {
+            return false;
+        }
+        ++matched;
+    }
+    return matched == stem.size();
+}
 
 }  // namespace
 
@@ -64,40 +87,57 @@ void QgisProgressBar::Position(int32_t value)
     ShowPosition();
 }
 
-void QgisProgressBar::ShowPosition()
+// Drawing the bar anew costs more than a feature's work: a step is shown once
+// it moves the bar by a pixel's worth, or fills it.
+void QgisProgressBar::Step()
 {
-    if (bar_) {
-        bar_->setValue(std::clamp(position_, bar_->minimum(), bar_->maximum()));
+    position_ += stepValue_;
+    if (!bar_) {
+        return;
+    }
+    const int value = Clamped();
+    const long long moved = std::llabs(static_cast<long long>(value) - bar_->value());
+    const long long span = static_cast<long long>(bar_->maximum()) - bar_->minimum();
+    if (value == bar_->maximum() || moved * kBarWidth >= span) {
+        bar_->setValue(value);
     }
 }
 
+int QgisProgressBar::Clamped() const
+{
+    return std::clamp(position_, bar_->minimum(), bar_->maximum());
+}
+
+void QgisProgressBar::ShowPosition()
+{
+    if (bar_) {
+        bar_->setValue(Clamped());
+    }
+}
+
+// A message that differs from the one shown in its count alone waits for the
+// interval; the test for that makes no copy, since the run sends one a
+// feature.
 void QgisProgressBar::Message(const std::string& text)
 {
-    message_ = QString::fromStdString(text);
-    QString stem;
-    stem.reserve(message_.size());
-    for (QChar c : message_) {
-        if (!c.isDigit()) {
-            stem += c;
-        }
-    }
-    const bool countOnly = stem == shownStem_ && sinceShown_.isValid();
+    message_ = text;
+    const bool countOnly = sinceShown_.isValid() && SameApartFromDigits(text, shownStem_);
     if (countOnly && sinceShown_.elapsed() < messageInterval_.count()) {
         return;
     }
+    shown_ = QString::fromStdString(text);
     if (statusBar_) {
-        statusBar_->showMessage(message_);
+        statusBar_->showMessage(shown_);
     }
-    shown_ = message_;
-    shownStem_ = stem;
+    shownStem_.clear();
+    std::copy_if(text.begin(), text.end(), std::back_inserter(shownStem_), [](char c) { return !IsDigit(c); });
     sinceShown_.start();
     KeepMessageReadable();
 }
 
 // Only ever widens while the bar shows, as the counter gains digits, so the
 // status bar is laid out again a few times a run, not once a feature; and a
-// message is measured only when it is longer than any before it, since the
-// run sends one a feature.
+// message is measured only when it is longer than any before it.
 void QgisProgressBar::KeepMessageReadable()
 {
     if (!messageField_ || !bar_ || bar_->isHidden() || message_.size() <= longestMeasured_) {
@@ -105,7 +145,7 @@ void QgisProgressBar::KeepMessageReadable()
     }
     longestMeasured_ = message_.size();
     constexpr int kFieldMargins = 16;
-    int needed = messageField_->fontMetrics().horizontalAdvance(message_) + kFieldMargins;
+    int needed = messageField_->fontMetrics().horizontalAdvance(QString::fromStdString(message_)) + kFieldMargins;
     if (needed > messageField_->minimumWidth()) {
         messageField_->setMinimumWidth(needed);
     }

@@ -38,11 +38,12 @@ public:
     void Position(int32_t value) override;
     void Message(const std::string& text) override;
     void Show() override;
-    void Step() override { Position(position_ + stepValue_); }
+    void Step() override;
     // Takes the bar's message off the status bar with it.
     void Hide() override;
 
 private:
+    int Clamped() const;
     void ShowPosition();
     void KeepMessageReadable();
 
@@ -50,14 +51,14 @@ private:
     QPointer<QProgressBar> bar_;
     QPointer<QWidget> messageField_;
     int messageFieldMinimum_ = 0;  // the field's own minimum width
-    int longestMeasured_ = 0;      // in characters, since the bar was shown
+    size_t longestMeasured_ = 0;   // in bytes of UTF-8, since the bar was shown
     std::chrono::milliseconds messageInterval_;
     QElapsedTimer sinceShown_;
     QString shown_;      // the message last shown
-    QString shownStem_;  // and without its digits
+    std::string shownStem_;  // and without its digits
     int32_t stepValue_ = 1;
     int32_t position_ = 0;
-    QString message_;
+    std::string message_;  // the message last sent
 };
 
 // QGIS's status bar: pane 0 is its message.

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QUndoStack>
+#include <QtTest/QTest>
 
 namespace drennow::qgis::testing {
 namespace {
@@ -290,6 +291,46 @@ TEST_F(QgisCommandTest, AnErrorWhileAssigningLeavesNoEditCommandOpen)
     EXPECT_EQ(stack->index(), 1) << "the operation was ended";
     EXPECT_EQ(stack->text(0), QStringLiteral("Drennow"));
     EXPECT_GT(CountWritten(*layer), 0) << "what was stored before the error stays";
+}
+
+// A drawing of the layer while the run reads and saves it competes with the
+// run for the data source; the map is drawn once the run has ended, and a
+// canvas the user had held back stays so.
+TEST_F(QgisCommandTest, TheMapIsNotDrawnWhileTheRunReadsAndWritesTheLayer)
+{
+    QString path = WriteGeoPackage(TempPath(QStringLiteral("basins.gpkg")), RegionTwelve());
+    QgsVectorLayer* layer = Add(OpenGeoPackage(path));
+    canvas->setLayers({layer});
+    canvas->setExtent(layer->extent());
+    int drawings = 0;
+    QObject::connect(canvas, &QgsMapCanvas::renderStarting, canvas, [&] { ++drawings; });
+    std::optional<int> drawingsBeforeTheMessage;
+    bool frozenAtTheMessage = false;
+    QueueQuestions(false);
+    driver.Queue([&](QWidget& window) {
+        drawingsBeforeTheMessage = drawings;
+        frozenAtTheMessage = canvas->isFrozen();
+        Driver::Answer(QMessageBox::Ok)(window);
+    });
+    canvas->waitWhileRendering();
+    drawings = 0;
+
+    Click();
+
+    EXPECT_EQ(CountWritten(*OpenGeoPackage(path)), 8);
+    EXPECT_EQ(drawingsBeforeTheMessage, 0);
+    EXPECT_TRUE(frozenAtTheMessage);
+    EXPECT_FALSE(canvas->isFrozen());
+    for (int waited = 0; waited < 500 && drawings == 0; ++waited) {
+        QTest::qWait(10);
+    }
+    EXPECT_GT(drawings, 0) << "the map shows the values written";
+
+    canvas->freeze(true);
+    QueueQuestions(false);
+    driver.Queue(Driver::Answer(QMessageBox::Ok));
+    Click();
+    EXPECT_TRUE(canvas->isFrozen()) << "the user's own hold stays";
 }
 
 class SaveQuestionTest : public QgisCommandTest {

@@ -205,12 +205,14 @@ ModalDriver::Step ModalDriver::PressCancel()
     };
 }
 
-QgisHostTest::QgisHostTest() : statusBar(new QgsStatusBar)
+QgisHostTest::QgisHostTest() : statusBar(new QgsStatusBar), canvas(new QgsMapCanvas)
 {
     mainWindow.statusBar()->addPermanentWidget(statusBar, 1);
+    mainWindow.setCentralWidget(canvas);
     mainWindow.resize(800, 600);
     mainWindow.show();
-    application = std::make_shared<QgisApplication>(project, *statusBar, &mainWindow, std::chrono::milliseconds(0));
+    application =
+        std::make_shared<QgisApplication>(project, *statusBar, &mainWindow, canvas, std::chrono::milliseconds(0));
     command = command::CreateCommand(command::clsDrennow::kProgId);
     command->OnCreate(application);
 }

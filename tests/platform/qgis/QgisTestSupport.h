@@ -2,6 +2,7 @@
 
 #include "platform/qgis/QgisApplication.h"
 
+#include <qgsmapcanvas.h>
 #include <qgsproject.h>
 #include <qgsstatusbar.h>
 #include <qgsvectorlayer.h>
@@ -94,8 +95,8 @@ private:
     QPointer<QWidget> handled_;
 };
 
-// A project with a main window and a status bar, the QGIS application object
-// over them, and the command created on it.
+// A project with a main window, its status bar and map canvas, the QGIS
+// application object over them, and the command created on it.
 class QgisHostTest : public ::testing::Test {
 protected:
     QgisHostTest();
@@ -112,6 +113,7 @@ protected:
     QgsProject project;
     QMainWindow mainWindow;
     QgsStatusBar* statusBar;
+    QgsMapCanvas* canvas;
     std::shared_ptr<QgisApplication> application;
     host::Ref<host::ICommand> command;
     ModalDriver driver;

@@ -54,12 +54,42 @@ TEST_F(QgisWidgetsTest, TheProgressBarSitsOnTheStatusBarAndShowsItsMessageThere)
     EXPECT_TRUE(statusBar->currentMessage().isEmpty()) << "the bar's message goes with it";
 }
 
+// A million steps would draw the bar a million times: it is drawn as it
+// moves by a pixel's worth (the bar is at most 100 pixels wide), and full.
+TEST_F(QgisWidgetsTest, TheBarIsDrawnAsItMovesNotAtEveryStep)
+{
+    host::IStepProgressor& progress = Progress();
+    progress.Show();
+    progress.MaxRange(100000);
+    progress.MinRange(0);
+    progress.StepValue(1);
+    progress.Position(0);
+    int drawn = 0;
+    QObject::connect(Bar(), &QProgressBar::valueChanged, Bar(), [&] { ++drawn; });
+    for (int i = 0; i < 999; ++i) {
+        progress.Step();
+    }
+    EXPECT_EQ(Bar()->value(), 0) << "less than a pixel's worth";
+    progress.Step();
+    EXPECT_EQ(Bar()->value(), 1000);
+    for (int i = 0; i < 98999; ++i) {
+        progress.Step();
+    }
+    EXPECT_EQ(Bar()->value(), 99000);
+    progress.Step();
+    EXPECT_EQ(Bar()->value(), 100000) << "the last step fills it";
+    EXPECT_EQ(drawn, 100);
+    progress.Position(5);
+    EXPECT_EQ(Bar()->value(), 5) << "a position set is shown at once";
+    progress.Hide();
+}
+
 // The window repaints once an interval: counts in between are not laid
 // out, but a message of another kind shows at once, and hiding the bar takes
 // the count that is shown with it.
 TEST_F(QgisWidgetsTest, ACountThatChangesAloneShowsOnceAnInterval)
 {
-    QgisApplication slow(project, *statusBar, &mainWindow, std::chrono::hours(1));
+    QgisApplication slow(project, *statusBar, &mainWindow, canvas, std::chrono::hours(1));
     host::IStepProgressor& progress = *slow.StatusBar()->ProgressBar();
     progress.Show();
     progress.Message("Finding NextDownID 1.. Hit Esc to Cancel");
@@ -174,7 +204,7 @@ TEST_F(QgisWidgetsTest, TheMessageStaysReadableInACrowdedStatusBar)
 
 TEST_F(QgisWidgetsTest, TheTrackerLetsEventsInOnlyOnceAnInterval)
 {
-    QgisApplication slow(project, *statusBar, &mainWindow, std::chrono::hours(1));
+    QgisApplication slow(project, *statusBar, &mainWindow, canvas, std::chrono::hours(1));
     host::Ref<host::ITrackCancel> tracker = slow.NewCancelTracker();
     EXPECT_TRUE(tracker->Continue()) << "the first question lets events in";
     QCoreApplication::postEvent(&mainWindow, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
