@@ -48,6 +48,59 @@ QStringList FailureColumns()
     return lines.last().split(QLatin1Char('\t'));
 }
 
+// Progress through the features read, on the feedback; false once the
+// user cancelled.
+class Steps {
+public:
+    Steps(QgsProcessingFeedback& feedback, long long count)
+        : feedback_(feedback), percentPerStep_(count > 0 ? 100.0 / static_cast<double>(count) : 0)
+    {
+    }
+    bool Next()
+    {
+        if (feedback_.isCanceled()) {
+            return false;
+        }
+        feedback_.setProgress(static_cast<double>(done_++) * percentPerStep_);
+        return true;
+    }
+
+private:
+    QgsProcessingFeedback& feedback_;
+    double percentPerStep_;
+    long long done_ = 0;
+};
+
+// The code (and identifier) of every feature, in the layer's order; false
+// when cancelled. Only those fields are read, and no geometry.
+bool ReadCodes(QgsProcessingFeatureSource& every, int pfaf, int id, Steps& steps, std::vector<runtime::Variant>& codes,
+               std::vector<runtime::Variant>& ids)
+{
+    codes.reserve(static_cast<size_t>(std::max<long long>(0, every.featureCount())));
+    QgsFeatureIterator all = every.getFeatures(
+        QgsFeatureRequest().setFlags(QgsFeatureRequest::NoGeometry).setSubsetOfAttributes({pfaf, id}),
+        QgsProcessingFeatureSource::FlagSkipGeometryValidityChecks);
+    for (QgsFeature feature; all.nextFeature(feature);) {
+        if (!steps.Next()) {
+            return false;
+        }
+        codes.push_back(ToVariant(feature.attribute(pfaf)));
+        if (id != pfaf) {
+            ids.push_back(ToVariant(feature.attribute(id)));
+        }
+    }
+    return true;
+}
+
+QgsFeature FailureRow(const QgsFields& fields, QgsFeatureId feature, const command::Assigned::Failure& failure)
+{
+    QgsFeature row(fields);
+    row.setAttribute(0, feature);
+    row.setAttribute(1, failure.code);
+    row.setAttribute(2, QString::fromStdString(failure.description));
+    return row;
+}
+
 // The same input, every feature of it: the codes of the whole layer are the
 // candidates, as in the run, whatever is selected.
 QVariantMap EveryFeatureOf(const QVariantMap& parameters, const QString& input)
@@ -233,28 +286,19 @@ QVariantMap NextDownIdAlgorithm::processAlgorithm(const QVariantMap& parameters,
     std::unique_ptr<QgsFeatureSink> failures(parameterAsSink(parameters, QString::fromLatin1(kFailures), context,
                                                              failuresId, failureFields, QgsWkbTypes::NoGeometry));
 
-    const double steps = static_cast<double>(every->featureCount() + written->featureCount());
-    const double percentPerStep = steps > 0 ? 100.0 / steps : 0;
-    long long done = 0;
+    // The features are read twice: the codes of every feature, then the
+    // features written.
+    Steps steps(*feedback, every->featureCount() + written->featureCount());
     QVariantMap results;
     try {
-        // The codes (and identifiers) of every feature, in the layer's order.
         std::vector<runtime::Variant> codes;
         std::vector<runtime::Variant> ids;
-        codes.reserve(static_cast<size_t>(std::max<long long>(0, every->featureCount())));
-        QgsFeatureIterator all = every->getFeatures(
-            QgsFeatureRequest().setFlags(QgsFeatureRequest::NoGeometry).setSubsetOfAttributes({pfaf, id}));
-        for (QgsFeature feature; all.nextFeature(feature);) {
-            if (feedback->isCanceled()) {
-                return {};
-            }
-            codes.push_back(ToVariant(feature.attribute(pfaf)));
-            if (id != pfaf) {
-                ids.push_back(ToVariant(feature.attribute(id)));
-            }
-            feedback->setProgress(++done * percentPerStep);
+        if (!ReadCodes(*every, pfaf, id, steps, codes, ids)) {
+            return {};
         }
         command::LayerAssigner assigner(codes, id != pfaf ? &ids : nullptr, options, allowTrailingZeros);
+        // In the order the codes were read, when every feature is written.
+        const bool inReadOrder = written->featureCount() == static_cast<long long>(codes.size());
         codes = {};
         ids = {};
 
@@ -263,37 +307,36 @@ QVariantMap NextDownIdAlgorithm::processAlgorithm(const QVariantMap& parameters,
             tally.emplace(*options.compareWith);
         }
         long long failed = 0;
-        QgsFeatureIterator chosen = written->getFeatures();
-        for (QgsFeature feature; chosen.nextFeature(feature);) {
-            if (feedback->isCanceled()) {
+        size_t position = 0;
+        QgsFeatureIterator chosen =
+            written->getFeatures(QgsFeatureRequest(), QgsProcessingFeatureSource::FlagSkipGeometryValidityChecks);
+        for (QgsFeature feature; chosen.nextFeature(feature); ++position) {
+            if (!steps.Next()) {
                 return {};
             }
+            if (inReadOrder) {
+                assigner.LookAhead(position);
+            }
             command::Assigned assigned = assigner.Assign(ToVariant(feature.attribute(pfaf)));
-            QgsAttributes attributes = feature.attributes();
-            attributes.resize(outputFields.count());
-            attributes[nextDown] = ToQVariant(assigned.value);
             if (tally) {
                 tally->Add(static_cast<int32_t>(feature.id()), assigned.value,
                            ToVariant(feature.attribute(compare)));
             }
+            QgsAttributes attributes = feature.attributes();
+            attributes.resize(outputFields.count());
+            attributes[nextDown] = ToQVariant(assigned.value);
             feature.setAttributes(attributes);
             if (!output->addFeature(feature, QgsFeatureSink::FastInsert)) {
                 throw QgsProcessingException(writeFeatureError(output.get(), parameters, QString::fromLatin1(kOutput)));
             }
-            if (assigned.failure) {
-                ++failed;
-                if (failures) {
-                    QgsFeature row(failureFields);
-                    row.setAttribute(0, feature.id());
-                    row.setAttribute(1, assigned.failure->code);
-                    row.setAttribute(2, QString::fromStdString(assigned.failure->description));
-                    if (!failures->addFeature(row, QgsFeatureSink::FastInsert)) {
-                        throw QgsProcessingException(
-                            writeFeatureError(failures.get(), parameters, QString::fromLatin1(kFailures)));
-                    }
+            failed += assigned.failure ? 1 : 0;
+            if (assigned.failure && failures) {
+                QgsFeature row = FailureRow(failureFields, feature.id(), *assigned.failure);
+                if (!failures->addFeature(row, QgsFeatureSink::FastInsert)) {
+                    throw QgsProcessingException(
+                        writeFeatureError(failures.get(), parameters, QString::fromLatin1(kFailures)));
                 }
             }
-            feedback->setProgress(++done * percentPerStep);
         }
         results.insert(QString::fromLatin1(kFailureCount), failed);
         if (tally) {
