@@ -248,6 +248,30 @@ TEST_F(NextDownIdAlgorithmTest, WritesTheSelectedFeaturesWithTheCodesOfEveryFeat
     EXPECT_EQ(Result(*results, QStringLiteral("FAILURES"))->featureCount(), 0);
 }
 
+// The geometry is carried over as it is: an invalid one stops nothing, even
+// where the context asks invalid geometries to stop an algorithm.
+TEST_F(NextDownIdAlgorithmTest, CarriesInvalidGeometriesOverWithoutStopping)
+{
+    QgsVectorLayer* layer = Add(MemoryBasins(QStringLiteral("Watershed"), RegionTwelve()));
+    const QgsGeometry bowTie = QgsGeometry::fromWkt(QStringLiteral("POLYGON((0 0, 1 1, 1 0, 0 1, 0 0))"));
+    ASSERT_FALSE(bowTie.isGeosValid());
+    QgsFeature first;
+    layer->getFeatures().nextFeature(first);
+    ASSERT_TRUE(layer->dataProvider()->changeGeometryValues({{first.id(), bowTie}}));
+    context.setInvalidGeometryCheck(QgsFeatureRequest::GeometryAbortOnInvalid);
+
+    std::optional<QVariantMap> results = Run(Parameters(layer->id(), {"codes", false, false, false, false}));
+    ASSERT_TRUE(results);
+
+    QgsVectorLayer* output = Result(*results, QStringLiteral("OUTPUT"));
+    EXPECT_EQ(output->featureCount(), layer->featureCount());
+    QgsFeature written;
+    output->getFeatures(QgsFeatureRequest().setFilterExpression(
+                            QStringLiteral("PfafstetterID = %1").arg(first.attribute(0).toInt())))
+        .nextFeature(written);
+    EXPECT_TRUE(written.geometry().equals(bowTie));
+}
+
 TEST_F(NextDownIdAlgorithmTest, ComparesWithAFieldAndCountsTheAgreement)
 {
     QgsVectorLayer* layer = Add(MemoryBasins(QStringLiteral("Watershed"), RegionTwelve()));
