@@ -1,9 +1,19 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when missing.
+# Installs the Debian packages listed under debian-packages/, when missing:
+# those of the given sets (command-line, development), or of all of them.
+#   scripts/install-deps.sh [SET...]
 set -euo pipefail
-cd "$(dirname "$0")"
+cd "$(dirname "$0")/debian-packages"
 
-mapfile -t wanted < <(grep -v '^#' debian-packages.txt | sed '/^\s*$/d')
+if [ $# -eq 0 ]; then
+  lists=(*.txt)
+else
+  lists=("${@/%/.txt}")
+fi
+for list in "${lists[@]}"; do
+  [ -f "$list" ] || { echo "install-deps.sh: no package set ${list%.txt}" >&2; exit 2; }
+done
+mapfile -t wanted < <(cat "${lists[@]}" | grep -v '^#' | sed '/^\s*$/d')
 missing=()
 for package in "${wanted[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then

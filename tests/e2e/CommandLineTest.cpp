@@ -1,6 +1,7 @@
 // The command line's contract: help, version, refused command lines and
 // answers, and the exit status of every way a run ends.
 #include "ChildProcess.h"
+#include "DrawnProgress.h"
 #include "ExpectedRun.h"
 #include "GdalTestData.h"
 
@@ -237,6 +238,33 @@ TEST(TerminalTest, QuestionsGoToTheTerminalWhenTheOutputIsAPipe)
     EXPECT_THAT(run.terminal, HasSubstr("Select Watershed Layer"));
     EXPECT_THAT(run.out, ::testing::Not(HasSubstr("Select Watershed Layer")));
     EXPECT_THAT(run.out, HasSubstr("Finished with NextDownID Determination"));
+}
+
+// A person at the terminal sees the progress line there: each of the run's
+// loops (the codes, the identifiers, the pass) with its own count, and a bar
+// that shows the same share of the layer's features as the count.
+TEST(TerminalTest, TheProgressLineShowsACountAndTheBarItsShare)
+{
+    TempFolder folder;
+    std::vector<gdaltest::Basin> basins = VariedBasins();
+    std::string dataset = gdaltest::CreateWatersheds(Format::GeoPackage, folder, basins, false);
+    ChildOptions options;
+    options.input = Input::Terminal;
+    ChildResult run = RunChild(DRENNOW_BINARY,
+                               {"--trailing-zeros", "no", "--layer", "Watershed", "--pfaf-field", "PfafstetterID",
+                                "--level", "2", "--populate", "id", "--id-field", "HydroID", dataset},
+                               options);
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err << run.terminal;
+    std::vector<std::string> counted;
+    for (const gdaltest::DrawnLine& line : gdaltest::DrawnLines(run.terminal)) {
+        if (line.count) {
+            EXPECT_TRUE(gdaltest::CountAndBarAgree(line, static_cast<int32_t>(basins.size())))
+                << line.message << " [" << line.filled << " of " << line.width << "] " << line.percent << "%";
+            counted.push_back(line.message);
+        }
+    }
+    EXPECT_THAT(counted, ::testing::IsSupersetOf({std::string("Building ID collection 1.. Hit Esc to Cancel"),
+                                                  std::string("Finding NextDownID 1.. Hit Esc to Cancel")}));
 }
 
 }  // namespace

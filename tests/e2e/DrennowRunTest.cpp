@@ -161,6 +161,7 @@ TEST_P(RunTest, EscCancelsTheRunLeavesTheDataAndRestoresTheTerminal)
     options.interact = [](int terminal, int, const auto&) { ASSERT_EQ(::write(terminal, "\x1b", 1), 1); };
     ChildResult run = Run(Answers(GetParam(), true, true), options);
     EXPECT_EQ(run.exitStatus, 130) << run.out << run.err;
+    EXPECT_THAT(run.err, ::testing::EndsWith("drennow: cancelled; no value was saved\n"));
     EXPECT_TRUE(run.terminalRestored);
     EXPECT_EQ(gdaltest::Snapshot(dataset_, "Watershed"), before);
     EXPECT_THAT(run.out, ::testing::Not(HasSubstr("Finished")));

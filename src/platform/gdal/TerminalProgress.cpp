@@ -16,18 +16,31 @@ constexpr const char* kClearLine = "\r\x1b[K";
 
 TerminalProgressBar::TerminalProgressBar(std::FILE* terminal) : terminal_(terminal) {}
 
+void TerminalProgressBar::Message(const std::string& text)
+{
+    message_ = text;
+    if (visible_) {
+        Draw(fresh_ || !stepped_);
+        fresh_ = false;
+    }
+    stepped_ = false;
+}
+
+// A message set before the bar is shown is drawn with it; otherwise the bar
+// waits for its first message, which says what it counts.
 void TerminalProgressBar::Show()
 {
     visible_ = true;
-    Draw(true);
+    fresh_ = message_.empty();
+    if (!fresh_) {
+        Draw(true);
+    }
 }
 
 void TerminalProgressBar::Step()
 {
     range_.Step();
-    if (visible_) {
-        Draw(false);
-    }
+    stepped_ = true;
 }
 
 void TerminalProgressBar::Hide()
@@ -37,6 +50,7 @@ void TerminalProgressBar::Hide()
         std::fflush(terminal_);
     }
     visible_ = false;
+    message_.clear();
 }
 
 void TerminalProgressBar::ShowText(const std::string& text)

@@ -9,8 +9,13 @@
 
 namespace drennow::gdalhost {
 
-// A one-line progress bar drawn on a terminal, redrawn a few times a second
-// at most; with no terminal it shows nothing.
+// A one-line progress bar drawn on a terminal; with no terminal it shows
+// nothing. The run sets a step's message after the step, so the bar is drawn
+// when its message is set: the count in the message and the share the bar
+// shows are then of the same step. A step's message is drawn a few times a
+// second at most; the first one after the bar is shown, and a message of its
+// own (not a step's), at once. A message belongs to one showing of the bar:
+// hiding the bar forgets it.
 class TerminalProgressBar : public host::IStepProgressor {
 public:
     // terminal: where to draw, or nullptr to show nothing.
@@ -20,7 +25,7 @@ public:
     void MaxRange(int32_t value) override { range_.max = value; }
     void StepValue(int32_t value) override { range_.step = value; }
     void Position(int32_t value) override { range_.position = value; }
-    void Message(const std::string& text) override { message_ = text; }
+    void Message(const std::string& text) override;
     void Show() override;
     void Step() override;
     void Hide() override;
@@ -36,6 +41,8 @@ private:
     host::StepRange range_;
     std::string message_;
     bool visible_ = false;
+    bool stepped_ = false;  // since the last message
+    bool fresh_ = false;    // shown, and no message drawn yet
     std::chrono::steady_clock::time_point lastDraw_{};
 };
 

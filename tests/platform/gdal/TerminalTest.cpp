@@ -1,3 +1,4 @@
+#include "DrawnProgress.h"
 #include "command/RunTexts.h"
 #include "dialogs/frmField.h"
 #include "platform/gdal/TerminalProgress.h"
@@ -292,20 +293,25 @@ TEST(TerminalProgressTest, DrawsTheMessageAndTheShareDoneOnOneLine)
     EXPECT_EQ(drawn.Text().find('\n'), std::string::npos);
 }
 
+// A loop as the run makes it: a step, then the step's count as the message.
+void StepThrough(host::IStepProgressor& bar, const char* label, int32_t steps)
+{
+    host::RowCountText text(label);
+    for (int32_t count = 1; count <= steps; ++count) {
+        bar.Step();
+        bar.Message(text.For(count));
+    }
+}
+
 TEST(TerminalProgressTest, RedrawsAFewTimesASecondAtMost)
 {
     DrawnProgress drawn;
     TerminalProgressBar bar(drawn.File());
     bar.MaxRange(100000);
     bar.Show();
-    for (int i = 0; i < 100000; ++i) {
-        bar.Step();
-    }
-    std::string text = drawn.Text();
-    size_t draws = 0;
-    for (size_t at = text.find('\r'); at != std::string::npos; at = text.find('\r', at + 1)) {
-        ++draws;
-    }
+    StepThrough(bar, texts::kFindingNextDown, 100000);
+    size_t draws = gdaltest::DrawnLines(drawn.Text()).size();
+    EXPECT_GE(draws, 1u);
     EXPECT_LE(draws, 3u);
 }
 
@@ -315,8 +321,90 @@ TEST(TerminalProgressTest, StepsPastTheRangeKeepTheBarFull)
     TerminalProgressBar bar(drawn.File());
     bar.MaxRange(2);
     bar.Position(5);
+    bar.Message("Finding NextDownID 5.. Hit Esc to Cancel");
     bar.Show();
     EXPECT_THAT(drawn.Text(), HasSubstr("[####################] 100%"));
+}
+
+// The run's three loops on the one bar, each shown anew: what the user sees
+// of a loop is its own count with its own share of the range, never the
+// last count of the loop before.
+TEST(TerminalProgressTest, EveryLineDrawnShowsACountAndItsShare)
+{
+    constexpr int32_t kRows = 1000;
+    DrawnProgress drawn;
+    TerminalProgressBar bar(drawn.File());
+    bar.Show();
+    bar.MaxRange(kRows);
+    bar.MinRange(0);
+    bar.Message(texts::kBuildingCodes);
+    bar.StepValue(1);
+    bar.Position(0);
+    StepThrough(bar, texts::kBuildingCodes, kRows);
+    bar.Hide();
+    // The ID collection shows the bar before it sets the range.
+    bar.Show();
+    bar.MaxRange(kRows);
+    bar.MinRange(0);
+    bar.Position(0);
+    StepThrough(bar, "Building ID collection", kRows);
+    bar.Hide();
+    bar.Position(0);
+    bar.Show();
+    StepThrough(bar, texts::kFindingNextDown, kRows / 2);
+
+    std::vector<gdaltest::DrawnLine> lines = gdaltest::DrawnLines(drawn.Text());
+    std::vector<std::string> counted;
+    for (const gdaltest::DrawnLine& line : lines) {
+        if (line.count) {
+            EXPECT_TRUE(gdaltest::CountAndBarAgree(line, kRows)) << line.message << " " << line.percent << "%";
+            counted.push_back(line.message);
+        }
+    }
+    // The first step of each loop is shown at once.
+    EXPECT_THAT(counted, ::testing::IsSupersetOf({std::string("Building ID collection 1.. Hit Esc to Cancel"),
+                                                  std::string(texts::kFindingNextDown) + " 1.. Hit Esc to Cancel"}));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front().message, texts::kBuildingCodes);
+    EXPECT_EQ(lines.front().percent, 0);
+}
+
+// A message that is not a step's count (the run's last one while it saves)
+// is shown at once, however recently a count was.
+TEST(TerminalProgressTest, AMessageOfItsOwnIsDrawnAtOnce)
+{
+    DrawnProgress drawn;
+    TerminalProgressBar bar(drawn.File());
+    bar.MaxRange(10);
+    bar.Show();
+    StepThrough(bar, texts::kFindingNextDown, 10);
+    bar.Message(texts::kFinishing);
+    std::vector<gdaltest::DrawnLine> lines = gdaltest::DrawnLines(drawn.Text());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().message, texts::kFinishing);
+    EXPECT_EQ(lines.back().percent, 100);
+}
+
+// Once hidden, the bar shows nothing of what it showed before: shown again,
+// it waits for its next message.
+TEST(TerminalProgressTest, ShownAgainTheBarWaitsForItsNextMessage)
+{
+    DrawnProgress drawn;
+    TerminalProgressBar bar(drawn.File());
+    bar.MaxRange(4);
+    bar.Show();
+    StepThrough(bar, texts::kBuildingCodes, 4);
+    bar.Hide();
+    size_t hiddenAt = drawn.Text().size();
+    bar.Position(0);
+    bar.Show();
+    EXPECT_EQ(drawn.Text().size(), hiddenAt);
+    bar.Step();
+    bar.Message("Next 1.. Hit Esc to Cancel");
+    std::vector<gdaltest::DrawnLine> lines = gdaltest::DrawnLines(drawn.Text().substr(hiddenAt));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].message, "Next 1.. Hit Esc to Cancel");
+    EXPECT_EQ(lines[0].percent, 25);
 }
 
 }  // namespace
