@@ -1,0 +1,98 @@
+// What a run sends to a PostgreSQL table: the rows whose NextDownID it
+// changes, and those only, as an UPDATE trigger of the table sees them.
+#include "PostgresServer.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace drennow::reliability {
+namespace {
+
+using ::testing::HasSubstr;
+
+class PostgresWritesTest : public PostgresRunTest {
+protected:
+    // The table of a subdivision to level 3, with a trigger that counts the
+    // rows each UPDATE of it writes.
+    void CreateCounted()
+    {
+        Create(Subdivision(3));
+        std::string schema = gdaltest::LastPostgresTable();
+        counter_ = schema + ".rewritten";
+        server_->Execute("CREATE TABLE " + counter_ + " (rows integer); INSERT INTO " + counter_ +
+                         " VALUES (0); CREATE FUNCTION " + schema +
+                         ".count_row() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN UPDATE " + counter_ +
+                         " SET rows = rows + 1; RETURN NEW; END$$; CREATE TRIGGER count_row AFTER UPDATE ON " +
+                         table_ + " FOR EACH ROW EXECUTE FUNCTION " + schema + ".count_row()");
+    }
+
+    // The rows written since the last call.
+    int RowsRewritten()
+    {
+        int rows = std::stoi(server_->Value("SELECT rows FROM " + counter_));
+        server_->Execute("UPDATE " + counter_ + " SET rows = 0");
+        return rows;
+    }
+
+    void RunToItsEnd()
+    {
+        e2e::ChildResult run = Run();
+        ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+    }
+
+    int RowCount() { return std::stoi(server_->Value("SELECT count(*) FROM " + table_)); }
+
+    std::string counter_;
+};
+
+TEST_F(PostgresWritesTest, ARunRepeatedOnTheSameDataRewritesNoRow)
+{
+    CreateCounted();
+    RunToItsEnd();
+    EXPECT_EQ(RowsRewritten(), RowCount());
+    std::string written = TableDigest(*server_, table_);
+
+    RunToItsEnd();
+    EXPECT_EQ(RowsRewritten(), 0);
+    EXPECT_EQ(TableDigest(*server_, table_), written);
+}
+
+TEST_F(PostgresWritesTest, OnlyTheRowsWhoseValueDiffersAreWrittenANullCountingAsADifference)
+{
+    CreateCounted();
+    RunToItsEnd();
+    std::string written = TableDigest(*server_, table_);
+    server_->Execute("UPDATE " + table_ + " SET \"NextDownID\" = NULL WHERE ogc_fid IN (3, 50); UPDATE " + table_ +
+                     " SET \"NextDownID\" = -77 WHERE ogc_fid IN (7, 8, 9)");
+    RowsRewritten();
+
+    RunToItsEnd();
+    EXPECT_EQ(RowsRewritten(), 5);
+    EXPECT_EQ(TableDigest(*server_, table_), written);
+}
+
+// The rows the run sends at once are all counted as one: a trigger that
+// skips some of those the run changes ends the run with nothing saved, and
+// says where.
+TEST_F(PostgresWritesTest, ARowOfABatchLeftAsItWasEndsTheRunWithNothingSaved)
+{
+    CreateCounted();
+    RunToItsEnd();
+    server_->Execute("UPDATE " + table_ + " SET \"NextDownID\" = NULL WHERE ogc_fid BETWEEN 100 AND 200");
+    std::string schema = gdaltest::LastPostgresTable();
+    server_->Execute("CREATE FUNCTION " + schema +
+                     ".skip() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN IF NEW.ogc_fid = 150 THEN RETURN NULL; "
+                     "END IF; RETURN NEW; END$$; CREATE TRIGGER skip BEFORE UPDATE ON " + table_ +
+                     " FOR EACH ROW EXECUTE FUNCTION " + schema + ".skip()");
+    std::string before = TableDigest(*server_, table_);
+    RowsRewritten();
+
+    e2e::ChildResult run = Run();
+    EXPECT_EQ(run.exitStatus, 1) << run.out << run.err;
+    EXPECT_THAT(run.err, HasSubstr("100 of the 101 rows sent to the table \"Watershed\" were updated"));
+    EXPECT_EQ(TableDigest(*server_, table_), before);
+    EXPECT_EQ(RowsRewritten(), 0);
+}
+
+}  // namespace
+}  // namespace drennow::reliability
