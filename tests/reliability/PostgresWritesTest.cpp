@@ -1,5 +1,6 @@
-// What a run sends to a PostgreSQL table: the rows whose NextDownID it
-// changes, and those only, as an UPDATE trigger of the table sees them.
+// What a run reads of a PostgreSQL table: never its geometry; and what it
+// sends to it: the rows whose NextDownID it changes, and those only, as an
+// UPDATE trigger of the table sees them.
 #include "PostgresServer.h"
 
 #include <gmock/gmock.h>
@@ -92,6 +93,29 @@ TEST_F(PostgresWritesTest, ARowOfABatchLeftAsItWasEndsTheRunWithNothingSaved)
     EXPECT_THAT(run.err, HasSubstr("100 of the 101 rows sent to the table \"Watershed\" were updated"));
     EXPECT_EQ(TableDigest(*server_, table_), before);
     EXPECT_EQ(RowsRewritten(), 0);
+}
+
+// A role that may read every column but the geometry fills NextDownID as
+// the table's owner does.
+TEST_F(PostgresWritesTest, ARunReadsNoGeometry)
+{
+    Create(Subdivision(2));
+    TestRole role(*server_);
+    server_->Execute("GRANT USAGE ON SCHEMA " + gdaltest::LastPostgresTable() + " TO " + role.Name() +
+                     "; GRANT SELECT (ogc_fid, \"PfafstetterID\", \"HydroID\", \"NextDownID\"), UPDATE ON " +
+                     table_ + " TO " + role.Name());
+    ASSERT_NE(server_->TryExecute("SET ROLE " + role.Name() + "; SELECT geom FROM " + table_), "");
+    server_->Execute("RESET ROLE");
+    std::string before = TableDigest(*server_, table_);
+    e2e::ChildResult withoutGeometry = Run({}, DatasetAs(dataset_, role.Name()));
+    ASSERT_EQ(withoutGeometry.exitStatus, 0) << withoutGeometry.out << withoutGeometry.err;
+    std::string written = TableDigest(*server_, table_);
+    ASSERT_NE(written, before);
+
+    server_->Execute("UPDATE " + table_ + " SET \"NextDownID\" = -77");
+    ASSERT_EQ(TableDigest(*server_, table_), before);
+    RunToItsEnd();
+    EXPECT_EQ(TableDigest(*server_, table_), written);
 }
 
 }  // namespace
