@@ -389,7 +389,12 @@ void GdalFeatureClass::WriteRow(GIntBig fid, const std::vector<std::pair<int, ru
     // holds already is not written again.
     const ColumnCache* cache = workspace_->EditCache(layerIndex_);
     if (cache != nullptr && !cache->Empty()) {
-        EditCacheWith(HoldableOf(writtenFields_));
+        for (int field : writtenFields_) {
+            if (!cache->Has(field) && ColumnCache::Holds(Attribute(field))) {
+                EditCacheWith(HoldableOf(writtenFields_));
+                break;
+            }
+        }
     }
     scratch.SetFID(fid);
     workspace_->WriteRow(layerIndex_, scratch, writtenFields_);
