@@ -64,18 +64,46 @@ runtime::Variant ColumnCache::ValueOf(int field, size_t position) const
     return column->ValueAt(position);
 }
 
-void ColumnCache::Load(sqlite3* db, OGRLayer& layer, const std::vector<int>& fields)
+ColumnReader SqliteColumnReader(sqlite3* db, OGRLayer& layer, const std::vector<int>& fields)
+{
+    return [db, &layer, fields](const RowVisitor& visit) {
+        OGRFeatureDefn& definitions = *layer.GetLayerDefn();
+        std::string fid = QuotedFidColumn(layer, nullptr);
+        std::string sql = "SELECT " + fid;
+        for (int field : fields) {
+            sql += ", " + QuoteIdentifier(definitions.GetFieldDefn(field)->GetNameRef());
+        }
+        sql += " FROM " + QuotedTable(layer, false) + " ORDER BY " + fid;
+        sqlite3_stmt* prepared = nullptr;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &prepared, nullptr) != SQLITE_OK) {
+            RaiseHostError("Could not read " + std::string(layer.GetName()) + ": " + sqlite3_errmsg(db));
+        }
+        std::unique_ptr<sqlite3_stmt, StatementCloser> statement(prepared);
+        ColumnRow values(fields.size());
+        int result;
+        while ((result = sqlite3_step(statement.get())) == SQLITE_ROW) {
+            for (size_t i = 0; i < fields.size(); ++i) {
+                runtime::Variant value =
+                    ReadColumn(statement.get(), static_cast<int>(i) + 1, *definitions.GetFieldDefn(fields[i]));
+                values[i] = value.IsNull() ? std::nullopt : std::optional<int64_t>(IntegerOf(value));
+            }
+            visit(sqlite3_column_int64(statement.get(), 0), values);
+        }
+        if (result != SQLITE_DONE) {
+            RaiseHostError("Could not read " + std::string(layer.GetName()) + ": " + sqlite3_errmsg(db));
+        }
+    };
+}
+
+void ColumnCache::Load(OGRLayer& layer, const std::vector<int>& fields, const ColumnReader& read)
 {
     OGRFeatureDefn& definitions = *layer.GetLayerDefn();
-    std::string fid = QuotedFidColumn(layer, nullptr);
-    std::string sql = "SELECT " + fid;
     std::vector<Column> loaded;
     for (int field : fields) {
         const OGRFieldDefn& definition = *definitions.GetFieldDefn(field);
         if (!Holds(definition) || Has(field)) {
             RaiseHostError(std::string("Values of ") + definition.GetNameRef() + " are not loaded into memory");
         }
-        sql += ", " + QuoteIdentifier(definition.GetNameRef());
         Width width = definition.GetType() == OFTInteger64 ? Width::Bits64
                       : definition.GetSubType() == OFSTInt16 || definition.GetSubType() == OFSTBoolean
                           ? Width::Bits16
@@ -84,28 +112,15 @@ void ColumnCache::Load(sqlite3* db, OGRLayer& layer, const std::vector<int>& fie
         loaded.back().values.reserve(fids_.size());
         loaded.back().nulls.reserve(fids_.size());
     }
-    sql += " FROM " + QuotedTable(layer, false) + " ORDER BY " + fid;
-    sqlite3_stmt* prepared = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &prepared, nullptr) != SQLITE_OK) {
-        RaiseHostError("Could not read " + std::string(layer.GetName()) + ": " + sqlite3_errmsg(db));
-    }
-    std::unique_ptr<sqlite3_stmt, StatementCloser> statement(prepared);
-
     std::vector<GIntBig> fids;
     fids.reserve(fids_.size());
-    int result;
-    while ((result = sqlite3_step(statement.get())) == SQLITE_ROW) {
-        fids.push_back(sqlite3_column_int64(statement.get(), 0));
+    read([&](GIntBig fid, const ColumnRow& values) {
+        fids.push_back(fid);
         for (size_t i = 0; i < loaded.size(); ++i) {
-            runtime::Variant value =
-                ReadColumn(statement.get(), static_cast<int>(i) + 1, *definitions.GetFieldDefn(loaded[i].field));
-            loaded[i].nulls.push_back(value.IsNull());
-            loaded[i].values.push_back(value.IsNull() ? 0 : IntegerOf(value));
+            loaded[i].nulls.push_back(!values[i]);
+            loaded[i].values.push_back(values[i].value_or(0));
         }
-    }
-    if (result != SQLITE_DONE) {
-        RaiseHostError("Could not read " + std::string(layer.GetName()) + ": " + sqlite3_errmsg(db));
-    }
+    });
     if (columns_.empty()) {
         fids_ = std::move(fids);
     } else if (fids != fids_) {
@@ -122,11 +137,11 @@ size_t ColumnCache::PositionAfter(std::optional<GIntBig> fid) const
     return static_cast<size_t>(std::upper_bound(fids_.begin(), fids_.end(), *fid) - fids_.begin());
 }
 
-void ColumnCache::Update(GIntBig fid, int field, const runtime::Variant& value)
+bool ColumnCache::Update(GIntBig fid, int field, const runtime::Variant& value)
 {
     Column* column = Find(field);
     if (column == nullptr) {
-        return;
+        return true;
     }
     // Rows are mostly written in id order: the row after the last one
     // written is looked at first.
@@ -138,8 +153,8 @@ void ColumnCache::Update(GIntBig fid, int field, const runtime::Variant& value)
         }
         next = static_cast<size_t>(row - fids_.begin());
     }
-    column->Set(next, value);
     lastUpdated_ = next;
+    return column->Set(next, value);
 }
 
 runtime::Variant ColumnCache::Column::ValueAt(size_t position) const
@@ -158,10 +173,16 @@ runtime::Variant ColumnCache::Column::ValueAt(size_t position) const
     }
 }
 
-void ColumnCache::Column::Set(size_t position, const runtime::Variant& value)
+bool ColumnCache::Column::Set(size_t position, const runtime::Variant& value)
 {
-    nulls[position] = value.IsNull();
-    values[position] = value.IsNull() ? 0 : IntegerOf(value);
+    bool null = value.IsNull();
+    int64_t integer = null ? 0 : IntegerOf(value);
+    if (nulls[position] == null && values[position] == integer) {
+        return false;
+    }
+    nulls[position] = null;
+    values[position] = integer;
+    return true;
 }
 
 }  // namespace drennow::gdalhost

@@ -7,12 +7,23 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
 namespace drennow::gdalhost {
 
-// Integer columns of one GeoPackage table, held in memory while the table's
+// The values of some integer columns in one row: nothing for a null.
+using ColumnRow = std::vector<std::optional<int64_t>>;
+// Hands every row of a table, in id order, to the visitor: its id and the
+// values of the columns asked for.
+using RowVisitor = std::function<void(GIntBig fid, const ColumnRow& values)>;
+using ColumnReader = std::function<void(const RowVisitor&)>;
+
+// Reads integer columns of a GeoPackage table in one statement.
+ColumnReader SqliteColumnReader(sqlite3* db, OGRLayer& layer, const std::vector<int>& fields);
+
+// Integer columns of one database table, held in memory while the table's
 // dataset is being edited, so that a cursor that reads only such columns
 // reads nothing from the database: a run reads the same layer several
 // times. Inside the session's transaction no other writer changes the
@@ -25,9 +36,9 @@ public:
 
     bool Has(int field) const;
     bool Empty() const { return columns_.empty(); }
-    // Reads these columns of every row, in id order, in one statement;
-    // raises when the rows are not those of the columns already held.
-    void Load(sqlite3* db, OGRLayer& layer, const std::vector<int>& fields);
+    // Takes these columns of every row from the reader; raises when the rows
+    // are not those of the columns already held.
+    void Load(OGRLayer& layer, const std::vector<int>& fields, const ColumnReader& read);
 
     // The ids of every row, ascending.
     const std::vector<GIntBig>& Fids() const { return fids_; }
@@ -44,8 +55,9 @@ public:
     }
     // The value of a field held in the row at that position.
     runtime::Variant ValueOf(int field, size_t position) const;
-    // Takes a value written to a row; nothing happens for fields not held.
-    void Update(GIntBig fid, int field, const runtime::Variant& value);
+    // Takes a value written to a row; false when the field is held and the
+    // row held that value already (a null differs from every number).
+    bool Update(GIntBig fid, int field, const runtime::Variant& value);
 
 private:
     enum class Width { Bits16, Bits32, Bits64 };
@@ -56,7 +68,8 @@ private:
         std::vector<bool> nulls;
 
         runtime::Variant ValueAt(size_t position) const;
-        void Set(size_t position, const runtime::Variant& value);
+        // False when the value was there already.
+        bool Set(size_t position, const runtime::Variant& value);
     };
 
     std::vector<GIntBig> fids_;

@@ -2,6 +2,7 @@
 
 #include "platform/gdal/FieldValues.h"
 #include "platform/gdal/GdalError.h"
+#include "platform/gdal/PostgresSql.h"
 #include "platform/gdal/SqlText.h"
 #include "runtime/Error.h"
 
@@ -36,10 +37,70 @@ host::Ref<host::IRow> GdalCursor::NextRow()
         started_ = true;
         generation_ = table_->Generation();
         db_ = table_->GeoPackageConnection();
+        reading_ = table_->HowToRead();
     } else if (table_->Generation() != generation_) {
         RaiseHostError("The rows of " + table_->Name() + " changed on disk while they were being read");
     }
-    return db_ != nullptr ? NextSqliteRow() : NextOgrRow();
+    switch (reading_) {
+    case Reading::GeoPackage:
+        return NextSqliteRow();
+    case Reading::Memory:
+        return NextMemoryRow();
+    case Reading::Chunks:
+        return NextChunkRow();
+    default:
+        return NextOgrRow();
+    }
+}
+
+// Fields that cannot be held are read row by row.
+host::Ref<host::IRow> GdalCursor::NextMemoryRow()
+{
+    if (const ColumnCache* cache = table_->EditCacheWith(table_->HoldableOf(fields_->fields))) {
+        return RowOrEnd(NextCachedRow(*cache));
+    }
+    // The session ended: the rows not read yet come from the table.
+    reading_ = Reading::Chunks;
+    return NextChunkRow();
+}
+
+// A chunk is read again, from the row after the last one read, when a
+// field it lacks is learned. A cursor that reads a few rows reads a few:
+// chunks grow from small ones.
+host::Ref<host::IRow> GdalCursor::NextChunkRow()
+{
+    while (true) {
+        if (chunk_ && chunkAsOf_ != fields_->fields.size()) {
+            chunkAsOf_ = fields_->fields.size();
+            for (int field : table_->HoldableOf(fields_->fields)) {
+                if (!chunk_->Has(field)) {
+                    chunk_.reset();
+                    break;
+                }
+            }
+        }
+        if (!chunk_) {
+            chunk_ = table_->ChunkAfter(lastFid_, table_->HoldableOf(fields_->fields), chunkRows_);
+            chunkAsOf_ = fields_->fields.size();
+            cachePosition_ = 0;
+        }
+        if (host::Ref<host::IRow> row = NextCachedRow(*chunk_)) {
+            return row;
+        }
+        if (chunk_->Fids().size() < chunkRows_) {
+            return RowOrEnd(nullptr);
+        }
+        chunk_.reset();
+        chunkRows_ = std::min(2 * chunkRows_, postgres::kRowsAStatement);
+    }
+}
+
+host::Ref<host::IRow> GdalCursor::RowOrEnd(host::Ref<host::IRow> row)
+{
+    if (!row) {
+        Finish();
+    }
+    return row;
 }
 
 host::Ref<host::IRow> GdalCursor::NextOgrRow()
@@ -72,8 +133,8 @@ host::Ref<host::IRow> GdalCursor::NextOgrRow()
 
 host::Ref<host::IRow> GdalCursor::NextSqliteRow()
 {
-    if (const ColumnCache* cache = table_->EditCacheWith(db_, fields_->fields)) {
-        return NextCachedRow(*cache);
+    if (const ColumnCache* cache = table_->EditCacheWith(fields_->fields)) {
+        return RowOrEnd(NextCachedRow(*cache));
     }
     if (select_ == nullptr || selectedAsOf_ != fields_->fields.size()) {
         PrepareSelect();
@@ -101,9 +162,10 @@ host::Ref<host::IRow> GdalCursor::NextSqliteRow()
     }
 }
 
-// The rows after the last one read, from the columns held in memory. Rows
-// carry the fields learned; before any is, every column held, so the
-// fields the caller asks for first are there already.
+// The next row after the last one read, from the columns held in memory;
+// nothing after the last one held. Rows carry the fields learned that are
+// held; before any is learned, every column held, so the fields the caller
+// asks for first are there already.
 host::Ref<host::IRow> GdalCursor::NextCachedRow(const ColumnCache& cache)
 {
     if (select_ != nullptr) {
@@ -128,13 +190,14 @@ host::Ref<host::IRow> GdalCursor::NextCachedRow(const ColumnCache& cache)
                 });
             } else {
                 for (int field : fields_->fields) {
-                    row.AddValue(field, cache.ValueOf(field, position));
+                    if (cache.Has(field)) {
+                        row.AddValue(field, cache.ValueOf(field, position));
+                    }
                 }
             }
             return rows_[nextRow_];
         }
     }
-    Finish();
     return nullptr;
 }
 

@@ -34,9 +34,11 @@ struct LearnedFields {
 // reading at its first row, so fields added to the schema since it was made
 // are in what it delivers. A GeoPackage is read by a statement of its own on
 // the dataset's connection, or, while it is edited and every field learned
-// is an integer, from the columns held in memory; other formats through OGR,
-// every attribute of each row, since re-reading some of them (PostgreSQL)
-// may find the rows in another order.
+// is an integer, from the columns held in memory. A PostgreSQL layer is read
+// from the columns held in memory while it is edited, else in chunks of its
+// integer columns in id order; its other fields are read row by row as they
+// are asked for. Other formats are read through OGR, every attribute of each
+// row.
 class GdalRow;
 
 class GdalCursor : public host::ICursor {
@@ -53,6 +55,10 @@ private:
     host::Ref<host::IRow> NextOgrRow();
     host::Ref<host::IRow> NextSqliteRow();
     host::Ref<host::IRow> NextCachedRow(const ColumnCache& cache);
+    host::Ref<host::IRow> NextMemoryRow();
+    host::Ref<host::IRow> NextChunkRow();
+    // The row, or the end of the reading when there is none.
+    host::Ref<host::IRow> RowOrEnd(host::Ref<host::IRow> row);
     void PrepareSelect();
     void RequireAllRowsRead(OGRLayer& layer);
     void Finish();
@@ -65,6 +71,8 @@ private:
     uint64_t generation_ = 0;
     bool started_ = false;
     bool finished_ = false;
+    using Reading = GdalFeatureClass::Reading;
+    Reading reading_ = Reading::Ogr;
 
     std::optional<GIntBig> lastFid_;  // of the last row read
 
@@ -76,6 +84,12 @@ private:
     std::vector<const OGRFieldDefn*> selectedDefinitions_;
     size_t selectedAsOf_ = 0;
     size_t cachePosition_ = 0;  // in the ids of the columns held, after lastFid_
+
+    // The rows of a PostgreSQL layer being read in chunks, and how many
+    // fields were learned when they were read.
+    std::optional<ColumnCache> chunk_;
+    size_t chunkAsOf_ = 0;
+    size_t chunkRows_ = 1024;  // asked for
 
     // The last two rows delivered. A row that nobody but the cursor holds
     // any more is filled again instead of a new one being made: to its

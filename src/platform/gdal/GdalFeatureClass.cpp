@@ -143,6 +143,10 @@ int GdalFeatureClass::AttributeCount()
 
 int32_t GdalFeatureClass::RowCount()
 {
+    // Columns in memory hold every row: while they are, no row comes or goes.
+    if (const ColumnCache* cache = EditCacheWith({})) {
+        return ObjectId(static_cast<int64_t>(cache->Fids().size()));
+    }
     FlushWrites();
     LoseReadingPosition();
     OGRLayer& layer = UsedLayer();
@@ -269,36 +273,73 @@ sqlite3* GdalFeatureClass::GeoPackageConnection()
     return workspace_->DriverName() == "GPKG" ? workspace_->SqliteConnection() : nullptr;
 }
 
-const ColumnCache* GdalFeatureClass::EditCacheWith(sqlite3* db, const std::vector<int>& fields)
+const ColumnCache* GdalFeatureClass::EditCacheWith(const std::vector<int>& fields)
 {
     ColumnCache* cache = workspace_->EditCache(layerIndex_);
     if (cache == nullptr) {
         return nullptr;
     }
+    for (int field : fields) {
+        if (!cache->Has(field) && !ColumnCache::Holds(Attribute(field))) {
+            return nullptr;
+        }
+    }
+    std::vector<int> missing = FieldsToLoad(*cache, fields);
+    if (!missing.empty()) {
+        FlushWrites();
+        cache->Load(Layer(), missing, workspace_->ColumnsOf(layerIndex_, missing));
+    }
+    return cache->Empty() ? nullptr : cache;
+}
+
+// Reading a column means reading through the whole table, which costs about
+// as much for several: the first load takes the other integer columns
+// along, up to a bound on the memory they take.
+std::vector<int> GdalFeatureClass::FieldsToLoad(const ColumnCache& held, const std::vector<int>& fields)
+{
     std::vector<int> missing;
     for (int field : fields) {
-        if (!cache->Has(field)) {
-            if (!ColumnCache::Holds(Attribute(field))) {
-                return nullptr;
-            }
+        if (!held.Has(field)) {
             missing.push_back(field);
         }
     }
-    if (missing.empty()) {
-        return cache->Empty() ? nullptr : cache;
-    }
-    // Reading a column means reading through the whole table, which costs
-    // about as much for several: the first load takes the other integer
-    // columns along, up to a bound on the memory they take.
-    for (int field = 0; cache->Empty() && field < AttributeCount() && missing.size() < kColumnsLoadedTogether;
+    for (int field = 0; held.Empty() && field < AttributeCount() && missing.size() < kColumnsLoadedTogether;
          ++field) {
         if (ColumnCache::Holds(Attribute(field)) && std::find(missing.begin(), missing.end(), field) == missing.end()) {
             missing.push_back(field);
         }
     }
-    FlushWrites();
-    cache->Load(db, Layer(), missing);
-    return cache;
+    return missing;
+}
+
+std::vector<int> GdalFeatureClass::HoldableOf(const std::vector<int>& fields)
+{
+    std::vector<int> holdable;
+    for (int field : fields) {
+        if (ColumnCache::Holds(Attribute(field))) {
+            holdable.push_back(field);
+        }
+    }
+    return holdable;
+}
+
+GdalFeatureClass::Reading GdalFeatureClass::HowToRead()
+{
+    if (GeoPackageConnection() != nullptr) {
+        return Reading::GeoPackage;
+    }
+    if (!workspace_->IsPostgres() || Layer().GetFIDColumn()[0] == '\0' || FieldsToLoad(ColumnCache{}, {}).empty()) {
+        return Reading::Ogr;
+    }
+    return EditCacheWith({}) != nullptr ? Reading::Memory : Reading::Chunks;
+}
+
+ColumnCache GdalFeatureClass::ChunkAfter(std::optional<GIntBig> fid, const std::vector<int>& fields, size_t rows)
+{
+    ColumnCache chunk;
+    std::vector<int> wanted = FieldsToLoad(chunk, fields);
+    chunk.Load(Layer(), wanted, workspace_->ColumnsAfter(layerIndex_, wanted, fid, rows));
+    return chunk;
 }
 
 runtime::Variant GdalFeatureClass::ReadValue(GIntBig fid, int field)
@@ -343,6 +384,17 @@ void GdalFeatureClass::WriteRow(GIntBig fid, const std::vector<std::pair<int, ru
             heldBack_.resize(static_cast<size_t>(field) + 1, false);
         }
         heldBack_[static_cast<size_t>(field)] = true;
+    }
+    // With the columns in memory, what the row holds is known: a value it
+    // holds already is not written again.
+    const ColumnCache* cache = workspace_->EditCache(layerIndex_);
+    if (cache != nullptr && !cache->Empty()) {
+        for (int field : writtenFields_) {
+            if (!cache->Has(field) && ColumnCache::Holds(Attribute(field))) {
+                EditCacheWith(HoldableOf(writtenFields_));
+                break;
+            }
+        }
     }
     scratch.SetFID(fid);
     workspace_->WriteRow(layerIndex_, scratch, writtenFields_);

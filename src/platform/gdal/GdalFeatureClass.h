@@ -54,8 +54,7 @@ public:
     OGRLayer& ReadFrom(const void* reader, GIntBig featuresRead, std::optional<GIntBig> lastFid);
     void StopReading(const void* reader);
     uint64_t Generation() const { return workspace_->Generation(); }
-    // The connection of a GeoPackage, whose cursors read it by statements of
-    // their own; nothing for other formats.
+    // The connection of a GeoPackage; nothing for other formats.
     sqlite3* GeoPackageConnection();
     // Writes held back reach the data.
     void FlushWrites();
@@ -66,11 +65,24 @@ public:
     // The first load of a layer's columns into memory takes other integer
     // columns along, up to this many columns in all (8 bytes a value each).
     static constexpr size_t kColumnsLoadedTogether = 4;
-    // The columns of the GeoPackage layer held in memory while it is edited
-    // (db is its connection), every field of the list among them: those not
-    // held yet are loaded. Nothing when one of them cannot be held, when none
-    // is, or outside an edit session.
-    const ColumnCache* EditCacheWith(sqlite3* db, const std::vector<int>& fields);
+    // The columns of the layer held in memory while it is edited, every
+    // field of the list among them: those not held yet are loaded (with a
+    // first load, others along). Nothing when one of them cannot be held,
+    // when none is, or for a format or at a time without such columns.
+    const ColumnCache* EditCacheWith(const std::vector<int>& fields);
+    // The fields of the list whose values can be held in memory.
+    std::vector<int> HoldableOf(const std::vector<int>& fields);
+
+    // How a cursor reads the rows: a GeoPackage by statements of its own
+    // (from the columns in memory where it can); a PostgreSQL layer from the
+    // columns in memory while it is edited, else in chunks of integer
+    // columns in id order, never its geometry; other layers through OGR.
+    enum class Reading { Ogr, GeoPackage, Memory, Chunks };
+    Reading HowToRead();
+    // The integer fields of the list (the first integer fields of the layer
+    // for none) of at most `rows` rows after that id (fewer only at the
+    // end), from a PostgreSQL table.
+    ColumnCache ChunkAfter(std::optional<GIntBig> fid, const std::vector<int>& fields, size_t rows);
 
     OGRLayer& Layer() { return workspace_->Layer(layerIndex_); }
     const OGRFieldDefn& Attribute(int field) { return *Layer().GetLayerDefn()->GetFieldDefn(field); }
@@ -89,6 +101,8 @@ private:
     void GoBackTo(OGRLayer& layer, GIntBig featuresRead, std::optional<GIntBig> lastFid);
     OGRLayer& UsedLayer() { return workspace_->UsedLayer(layerIndex_); }
     OGRFeature& Scratch();
+    // Those of the fields not held yet, and for a first load others along.
+    std::vector<int> FieldsToLoad(const ColumnCache& held, const std::vector<int>& fields);
 
     host::Ref<GdalWorkspace> workspace_;
     int layerIndex_;

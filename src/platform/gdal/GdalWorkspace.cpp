@@ -130,7 +130,8 @@ GdalWorkspace::GdalWorkspace(std::string name, std::vector<std::unique_ptr<Table
       tableLocks_(std::move(tableLocks)),
       dataset_(std::move(dataset)),
       format_(format),
-      readOnlyReason_(std::move(readOnlyReason))
+      readOnlyReason_(std::move(readOnlyReason)),
+      holdsColumns_(format == Format::Postgres || (format == Format::Sqlite && DriverName() == "GPKG"))
 {
 }
 
@@ -253,18 +254,27 @@ void GdalWorkspace::StopEditing(bool save)
     }
 }
 
-void GdalWorkspace::WriteRow(int layerIndex, const OGRFeature& feature, const std::vector<int>& changedFields)
+void GdalWorkspace::WriteRow(int layerIndex, const OGRFeature& feature, const std::vector<int>& fields)
 {
     if (!IsEditing()) {
         RaiseHostError("Rows of " + name_ + " are written only while it is being edited");
     }
-    session_->Write(UsedLayer(layerIndex), feature, changedFields);
     hasEdits_ = true;
     auto cache = editCaches_.find(layerIndex);
-    if (cache != editCaches_.end()) {
-        for (int field : changedFields) {
-            cache->second.Update(feature.GetFID(), field, ReadField(feature, field));
+    if (cache == editCaches_.end()) {
+        session_->Write(UsedLayer(layerIndex), feature, fields);
+        return;
+    }
+    // A row that holds its values already is not rewritten: its triggers do
+    // not fire, and a run repeated on the same data writes nothing.
+    changedFields_.clear();
+    for (int field : fields) {
+        if (cache->second.Update(feature.GetFID(), field, ReadField(feature, field))) {
+            changedFields_.push_back(field);
         }
+    }
+    if (!changedFields_.empty()) {
+        session_->Write(UsedLayer(layerIndex), feature, changedFields_);
     }
 }
 
@@ -286,10 +296,31 @@ void GdalWorkspace::FlushWrites()
 
 ColumnCache* GdalWorkspace::EditCache(int layerIndex)
 {
-    if (!IsEditing() || format_ != Format::Sqlite) {
+    if (!IsEditing() || !holdsColumns_) {
         return nullptr;
     }
     return &editCaches_[layerIndex];
+}
+
+ColumnReader GdalWorkspace::ColumnsOf(int layerIndex, const std::vector<int>& fields)
+{
+    OGRLayer& layer = UsedLayer(layerIndex);
+    FlushWrites();
+    if (format_ == Format::Postgres) {
+        return postgres::IntegerColumnReader(*dataset_, layer, fields, std::nullopt, SIZE_MAX);
+    }
+    return SqliteColumnReader(SqliteConnection(), layer, fields);
+}
+
+ColumnReader GdalWorkspace::ColumnsAfter(int layerIndex, const std::vector<int>& fields, std::optional<GIntBig> fid,
+                                         size_t rows)
+{
+    if (format_ != Format::Postgres) {
+        RaiseHostError("Rows of " + name_ + " are not read in chunks");
+    }
+    OGRLayer& layer = UsedLayer(layerIndex);
+    FlushWrites();
+    return postgres::IntegerColumnReader(*dataset_, layer, fields, fid, rows);
 }
 
 void GdalWorkspace::Reopen()

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,12 +61,22 @@ public:
     bool HasEdits() const { return hasEdits_; }
     void StartEditing();
     void StopEditing(bool save);
-    void WriteRow(int layerIndex, const OGRFeature& feature, const std::vector<int>& changedFields);
+    // Writes those of the fields whose values differ from the row's, as far
+    // as the columns held in memory tell.
+    void WriteRow(int layerIndex, const OGRFeature& feature, const std::vector<int>& fields);
     // Writes held back reach the data, so that reads see them.
     void FlushWrites();
     // The columns of the layer held in memory for this edit session; nothing
-    // outside a session, and for formats other than SQLite ones.
+    // outside a session, and for formats other than GeoPackage and
+    // PostgreSQL.
     ColumnCache* EditCache(int layerIndex);
+    // Reads integer columns of the layer in id order, past writes held back.
+    ColumnReader ColumnsOf(int layerIndex, const std::vector<int>& fields);
+    // Reads integer columns of at most that many rows of a PostgreSQL layer
+    // with ids after that one (of every row without one).
+    ColumnReader ColumnsAfter(int layerIndex, const std::vector<int>& fields, std::optional<GIntBig> fid,
+                              size_t rows);
+    bool IsPostgres() const { return format_ == Format::Postgres; }
 
 private:
     enum class Format { Sqlite, Postgres, Shapefile, ReadOnly };
@@ -84,12 +95,14 @@ private:
     GDALDatasetUniquePtr dataset_;
     Format format_;
     std::string readOnlyReason_;
+    bool holdsColumns_;  // whether edit sessions hold columns in memory
     std::unique_ptr<EditSession> session_;
     bool hasEdits_ = false;
     uint64_t generation_ = 0;
     uint64_t schemaVersion_ = 0;
     uint64_t readingsEnded_ = 0;
     std::map<int, ColumnCache> editCaches_;  // by layer index
+    std::vector<int> changedFields_;          // of the row being written
 };
 
 }  // namespace drennow::gdalhost

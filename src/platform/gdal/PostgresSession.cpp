@@ -7,17 +7,20 @@
 #include <cstdio>
 #include <map>
 #include <set>
-#include <unordered_set>
 #include <utility>
 
 namespace drennow::gdalhost {
 
 namespace {
 
-// Rows held back before one UPDATE sends them all.
-constexpr size_t kBatchRows = 5000;
+// Rows held back before one UPDATE sends them all. Each batch reaches the
+// table while the run goes on, so that a cancel in the run's last moments
+// finds most of its writes sent and undoes them; one batch costs little more
+// than its rows (JoinRowsByIndex).
+constexpr size_t kBatchRows = 16384;
 
-std::string SqlLiteral(const OGRFeature& feature, int field)
+// The value of the field as an element of an array literal.
+std::string ArrayElement(const OGRFeature& feature, int field)
 {
     if (!feature.IsFieldSetAndNotNull(field)) {
         return "NULL";
@@ -31,16 +34,23 @@ std::string SqlLiteral(const OGRFeature& feature, int field)
         std::snprintf(text, sizeof text, "%.17g", feature.GetFieldAsDouble(field));
         return text;
     }
-    case OFTString:
-        return QuoteLiteral(feature.GetFieldAsString(field));
+    case OFTString: {
+        std::string element = "\"";
+        for (const char* c = feature.GetFieldAsString(field); *c != '\0'; ++c) {
+            if (*c == '"' || *c == '\\') {
+                element += '\\';
+            }
+            element += *c;
+        }
+        return element + '"';
+    }
     default:
         RaiseHostError(std::string("Fields of the type of ") + feature.GetFieldDefnRef(field)->GetNameRef() +
                        " are not written");
     }
 }
 
-// The type the values of a batch are cast to; a batch of nulls alone would
-// otherwise be text.
+// The type of the values of a batch.
 const char* SqlType(OGRFieldType type)
 {
     switch (type) {
@@ -68,10 +78,13 @@ void EndReadings(GDALDataset& dataset)
     }
 }
 
-// Updates of one column of one table, waiting to be sent.
+// Updates of one column of one table, waiting to be sent: the elements of
+// an array of ids, ascending, and of an array of values.
 struct PendingColumn {
-    std::string rows;  // "(fid,value),(fid,value)..."
-    std::unordered_set<GIntBig> fids;
+    std::string fids;    // "fid,fid,..."
+    std::string values;  // "value,value,..."
+    size_t rows = 0;
+    GIntBig lastFid = 0;
 };
 
 class PostgresSession : public EditSession {
@@ -106,16 +119,20 @@ public:
         GIntBig fid = feature.GetFID();
         for (int field : changedFields) {
             PendingColumn* column = &pending_[std::make_pair(&layer, field)];
-            if (column->fids.count(fid) != 0) {
-                // One UPDATE would give the row either of its two values.
+            if (column->rows > 0 && fid <= column->lastFid) {
+                // A row written twice would get either of its two values
+                // from one UPDATE; rows come in id order, mostly.
                 Flush();
                 column = &pending_[std::make_pair(&layer, field)];
             }
-            if (!column->fids.empty()) {
-                column->rows += ',';
+            if (column->rows > 0) {
+                column->fids += ',';
+                column->values += ',';
             }
-            column->rows += "(" + std::to_string(fid) + "," + SqlLiteral(feature, field) + ")";
-            column->fids.insert(fid);
+            column->fids += std::to_string(fid);
+            column->values += ArrayElement(feature, field);
+            column->lastFid = fid;
+            ++column->rows;
             ++pendingRows_;
         }
         if (pendingRows_ >= kBatchRows) {
@@ -155,22 +172,25 @@ public:
     }
 
 private:
-    // Every row sent must be updated: a trigger that skips rows or a
-    // row-level security policy makes the server leave rows as they were
-    // without an error.
+    // One statement updates every row of the batch from two arrays, of ids
+    // and of values. Every row sent must be updated: a trigger that skips
+    // rows or a row-level security policy makes the server leave rows as
+    // they were without an error.
     void Send(OGRLayer& layer, int field, const PendingColumn& column)
     {
         const OGRFieldDefn& definition = *layer.GetLayerDefn()->GetFieldDefn(field);
         std::string table = QuotedTable(layer, true);
         std::string sql = "WITH updated AS (UPDATE " + table + " AS t SET " +
-                          QuoteIdentifier(definition.GetNameRef()) + " = v.value::" + SqlType(definition.GetType()) +
-                          " FROM (VALUES " + column.rows + ") AS v(fid, value) WHERE t." +
-                          QuotedFidColumn(layer, nullptr) + " = v.fid RETURNING 1) SELECT count(*) FROM updated";
+                          QuoteIdentifier(definition.GetNameRef()) + " = v.value FROM unnest(" +
+                          QuoteLiteral("{" + column.fids + "}") + "::bigint[], " +
+                          QuoteLiteral("{" + column.values + "}") + "::" + SqlType(definition.GetType()) +
+                          "[]) AS v(fid, value) WHERE t." + QuotedFidColumn(layer, nullptr) +
+                          " = v.fid RETURNING 1) SELECT count(*) FROM updated";
         std::string attempted = std::string("Could not update ") + layer.GetName();
         size_t updated = std::stoull(postgres::FirstRow(dataset_, sql, attempted).at(0));
-        if (updated != column.fids.size()) {
+        if (updated != column.rows) {
             RaiseHostError(attempted + ": " + std::to_string(updated) + " of the " +
-                           std::to_string(column.fids.size()) + " rows sent to the table " + table +
+                           std::to_string(column.rows) + " rows sent to the table " + table +
                            " were updated; a trigger that skips rows, a row-level security policy or rows that "
                            "are gone kept the others as they were");
         }
@@ -191,7 +211,9 @@ std::unique_ptr<EditSession> StartPostgresSession(GDALDataset& dataset)
     if (dataset.StartTransaction(FALSE) != OGRERR_NONE) {
         RaiseGdalError(std::string("Could not start editing ") + dataset.GetDescription());
     }
-    return std::make_unique<PostgresSession>(dataset);
+    auto session = std::make_unique<PostgresSession>(dataset);
+    postgres::JoinRowsByIndex(dataset);
+    return session;
 }
 
 }  // namespace drennow::gdalhost

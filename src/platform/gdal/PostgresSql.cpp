@@ -3,12 +3,68 @@
 #include "platform/gdal/GdalError.h"
 #include "platform/gdal/SqlText.h"
 
+#include <algorithm>
+#include <charconv>
+#include <numeric>
+
 namespace drennow::gdalhost::postgres {
 
 namespace {
 
 // How long the run waits for a lock when the user chose no bound.
 constexpr const char* kLongestLockWait = "10s";
+
+// The next value of a comma-separated list, from position on: nothing for an
+// empty one (a null), 1 and 0 for a boolean's t and f.
+std::optional<int64_t> NextValue(const std::string& list, size_t& position)
+{
+    size_t end = std::min(list.find(',', position), list.size());
+    const char* first = list.data() + position;
+    const char* last = list.data() + end;
+    position = end + 1;
+    if (first == last) {
+        return std::nullopt;
+    }
+    if (*first == 't' || *first == 'f') {
+        return *first == 't' ? 1 : 0;
+    }
+    int64_t value = 0;
+    if (std::from_chars(first, last, value).ptr != last) {
+        RaiseHostError("Not an integer read from the database: " + std::string(first, last));
+    }
+    return value;
+}
+
+// The rows of one statement of IntegerColumnReader, and their order by id.
+struct ChunkRows {
+    std::vector<GIntBig> fids;
+    std::vector<ColumnRow> values;
+    std::vector<size_t> order;
+};
+
+// The rows of the lists of a chunk: its count, its ids, then the values of
+// each column. An aggregate is not bound to keep the order of the rows it
+// takes, so they are put in id order here.
+ChunkRows Parse(const std::vector<std::string>& chunk, size_t rows, size_t columns)
+{
+    ChunkRows parsed;
+    parsed.fids.reserve(rows);
+    parsed.values.assign(rows, ColumnRow(columns));
+    std::vector<size_t> positions(chunk.size(), 0);
+    for (size_t row = 0; row < rows; ++row) {
+        parsed.fids.push_back(NextValue(chunk.at(1), positions[1]).value());
+        for (size_t i = 0; i < columns; ++i) {
+            parsed.values[row][i] = NextValue(chunk.at(i + 2), positions[i + 2]);
+        }
+    }
+    parsed.order.resize(rows);
+    std::iota(parsed.order.begin(), parsed.order.end(), 0);
+    if (!std::is_sorted(parsed.fids.begin(), parsed.fids.end())) {
+        std::sort(parsed.order.begin(), parsed.order.end(),
+                  [&](size_t a, size_t b) { return parsed.fids[a] < parsed.fids[b]; });
+    }
+    return parsed;
+}
 
 // Why the table cannot be edited, from its kind (pg_class.relkind), whether
 // the role may update any of its columns, the role, and whether a primary key
@@ -70,6 +126,12 @@ void ReadTablesFromTheStart(GDALDataset& dataset)
     FirstRow(dataset, "SET synchronize_seqscans = off", "Could not make reads of tables start at their first row");
 }
 
+void JoinRowsByIndex(GDALDataset& dataset)
+{
+    FirstRow(dataset, "SET LOCAL enable_hashjoin = off; SET LOCAL enable_mergejoin = off",
+             "Could not choose how updates find their rows");
+}
+
 void RequireEditable(GDALDataset& dataset, OGRLayer& layer)
 {
     std::string table = QuotedTable(layer, true);
@@ -93,6 +155,48 @@ void LockAgainstWriters(GDALDataset& dataset, OGRLayer& layer)
     FirstRow(dataset, "LOCK TABLE " + table + " IN EXCLUSIVE MODE",
              "Could not take the EXCLUSIVE lock on the table " + table +
                  " that keeps other writers off while it is edited");
+}
+
+ColumnReader IntegerColumnReader(GDALDataset& dataset, OGRLayer& layer, const std::vector<int>& fields,
+                                 std::optional<GIntBig> after, size_t most)
+{
+    return [&dataset, &layer, fields, after, most](const RowVisitor& visit) {
+        std::string fid = QuotedFidColumn(layer, nullptr);
+        std::string columns = fid + " AS f";
+        // One aggregate takes the rows of the others in the same order, the
+        // order they are selected in. GDAL gives result columns of the same
+        // name one value.
+        std::string lists = "string_agg(c.f::text, ',') AS fids";
+        for (size_t i = 0; i < fields.size(); ++i) {
+            std::string name = "v" + std::to_string(i);
+            columns += ", " + QuoteIdentifier(layer.GetLayerDefn()->GetFieldDefn(fields[i])->GetNameRef()) + " AS " +
+                       name;
+            lists += ", string_agg(coalesce(c." + name + "::text, ''), ',') AS " + name;
+        }
+        const std::string attempted = std::string("Could not read ") + layer.GetName();
+        bool from = after.has_value();  // whether rows come after last
+        GIntBig last = after.value_or(0);
+        for (size_t left = most; left > 0;) {
+            size_t limit = std::min(left, kRowsAStatement);
+            std::vector<std::string> chunk = FirstRow(
+                dataset,
+                "SELECT count(*), " + lists + " FROM (SELECT " + columns + " FROM " + QuotedTable(layer, true) +
+                    (from ? " WHERE " + fid + " > " + std::to_string(last) : "") + " ORDER BY " + fid +
+                    " LIMIT " + std::to_string(limit) + ") AS c",
+                attempted);
+            size_t rows = std::stoull(chunk.at(0));
+            ChunkRows parsed = Parse(chunk, rows, fields.size());
+            for (size_t row : parsed.order) {
+                visit(parsed.fids[row], parsed.values[row]);
+            }
+            if (rows < limit) {
+                return;
+            }
+            last = parsed.fids[parsed.order.back()];
+            from = true;
+            left -= rows;
+        }
+    };
 }
 
 }  // namespace drennow::gdalhost::postgres

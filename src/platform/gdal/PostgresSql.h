@@ -1,8 +1,12 @@
 #pragma once
 
+#include "platform/gdal/ColumnCache.h"
+
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +29,12 @@ void BoundLockWaits(GDALDataset& dataset);
 // meet the rows in the order it met them.
 void ReadTablesFromTheStart(GDALDataset& dataset);
 
+// For the rest of the transaction, the rows a statement joins to a table are
+// found by the table's indexes: an UPDATE of a batch of rows by their ids
+// then costs in proportion to the batch, not to the table, which a hash or
+// merge join reads through for every batch.
+void JoinRowsByIndex(GDALDataset& dataset);
+
 // Raises when the rows of the layer's table cannot be updated: it is not a
 // table, the role may not update it, or it has no primary key to find its
 // rows by.
@@ -33,5 +43,16 @@ void RequireEditable(GDALDataset& dataset, OGRLayer& layer);
 // Keeps other writers off the layer's table until the transaction ends;
 // readers pass. Raises, naming the lock, when it cannot be had in time.
 void LockAgainstWriters(GDALDataset& dataset, OGRLayer& layer);
+
+// The most rows one statement of IntegerColumnReader reads.
+inline constexpr size_t kRowsAStatement = 262144;
+
+// Reads integer columns of the rows of the layer's table with ids after
+// `after` (of every row without one), at most `most` of them, in id order:
+// the values of each column of up to kRowsAStatement rows come as one text
+// of one row of one statement. The geometry and other columns stay on the
+// server.
+ColumnReader IntegerColumnReader(GDALDataset& dataset, OGRLayer& layer, const std::vector<int>& fields,
+                                 std::optional<GIntBig> after, size_t most);
 
 }  // namespace drennow::gdalhost::postgres
