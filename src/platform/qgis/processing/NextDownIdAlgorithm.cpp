@@ -48,50 +48,6 @@ QStringList FailureColumns()
     return lines.last().split(QLatin1Char('\t'));
 }
 
-// Progress through the features read, on the feedback; false once the
-// user cancelled.
-class Steps {
-public:
-    Steps(QgsProcessingFeedback& feedback, long long count)
-        : feedback_(feedback), percentPerStep_(count > 0 ? 100.0 / static_cast<double>(count) : 0)
-    {
-    }
-    bool Next()
-    {
-        if (feedback_.isCanceled()) {
-            return false;
-        }
-        feedback_.setProgress(static_cast<double>(done_++) * percentPerStep_);
-        return true;
-    }
-
-private:
-    QgsProcessingFeedback& feedback_;
-    double percentPerStep_;
-    long long done_ = 0;
-};
-
-// The code (and identifier) of every feature, in the layer's order; false
-// when cancelled. Only those fields are read, and no geometry.
-bool ReadCodes(QgsProcessingFeatureSource& every, int pfaf, int id, Steps& steps, std::vector<runtime::Variant>& codes,
-               std::vector<runtime::Variant>& ids)
-{
-    codes.reserve(static_cast<size_t>(std::max<long long>(0, every.featureCount())));
-    QgsFeatureIterator all = every.getFeatures(
-        QgsFeatureRequest().setFlags(QgsFeatureRequest::NoGeometry).setSubsetOfAttributes({pfaf, id}),
-        QgsProcessingFeatureSource::FlagSkipGeometryValidityChecks);
-    for (QgsFeature feature; all.nextFeature(feature);) {
-        if (!steps.Next()) {
-            return false;
-        }
-        codes.push_back(ToVariant(feature.attribute(pfaf)));
-        if (id != pfaf) {
-            ids.push_back(ToVariant(feature.attribute(id)));
-        }
-    }
-    return true;
-}
-
 QgsFeature FailureRow(const QgsFields& fields, QgsFeatureId feature, const command::Assigned::Failure& failure)
 {
     QgsFeature row(fields);
@@ -240,6 +196,93 @@ void NextDownIdAlgorithm::initAlgorithm(const QVariantMap&)
     addOutput(new QgsProcessingOutputNumber(QString::fromLatin1(kCompared), QObject::tr("Compared values")));
 }
 
+// What the parameters ask for, with the fields they name.
+struct NextDownIdAlgorithm::Request {
+    int pfaf = -1;
+    int id = -1;  // pfaf for the downstream codes
+    int compare = -1;
+    command::RunOptions options;
+    bool allowTrailingZeros = false;
+};
+
+// The new layer and the failure table (none when skipped).
+struct NextDownIdAlgorithm::Sinks {
+    QgsFields fields;
+    int nextDown = -1;
+    std::unique_ptr<QgsFeatureSink> output;
+    QString outputId;
+    QgsFields failureFields;
+    std::unique_ptr<QgsFeatureSink> failures;
+    QString failuresId;
+};
+
+// Progress through the features read, on the feedback; false once the
+// user cancelled.
+class NextDownIdAlgorithm::Steps {
+public:
+    Steps(QgsProcessingFeedback& feedback, long long count)
+        : feedback_(feedback), percentPerStep_(count > 0 ? 100.0 / static_cast<double>(count) : 0)
+    {
+    }
+    bool Next()
+    {
+        if (feedback_.isCanceled()) {
+            return false;
+        }
+        feedback_.setProgress(static_cast<double>(done_++) * percentPerStep_);
+        return true;
+    }
+
+private:
+    QgsProcessingFeedback& feedback_;
+    double percentPerStep_;
+    long long done_ = 0;
+};
+
+// The code (and identifier) of every feature, in the layer's order; false
+// when cancelled. Only those fields are read, and no geometry.
+bool NextDownIdAlgorithm::ReadCodes(QgsProcessingFeatureSource& every, int pfaf, int id, Steps& steps,
+                                    std::vector<runtime::Variant>& codes, std::vector<runtime::Variant>& ids)
+{
+    codes.reserve(static_cast<size_t>(std::max<long long>(0, every.featureCount())));
+    QgsFeatureIterator all = every.getFeatures(
+        QgsFeatureRequest().setFlags(QgsFeatureRequest::NoGeometry).setSubsetOfAttributes({pfaf, id}),
+        QgsProcessingFeatureSource::FlagSkipGeometryValidityChecks);
+    for (QgsFeature feature; all.nextFeature(feature);) {
+        if (!steps.Next()) {
+            return false;
+        }
+        codes.push_back(ToVariant(feature.attribute(pfaf)));
+        if (id != pfaf) {
+            ids.push_back(ToVariant(feature.attribute(id)));
+        }
+    }
+    return true;
+}
+
+NextDownIdAlgorithm::Request NextDownIdAlgorithm::ReadRequest(const QVariantMap& parameters,
+                                                              QgsProcessingContext& context,
+                                                              const QgsFields& fields) const
+{
+    Request request;
+    request.pfaf = IntegerField(fields, parameterAsString(parameters, QString::fromLatin1(kPfafField), context));
+    const QString idName = parameterAsString(parameters, QString::fromLatin1(kIdField), context);
+    // As the populate question's Yes: the codes themselves.
+    request.id = idName.isEmpty() ? request.pfaf : IntegerField(fields, idName);
+    request.options.int64 = parameterAsBool(parameters, QString::fromLatin1(kInt64), context);
+    request.options.zerosUnsubdivided =
+        parameterAsEnum(parameters, QString::fromLatin1(kZeros), context) == kZerosUnsubdivided;
+    const QString compareName = parameterAsString(parameters, QString::fromLatin1(kCompareWith), context);
+    request.compare = compareName.isEmpty() ? -1 : IntegerField(fields, compareName);
+    if (request.compare >= 0) {
+        request.options.compareWith = fields.at(request.compare).name().toStdString();
+    }
+    // Trailing zeros mean nothing where a 0 marks a unit not subdivided.
+    request.allowTrailingZeros = !request.options.zerosUnsubdivided &&
+                                 parameterAsBool(parameters, QString::fromLatin1(kTrailingZeros), context);
+    return request;
+}
+
 QVariantMap NextDownIdAlgorithm::processAlgorithm(const QVariantMap& parameters, QgsProcessingContext& context,
                                                   QgsProcessingFeedback* feedback)
 {
@@ -250,41 +293,20 @@ QVariantMap NextDownIdAlgorithm::processAlgorithm(const QVariantMap& parameters,
     if (!written || !every) {
         throw QgsProcessingException(invalidSourceError(parameters, input));
     }
-    const QgsFields fields = written->fields();
-    const int pfaf = IntegerField(fields, parameterAsString(parameters, QString::fromLatin1(kPfafField), context));
-    const QString idName = parameterAsString(parameters, QString::fromLatin1(kIdField), context);
-    // As the populate question's Yes: the codes themselves.
-    const int id = idName.isEmpty() ? pfaf : IntegerField(fields, idName);
-    command::RunOptions options;
-    options.int64 = parameterAsBool(parameters, QString::fromLatin1(kInt64), context);
-    options.zerosUnsubdivided =
-        parameterAsEnum(parameters, QString::fromLatin1(kZeros), context) == kZerosUnsubdivided;
-    const QString compareName = parameterAsString(parameters, QString::fromLatin1(kCompareWith), context);
-    const int compare = compareName.isEmpty() ? -1 : IntegerField(fields, compareName);
-    if (compare >= 0) {
-        options.compareWith = fields.at(compare).name().toStdString();
-    }
-    // Trailing zeros mean nothing where a 0 marks a unit not subdivided.
-    const bool allowTrailingZeros =
-        !options.zerosUnsubdivided && parameterAsBool(parameters, QString::fromLatin1(kTrailingZeros), context);
-
-    int nextDown = -1;
-    const QgsFields outputFields = OutputFields(fields, options.int64, nextDown);
-    QString outputId;
-    std::unique_ptr<QgsFeatureSink> output(parameterAsSink(parameters, QString::fromLatin1(kOutput), context,
-                                                           outputId, outputFields, written->wkbType(),
-                                                           written->sourceCrs()));
-    if (!output) {
+    const Request request = ReadRequest(parameters, context, written->fields());
+    Sinks sinks;
+    sinks.fields = OutputFields(written->fields(), request.options.int64, sinks.nextDown);
+    sinks.output.reset(parameterAsSink(parameters, QString::fromLatin1(kOutput), context, sinks.outputId, sinks.fields,
+                                       written->wkbType(), written->sourceCrs()));
+    if (!sinks.output) {
         throw QgsProcessingException(invalidSinkError(parameters, QString::fromLatin1(kOutput)));
     }
-    QgsFields failureFields;
     const QStringList columns = FailureColumns();
-    failureFields.append(QgsField(columns.value(0), QVariant::LongLong));
-    failureFields.append(QgsField(columns.value(1), QVariant::Int));
-    failureFields.append(QgsField(columns.value(2), QVariant::String));
-    QString failuresId;
-    std::unique_ptr<QgsFeatureSink> failures(parameterAsSink(parameters, QString::fromLatin1(kFailures), context,
-                                                             failuresId, failureFields, QgsWkbTypes::NoGeometry));
+    sinks.failureFields.append(QgsField(columns.value(0), QVariant::LongLong));
+    sinks.failureFields.append(QgsField(columns.value(1), QVariant::Int));
+    sinks.failureFields.append(QgsField(columns.value(2), QVariant::String));
+    sinks.failures.reset(parameterAsSink(parameters, QString::fromLatin1(kFailures), context, sinks.failuresId,
+                                         sinks.failureFields, QgsWkbTypes::NoGeometry));
 
     // The features are read twice: the codes of every feature, then the
     // features written.
@@ -293,67 +315,82 @@ QVariantMap NextDownIdAlgorithm::processAlgorithm(const QVariantMap& parameters,
     try {
         std::vector<runtime::Variant> codes;
         std::vector<runtime::Variant> ids;
-        if (!ReadCodes(*every, pfaf, id, steps, codes, ids)) {
+        if (!ReadCodes(*every, request.pfaf, request.id, steps, codes, ids)) {
             return {};
         }
-        command::LayerAssigner assigner(codes, id != pfaf ? &ids : nullptr, options, allowTrailingZeros);
+        command::LayerAssigner assigner(codes, request.id != request.pfaf ? &ids : nullptr, request.options,
+                                        request.allowTrailingZeros);
         // In the order the codes were read, when every feature is written.
         const bool inReadOrder = written->featureCount() == static_cast<long long>(codes.size());
         codes = {};
         ids = {};
-
-        std::optional<command::ComparisonTally> tally;
-        if (options.compareWith) {
-            tally.emplace(*options.compareWith);
-        }
-        long long failed = 0;
-        size_t position = 0;
-        QgsFeatureIterator chosen =
-            written->getFeatures(QgsFeatureRequest(), QgsProcessingFeatureSource::FlagSkipGeometryValidityChecks);
-        for (QgsFeature feature; chosen.nextFeature(feature); ++position) {
-            if (!steps.Next()) {
-                return {};
-            }
-            if (inReadOrder) {
-                assigner.LookAhead(position);
-            }
-            command::Assigned assigned = assigner.Assign(ToVariant(feature.attribute(pfaf)));
-            if (tally) {
-                tally->Add(static_cast<int32_t>(feature.id()), assigned.value,
-                           ToVariant(feature.attribute(compare)));
-            }
-            QgsAttributes attributes = feature.attributes();
-            attributes.resize(outputFields.count());
-            attributes[nextDown] = ToQVariant(assigned.value);
-            feature.setAttributes(attributes);
-            if (!output->addFeature(feature, QgsFeatureSink::FastInsert)) {
-                throw QgsProcessingException(writeFeatureError(output.get(), parameters, QString::fromLatin1(kOutput)));
-            }
-            failed += assigned.failure ? 1 : 0;
-            if (assigned.failure && failures) {
-                QgsFeature row = FailureRow(failureFields, feature.id(), *assigned.failure);
-                if (!failures->addFeature(row, QgsFeatureSink::FastInsert)) {
-                    throw QgsProcessingException(
-                        writeFeatureError(failures.get(), parameters, QString::fromLatin1(kFailures)));
-                }
-            }
-        }
-        results.insert(QString::fromLatin1(kFailureCount), failed);
-        if (tally) {
-            command::Comparison compared = tally->Result({});
-            feedback->pushInfo(Text(command::texts::AgreementLine(compared.field, compared.agreeing, compared.compared)));
-            results.insert(QString::fromLatin1(kAgreeing), static_cast<qlonglong>(compared.agreeing));
-            results.insert(QString::fromLatin1(kCompared), static_cast<qlonglong>(compared.compared));
+        if (!WriteFeatures(*written, request, assigner, inReadOrder, parameters, sinks, steps, *feedback, results)) {
+            return {};
         }
     } catch (const runtime::Error& error) {
         // The run's own report of the error, without its stage marker.
         throw QgsProcessingException(Text(command::texts::ErrorReport(error.Number(), error.Description())));
     }
-    results.insert(QString::fromLatin1(kOutput), outputId);
-    if (failures) {
-        results.insert(QString::fromLatin1(kFailures), failuresId);
+    results.insert(QString::fromLatin1(kOutput), sinks.outputId);
+    if (sinks.failures) {
+        results.insert(QString::fromLatin1(kFailures), sinks.failuresId);
     }
     return results;
+}
+
+// Every feature chosen with its NextDownID, and a failure row for each
+// failure; the failure count and the comparison's counts go into results,
+// the agreement line to the log. False once the user cancelled.
+bool NextDownIdAlgorithm::WriteFeatures(QgsProcessingFeatureSource& written, const Request& request,
+                                        const command::LayerAssigner& assigner, bool inReadOrder,
+                                        const QVariantMap& parameters, Sinks& sinks, Steps& steps,
+                                        QgsProcessingFeedback& feedback, QVariantMap& results) const
+{
+    std::optional<command::ComparisonTally> tally;
+    if (request.options.compareWith) {
+        tally.emplace(*request.options.compareWith);
+    }
+    long long failed = 0;
+    size_t position = 0;
+    QgsFeatureIterator chosen =
+        written.getFeatures(QgsFeatureRequest(), QgsProcessingFeatureSource::FlagSkipGeometryValidityChecks);
+    for (QgsFeature feature; chosen.nextFeature(feature); ++position) {
+        if (!steps.Next()) {
+            return false;
+        }
+        if (inReadOrder) {
+            assigner.LookAhead(position);
+        }
+        command::Assigned assigned = assigner.Assign(ToVariant(feature.attribute(request.pfaf)));
+        if (tally) {
+            tally->Add(static_cast<int32_t>(feature.id()), assigned.value,
+                       ToVariant(feature.attribute(request.compare)));
+        }
+        QgsAttributes attributes = feature.attributes();
+        attributes.resize(sinks.fields.count());
+        attributes[sinks.nextDown] = ToQVariant(assigned.value);
+        feature.setAttributes(attributes);
+        if (!sinks.output->addFeature(feature, QgsFeatureSink::FastInsert)) {
+            throw QgsProcessingException(
+                writeFeatureError(sinks.output.get(), parameters, QString::fromLatin1(kOutput)));
+        }
+        failed += assigned.failure ? 1 : 0;
+        if (assigned.failure && sinks.failures) {
+            QgsFeature row = FailureRow(sinks.failureFields, feature.id(), *assigned.failure);
+            if (!sinks.failures->addFeature(row, QgsFeatureSink::FastInsert)) {
+                throw QgsProcessingException(
+                    writeFeatureError(sinks.failures.get(), parameters, QString::fromLatin1(kFailures)));
+            }
+        }
+    }
+    results.insert(QString::fromLatin1(kFailureCount), failed);
+    if (tally) {
+        command::Comparison compared = tally->Result({});
+        feedback.pushInfo(Text(command::texts::AgreementLine(compared.field, compared.agreeing, compared.compared)));
+        results.insert(QString::fromLatin1(kAgreeing), static_cast<qlonglong>(compared.agreeing));
+        results.insert(QString::fromLatin1(kCompared), static_cast<qlonglong>(compared.compared));
+    }
+    return true;
 }
 
 }  // namespace drennow::qgis

@@ -1,6 +1,11 @@
 #pragma once
 
+#include "command/NextDownAssigner.h"
+#include "runtime/Variant.h"
+
 #include <qgsprocessingalgorithm.h>
+
+#include <vector>
 
 namespace drennow::qgis {
 
@@ -42,6 +47,18 @@ protected:
     void initAlgorithm(const QVariantMap& configuration = QVariantMap()) override;
     QVariantMap processAlgorithm(const QVariantMap& parameters, QgsProcessingContext& context,
                                  QgsProcessingFeedback* feedback) override;
+
+private:
+    struct Request;
+    struct Sinks;
+    class Steps;
+
+    Request ReadRequest(const QVariantMap& parameters, QgsProcessingContext& context, const QgsFields& fields) const;
+    static bool ReadCodes(QgsProcessingFeatureSource& every, int pfaf, int id, Steps& steps,
+                          std::vector<runtime::Variant>& codes, std::vector<runtime::Variant>& ids);
+    bool WriteFeatures(QgsProcessingFeatureSource& written, const Request& request,
+                       const command::LayerAssigner& assigner, bool inReadOrder, const QVariantMap& parameters,
+                       Sinks& sinks, Steps& steps, QgsProcessingFeedback& feedback, QVariantMap& results) const;
 };
 
 }  // namespace drennow::qgis
