@@ -53,6 +53,9 @@ private:
     // Set-up steps; each yields nothing when the run has ended.
     std::optional<std::string> AskName(host::Prompt question, const std::string& label,
                                        const std::function<void()>& fill);
+    host::Ref<host::IFeatureClass> ChooseLayer(RunSettings& settings);
+    host::Ref<host::IFields> ChoosePfafField(RunSettings& settings, host::IFeatureClass& featureClass);
+    bool ChooseIdField(RunSettings& settings, const host::Ref<host::IFields>& fields);
     host::Ref<host::IFeatureLayer> FindChosenLayer(const std::string& layerName);
     bool AskLevel(const host::Ref<host::IFeatureLayer>& layer, int32_t pfafFieldIndex);
     int16_t HighestLevel() const;

@@ -37,80 +37,18 @@ std::optional<RunSettings> NextDownRun::PrepareNextDownRun(bool allowTrailingZer
     document_ = Deref(application_).Document();
     map_ = Deref(document_).FocusMap();
 
-    StageMarker = "2";
-    auto layerName = AskName(host::Prompt::Layer, texts::kLayerLabel, [&] {
-        StageMarker = "3";
-        modUtilsForms::FillLayerList(map_, form_.cboFld, {"FeatureLayer"}, {host::kFeatureTypeSimple},
-                                     modUtilsForms::TypeValues{host::kShapeTypePolygon}, std::nullopt,
-                                     modUtilsForms::Names{"Watershed", "Catchment"}, false);
-    });
-    if (!layerName) {
-        return std::nullopt;
-    }
-
-    StageMarker = "4";
-    settings.Layer = FindChosenLayer(*layerName);
-    if (!settings.Layer) {
-        return std::nullopt;
-    }
-    host::Ref<host::IFeatureClass> featureClass = settings.Layer->FeatureClass();
+    host::Ref<host::IFeatureClass> featureClass = ChooseLayer(settings);
     if (!featureClass) {
-        EndWithMessage(texts::FeatureClassMissing(settings.Layer->Name()));
         return std::nullopt;
     }
-    bool usesSelection = false;
-    modUtilsGeneral::GetRowCursor(host::QueryInterface<host::ITable>(settings.Layer), settings.PassCursor,
-                                  settings.FeatureCount, usesSelection);
-    if (settings.FeatureCount == 0) {
-        EndWithMessage(texts::kNoFeatures);
+    host::Ref<host::IFields> fields = ChoosePfafField(settings, *featureClass);
+    if (!fields) {
         return std::nullopt;
     }
-
-    StageMarker = "5";
-    auto pfafName = AskName(host::Prompt::PfafField, texts::kPfafFieldLabel, [&] {
-        modUtilsForms::FillFieldList(featureClass->Fields(), form_.cboFld, {host::kFieldTypeLongInteger},
-                                     modUtilsForms::Names{kNextDownFieldName},
-                                     modUtilsForms::Names{"Pfafstetter", "PfafstetterID", "Level1", "Level2",
-                                                          "Level3", "Level4", "Level5", "Level6"},
-                                     false);
-    });
-    if (!pfafName) {
-        return std::nullopt;
-    }
-    host::Ref<host::IFields> fields = featureClass->Fields();
-    settings.PfafFieldIndex = FieldPosition(fields, *pfafName);
-    StageMarker = "6";
-    if (settings.PfafFieldIndex == -1) {
-        EndWithMessage(texts::FieldNotFound(*pfafName));
-        return std::nullopt;
-    }
-    if (!AskLevel(settings.Layer, settings.PfafFieldIndex)) {
-        return std::nullopt;
-    }
-
     StageMarker = "7";
-    auto& ui = Deref(Deref(application_).UserInterface());
-    if (ui.MessageBox(host::Prompt::Populate, texts::kPopulateQuestion, host::MessageButtons::YesNo,
-                      host::DefaultButton::First, texts::kTitle) == host::kAnswerYes) {
-        settings.IdFieldIndex = settings.PfafFieldIndex;
-    } else {
-        auto idName = AskName(host::Prompt::IdField, texts::kIdFieldLabel, [&] {
-            modUtilsForms::FillFieldList(fields, form_.cboFld,
-                                         {host::kFieldTypeLongInteger, host::kFieldTypeObjectId},
-                                         modUtilsForms::Names{kNextDownFieldName},
-                                         modUtilsForms::Names{"ID", "HydroID"}, false);
-        });
-        if (!idName) {
-            return std::nullopt;
-        }
-        settings.IdFieldIndex = FieldPosition(fields, *idName);
-        StageMarker = "8";
-        if (settings.IdFieldIndex == -1) {
-            EndWithMessage(texts::FieldNotFound(*idName));
-            return std::nullopt;
-        }
+    if (!ChooseIdField(settings, fields)) {
+        return std::nullopt;
     }
-
     if (options_.compareWith) {
         settings.CompareFieldIndex = FieldPosition(fields, *options_.compareWith);
         if (settings.CompareFieldIndex == -1) {
@@ -128,6 +66,92 @@ std::optional<RunSettings> NextDownRun::PrepareNextDownRun(bool allowTrailingZer
     }
     settings.AllowTrailingZeros = allowTrailingZeros;
     return settings;
+}
+
+// The layer asked for, with its features to write; its feature class.
+host::Ref<host::IFeatureClass> NextDownRun::ChooseLayer(RunSettings& settings)
+{
+    StageMarker = "2";
+    auto layerName = AskName(host::Prompt::Layer, texts::kLayerLabel, [&] {
+        StageMarker = "3";
+        modUtilsForms::FillLayerList(map_, form_.cboFld, {"FeatureLayer"}, {host::kFeatureTypeSimple},
+                                     modUtilsForms::TypeValues{host::kShapeTypePolygon}, std::nullopt,
+                                     modUtilsForms::Names{"Watershed", "Catchment"}, false);
+    });
+    if (!layerName) {
+        return nullptr;
+    }
+
+    StageMarker = "4";
+    settings.Layer = FindChosenLayer(*layerName);
+    if (!settings.Layer) {
+        return nullptr;
+    }
+    host::Ref<host::IFeatureClass> featureClass = settings.Layer->FeatureClass();
+    if (!featureClass) {
+        EndWithMessage(texts::FeatureClassMissing(settings.Layer->Name()));
+        return nullptr;
+    }
+    bool usesSelection = false;
+    modUtilsGeneral::GetRowCursor(host::QueryInterface<host::ITable>(settings.Layer), settings.PassCursor,
+                                  settings.FeatureCount, usesSelection);
+    if (settings.FeatureCount == 0) {
+        EndWithMessage(texts::kNoFeatures);
+        return nullptr;
+    }
+    return featureClass;
+}
+
+// The code field asked for, and the level checked against its codes; the
+// fields it was found among.
+host::Ref<host::IFields> NextDownRun::ChoosePfafField(RunSettings& settings, host::IFeatureClass& featureClass)
+{
+    StageMarker = "5";
+    auto pfafName = AskName(host::Prompt::PfafField, texts::kPfafFieldLabel, [&] {
+        modUtilsForms::FillFieldList(featureClass.Fields(), form_.cboFld, {host::kFieldTypeLongInteger},
+                                     modUtilsForms::Names{kNextDownFieldName},
+                                     modUtilsForms::Names{"Pfafstetter", "PfafstetterID", "Level1", "Level2",
+                                                          "Level3", "Level4", "Level5", "Level6"},
+                                     false);
+    });
+    if (!pfafName) {
+        return nullptr;
+    }
+    host::Ref<host::IFields> fields = featureClass.Fields();
+    settings.PfafFieldIndex = FieldPosition(fields, *pfafName);
+    StageMarker = "6";
+    if (settings.PfafFieldIndex == -1) {
+        EndWithMessage(texts::FieldNotFound(*pfafName));
+        return nullptr;
+    }
+    return AskLevel(settings.Layer, settings.PfafFieldIndex) ? fields : nullptr;
+}
+
+// The populate question's answer: the codes themselves, or the identifier
+// field asked for.
+bool NextDownRun::ChooseIdField(RunSettings& settings, const host::Ref<host::IFields>& fields)
+{
+    auto& ui = Deref(Deref(application_).UserInterface());
+    if (ui.MessageBox(host::Prompt::Populate, texts::kPopulateQuestion, host::MessageButtons::YesNo,
+                      host::DefaultButton::First, texts::kTitle) == host::kAnswerYes) {
+        settings.IdFieldIndex = settings.PfafFieldIndex;
+        return true;
+    }
+    auto idName = AskName(host::Prompt::IdField, texts::kIdFieldLabel, [&] {
+        modUtilsForms::FillFieldList(fields, form_.cboFld, {host::kFieldTypeLongInteger, host::kFieldTypeObjectId},
+                                     modUtilsForms::Names{kNextDownFieldName}, modUtilsForms::Names{"ID", "HydroID"},
+                                     false);
+    });
+    if (!idName) {
+        return false;
+    }
+    settings.IdFieldIndex = FieldPosition(fields, *idName);
+    StageMarker = "8";
+    if (settings.IdFieldIndex == -1) {
+        EndWithMessage(texts::FieldNotFound(*idName));
+        return false;
+    }
+    return true;
 }
 
 // Loads the dialog afresh, labels it, lets fill() fill its list and shows it.
