@@ -152,36 +152,59 @@ T OneOf(const std::string& option, const std::string& value, const std::map<std:
     throw UsageError(option + " takes " + names + ", not " + value);
 }
 
+using OptionSetter = std::function<void(const std::string&)>;
+
+// The options that take a value, each with what it sets in line.
+std::map<std::string, OptionSetter> ValuedOptions(CommandLine& line)
+{
+    const std::map<std::string, bool> yesNo{{"yes", true}, {"no", false}};
+    return {
+        {"--trailing-zeros",
+         [&line, yesNo](const std::string& v) { line.answers.trailingZeros = OneOf("--trailing-zeros", v, yesNo); }},
+        {"--layer", [&line](const std::string& v) { line.answers.layer = v; line.selection.layer = v; }},
+        {"--pfaf-field", [&line](const std::string& v) { line.answers.pfafField = v; }},
+        {"--level", [&line](const std::string& v) { line.answers.level = Level(v); }},
+        {"--populate",
+         [&line](const std::string& v) {
+             line.answers.populatePfaf = OneOf<bool>("--populate", v, {{"pfaf", true}, {"id", false}});
+         }},
+        {"--id-field", [&line](const std::string& v) { line.answers.idField = v; }},
+        {"--save-edits",
+         [&line](const std::string& v) {
+             line.answers.saveEdits = OneOf<host::MessageAnswer>(
+                 "--save-edits", v, {{"yes", host::kAnswerYes}, {"no", host::kAnswerNo}, {"cancel", host::kAnswerCancel}});
+         }},
+        {"--where", [&line](const std::string& v) { line.selection.where = Filter(v); }},
+        {"--fid", [&line](const std::string& v) { line.selection.fids = ParseFidList(v); }},
+        {"--log-dir", [&line](const std::string& v) { line.logFolder = v; }},
+        {"--zeros",
+         [&line](const std::string& v) {
+             line.options.zerosUnsubdivided = OneOf<bool>("--zeros", v, {{"closed", false}, {"unsubdivided", true}});
+         }},
+        {"--compare-with", [&line](const std::string& v) { line.options.compareWith = v; }},
+    };
+}
+
+// Options that cannot go together, and a line without data.
+void CheckCombinations(const CommandLine& line)
+{
+    if (line.selection.where && line.selection.fids) {
+        throw UsageError("--where and --fid cannot be used together");
+    }
+    if (line.options.zerosUnsubdivided && line.answers.trailingZeros) {
+        throw UsageError("--trailing-zeros cannot be used with --zeros unsubdivided: zeros there are no closed basins");
+    }
+    if (line.datasets.empty()) {
+        throw UsageError("no DATASET given");
+    }
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
 {
     CommandLine line;
-    const std::map<std::string, bool> yesNo{{"yes", true}, {"no", false}};
-    const std::map<std::string, std::function<void(const std::string&)>> valued{
-        {"--trailing-zeros", [&](const std::string& v) { line.answers.trailingZeros = OneOf("--trailing-zeros", v, yesNo); }},
-        {"--layer", [&](const std::string& v) { line.answers.layer = v; line.selection.layer = v; }},
-        {"--pfaf-field", [&](const std::string& v) { line.answers.pfafField = v; }},
-        {"--level", [&](const std::string& v) { line.answers.level = Level(v); }},
-        {"--populate",
-         [&](const std::string& v) {
-             line.answers.populatePfaf = OneOf<bool>("--populate", v, {{"pfaf", true}, {"id", false}});
-         }},
-        {"--id-field", [&](const std::string& v) { line.answers.idField = v; }},
-        {"--save-edits",
-         [&](const std::string& v) {
-             line.answers.saveEdits = OneOf<host::MessageAnswer>(
-                 "--save-edits", v, {{"yes", host::kAnswerYes}, {"no", host::kAnswerNo}, {"cancel", host::kAnswerCancel}});
-         }},
-        {"--where", [&](const std::string& v) { line.selection.where = Filter(v); }},
-        {"--fid", [&](const std::string& v) { line.selection.fids = ParseFidList(v); }},
-        {"--log-dir", [&](const std::string& v) { line.logFolder = v; }},
-        {"--zeros",
-         [&](const std::string& v) {
-             line.options.zerosUnsubdivided = OneOf<bool>("--zeros", v, {{"closed", false}, {"unsubdivided", true}});
-         }},
-        {"--compare-with", [&](const std::string& v) { line.options.compareWith = v; }},
-    };
+    const std::map<std::string, OptionSetter> valued = ValuedOptions(line);
     const std::map<std::string, bool*> flags{{"--batch", &line.batch}, {"--help", &line.help},
                                              {"-h", &line.help},        {"--version", &line.version},
                                              {"--int64", &line.options.int64}};
@@ -215,17 +238,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             throw UsageError(name + " needs a value");
         }
     }
-    if (line.help || line.version) {
-        return line;
-    }
-    if (line.selection.where && line.selection.fids) {
-        throw UsageError("--where and --fid cannot be used together");
-    }
-    if (line.options.zerosUnsubdivided && line.answers.trailingZeros) {
-        throw UsageError("--trailing-zeros cannot be used with --zeros unsubdivided: zeros there are no closed basins");
-    }
-    if (line.datasets.empty()) {
-        throw UsageError("no DATASET given");
+    if (!line.help && !line.version) {
+        CheckCombinations(line);
     }
     return line;
 }
