@@ -1,3 +1,4 @@
+#include "platform/gdal/BatchingSession.h"
 #include "platform/gdal/EditSession.h"
 
 #include "platform/gdal/GdalError.h"
@@ -87,23 +88,9 @@ struct PendingColumn {
     GIntBig lastFid = 0;
 };
 
-class PostgresSession : public EditSession {
+class PostgresWriter : public BatchWriter {
 public:
-    explicit PostgresSession(GDALDataset& dataset) : dataset_(dataset) {}
-
-    ~PostgresSession() override
-    {
-        if (open_) {
-            try {
-                Rollback();
-            } catch (const std::exception&) {
-                // The connection rolls back what it never committed.
-            }
-        }
-    }
-
-    PostgresSession(const PostgresSession&) = delete;
-    PostgresSession& operator=(const PostgresSession&) = delete;
+    explicit PostgresWriter(GDALDataset& dataset) : dataset_(dataset) {}
 
     void Use(OGRLayer& layer) override
     {
@@ -114,69 +101,47 @@ public:
         }
     }
 
-    void Write(OGRLayer& layer, const OGRFeature& feature, const std::vector<int>& changedFields) override
+    // Rows come in id order, mostly: one that does not might be in the
+    // batch already, and one UPDATE would give it either of its two values.
+    bool Hold(OGRLayer& layer, const OGRFeature& feature, int field) override
     {
         GIntBig fid = feature.GetFID();
-        for (int field : changedFields) {
-            PendingColumn* column = &pending_[std::make_pair(&layer, field)];
-            if (column->rows > 0 && fid <= column->lastFid) {
-                // A row written twice would get either of its two values
-                // from one UPDATE; rows come in id order, mostly.
-                Flush();
-                column = &pending_[std::make_pair(&layer, field)];
-            }
-            if (column->rows > 0) {
-                column->fids += ',';
-                column->values += ',';
-            }
-            column->fids += std::to_string(fid);
-            column->values += ArrayElement(feature, field);
-            column->lastFid = fid;
-            ++column->rows;
-            ++pendingRows_;
+        PendingColumn& column = pending_[std::make_pair(&layer, field)];
+        if (column.rows > 0 && fid <= column.lastFid) {
+            return false;
         }
-        if (pendingRows_ >= kBatchRows) {
-            Flush();
+        if (column.rows > 0) {
+            column.fids += ',';
+            column.values += ',';
         }
+        column.fids += std::to_string(fid);
+        column.values += ArrayElement(feature, field);
+        column.lastFid = fid;
+        ++column.rows;
+        return true;
     }
 
-    void Flush() override
+    void Send() override
     {
         auto pending = std::move(pending_);
         pending_.clear();
-        pendingRows_ = 0;
         for (const auto& [key, column] : pending) {
-            Send(*key.first, key.second, column);
+            SendColumn(*key.first, key.second, column);
         }
     }
 
-    void Commit() override
-    {
-        Flush();
-        EndReadings(dataset_);
-        if (dataset_.CommitTransaction() != OGRERR_NONE) {
-            RaiseGdalError("Could not save the edits");
-        }
-        open_ = false;
-    }
+    void Drop() override { pending_.clear(); }
 
-    void Rollback() override
-    {
-        pending_.clear();
-        pendingRows_ = 0;
-        open_ = false;
-        EndReadings(dataset_);
-        if (dataset_.RollbackTransaction() != OGRERR_NONE) {
-            RaiseGdalError("Could not discard the edits");
-        }
-    }
+    void BeforeTheEnd() override { EndReadings(dataset_); }
+
+    [[noreturn]] void RaiseCommitFailure(const std::string& attempted) override { RaiseGdalError(attempted); }
 
 private:
     // One statement updates every row of the batch from two arrays, of ids
     // and of values. Every row sent must be updated: a trigger that skips
     // rows or a row-level security policy makes the server leave rows as
     // they were without an error.
-    void Send(OGRLayer& layer, int field, const PendingColumn& column)
+    void SendColumn(OGRLayer& layer, int field, const PendingColumn& column)
     {
         const OGRFieldDefn& definition = *layer.GetLayerDefn()->GetFieldDefn(field);
         std::string table = QuotedTable(layer, true);
@@ -199,8 +164,6 @@ private:
     GDALDataset& dataset_;
     std::set<OGRLayer*> used_;
     std::map<std::pair<OGRLayer*, int>, PendingColumn> pending_;
-    size_t pendingRows_ = 0;
-    bool open_ = true;
 };
 
 }  // namespace
@@ -208,10 +171,7 @@ private:
 std::unique_ptr<EditSession> StartPostgresSession(GDALDataset& dataset)
 {
     EndReadings(dataset);
-    if (dataset.StartTransaction(FALSE) != OGRERR_NONE) {
-        RaiseGdalError(std::string("Could not start editing ") + dataset.GetDescription());
-    }
-    auto session = std::make_unique<PostgresSession>(dataset);
+    auto session = StartBatchingSession(dataset, std::make_unique<PostgresWriter>(dataset), kBatchRows);
     postgres::JoinRowsByIndex(dataset);
     return session;
 }

@@ -1,3 +1,4 @@
+#include "platform/gdal/BatchingSession.h"
 #include "platform/gdal/EditSession.h"
 
 #include "platform/gdal/GdalError.h"
@@ -28,69 +29,39 @@ struct PendingUpdate {
 };
 
 // Updates run on GDAL's own connection, inside the transaction GDAL opened,
-// so that reads through GDAL see them once flushed. An UPDATE of attribute
+// so that reads through GDAL see them once sent. An UPDATE of attribute
 // columns only leaves geometry and the spatial index untouched.
-class SqliteSession : public EditSession {
+class SqliteWriter : public BatchWriter {
 public:
-    SqliteSession(GDALDataset& dataset, sqlite3* db) : dataset_(dataset), db_(db) {}
+    SqliteWriter(GDALDataset& dataset, sqlite3* db) : dataset_(dataset), db_(db) {}
 
-    ~SqliteSession() override
+    SqliteWriter(const SqliteWriter&) = delete;
+    SqliteWriter& operator=(const SqliteWriter&) = delete;
+
+    bool Hold(OGRLayer& layer, const OGRFeature& feature, int field) override
     {
-        if (open_) {
-            try {
-                Rollback();
-            } catch (const std::exception&) {
-                // The connection rolls back what it never committed.
-            }
-        }
+        PendingColumn(layer, field).push_back({feature.GetFID(), ValueToBind(feature, field)});
+        return true;
     }
 
-    SqliteSession(const SqliteSession&) = delete;
-    SqliteSession& operator=(const SqliteSession&) = delete;
-
-    void Write(OGRLayer& layer, const OGRFeature& feature, const std::vector<int>& changedFields) override
-    {
-        for (int field : changedFields) {
-            PendingColumn(layer, field).push_back({feature.GetFID(), ValueToBind(feature, field)});
-            ++pendingRows_;
-        }
-        if (pendingRows_ >= kBatchRows) {
-            Flush();
-        }
-    }
-
-    void Flush() override
+    void Send() override
     {
         auto pending = std::move(pending_);
-        pending_.clear();
-        lastPending_ = nullptr;
-        pendingRows_ = 0;
+        Drop();
         for (const auto& [key, updates] : pending) {
             Update(*key.first, key.second, updates);
         }
     }
 
-    void Commit() override
-    {
-        Flush();
-        FinalizeStatements();
-        if (dataset_.CommitTransaction() != OGRERR_NONE) {
-            Fail("Could not save the edits");
-        }
-        open_ = false;
-    }
-
-    void Rollback() override
+    void Drop() override
     {
         pending_.clear();
         lastPending_ = nullptr;
-        pendingRows_ = 0;
-        FinalizeStatements();
-        open_ = false;
-        if (dataset_.RollbackTransaction() != OGRERR_NONE) {
-            RaiseGdalError("Could not discard the edits");
-        }
     }
+
+    void BeforeTheEnd() override { FinalizeStatements(); }
+
+    [[noreturn]] void RaiseCommitFailure(const std::string& attempted) override { Fail(attempted); }
 
 private:
     // The updates held back for a column; a run writes one column row after
@@ -199,8 +170,6 @@ private:
     std::map<std::pair<OGRLayer*, int>, std::vector<PendingUpdate>> pending_;
     std::vector<PendingUpdate>* lastPending_ = nullptr;
     std::pair<OGRLayer*, int> lastPendingKey_;
-    size_t pendingRows_ = 0;
-    bool open_ = true;
 };
 
 }  // namespace
@@ -211,10 +180,7 @@ std::unique_ptr<EditSession> StartSqliteSession(GDALDataset& dataset)
     if (db == nullptr) {
         RaiseHostError(std::string("No SQLite connection to edit ") + dataset.GetDescription() + " with");
     }
-    if (dataset.StartTransaction(FALSE) != OGRERR_NONE) {
-        RaiseGdalError(std::string("Could not start editing ") + dataset.GetDescription());
-    }
-    return std::make_unique<SqliteSession>(dataset, db);
+    return StartBatchingSession(dataset, std::make_unique<SqliteWriter>(dataset, db), kBatchRows);
 }
 
 }  // namespace drennow::gdalhost

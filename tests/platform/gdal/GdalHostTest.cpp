@@ -2,6 +2,7 @@
 #include "platform/gdal/GdalApplication.h"
 #include "platform/gdal/GdalMap.h"
 #include "runtime/Error.h"
+#include "runtime/Variant.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -229,6 +230,39 @@ TEST(GdalCursorTest, ACursorWhoseTableGivesItsRowsInAnotherOrderRaisesRatherThan
     } catch (const runtime::Error& error) {
         EXPECT_THAT(error.Description(), HasSubstr("another order"));
     }
+}
+
+// A PostgreSQL layer is read in chunks of rows that grow from small ones:
+// across their ends every row comes once, in id order, with its values.
+TEST(GdalCursorTest, APostgresLayerReadInChunksGivesEveryRowOnceWithItsValues)
+{
+    if (PostgresConnection().empty()) {
+        GTEST_SKIP() << "no test server (DRENNOW_TEST_PG)";
+    }
+    constexpr int kRows = 3500;
+    std::vector<Basin> basins;
+    for (int i = 0; i < kRows; ++i) {
+        basins.push_back({i % 10 == 0 ? std::nullopt : std::optional<int64_t>(i % 89 + 11), 50000 + i, std::nullopt});
+    }
+    TempFolder folder;
+    Ref<GdalMap> map = GdalMap::Open({CreateWatersheds(Format::Postgres, folder, basins, false)});
+    auto layer = FeatureLayer(*map, 0);
+    int32_t hydroId = layer->FeatureClass()->Fields()->FindField("HydroID");
+    int32_t pfafstetterId = layer->FeatureClass()->Fields()->FindField("PfafstetterID");
+    auto cursor = layer->Search();
+    int32_t expected = 1;
+    while (Ref<host::IRow> row = cursor->NextRow()) {
+        ASSERT_EQ(row->OID(), expected);
+        int i = expected - 1;
+        EXPECT_EQ(runtime::ToLong(row->Value(hydroId)), 50000 + i);
+        if (i % 10 == 0) {
+            EXPECT_TRUE(row->Value(pfafstetterId).IsNull()) << i;
+        } else {
+            EXPECT_EQ(runtime::ToLong(row->Value(pfafstetterId)), i % 89 + 11);
+        }
+        ++expected;
+    }
+    EXPECT_EQ(expected, kRows + 1);
 }
 
 TEST(GdalCursorTest, ACursorMadeBeforeAFieldWasAddedDeliversIt)
