@@ -182,57 +182,17 @@ std::string TerminalUserInterface::InputBox(host::Prompt id, const std::string& 
 
 void TerminalUserInterface::ShowModal(host::ISelectionDialog& dialog)
 {
-    questions_ << Titled(dialog.Caption()) << dialog.LabelText() << "\n";
-    std::vector<std::string> entries = dialog.Entries();
-    for (size_t i = 0; i < entries.size(); ++i) {
-        bool current = static_cast<int32_t>(i) == dialog.ListIndex();
-        questions_ << (current ? "  * " : "    ") << i + 1 << ") " << entries[i] << "\n";
-    }
-    if (entries.empty()) {
-        questions_ << "    (no entries)\n";
-    }
-    std::string choices = entries.empty() || dialog.ListIndex() < 0
-                              ? std::string("[c = Cancel] ")
-                              : "[number or name, Enter = " + std::to_string(dialog.ListIndex() + 1) + ", c = Cancel] ";
-
-    const char* option = OptionFor(dialog.Question());
+    const std::vector<std::string> entries = dialog.Entries();
+    const std::string choices = ListEntries(dialog, entries);
     if (const std::optional<std::string>& prepared = answers_.TextFor(dialog.Question())) {
         questions_ << choices;
-        std::optional<int32_t> index = FindEntry(entries, *prepared);
-        if (!index) {
-            Answered("refused", option);
-            Refuse(option + std::string(" ") + *prepared + " is not one of the entries offered", dialog);
-            return;
-        }
-        dialog.SelectEntry(*index);
-        dialog.PressOK();
-        Answered(*prepared, option);
+        TakePrepared(dialog, entries, *prepared);
         return;
     }
-
     while (dialog.IsVisible()) {
         std::optional<std::string> reply = Ask(choices);
         if (!reply) {
-            if (input_.Interrupted()) {
-                dialog.PressCancel();
-                Answered("Cancel", "Ctrl-C");
-                return;
-            }
-            if (entries.size() > 1 && !dialog.CurrentEntryIsPreferred()) {
-                Answered("refused", "no default to take");
-                Refuse(std::string("no entry has a name the run looks for, and without input it does not guess: give ") +
-                           option + " with one of the entries offered",
-                       dialog);
-                return;
-            }
-            int32_t current = dialog.ListIndex();
-            dialog.PressOK();
-            if (dialog.IsVisible()) {
-                dialog.CloseBox();
-                Answered("nothing to take", "default");
-            } else {
-                Answered(entries[static_cast<size_t>(current)], "default");
-            }
+            TakeNoReply(dialog, entries);
             return;
         }
         if (reply->empty()) {
@@ -252,6 +212,66 @@ void TerminalUserInterface::ShowModal(host::ISelectionDialog& dialog)
         if (dialog.IsVisible()) {
             questions_ << "There is nothing to choose; c cancels.\n";
         }
+    }
+}
+
+// Prints the dialog's question and its numbered entries, the current one
+// starred; the prompt of its choices.
+std::string TerminalUserInterface::ListEntries(host::ISelectionDialog& dialog, const std::vector<std::string>& entries)
+{
+    questions_ << Titled(dialog.Caption()) << dialog.LabelText() << "\n";
+    for (size_t i = 0; i < entries.size(); ++i) {
+        bool current = static_cast<int32_t>(i) == dialog.ListIndex();
+        questions_ << (current ? "  * " : "    ") << i + 1 << ") " << entries[i] << "\n";
+    }
+    if (entries.empty()) {
+        questions_ << "    (no entries)\n";
+    }
+    return entries.empty() || dialog.ListIndex() < 0
+               ? std::string("[c = Cancel] ")
+               : "[number or name, Enter = " + std::to_string(dialog.ListIndex() + 1) + ", c = Cancel] ";
+}
+
+// The answer an option gave: one of the entries, or the run is refused.
+void TerminalUserInterface::TakePrepared(host::ISelectionDialog& dialog, const std::vector<std::string>& entries,
+                                         const std::string& prepared)
+{
+    const char* option = OptionFor(dialog.Question());
+    std::optional<int32_t> index = FindEntry(entries, prepared);
+    if (!index) {
+        Answered("refused", option);
+        Refuse(option + std::string(" ") + prepared + " is not one of the entries offered", dialog);
+        return;
+    }
+    dialog.SelectEntry(*index);
+    dialog.PressOK();
+    Answered(prepared, option);
+}
+
+// No reply to read: Ctrl-C cancels; otherwise the current entry is taken
+// when the run would prefer it or it is the only one, and the run is refused
+// rather than guess.
+void TerminalUserInterface::TakeNoReply(host::ISelectionDialog& dialog, const std::vector<std::string>& entries)
+{
+    if (input_.Interrupted()) {
+        dialog.PressCancel();
+        Answered("Cancel", "Ctrl-C");
+        return;
+    }
+    if (entries.size() > 1 && !dialog.CurrentEntryIsPreferred()) {
+        Answered("refused", "no default to take");
+        Refuse(std::string("no entry has a name the run looks for, and without input it does not guess: give ") +
+                   OptionFor(dialog.Question()) + " with one of the entries offered",
+               dialog);
+        return;
+    }
+    int32_t current = dialog.ListIndex();
+    dialog.PressOK();
+    if (dialog.IsVisible()) {
+        dialog.CloseBox();
+        Answered("nothing to take", "default");
+    } else {
+        Answered(entries[static_cast<size_t>(current)], "default");
     }
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace drennow::gdalhost {
 
@@ -43,6 +44,10 @@ private:
     void Answered(const std::string& answer, const char* source);
     // Tells why, lists the entries and closes the dialog.
     void Refuse(const std::string& reason, host::ISelectionDialog& dialog);
+    std::string ListEntries(host::ISelectionDialog& dialog, const std::vector<std::string>& entries);
+    void TakePrepared(host::ISelectionDialog& dialog, const std::vector<std::string>& entries,
+                      const std::string& prepared);
+    void TakeNoReply(host::ISelectionDialog& dialog, const std::vector<std::string>& entries);
     static std::string Titled(const std::string& title);
     static std::string Shown(const std::string& text);
 
