@@ -1,6 +1,7 @@
 #include "platform/gdal/GdalLayer.h"
 
 #include "platform/gdal/FieldValues.h"
+#include "platform/gdal/GdalCursor.h"
 
 #include <algorithm>
 
@@ -16,7 +17,7 @@ public:
     }
 
     int32_t Count() override { return ObjectId(static_cast<int64_t>(fids_->size())); }
-    host::Ref<host::ICursor> Search() override { return data_->Search(fids_); }
+    host::Ref<host::ICursor> Search() override { return std::make_shared<GdalCursor>(data_->Rows(), fids_); }
 
 private:
     host::Ref<GdalFeatureClass> data_;
@@ -34,7 +35,7 @@ host::Ref<host::ISelectionSet> GdalTableLayer::SelectionSet()
 
 void GdalTableLayer::SelectWhere(const std::string& filter)
 {
-    selection_ = std::make_shared<FidList>(data_->FidsWhere(filter));
+    selection_ = std::make_shared<FidList>(data_->Rows()->FidsWhere(filter));
 }
 
 size_t GdalTableLayer::SelectFids(const FidList& fids)
@@ -42,7 +43,7 @@ size_t GdalTableLayer::SelectFids(const FidList& fids)
     FidList sorted = fids;
     std::sort(sorted.begin(), sorted.end());
     sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
-    selection_ = std::make_shared<FidList>(data_->ExistingFids(sorted));
+    selection_ = std::make_shared<FidList>(data_->Rows()->ExistingFids(sorted));
     return sorted.size() - selection_->size();
 }
 

@@ -1,6 +1,5 @@
 #include "platform/gdal/GdalWorkspace.h"
 
-#include "platform/gdal/FieldValues.h"
 #include "platform/gdal/GdalError.h"
 #include "platform/gdal/PostgresSql.h"
 #include "platform/gdal/ShapefileTables.h"
@@ -133,6 +132,9 @@ GdalWorkspace::GdalWorkspace(std::string name, std::vector<std::unique_ptr<Table
       readOnlyReason_(std::move(readOnlyReason)),
       holdsColumns_(format == Format::Postgres || (format == Format::Sqlite && DriverName() == "GPKG"))
 {
+    for (int i = 0; i < LayerCount(); ++i) {
+        layers_.push_back(std::make_unique<EditedLayer>(*this, i));
+    }
 }
 
 std::string GdalWorkspace::DriverName() const
@@ -163,6 +165,21 @@ OGRLayer& GdalWorkspace::Layer(int index)
     return *layer;
 }
 
+EditedLayer& GdalWorkspace::Edited(int index)
+{
+    if (index < 0 || index >= static_cast<int>(layers_.size())) {
+        RaiseGdalError("No layer " + std::to_string(index) + " in " + name_);
+    }
+    return *layers_[static_cast<size_t>(index)];
+}
+
+void GdalWorkspace::TellLayers(void (EditedLayer::*change)())
+{
+    for (const std::unique_ptr<EditedLayer>& layer : layers_) {
+        ((*layer).*change)();
+    }
+}
+
 void GdalWorkspace::AddField(int layerIndex, OGRFieldDefn& field)
 {
     if (!readOnlyReason_.empty()) {
@@ -186,8 +203,7 @@ void GdalWorkspace::AddField(int layerIndex, OGRFieldDefn& field)
     if (format_ == Format::Postgres) {
         postgres::RequireEditable(*dataset_, layer);
     }
-    editCaches_.clear();
-    ++schemaVersion_;
+    TellLayers(&EditedLayer::SchemaChanged);
     // GDAL would rewrite the table in place, which a kill leaves half done.
     if (format_ == Format::Shapefile) {
         AddShapefileField(*dataset_, layer, field);
@@ -221,7 +237,7 @@ void GdalWorkspace::StartEditing()
     if (IsEditing()) {
         RaiseHostError(name_ + " is already being edited");
     }
-    ++readingsEnded_;
+    TellLayers(&EditedLayer::SessionChanged);
     if (format_ == Format::Sqlite) {
         session_ = StartSqliteSession(*dataset_);
     } else if (format_ == Format::Postgres) {
@@ -239,9 +255,8 @@ void GdalWorkspace::StopEditing(bool save)
     }
     std::unique_ptr<EditSession> session = std::move(session_);
     hasEdits_ = false;
-    ++readingsEnded_;
     // Once the transaction ends, other writers may change the rows.
-    editCaches_.clear();
+    TellLayers(&EditedLayer::SessionChanged);
     if (!save) {
         session->Rollback();
         return;
@@ -254,27 +269,14 @@ void GdalWorkspace::StopEditing(bool save)
     }
 }
 
-void GdalWorkspace::WriteRow(int layerIndex, const OGRFeature& feature, const std::vector<int>& fields)
+void GdalWorkspace::Write(OGRLayer& layer, const OGRFeature& feature, const std::vector<int>& fields)
 {
     if (!IsEditing()) {
         RaiseHostError("Rows of " + name_ + " are written only while it is being edited");
     }
     hasEdits_ = true;
-    auto cache = editCaches_.find(layerIndex);
-    if (cache == editCaches_.end()) {
-        session_->Write(UsedLayer(layerIndex), feature, fields);
-        return;
-    }
-    // A row that holds its values already is not rewritten: its triggers do
-    // not fire, and a run repeated on the same data writes nothing.
-    changedFields_.clear();
-    for (int field : fields) {
-        if (cache->second.Update(feature.GetFID(), field, ReadField(feature, field))) {
-            changedFields_.push_back(field);
-        }
-    }
-    if (!changedFields_.empty()) {
-        session_->Write(UsedLayer(layerIndex), feature, changedFields_);
+    if (!fields.empty()) {
+        session_->Write(layer, feature, fields);
     }
 }
 
@@ -294,42 +296,11 @@ void GdalWorkspace::FlushWrites()
     }
 }
 
-ColumnCache* GdalWorkspace::EditCache(int layerIndex)
-{
-    if (!IsEditing() || !holdsColumns_) {
-        return nullptr;
-    }
-    return &editCaches_[layerIndex];
-}
-
-ColumnReader GdalWorkspace::ColumnsOf(int layerIndex, const std::vector<int>& fields)
-{
-    OGRLayer& layer = UsedLayer(layerIndex);
-    FlushWrites();
-    if (format_ == Format::Postgres) {
-        return postgres::IntegerColumnReader(*dataset_, layer, fields, std::nullopt, SIZE_MAX);
-    }
-    return SqliteColumnReader(SqliteConnection(), layer, fields);
-}
-
-ColumnReader GdalWorkspace::ColumnsAfter(int layerIndex, const std::vector<int>& fields, std::optional<GIntBig> fid,
-                                         size_t rows)
-{
-    if (format_ != Format::Postgres) {
-        RaiseHostError("Rows of " + name_ + " are not read in chunks");
-    }
-    OGRLayer& layer = UsedLayer(layerIndex);
-    FlushWrites();
-    return postgres::IntegerColumnReader(*dataset_, layer, fields, fid, rows);
-}
-
 void GdalWorkspace::Reopen()
 {
     std::string driver = DriverName();
     dataset_.reset();
-    editCaches_.clear();
-    ++schemaVersion_;
-    ++readingsEnded_;  // with the dataset, every reading of it
+    TellLayers(&EditedLayer::SchemaChanged);  // with the dataset, every reading of it ended
     dataset_ = OpenDataset(name_, GDAL_OF_UPDATE, driver.c_str());
     if (!dataset_) {
         RaiseGdalError("Could not open " + name_ + " again after changing it");

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "host/Data.h"
-#include "platform/gdal/ColumnCache.h"
 #include "platform/gdal/EditSession.h"
+#include "platform/gdal/EditedLayer.h"
 #include "platform/gdal/TableLock.h"
 
 #include <gdal_priv.h>
@@ -10,9 +10,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,37 +44,28 @@ public:
     // Changes each time saved edits replace rows that GDAL had open: a
     // reading position from before has no meaning after.
     uint64_t Generation() const { return generation_; }
+    // What is done with the layer, as one object for the layer's life.
+    EditedLayer& Edited(int index);
 
     // Schema changes happen outside edit sessions. A Shapefile's table gets
     // the field all or nothing, and GDAL then opens the dataset afresh.
     void AddField(int layerIndex, OGRFieldDefn& field);
-    // Changes with every change of a layer's fields, and with Generation.
-    uint64_t SchemaVersion() const { return schemaVersion_; }
-
-    // Changes whenever the start or the end of an edit session may have
-    // ended the reading of every layer: readers find their place again.
-    uint64_t ReadingsEnded() const { return readingsEnded_; }
 
     bool IsEditing() const { return session_ != nullptr; }
     bool HasEdits() const { return hasEdits_; }
     void StartEditing();
     void StopEditing(bool save);
-    // Writes those of the fields whose values differ from the row's, as far
-    // as the columns held in memory tell.
-    void WriteRow(int layerIndex, const OGRFeature& feature, const std::vector<int>& fields);
+    // Whether layers hold integer columns in memory now: in an edit session
+    // of a GeoPackage or PostgreSQL dataset, whose transaction keeps other
+    // writers from changing the rows.
+    bool HoldsColumns() const { return holdsColumns_ && IsEditing(); }
+    // Writes those fields of the feature to the row of its id in the layer.
+    void Write(OGRLayer& layer, const OGRFeature& feature, const std::vector<int>& fields);
     // Writes held back reach the data, so that reads see them.
     void FlushWrites();
-    // The columns of the layer held in memory for this edit session; nothing
-    // outside a session, and for formats other than GeoPackage and
-    // PostgreSQL.
-    ColumnCache* EditCache(int layerIndex);
-    // Reads integer columns of the layer in id order, past writes held back.
-    ColumnReader ColumnsOf(int layerIndex, const std::vector<int>& fields);
-    // Reads integer columns of at most that many rows of a PostgreSQL layer
-    // with ids after that one (of every row without one).
-    ColumnReader ColumnsAfter(int layerIndex, const std::vector<int>& fields, std::optional<GIntBig> fid,
-                              size_t rows);
     bool IsPostgres() const { return format_ == Format::Postgres; }
+    // For statements of the host's own beyond what GDAL's drivers do.
+    GDALDataset& Dataset() { return *dataset_; }
 
 private:
     enum class Format { Sqlite, Postgres, Shapefile, ReadOnly };
@@ -89,6 +78,8 @@ private:
     // GDAL opens the dataset afresh, to see the files that replaced its own:
     // OGR objects obtained before are gone.
     void Reopen();
+    // Calls that function of every layer.
+    void TellLayers(void (EditedLayer::*change)());
 
     std::string name_;
     std::vector<std::unique_ptr<TableLock>> tableLocks_;  // let go of after the dataset
@@ -99,10 +90,7 @@ private:
     std::unique_ptr<EditSession> session_;
     bool hasEdits_ = false;
     uint64_t generation_ = 0;
-    uint64_t schemaVersion_ = 0;
-    uint64_t readingsEnded_ = 0;
-    std::map<int, ColumnCache> editCaches_;  // by layer index
-    std::vector<int> changedFields_;          // of the row being written
+    std::vector<std::unique_ptr<EditedLayer>> layers_;  // by index
 };
 
 }  // namespace drennow::gdalhost
