@@ -175,7 +175,7 @@ EditedLayer::Reading EditedLayer::HowToRead()
     if (!workspace_.IsPostgres() || Layer().GetFIDColumn()[0] == '\0' || FieldsToLoad(ColumnCache{}, {}).empty()) {
         return Reading::Ogr;
     }
-    return HeldColumns({}, Unholdable::Refuse) != nullptr ? Reading::Memory : Reading::Chunks;
+    return Reading::Postgres;
 }
 
 sqlite3* EditedLayer::GeoPackageConnection()

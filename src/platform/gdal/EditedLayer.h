@@ -48,11 +48,11 @@ public:
     // The ids of the list that the layer holds.
     FidList ExistingFids(const FidList& fids);
 
-    // How a cursor reads the rows: a GeoPackage by statements of its own
-    // (from the columns in memory where it can); a PostgreSQL layer from the
-    // columns in memory while it is edited, else in chunks of integer
-    // columns in id order, never its geometry; other layers through OGR.
-    enum class Reading { Ogr, GeoPackage, Memory, Chunks };
+    // How a cursor reads the rows while the columns it reads are not held
+    // in memory: a GeoPackage by statements of its own, a PostgreSQL table
+    // in chunks of its integer columns in id order, never its geometry,
+    // other layers through OGR.
+    enum class Reading { Ogr, GeoPackage, Postgres };
     Reading HowToRead();
     // The connection of a GeoPackage; nothing for other formats.
     sqlite3* GeoPackageConnection();

@@ -41,22 +41,19 @@ host::Ref<host::IRow> GdalCursor::NextRow()
     }
 }
 
+// A GeoPackage cursor reads from memory only when every field it reads is
+// held there; a PostgreSQL one reads the others row by row anyway.
 RowSource& GdalCursor::Source()
 {
     using Reading = EditedLayer::Reading;
-    using Unholdable = EditedLayer::Unholdable;
-    if (*reading_ == Reading::GeoPackage) {
-        if (const ColumnCache* held = layer_->HeldColumns(fields_->fields, Unholdable::Refuse)) {
-            fromTable_.reset();  // the statement is behind once rows come from memory
+    if (*reading_ != Reading::Ogr) {
+        auto unholdable = *reading_ == Reading::GeoPackage ? EditedLayer::Unholdable::Refuse
+                                                            : EditedLayer::Unholdable::Skip;
+        if (const ColumnCache* held = layer_->HeldColumns(fields_->fields, unholdable)) {
+            // What was read from the table is behind once rows come from memory.
+            fromTable_.reset();
             return held_.Over(*held, lastFid_);
         }
-    } else if (*reading_ == Reading::Memory) {
-        // Fields that cannot be held are read row by row.
-        if (const ColumnCache* held = layer_->HeldColumns(fields_->fields, Unholdable::Skip)) {
-            return held_.Over(*held, lastFid_);
-        }
-        // The session ended: the rows not read yet come from the table.
-        reading_ = Reading::Chunks;
     }
     if (!fromTable_) {
         fromTable_ = FromTable();
@@ -69,7 +66,7 @@ std::unique_ptr<RowSource> GdalCursor::FromTable()
     switch (*reading_) {
     case EditedLayer::Reading::GeoPackage:
         return StatementRows(*layer_, fields_, lastFid_);
-    case EditedLayer::Reading::Chunks:
+    case EditedLayer::Reading::Postgres:
         return ChunkRows(*layer_, fields_, lastFid_);
     default:
         return OgrRows(*layer_);

@@ -17,12 +17,11 @@ class GdalRow;
 
 // A cursor over a layer's rows, or over the rows of a list of ids. It starts
 // reading at its first row, so fields added to the schema since it was made
-// are in what it delivers. A GeoPackage is read by a statement of its own,
-// or, while it is edited and every field learned is an integer, from the
-// columns held in memory. A PostgreSQL layer is read from the columns held
-// in memory while it is edited, else in chunks of its integer columns; its
-// other fields are read row by row as they are asked for. Other formats are
-// read through OGR, every attribute of each row.
+// are in what it delivers. While its layer is edited, the fields it reads
+// come from the columns held in memory where they can; else a GeoPackage
+// is read by a statement of its own, a PostgreSQL table in chunks of its
+// integer columns (its other fields row by row as they are asked for), and
+// other formats through OGR, every attribute of each row.
 class GdalCursor : public host::ICursor {
 public:
     GdalCursor(host::Ref<EditedLayer> layer, std::shared_ptr<const FidList> fids);

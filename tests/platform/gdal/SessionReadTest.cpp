@@ -1,8 +1,10 @@
-// Reads of a GeoPackage layer while it is edited: integer columns are then
-// served from memory, and must give exactly what the database gives.
+// Reads of a layer while it is edited: integer columns of a GeoPackage or a
+// PostgreSQL table are then served from memory, and must give exactly what
+// the database gives.
 #include "GdalTestData.h"
 #include "platform/gdal/GdalEditor.h"
 #include "platform/gdal/GdalMap.h"
+#include "runtime/Error.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -192,6 +194,107 @@ TEST_F(SessionReadTest, SelectionsAndReadsThatOutliveTheSessionGetTheirRows)
         EXPECT_EQ(rows[row][1], before[row][1]);
     }
 }
+
+// Two cursors read a layer in turn while an edit session starts, rewrites
+// every row, and is saved: each row comes once, in id order, with the value
+// it holds at the time it is read. A GeoPackage cursor turns from its
+// statement to the columns held in memory and back, a PostgreSQL one from
+// chunks to memory and back, and OGR readings find their place again after
+// each other's reads.
+class CursorAcrossASessionTest : public ::testing::TestWithParam<Format> {
+protected:
+    static constexpr int32_t kRows = 3000;
+    static constexpr int32_t kBefore = 50000;
+    static constexpr int32_t kWritten = 90000;
+
+    void SetUp() override
+    {
+        if (GetParam() == Format::Postgres && PostgresConnection().empty()) {
+            GTEST_SKIP() << "no test server (DRENNOW_TEST_PG)";
+        }
+        std::vector<Basin> basins;
+        for (int32_t i = 1; i <= kRows; ++i) {
+            basins.push_back({i % 89 + 11, kBefore + i, std::nullopt});
+        }
+        map_ = GdalMap::Open({CreateWatersheds(GetParam(), folder_, basins, false)});
+        layer_ = host::QueryInterface<host::IFeatureLayer>(map_->Layer(0));
+        hydroId_ = layer_->FeatureClass()->Fields()->FindField("HydroID");
+        ASSERT_GT(hydroId_, 0);
+    }
+
+    // The row's place in the layer, from 1: a Shapefile's ids start at 0.
+    int32_t Number(host::IRow& row) { return row.OID() + (GetParam() == Format::Shapefile ? 1 : 0); }
+
+    // How many of the rows written a read inside the session sees: a staged
+    // Shapefile table shows its edits once it is saved.
+    int32_t SeenInside(int32_t written) { return GetParam() == Format::Shapefile ? 0 : written; }
+
+    // Reads rows from the cursor up to that place, checking that each
+    // follows the last one and holds the value written to it if it was
+    // among the first `written` rows, else the value it had.
+    ::testing::AssertionResult ReadUpTo(host::ICursor& cursor, int32_t& last, int32_t upTo, int32_t written)
+    {
+        while (last < upTo) {
+            Ref<host::IRow> row = cursor.NextRow();
+            if (!row) {
+                return ::testing::AssertionFailure() << "ended after row " << last;
+            }
+            int32_t number = Number(*row);
+            int64_t expected = (number <= written ? kWritten : kBefore) + number;
+            if (number != last + 1 || runtime::ToLong(row->Value(hydroId_)) != expected) {
+                return ::testing::AssertionFailure() << "after row " << last << " came row " << number << " with "
+                                                     << runtime::ToLong(row->Value(hydroId_));
+            }
+            ++last;
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    TempFolder folder_;
+    Ref<GdalMap> map_;
+    Ref<host::IFeatureLayer> layer_;
+    int32_t hydroId_ = -1;
+    GdalEditor editor_;
+};
+
+TEST_P(CursorAcrossASessionTest, EveryRowComesOnceWithTheValueItHoldsWhenRead)
+{
+    Ref<host::ICursor> before = layer_->Search();
+    int32_t readBefore = 0;
+    ASSERT_TRUE(ReadUpTo(*before, readBefore, 1000, 0));
+
+    editor_.StartEditing(layer_->FeatureClass()->Workspace());
+    Ref<host::ICursor> inside = layer_->Search();
+    int32_t readInside = 0;
+    ASSERT_TRUE(ReadUpTo(*inside, readInside, 500, 0));
+    Ref<host::ICursor> writer = layer_->Search();
+    while (Ref<host::IRow> row = writer->NextRow()) {
+        int32_t number = Number(*row);
+        row->SetValue(hydroId_, kWritten + number);
+        row->Store();
+        if (number % 700 == 0) {  // readers in between
+            ASSERT_TRUE(ReadUpTo(*before, readBefore, readBefore + 1, SeenInside(number)));
+            ASSERT_TRUE(ReadUpTo(*inside, readInside, readInside + 1, SeenInside(number)));
+        }
+    }
+    ASSERT_TRUE(ReadUpTo(*before, readBefore, 2000, SeenInside(kRows)));
+    ASSERT_TRUE(ReadUpTo(*inside, readInside, 1500, SeenInside(kRows)));
+    editor_.StopEditing(true);
+
+    if (GetParam() == Format::Shapefile) {
+        // The saved table replaced the one the cursors were reading.
+        EXPECT_THROW(before->NextRow(), runtime::Error);
+        return;
+    }
+    EXPECT_TRUE(ReadUpTo(*before, readBefore, kRows, kRows));
+    EXPECT_TRUE(ReadUpTo(*inside, readInside, kRows, kRows));
+    EXPECT_FALSE(before->NextRow());
+    EXPECT_FALSE(inside->NextRow());
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, CursorAcrossASessionTest,
+                         ::testing::Values(Format::GeoPackage, Format::Sqlite, Format::Shapefile, Format::Postgres),
+                         [](const auto& info) { return FormatName(info.param); });
 
 }  // namespace
 }  // namespace drennow::gdaltest
