@@ -75,14 +75,9 @@ uint64_t EditedLayer::Generation() const
     return workspace_.Generation();
 }
 
-// Asked for with every value a row gives or takes: counted again only when
-// the fields may have changed.
 int EditedLayer::AttributeCount()
 {
-    if (attributeCount_ < 0) {
-        attributeCount_ = Layer().GetLayerDefn()->GetFieldCount();
-    }
-    return attributeCount_;
+    return Layer().GetLayerDefn()->GetFieldCount();
 }
 
 void EditedLayer::AddField(OGRFieldDefn& field)
@@ -103,7 +98,6 @@ void EditedLayer::SessionChanged()
 void EditedLayer::SchemaChanged()
 {
     SessionChanged();
-    attributeCount_ = -1;
     // A feature has room for the fields there were when it was made.
     scratch_.reset();
 }

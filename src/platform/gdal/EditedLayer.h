@@ -123,7 +123,6 @@ private:
     GdalWorkspace& workspace_;
     int index_;
     const void* reader_ = nullptr;
-    int attributeCount_ = -1;  // counted again after the fields change
     ColumnCache held_;
     // Where values are converted and writes are put together.
     std::unique_ptr<OGRFeature> scratch_;
