@@ -68,12 +68,7 @@ ColumnReader SqliteColumnReader(sqlite3* db, OGRLayer& layer, const std::vector<
 {
     return [db, &layer, fields](const RowVisitor& visit) {
         OGRFeatureDefn& definitions = *layer.GetLayerDefn();
-        std::string fid = QuotedFidColumn(layer, nullptr);
-        std::string sql = "SELECT " + fid;
-        for (int field : fields) {
-            sql += ", " + QuoteIdentifier(definitions.GetFieldDefn(field)->GetNameRef());
-        }
-        sql += " FROM " + QuotedTable(layer, false) + " ORDER BY " + fid;
+        std::string sql = SelectInIdOrder(layer, fields, false);
         sqlite3_stmt* prepared = nullptr;
         if (sqlite3_prepare_v2(db, sql.c_str(), -1, &prepared, nullptr) != SQLITE_OK) {
             RaiseHostError("Could not read " + std::string(layer.GetName()) + ": " + sqlite3_errmsg(db));

@@ -141,8 +141,7 @@ public:
     }
 
 private:
-    // Selects the learned fields of the rows after the last one read, in id
-    // order, which is the order GDAL reads the table in.
+    // Selects the learned fields of the rows after the last one read.
     void Prepare()
     {
         sqlite3_finalize(select_);
@@ -150,22 +149,14 @@ private:
         selectedFields_.clear();
         selectedDefinitions_.clear();
         selectedAsOf_ = fields_->fields.size();
-        OGRLayer& layer = layer_.Layer();
-        std::string fid = QuotedFidColumn(layer, nullptr);
-        std::string sql = "SELECT " + fid;
         for (int field = 0; field < layer_.AttributeCount(); ++field) {
             const OGRFieldDefn& definition = layer_.Attribute(field);
             if (fields_->Wants(field) && ReadableAsColumn(definition)) {
                 selectedFields_.push_back(field);
                 selectedDefinitions_.push_back(&definition);
-                sql += ", " + QuoteIdentifier(definition.GetNameRef());
             }
         }
-        sql += " FROM " + QuotedTable(layer, false);
-        if (lastFid_) {
-            sql += " WHERE " + fid + " > ?1";
-        }
-        sql += " ORDER BY " + fid;
+        std::string sql = SelectInIdOrder(layer_.Layer(), selectedFields_, lastFid_.has_value());
         layer_.FlushWrites();
         if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &select_, nullptr) != SQLITE_OK) {
             RaiseHostError("Could not read " + layer_.Name() + ": " + sqlite3_errmsg(db_));

@@ -52,4 +52,18 @@ std::string QuotedFidColumn(OGRLayer& layer, const char* implicitRowId)
     return implicitRowId;
 }
 
+std::string SelectInIdOrder(OGRLayer& layer, const std::vector<int>& fields, bool afterAnId)
+{
+    std::string fid = QuotedFidColumn(layer, nullptr);
+    std::string sql = "SELECT " + fid;
+    for (int field : fields) {
+        sql += ", " + QuoteIdentifier(layer.GetLayerDefn()->GetFieldDefn(field)->GetNameRef());
+    }
+    sql += " FROM " + QuotedTable(layer, false);
+    if (afterAnId) {
+        sql += " WHERE " + fid + " > ?1";
+    }
+    return sql + " ORDER BY " + fid;
+}
+
 }  // namespace drennow::gdalhost
