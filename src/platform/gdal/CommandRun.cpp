@@ -74,6 +74,50 @@ public:
     QuietGdalErrors& operator=(const QuietGdalErrors&) = delete;
 };
 
+// The datasets, with the selection made; nothing, once told why, when they
+// cannot be opened or the selection cannot be made. Notes on the selection
+// and on datasets opened read-only are told too.
+host::Ref<GdalMap> OpenDatasets(const RunRequest& request, std::ostream& err)
+{
+    host::Ref<GdalMap> map;
+    try {
+        map = GdalMap::Open(request.datasets);
+        for (const std::string& note : ApplySelection(*map, request.selection)) {
+            err << "drennow: " << note << "\n";
+        }
+    } catch (const runtime::Error& error) {
+        err << "drennow: " << error.Description() << "\n";
+        return nullptr;
+    }
+    for (const auto& workspace : map->Workspaces()) {
+        if (!workspace->ReadOnlyReason().empty()) {
+            err << "drennow: " << workspace->Name() << ": " << workspace->ReadOnlyReason() << "\n";
+        }
+    }
+    return map;
+}
+
+// Clicks the command on the application, which holds the only reference to
+// the datasets: an edit session the run left open is discarded when the
+// command goes.
+void RunCommand(host::Ref<GdalApplication> application, const RunRequest& request, RunResult& result,
+                std::ostream& out)
+{
+    auto command = std::dynamic_pointer_cast<command::clsDrennow>(command::CreateCommand(command::clsDrennow::kProgId));
+    command->OnCreate(application);
+    command->SetRunOptions(request.options);
+    application.reset();
+    command->OnClick();
+    result.outcome = command->LastOutcome();
+    result.comparison = command->LastComparison();
+    result.logPath = command->LastLogPath();
+    if (result.comparison) {
+        out << command::texts::AgreementLine(result.comparison->field, result.comparison->agreeing,
+                                             result.comparison->compared)
+            << "\n";
+    }
+}
+
 RunResult Run(const RunRequest& request, RunSurface& surface)
 {
     RunResult result;
@@ -86,46 +130,17 @@ RunResult Run(const RunRequest& request, RunSurface& surface)
     }
     GDALAllRegister();
     QuietGdalErrors quiet;
-
-    host::Ref<GdalMap> map;
-    try {
-        map = GdalMap::Open(request.datasets);
-        for (const std::string& note : ApplySelection(*map, request.selection)) {
-            surface.err << "drennow: " << note << "\n";
-        }
-    } catch (const runtime::Error& error) {
-        surface.err << "drennow: " << error.Description() << "\n";
+    host::Ref<GdalMap> map = OpenDatasets(request, surface.err);
+    if (!map) {
         result.status = kBadCommandLine;
         return result;
     }
-    for (const auto& workspace : map->Workspaces()) {
-        if (!workspace->ReadOnlyReason().empty()) {
-            surface.err << "drennow: " << workspace->Name() << ": " << workspace->ReadOnlyReason() << "\n";
-        }
-    }
-
     auto ui = std::make_shared<TerminalUserInterface>(request.answers, surface.batch, surface.questions, surface.out,
                                                       surface.err, surface.input);
     auto application = std::make_shared<GdalApplication>(
         map, DocumentPath(request.datasets.front(), request.logFolder), ui, surface.statusBar, surface.newCancelTracker);
     map.reset();
-
-    auto command = std::dynamic_pointer_cast<command::clsDrennow>(command::CreateCommand(command::clsDrennow::kProgId));
-    command->OnCreate(application);
-    command->SetRunOptions(request.options);
-    application.reset();
-    command->OnClick();
-    result.outcome = command->LastOutcome();
-    result.comparison = command->LastComparison();
-    result.logPath = command->LastLogPath();
-    if (result.comparison) {
-        surface.out << command::texts::AgreementLine(result.comparison->field, result.comparison->agreeing,
-                                                     result.comparison->compared)
-                    << "\n";
-    }
-    // The last reference to the datasets: an edit session the run left open
-    // is discarded here.
-    command.reset();
+    RunCommand(std::move(application), request, result, surface.out);
     surface.questions.flush();
     result.status = StatusOf(result.outcome, ui->AnswerRefused(), surface.interruptSignal(), surface.err);
     return result;
