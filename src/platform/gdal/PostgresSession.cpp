@@ -5,10 +5,12 @@
 #include "platform/gdal/PostgresSql.h"
 #include "platform/gdal/SqlText.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <set>
 #include <utility>
+#include <vector>
 
 namespace drennow::gdalhost {
 
@@ -79,13 +81,20 @@ void EndReadings(GDALDataset& dataset)
     }
 }
 
-// Updates of one column of one table, waiting to be sent: the elements of
-// an array of ids, ascending, and of an array of values.
+// Whether the server finds an element of an array of the type by its
+// position at once: an array of elements of varying width, or one that
+// holds a null, is walked from its start to the element asked for.
+bool FoundByPosition(OGRFieldType type)
+{
+    return type == OFTInteger || type == OFTInteger64 || type == OFTReal;
+}
+
+// Updates of one column of one table, waiting to be sent: the ids, ascending,
+// and the elements of an array of their values.
 struct PendingColumn {
-    std::string fids;    // "fid,fid,..."
+    std::vector<GIntBig> fids;
     std::string values;  // "value,value,..."
-    size_t rows = 0;
-    GIntBig lastFid = 0;
+    bool nullHeld = false;
 };
 
 class PostgresWriter : public BatchWriter {
@@ -107,17 +116,15 @@ public:
     {
         GIntBig fid = feature.GetFID();
         PendingColumn& column = pending_[std::make_pair(&layer, field)];
-        if (column.rows > 0 && fid <= column.lastFid) {
+        if (!column.fids.empty() && fid <= column.fids.back()) {
             return false;
         }
-        if (column.rows > 0) {
-            column.fids += ',';
+        if (!column.fids.empty()) {
             column.values += ',';
         }
-        column.fids += std::to_string(fid);
+        column.fids.push_back(fid);
         column.values += ArrayElement(feature, field);
-        column.lastFid = fid;
-        ++column.rows;
+        column.nullHeld = column.nullHeld || !feature.IsFieldSetAndNotNull(field);
         return true;
     }
 
@@ -137,25 +144,41 @@ public:
     [[noreturn]] void RaiseCommitFailure(const std::string& attempted) override { RaiseGdalError(attempted); }
 
 private:
-    // One statement updates every row of the batch from two arrays, of ids
-    // and of values. Every row sent must be updated: a trigger that skips
-    // rows or a row-level security policy makes the server leave rows as
-    // they were without an error.
+    // One statement updates every row of the batch. Every row sent must be
+    // updated: a trigger that skips rows or a row-level security policy
+    // makes the server leave rows as they were without an error.
     void SendColumn(OGRLayer& layer, int field, const PendingColumn& column)
     {
         const OGRFieldDefn& definition = *layer.GetLayerDefn()->GetFieldDefn(field);
         std::string table = QuotedTable(layer, true);
-        std::string sql = "WITH updated AS (UPDATE " + table + " AS t SET " +
-                          QuoteIdentifier(definition.GetNameRef()) + " = v.value FROM unnest(" +
-                          QuoteLiteral("{" + column.fids + "}") + "::bigint[], " +
-                          QuoteLiteral("{" + column.values + "}") + "::" + SqlType(definition.GetType()) +
-                          "[]) AS v(fid, value) WHERE t." + QuotedFidColumn(layer, nullptr) +
-                          " = v.fid RETURNING 1) SELECT count(*) FROM updated";
+        std::string fid = "t." + QuotedFidColumn(layer, nullptr);
+        std::string values = QuoteLiteral("{" + column.values + "}") + "::" + SqlType(definition.GetType()) + "[]";
+        size_t rows = column.fids.size();
+        GIntBig first = column.fids.front();
+        GIntBig last = column.fids.back();
+        std::string update = "UPDATE " + table + " AS t SET " + QuoteIdentifier(definition.GetNameRef()) + " = ";
+        if (static_cast<uint64_t>(last) - static_cast<uint64_t>(first) == rows - 1 && !column.nullHeld &&
+            FoundByPosition(definition.GetType())) {
+            // Rows of consecutive ids, the first run's usual batch: the rows
+            // of the range of ids, found by one scan of the index, each take
+            // the value at their place in the array.
+            update += "(" + values + ")[(" + fid + " - (" + std::to_string(first) + ") + 1)::integer] WHERE " + fid +
+                      " BETWEEN " + std::to_string(first) + " AND " + std::to_string(last);
+        } else {
+            // Each row is looked up in the index by its id (JoinRowsByIndex).
+            std::string fids;
+            for (GIntBig id : column.fids) {
+                fids += (fids.empty() ? "" : ",") + std::to_string(id);
+            }
+            update += "v.value FROM unnest(" + QuoteLiteral("{" + fids + "}") + "::bigint[], " + values +
+                      ") AS v(fid, value) WHERE " + fid + " = v.fid";
+        }
+        std::string sql = "WITH updated AS (" + update + " RETURNING 1) SELECT count(*) FROM updated";
         std::string attempted = std::string("Could not update ") + layer.GetName();
         size_t updated = std::stoull(postgres::FirstRow(dataset_, sql, attempted).at(0));
-        if (updated != column.rows) {
-            RaiseHostError(attempted + ": " + std::to_string(updated) + " of the " +
-                           std::to_string(column.rows) + " rows sent to the table " + table +
+        if (updated != rows) {
+            RaiseHostError(attempted + ": " + std::to_string(updated) + " of the " + std::to_string(rows) +
+                           " rows sent to the table " + table +
                            " were updated; a trigger that skips rows, a row-level security policy or rows that "
                            "are gone kept the others as they were");
         }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstddef>
 #include <numeric>
 
 namespace drennow::gdalhost::postgres {
@@ -35,10 +36,11 @@ std::optional<int64_t> NextValue(const std::string& list, size_t& position)
     return value;
 }
 
-// The rows of one statement of IntegerColumnReader, and their order by id.
+// The rows of one statement of IntegerColumnReader, and their order by id:
+// the values of a row follow each other, those of the next row after them.
 struct ChunkRows {
     std::vector<GIntBig> fids;
-    std::vector<ColumnRow> values;
+    std::vector<std::optional<int64_t>> values;
     std::vector<size_t> order;
 };
 
@@ -49,12 +51,12 @@ ChunkRows Parse(const std::vector<std::string>& chunk, size_t rows, size_t colum
 {
     ChunkRows parsed;
     parsed.fids.reserve(rows);
-    parsed.values.assign(rows, ColumnRow(columns));
+    parsed.values.reserve(rows * columns);
     std::vector<size_t> positions(chunk.size(), 0);
     for (size_t row = 0; row < rows; ++row) {
         parsed.fids.push_back(NextValue(chunk.at(1), positions[1]).value());
         for (size_t i = 0; i < columns; ++i) {
-            parsed.values[row][i] = NextValue(chunk.at(i + 2), positions[i + 2]);
+            parsed.values.push_back(NextValue(chunk.at(i + 2), positions[i + 2]));
         }
     }
     parsed.order.resize(rows);
@@ -186,8 +188,11 @@ ColumnReader IntegerColumnReader(GDALDataset& dataset, OGRLayer& layer, const st
                 attempted);
             size_t rows = std::stoull(chunk.at(0));
             ChunkRows parsed = Parse(chunk, rows, fields.size());
+            ColumnRow values(fields.size());
             for (size_t row : parsed.order) {
-                visit(parsed.fids[row], parsed.values[row]);
+                std::copy_n(parsed.values.begin() + static_cast<std::ptrdiff_t>(row * fields.size()), fields.size(),
+                            values.begin());
+                visit(parsed.fids[row], values);
             }
             if (rows < limit) {
                 return;
