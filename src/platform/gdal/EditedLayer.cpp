@@ -62,7 +62,10 @@ EditedLayer::EditedLayer(GdalWorkspace& workspace, int index) : workspace_(works
 
 OGRLayer& EditedLayer::Layer()
 {
-    return workspace_.Layer(index_);
+    if (layer_ == nullptr) {
+        layer_ = &workspace_.Layer(index_);
+    }
+    return *layer_;
 }
 
 OGRLayer& EditedLayer::UsedLayer()
@@ -75,9 +78,13 @@ uint64_t EditedLayer::Generation() const
     return workspace_.Generation();
 }
 
+// Asked for with every value a row gives or takes.
 int EditedLayer::AttributeCount()
 {
-    return Layer().GetLayerDefn()->GetFieldCount();
+    if (attributeCount_ < 0) {
+        attributeCount_ = Layer().GetLayerDefn()->GetFieldCount();
+    }
+    return attributeCount_;
 }
 
 void EditedLayer::AddField(OGRFieldDefn& field)
@@ -98,6 +105,8 @@ void EditedLayer::SessionChanged()
 void EditedLayer::SchemaChanged()
 {
     SessionChanged();
+    layer_ = nullptr;
+    attributeCount_ = -1;
     // A feature has room for the fields there were when it was made.
     scratch_.reset();
 }

@@ -122,6 +122,10 @@ private:
 
     GdalWorkspace& workspace_;
     int index_;
+    // GDAL's layer and its count of fields, as they are until the fields
+    // change or the dataset is opened afresh.
+    OGRLayer* layer_ = nullptr;
+    int attributeCount_ = -1;
     const void* reader_ = nullptr;
     ColumnCache held_;
     // Where values are converted and writes are put together.

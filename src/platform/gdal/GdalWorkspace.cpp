@@ -203,7 +203,6 @@ void GdalWorkspace::AddField(int layerIndex, OGRFieldDefn& field)
     if (format_ == Format::Postgres) {
         postgres::RequireEditable(*dataset_, layer);
     }
-    TellLayers(&EditedLayer::SchemaChanged);
     // GDAL would rewrite the table in place, which a kill leaves half done.
     if (format_ == Format::Shapefile) {
         AddShapefileField(*dataset_, layer, field);
@@ -211,7 +210,9 @@ void GdalWorkspace::AddField(int layerIndex, OGRFieldDefn& field)
         return;
     }
     CPLErrorReset();
-    if (layer.CreateField(&field, FALSE) != OGRERR_NONE) {
+    OGRErr result = layer.CreateField(&field, FALSE);
+    TellLayers(&EditedLayer::SchemaChanged);  // whatever GDAL made of the fields
+    if (result != OGRERR_NONE) {
         std::string failed = std::string("Could not add the field ") + field.GetNameRef() + " to " + layer.GetName();
         if (format_ == Format::Sqlite && HasFieldOnDisk(layer.GetName(), field.GetNameRef())) {
             RaiseHostError(failed + ": another program added a field of that name to " + name_ +
