@@ -307,6 +307,8 @@ int Run(const Options& options, const std::vector<BasicBasin<Int>>& basins)
     } else {
         command.insert(command.end(), {"--trailing-zeros", "yes"});
     }
+    // A database has no folder: the failure log would go to the current one.
+    command.insert(command.end(), {"--log-dir", fs::temp_directory_path().string()});
     command.insert(command.end(), {"--layer", "Watershed", "--pfaf-field", "PfafstetterID", "--populate", "id",
                                    "--id-field", "HydroID", options.connection + " schemas=" + kSchema});
     Timed run{"drennow, identifier mode", command, {}};
