@@ -137,8 +137,9 @@ RunResult Run(const RunRequest& request, RunSurface& surface)
     }
     auto ui = std::make_shared<TerminalUserInterface>(request.answers, surface.batch, surface.questions, surface.out,
                                                       surface.err, surface.input);
-    auto application = std::make_shared<GdalApplication>(
-        map, DocumentPath(request.datasets.front(), request.logFolder), ui, surface.statusBar, surface.newCancelTracker);
+    auto application =
+        std::make_shared<GdalApplication>(map, DocumentPath(request.datasets.front(), request.logFolder), ui,
+                                          surface.statusBar, surface.newCancelTracker);
     map.reset();
     RunCommand(std::move(application), request, result, surface.out);
     surface.questions.flush();

@@ -149,39 +149,44 @@ private:
     // makes the server leave rows as they were without an error.
     void SendColumn(OGRLayer& layer, int field, const PendingColumn& column)
     {
-        const OGRFieldDefn& definition = *layer.GetLayerDefn()->GetFieldDefn(field);
-        std::string table = QuotedTable(layer, true);
-        std::string fid = "t." + QuotedFidColumn(layer, nullptr);
-        std::string values = QuoteLiteral("{" + column.values + "}") + "::" + SqlType(definition.GetType()) + "[]";
-        size_t rows = column.fids.size();
-        GIntBig first = column.fids.front();
-        GIntBig last = column.fids.back();
-        std::string update = "UPDATE " + table + " AS t SET " + QuoteIdentifier(definition.GetNameRef()) + " = ";
-        if (static_cast<uint64_t>(last) - static_cast<uint64_t>(first) == rows - 1 && !column.nullHeld &&
-            FoundByPosition(definition.GetType())) {
-            // Rows of consecutive ids, the first run's usual batch: the rows
-            // of the range of ids, found by one scan of the index, each take
-            // the value at their place in the array.
-            update += "(" + values + ")[(" + fid + " - (" + std::to_string(first) + ") + 1)::integer] WHERE " + fid +
-                      " BETWEEN " + std::to_string(first) + " AND " + std::to_string(last);
-        } else {
-            // Each row is looked up in the index by its id (JoinRowsByIndex).
-            std::string fids;
-            for (GIntBig id : column.fids) {
-                fids += (fids.empty() ? "" : ",") + std::to_string(id);
-            }
-            update += "v.value FROM unnest(" + QuoteLiteral("{" + fids + "}") + "::bigint[], " + values +
-                      ") AS v(fid, value) WHERE " + fid + " = v.fid";
-        }
-        std::string sql = "WITH updated AS (" + update + " RETURNING 1) SELECT count(*) FROM updated";
+        std::string sql = "WITH updated AS (" + UpdateStatement(layer, field, column) +
+                          " RETURNING 1) SELECT count(*) FROM updated";
         std::string attempted = std::string("Could not update ") + layer.GetName();
         size_t updated = std::stoull(postgres::FirstRow(dataset_, sql, attempted).at(0));
+        size_t rows = column.fids.size();
         if (updated != rows) {
             RaiseHostError(attempted + ": " + std::to_string(updated) + " of the " + std::to_string(rows) +
-                           " rows sent to the table " + table +
+                           " rows sent to the table " + QuotedTable(layer, true) +
                            " were updated; a trigger that skips rows, a row-level security policy or rows that "
                            "are gone kept the others as they were");
         }
+    }
+
+    // The UPDATE of the rows of the batch.
+    static std::string UpdateStatement(OGRLayer& layer, int field, const PendingColumn& column)
+    {
+        const OGRFieldDefn& definition = *layer.GetLayerDefn()->GetFieldDefn(field);
+        std::string fid = "t." + QuotedFidColumn(layer, nullptr);
+        std::string values = QuoteLiteral("{" + column.values + "}") + "::" + SqlType(definition.GetType()) + "[]";
+        std::string update = "UPDATE " + QuotedTable(layer, true) + " AS t SET " +
+                             QuoteIdentifier(definition.GetNameRef()) + " = ";
+        GIntBig first = column.fids.front();
+        GIntBig last = column.fids.back();
+        bool consecutive = static_cast<uint64_t>(last) - static_cast<uint64_t>(first) == column.fids.size() - 1;
+        if (consecutive && !column.nullHeld && FoundByPosition(definition.GetType())) {
+            // Rows of consecutive ids, the first run's usual batch: the rows
+            // of the range of ids, found by one scan of the index, each take
+            // the value at their place in the array.
+            return update + "(" + values + ")[(" + fid + " - (" + std::to_string(first) + ") + 1)::integer] WHERE " +
+                   fid + " BETWEEN " + std::to_string(first) + " AND " + std::to_string(last);
+        }
+        // Each row is looked up in the index by its id (JoinRowsByIndex).
+        std::string fids;
+        for (GIntBig id : column.fids) {
+            fids += (fids.empty() ? "" : ",") + std::to_string(id);
+        }
+        return update + "v.value FROM unnest(" + QuoteLiteral("{" + fids + "}") + "::bigint[], " + values +
+               ") AS v(fid, value) WHERE " + fid + " = v.fid";
     }
 
     GDALDataset& dataset_;

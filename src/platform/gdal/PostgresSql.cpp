@@ -38,7 +38,7 @@ std::optional<int64_t> NextValue(const std::string& list, size_t& position)
 
 // The rows of one statement of IntegerColumnReader, and their order by id:
 // the values of a row follow each other, those of the next row after them.
-struct ChunkRows {
+struct ParsedChunk {
     std::vector<GIntBig> fids;
     std::vector<std::optional<int64_t>> values;
     std::vector<size_t> order;
@@ -47,9 +47,9 @@ struct ChunkRows {
 // The rows of the lists of a chunk: its count, its ids, then the values of
 // each column. An aggregate is not bound to keep the order of the rows it
 // takes, so they are put in id order here.
-ChunkRows Parse(const std::vector<std::string>& chunk, size_t rows, size_t columns)
+ParsedChunk Parse(const std::vector<std::string>& chunk, size_t rows, size_t columns)
 {
-    ChunkRows parsed;
+    ParsedChunk parsed;
     parsed.fids.reserve(rows);
     parsed.values.reserve(rows * columns);
     std::vector<size_t> positions(chunk.size(), 0);
@@ -66,6 +66,27 @@ ChunkRows Parse(const std::vector<std::string>& chunk, size_t rows, size_t colum
                   [&](size_t a, size_t b) { return parsed.fids[a] < parsed.fids[b]; });
     }
     return parsed;
+}
+
+// Reads at most `limit` rows with ids after `last` (from the first row
+// without one), in id order, as one row of lists: their count, their ids,
+// then the values of each field. One aggregate takes the rows of the others
+// in the same order, the order they are selected in. GDAL gives result
+// columns of the same name one value.
+std::string ChunkStatement(OGRLayer& layer, const std::vector<int>& fields, std::optional<GIntBig> last,
+                           size_t limit)
+{
+    std::string fid = QuotedFidColumn(layer, nullptr);
+    std::string columns = fid + " AS f";
+    std::string lists = "string_agg(c.f::text, ',') AS fids";
+    for (size_t i = 0; i < fields.size(); ++i) {
+        std::string name = "v" + std::to_string(i);
+        columns += ", " + QuoteIdentifier(layer.GetLayerDefn()->GetFieldDefn(fields[i])->GetNameRef()) + " AS " + name;
+        lists += ", string_agg(coalesce(c." + name + "::text, ''), ',') AS " + name;
+    }
+    return "SELECT count(*), " + lists + " FROM (SELECT " + columns + " FROM " + QuotedTable(layer, true) +
+           (last ? " WHERE " + fid + " > " + std::to_string(*last) : "") + " ORDER BY " + fid + " LIMIT " +
+           std::to_string(limit) + ") AS c";
 }
 
 // Why the table cannot be edited, from its kind (pg_class.relkind), whether
@@ -163,31 +184,13 @@ ColumnReader IntegerColumnReader(GDALDataset& dataset, OGRLayer& layer, const st
                                  std::optional<GIntBig> after, size_t most)
 {
     return [&dataset, &layer, fields, after, most](const RowVisitor& visit) {
-        std::string fid = QuotedFidColumn(layer, nullptr);
-        std::string columns = fid + " AS f";
-        // One aggregate takes the rows of the others in the same order, the
-        // order they are selected in. GDAL gives result columns of the same
-        // name one value.
-        std::string lists = "string_agg(c.f::text, ',') AS fids";
-        for (size_t i = 0; i < fields.size(); ++i) {
-            std::string name = "v" + std::to_string(i);
-            columns += ", " + QuoteIdentifier(layer.GetLayerDefn()->GetFieldDefn(fields[i])->GetNameRef()) + " AS " +
-                       name;
-            lists += ", string_agg(coalesce(c." + name + "::text, ''), ',') AS " + name;
-        }
         const std::string attempted = std::string("Could not read ") + layer.GetName();
-        bool from = after.has_value();  // whether rows come after last
-        GIntBig last = after.value_or(0);
+        std::optional<GIntBig> last = after;
         for (size_t left = most; left > 0;) {
             size_t limit = std::min(left, kRowsAStatement);
-            std::vector<std::string> chunk = FirstRow(
-                dataset,
-                "SELECT count(*), " + lists + " FROM (SELECT " + columns + " FROM " + QuotedTable(layer, true) +
-                    (from ? " WHERE " + fid + " > " + std::to_string(last) : "") + " ORDER BY " + fid +
-                    " LIMIT " + std::to_string(limit) + ") AS c",
-                attempted);
+            std::vector<std::string> chunk = FirstRow(dataset, ChunkStatement(layer, fields, last, limit), attempted);
             size_t rows = std::stoull(chunk.at(0));
-            ChunkRows parsed = Parse(chunk, rows, fields.size());
+            ParsedChunk parsed = Parse(chunk, rows, fields.size());
             ColumnRow values(fields.size());
             for (size_t row : parsed.order) {
                 std::copy_n(parsed.values.begin() + static_cast<std::ptrdiff_t>(row * fields.size()), fields.size(),
@@ -198,7 +201,6 @@ ColumnReader IntegerColumnReader(GDALDataset& dataset, OGRLayer& layer, const st
                 return;
             }
             last = parsed.fids[parsed.order.back()];
-            from = true;
             left -= rows;
         }
     };

@@ -31,7 +31,8 @@ void HeldRows::Fill(GdalRow& row)
 {
     size_t position = position_ - 1;
     if (fields_->fields.empty()) {
-        held_->ForEachValue(position, [&](int field, runtime::Variant value) { row.AddValue(field, std::move(value)); });
+        held_->ForEachValue(position,
+                            [&](int field, runtime::Variant value) { row.AddValue(field, std::move(value)); });
         return;
     }
     for (int field : fields_->fields) {
