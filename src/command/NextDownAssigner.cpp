@@ -128,22 +128,25 @@ const std::vector<Variant>* AsManyAs(const std::vector<Variant>& codes, const st
 }
 
 modPfafTools::NextDownIndex IndexOf(size_t count, const ValueAt& codeAt, const RunOptions& options,
-                                    bool allowTrailingZeros, std::vector<int64_t>& readOrder)
+                                    bool allowTrailingZeros, std::vector<int64_t>& readOrder,
+                                    const runtime::Checkpoint& checkpoint)
 {
     PfafCodeList list(CodeWidthOf(options));
     readOrder.reserve(count);
     for (size_t i = 0; i < count; ++i) {
+        checkpoint.Pass();
         Variant code = codeAt(i);
         if (!code.IsNull()) {
             list.Add(code);
         }
         readOrder.push_back(PlainCode(code));
     }
-    list.SortDescending();
-    return list.BuildIndex(ZeroReadingOf(options), allowTrailingZeros);
+    list.SortDescending(checkpoint);
+    return list.BuildIndex(ZeroReadingOf(options), allowTrailingZeros, checkpoint);
 }
 
-runtime::Collection Filed(size_t count, const ValueAt& codeAt, const ValueAt& idAt)
+runtime::Collection Filed(size_t count, const ValueAt& codeAt, const ValueAt& idAt,
+                          const runtime::Checkpoint& checkpoint)
 {
     runtime::Collection filed;
     if (!idAt) {
@@ -151,6 +154,7 @@ runtime::Collection Filed(size_t count, const ValueAt& codeAt, const ValueAt& id
     }
     filed.Reserve(count);
     for (size_t i = 0; i < count; ++i) {
+        checkpoint.Pass();
         try {
             modPfafTools::AddUnderKeyText(filed, idAt(i), codeAt(i));
         } catch (const std::exception&) {
@@ -163,9 +167,9 @@ runtime::Collection Filed(size_t count, const ValueAt& codeAt, const ValueAt& id
 }  // namespace
 
 LayerAssigner::LayerAssigner(size_t count, const ValueAt& codeAt, const ValueAt& idAt, const RunOptions& options,
-                             bool allowTrailingZeros)
-    : index_(IndexOf(count, codeAt, options, allowTrailingZeros, readOrder_)),
-      filed_(Filed(count, codeAt, idAt)),
+                             bool allowTrailingZeros, const runtime::Checkpoint& checkpoint)
+    : index_(IndexOf(count, codeAt, options, allowTrailingZeros, readOrder_, checkpoint)),
+      filed_(Filed(count, codeAt, idAt, checkpoint)),
       assigner_(index_, idAt ? &filed_ : nullptr, options)
 {
 }
@@ -193,10 +197,12 @@ std::vector<Assigned> AssignLayer(const std::vector<Variant>& codes, const std::
 }
 
 void AssignLayer(size_t count, const ValueAt& codeAt, const ValueAt& idAt, const RunOptions& options,
-                 bool allowTrailingZeros, const std::function<void(size_t, Assigned&&)>& take)
+                 bool allowTrailingZeros, const std::function<void(size_t, Assigned&&)>& take,
+                 const runtime::Checkpoint& checkpoint)
 {
-    LayerAssigner assigner(count, codeAt, idAt, options, allowTrailingZeros);
+    LayerAssigner assigner(count, codeAt, idAt, options, allowTrailingZeros, checkpoint);
     for (size_t i = 0; i < count; ++i) {
+        checkpoint.Pass();
         assigner.LookAhead(i);
         take(i, assigner.Assign(codeAt(i)));
     }

@@ -3,6 +3,7 @@
 #include "command/FailureCodes.h"
 #include "command/RunOptions.h"
 #include "pfaf/NextDownIndex.h"
+#include "runtime/Checkpoint.h"
 #include "runtime/Collection.h"
 #include "runtime/Variant.h"
 
@@ -86,11 +87,12 @@ using ValueAt = std::function<runtime::Variant(size_t)>;
 // The index and identifiers of a layer that holds exactly these codes, in
 // this order (nulls included), with the identifiers beside them when given,
 // built once; then asked feature by feature, so a caller can write and stop
-// between features. Identifiers must be as many as the codes.
+// between features. Identifiers must be as many as the codes. Building
+// passes the checkpoint at every feature and every step of the sort.
 class LayerAssigner {
 public:
     LayerAssigner(size_t count, const ValueAt& codeAt, const ValueAt& idAt, const RunOptions& options,
-                  bool allowTrailingZeros);
+                  bool allowTrailingZeros, const runtime::Checkpoint& checkpoint = {});
     LayerAssigner(const std::vector<runtime::Variant>& codes, const std::vector<runtime::Variant>* ids,
                   const RunOptions& options, bool allowTrailingZeros);
     LayerAssigner(const LayerAssigner&) = delete;
@@ -118,8 +120,10 @@ std::vector<Assigned> AssignLayer(const std::vector<runtime::Variant>& codes, co
 // The same pass over count features whose codes (and identifiers) are read
 // by position as they are needed, each feature's answer handed to take in
 // order: large layers need neither their values nor their answers held as
-// general values.
+// general values. The checkpoint is passed throughout, so the caller can stop
+// the pass at any time.
 void AssignLayer(size_t count, const ValueAt& codeAt, const ValueAt& idAt, const RunOptions& options,
-                 bool allowTrailingZeros, const std::function<void(size_t, Assigned&&)>& take);
+                 bool allowTrailingZeros, const std::function<void(size_t, Assigned&&)>& take,
+                 const runtime::Checkpoint& checkpoint = {});
 
 }  // namespace drennow::command

@@ -85,10 +85,21 @@ void PfafCodeList::BecomeGeneral()
         plain_);
 }
 
-void PfafCodeList::SortDescending()
+void PfafCodeList::SortDescending(const runtime::Checkpoint& checkpoint)
 {
     if (!general_) {
-        std::visit([](auto& plain) { std::sort(plain.begin(), plain.end(), std::greater<>()); }, plain_);
+        std::visit(
+            [&checkpoint](auto& plain) {
+                if (!checkpoint.Active()) {
+                    std::sort(plain.begin(), plain.end(), std::greater<>());
+                    return;
+                }
+                std::sort(plain.begin(), plain.end(), [&checkpoint](auto a, auto b) {
+                    checkpoint.Pass();
+                    return a > b;
+                });
+            },
+            plain_);
         return;
     }
     // Where every value is a number, the Shell sort's order differs from a
@@ -106,9 +117,11 @@ void PfafCodeList::SortDescending()
     for (int32_t i = 1; i <= count_; ++i) {
         numbers.push_back(values_(i));
     }
-    std::stable_sort(numbers.begin(), numbers.end(), [](const runtime::Variant& a, const runtime::Variant& b) {
-        return runtime::ToDouble(a) > runtime::ToDouble(b);
-    });
+    std::stable_sort(numbers.begin(), numbers.end(),
+                     [&checkpoint](const runtime::Variant& a, const runtime::Variant& b) {
+                         checkpoint.Pass();
+                         return runtime::ToDouble(a) > runtime::ToDouble(b);
+                     });
     for (int32_t i = 1; i <= count_; ++i) {
         values_(i) = std::move(numbers[static_cast<size_t>(i - 1)]);
     }
@@ -119,14 +132,16 @@ modPfafTools::NextDownIndex PfafCodeList::BuildIndex(bool allowTrailingZeros) co
     return BuildIndex(modPfafTools::ZeroReading::kClosedBasin, allowTrailingZeros);
 }
 
-modPfafTools::NextDownIndex PfafCodeList::BuildIndex(modPfafTools::ZeroReading zeros, bool allowTrailingZeros) const
+modPfafTools::NextDownIndex PfafCodeList::BuildIndex(modPfafTools::ZeroReading zeros, bool allowTrailingZeros,
+                                                     const runtime::Checkpoint& checkpoint) const
 {
     modPfafTools::DigitRules rules{zeros, allowTrailingZeros, width_};
     if (general_ || count_ == 0) {
         // No code at all leaves the list unallocated, which fails a search.
-        return modPfafTools::NextDownIndex(values_, rules);
+        return modPfafTools::NextDownIndex(values_, rules, checkpoint);
     }
-    return std::visit([&](const auto& plain) { return modPfafTools::NextDownIndex(plain, rules); }, plain_);
+    return std::visit([&](const auto& plain) { return modPfafTools::NextDownIndex(plain, rules, checkpoint); },
+                      plain_);
 }
 
 }  // namespace drennow::command

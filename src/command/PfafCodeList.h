@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pfaf/NextDownIndex.h"
+#include "runtime/Checkpoint.h"
 #include "runtime/VariantArray.h"
 
 #include <cstdint>
@@ -24,12 +25,14 @@ public:
     void Add(const runtime::Variant& value);
     int32_t Count() const { return count_; }
     // Descending numeric order. Non-numeric text raises 13 as the Shell sort
-    // does, after the exchanges it would have made.
-    void SortDescending();
+    // does, after the exchanges it would have made. Sorting numbers passes
+    // the checkpoint at every comparison.
+    void SortDescending(const runtime::Checkpoint& checkpoint = {});
     // The closed-basin reading.
     modPfafTools::NextDownIndex BuildIndex(bool allowTrailingZeros) const;
     // Elements convert at the list's width.
-    modPfafTools::NextDownIndex BuildIndex(modPfafTools::ZeroReading zeros, bool allowTrailingZeros) const;
+    modPfafTools::NextDownIndex BuildIndex(modPfafTools::ZeroReading zeros, bool allowTrailingZeros,
+                                           const runtime::Checkpoint& checkpoint = {}) const;
 
 private:
     void BecomeGeneral();

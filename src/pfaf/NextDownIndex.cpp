@@ -71,10 +71,12 @@ void ForEachKey(int64_t code, const DigitRules& rules, File&& file)
 // elements of a descending list under one key follow one another (they share
 // the key's digits), so there every key comes once.
 template <typename Code, typename File>
-void ForEachNewKey(const std::vector<Code>& codes, const DigitRules& rules, File&& file)
+void ForEachNewKey(const std::vector<Code>& codes, const DigitRules& rules, const runtime::Checkpoint& checkpoint,
+                   File&& file)
 {
     std::array<uint64_t, CodeDigits::kMaxCount> lastKey{};  // by digit position
     for (size_t position = 0; position < codes.size(); ++position) {
+        checkpoint.Pass();
         ForEachKey(codes[position], rules, [&](uint64_t key, int k) {
             if (key != lastKey[static_cast<size_t>(k)]) {
                 lastKey[static_cast<size_t>(k)] = key;
@@ -192,23 +194,29 @@ size_t PrefixTable<Key, Code>::MemoryBytes() const
 template class PrefixTable<uint32_t, int32_t>;
 template class PrefixTable<uint64_t, int64_t>;
 
-NextDownIndex::NextDownIndex(const runtime::VariantArray& codes, const DigitRules& rules) : rules_(rules)
+NextDownIndex::NextDownIndex(const runtime::VariantArray& codes, const DigitRules& rules,
+                             const runtime::Checkpoint& checkpoint)
+    : rules_(rules)
 {
     if (rules.width == CodeWidth::k64Bit) {
-        BuildFromList<int64_t>(codes);
+        BuildFromList<int64_t>(codes, checkpoint);
     } else {
-        BuildFromList<int32_t>(codes);
+        BuildFromList<int32_t>(codes, checkpoint);
     }
 }
 
-NextDownIndex::NextDownIndex(const std::vector<int32_t>& codes, const DigitRules& rules) : rules_(rules)
+NextDownIndex::NextDownIndex(const std::vector<int32_t>& codes, const DigitRules& rules,
+                             const runtime::Checkpoint& checkpoint)
+    : rules_(rules)
 {
-    Build(codes);
+    Build(codes, checkpoint);
 }
 
-NextDownIndex::NextDownIndex(const std::vector<int64_t>& codes, const DigitRules& rules) : rules_(rules)
+NextDownIndex::NextDownIndex(const std::vector<int64_t>& codes, const DigitRules& rules,
+                             const runtime::Checkpoint& checkpoint)
+    : rules_(rules)
 {
-    Build(codes);
+    Build(codes, checkpoint);
 }
 
 NextDownIndex::NextDownIndex(const runtime::VariantArray& codes, bool allowTrailingZeros)
@@ -222,7 +230,7 @@ NextDownIndex::NextDownIndex(const std::vector<int32_t>& codes, bool allowTraili
 }
 
 template <typename Code>
-void NextDownIndex::BuildFromList(const runtime::VariantArray& codes)
+void NextDownIndex::BuildFromList(const runtime::VariantArray& codes, const runtime::Checkpoint& checkpoint)
 {
     std::vector<Code> converted;
     if (!codes.IsAllocated()) {
@@ -241,18 +249,18 @@ void NextDownIndex::BuildFromList(const runtime::VariantArray& codes)
             scanMeetsFailure_ = true;
         }
     }
-    Build(converted);
+    Build(converted, checkpoint);
 }
 
 template <typename Code>
-void NextDownIndex::Build(const std::vector<Code>& codes)
+void NextDownIndex::Build(const std::vector<Code>& codes, const runtime::Checkpoint& checkpoint)
 {
     descending_ = std::is_sorted(codes.begin(), codes.end(), std::greater<>());
     auto fitsNarrow = [](Code code) { return code <= std::numeric_limits<int32_t>::max(); };
     if (std::all_of(codes.begin(), codes.end(), fitsNarrow)) {
-        Fill<NarrowTable>(codes);
+        Fill<NarrowTable>(codes, checkpoint);
     } else {
-        Fill<WideTable>(codes);
+        Fill<WideTable>(codes, checkpoint);
     }
 }
 
@@ -260,7 +268,7 @@ void NextDownIndex::Build(const std::vector<Code>& codes)
 // then files each key a few keys after its slot was asked for, in the order
 // the keys come: the waits for memory of neighbouring filings overlap.
 template <typename Table, typename Code>
-void NextDownIndex::Fill(const std::vector<Code>& codes)
+void NextDownIndex::Fill(const std::vector<Code>& codes, const runtime::Checkpoint& checkpoint)
 {
     using Key = typename Table::KeyType;
     struct Filing {
@@ -268,14 +276,14 @@ void NextDownIndex::Fill(const std::vector<Code>& codes)
         uint32_t position;
     };
     size_t keys = 0;
-    ForEachNewKey(codes, rules_, [&](uint64_t, size_t) { ++keys; });
+    ForEachNewKey(codes, rules_, checkpoint, [&](uint64_t, size_t) { ++keys; });
     auto& table = table_.emplace<Table>(keys, !descending_);
     auto file = [&](const Filing& filing) {
         table.Insert(filing.key, static_cast<typename Table::CodeType>(codes[filing.position]), filing.position);
     };
     std::array<Filing, kFilingsAhead> waiting{};
     size_t gathered = 0;
-    ForEachNewKey(codes, rules_, [&](uint64_t key, size_t position) {
+    ForEachNewKey(codes, rules_, checkpoint, [&](uint64_t key, size_t position) {
         Filing& slot = waiting[gathered++ % kFilingsAhead];
         if (gathered > kFilingsAhead) {
             file(slot);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pfaf/DigitRules.h"
+#include "runtime/Checkpoint.h"
 #include "runtime/Prefetch.h"
 #include "runtime/VariantArray.h"
 
@@ -67,12 +68,16 @@ class NextDownIndex {
 public:
     // From the list the scan would search, exactly as it stands (any order,
     // unconvertible elements included; unallocated fails every search).
-    NextDownIndex(const runtime::VariantArray& codes, const DigitRules& rules);
+    // Building passes the checkpoint at every code.
+    NextDownIndex(const runtime::VariantArray& codes, const DigitRules& rules,
+                  const runtime::Checkpoint& checkpoint = {});
 
     // From codes already held as plain integers, in list order (index 0
     // standing for the list's first element). The rules' width plays no part.
-    NextDownIndex(const std::vector<int32_t>& codes, const DigitRules& rules);
-    NextDownIndex(const std::vector<int64_t>& codes, const DigitRules& rules);
+    NextDownIndex(const std::vector<int32_t>& codes, const DigitRules& rules,
+                  const runtime::Checkpoint& checkpoint = {});
+    NextDownIndex(const std::vector<int64_t>& codes, const DigitRules& rules,
+                  const runtime::Checkpoint& checkpoint = {});
 
     // The closed-basin reading of 32-bit codes.
     NextDownIndex(const runtime::VariantArray& codes, bool allowTrailingZeros);
@@ -100,11 +105,11 @@ private:
     using WideTable = PrefixTable<uint64_t, int64_t>;
 
     template <typename Code>
-    void BuildFromList(const runtime::VariantArray& codes);
+    void BuildFromList(const runtime::VariantArray& codes, const runtime::Checkpoint& checkpoint);
     template <typename Code>
-    void Build(const std::vector<Code>& codes);
+    void Build(const std::vector<Code>& codes, const runtime::Checkpoint& checkpoint);
     template <typename Table, typename Code>
-    void Fill(const std::vector<Code>& codes);
+    void Fill(const std::vector<Code>& codes, const runtime::Checkpoint& checkpoint);
     template <typename Table>
     int64_t FirstMatch(const Table& table, const CodeDigits& basin) const;
 
