@@ -29,7 +29,9 @@ from __future__ import annotations
 
 import os
 from dataclasses import dataclass, field
-from typing import TYPE_CHECKING, Any, Callable, Iterable, List, Literal, NamedTuple, Optional, Sequence, Tuple, Union
+import sys
+from typing import (TYPE_CHECKING, Any, Callable, Iterable, List, Literal, NamedTuple, Optional, Sequence, Tuple, Union,
+                    overload)
 
 from . import _drennow
 
@@ -38,6 +40,7 @@ if TYPE_CHECKING:
     import pandas
 
 __all__ = [
+    "__version__",
     "ConversionError",
     "Comparison",
     "Failure",
@@ -54,6 +57,9 @@ __all__ = [
     "CANCELLED",
 ]
 
+#: The version of drennow, the command line's.
+__version__: str = _drennow.VERSION
+
 # The command line's exit statuses, which Result.status takes: a cancel by
 # a signal other than SIGINT gives 128 + that signal.
 FINISHED: int = _drennow.EXIT_STATUSES["FINISHED"]
@@ -65,6 +71,9 @@ CANCELLED: int = _drennow.EXIT_STATUSES["CANCELLED"]
 
 Zeros = Literal["closed", "unsubdivided"]
 PathLike = Union[str, "os.PathLike[str]"]
+#: A yes-or-no option: a bool, or "yes" or "no".
+Flag = Union[bool, Literal["yes", "no"]]
+FailureLines = List[Tuple[int, int, str]]
 
 
 class ConversionError(ValueError):
@@ -73,15 +82,21 @@ class ConversionError(ValueError):
     Raised with the runtime's error number and text, as the run reports it:
     13 (type mismatch) for text that is not a number, 6 (overflow) for a
     value beyond the codes' width, 94 (invalid use of Null) for a missing
-    identifier that a basin drains into.
+    identifier that a basin drains into. next_down() names the element, as
+    in "codes[3]: Error 13: Type mismatch".
     """
 
-    def __init__(self, message: str, number: int, description: str) -> None:
+    def __init__(self, message: str, number: int, description: str, argument: Optional[str] = None,
+                 position: Optional[int] = None) -> None:
         super().__init__(message)
         #: The runtime's error number.
         self.number = number
         #: The runtime's text for it.
         self.description = description
+        #: "codes" or "ids": where the element is, when known.
+        self.argument = argument
+        #: The element's position in it, when known.
+        self.position = position
 
 
 class Failure(NamedTuple):
@@ -127,29 +142,73 @@ class Result:
     log_path: Optional[str] = None
     comparison: Optional[Comparison] = None
 
+    def __hash__(self) -> int:
+        # The failures are a list, which has no hash of its own.
+        return hash((self.status, self.message, tuple(self.failures), self.log_path, self.comparison))
+
     @property
     def finished(self) -> bool:
         """The run finished and saved its values."""
         return self.status == FINISHED
 
 
+@overload
 def next_down(
     codes: Iterable[Any],
     *,
     ids: Optional[Iterable[Any]] = None,
-    trailing_zeros: bool = False,
+    trailing_zeros: Flag = False,
     zeros: Zeros = "closed",
-    int64: bool = False,
-    return_failures: bool = False,
-) -> Union["numpy.ndarray", Tuple["numpy.ndarray", List[Tuple[int, int, str]]]]:
+    int64: Flag = False,
+    return_failures: Literal[False] = False,
+) -> "numpy.ndarray": ...
+
+
+@overload
+def next_down(
+    codes: Iterable[Any],
+    *,
+    ids: Optional[Iterable[Any]] = None,
+    trailing_zeros: Flag = False,
+    zeros: Zeros = "closed",
+    int64: Flag = False,
+    return_failures: Literal[True],
+) -> Tuple["numpy.ndarray", FailureLines]: ...
+
+
+@overload
+def next_down(
+    codes: Iterable[Any],
+    *,
+    ids: Optional[Iterable[Any]] = None,
+    trailing_zeros: Flag = False,
+    zeros: Zeros = "closed",
+    int64: Flag = False,
+    return_failures: Flag = False,
+) -> Union["numpy.ndarray", Tuple["numpy.ndarray", FailureLines]]: ...
+
+
+def next_down(
+    codes: Iterable[Any],
+    *,
+    ids: Optional[Iterable[Any]] = None,
+    trailing_zeros: Flag = False,
+    zeros: Zeros = "closed",
+    int64: Flag = False,
+    return_failures: Flag = False,
+) -> Union["numpy.ndarray", Tuple["numpy.ndarray", FailureLines]]:
     """NextDownID of every code, as a run writes it into a layer of exactly these codes.
 
-    codes: Pfafstetter codes, a NumPy array (integer or floating-point) or any
-        sequence of numbers, numeric texts and None. None and NaN are null
-        codes.
+    codes: Pfafstetter codes, a NumPy array (integer or floating-point, masked
+        or not) or any sequence of numbers, numeric texts and None. None, NaN,
+        pandas.NA, pandas.NaT and masked entries are null codes. Texts are
+        read as int() and float() read them: blanks around them do not count,
+        and "nan" is NaN.
     ids: when given, the identifier of each code's basin, as many as codes;
         NextDownID is then the identifier of the first basin carrying the
-        downstream code rather than that code.
+        downstream code rather than that code. As in a run, only the
+        identifiers written are converted: those of the first basin of each
+        downstream code.
     trailing_zeros: allow trailing zeros in the codes (the run's question;
         its default answer there is yes, here no).
     zeros: "closed" (a 0 digit marks a closed basin) or "unsubdivided" (a
@@ -160,20 +219,30 @@ def next_down(
     return_failures: also return the failure log's lines of the features
         that got a failure code, as (position, code, description).
 
+    The options trailing_zeros, int64 and return_failures take True or False,
+    or "yes" or "no"; anything else raises TypeError.
+
     Returns a NumPy int64 array, one value per code: the downstream code or
     identifier, or a failure code: -6 null code, -8 code 0, -9 drains to the
     receiving waterbody, -5 nothing downstream found (or, with ids, no
     identifier for it), -3 negative code, -1 the search failed. describe()
     gives their texts.
 
-    Raises ConversionError (with .number) for a code or identifier that does
-    not convert, TypeError for a value that is neither a number nor a text.
+    Raises ConversionError (with .number, and .argument and .position of the
+    element) for a code or identifier that does not convert, TypeError for a
+    value that is neither a number nor a text; Ctrl-C raises
+    KeyboardInterrupt while it works.
 
     >>> drennow.next_down([1234, 1233, 1211, 1212])
     array([1233, 1211,   -9, 1211])
     """
     return _drennow.next_down(
-        codes, ids, trailing_zeros, _unsubdivided(zeros), int64, return_failures
+        codes,
+        ids,
+        _flag("trailing_zeros", trailing_zeros),
+        _unsubdivided(zeros),
+        _flag("int64", int64),
+        _flag("return_failures", return_failures),
     )
 
 
@@ -186,6 +255,7 @@ def describe(code: int) -> str:
     -5 has two texts in the log: the search's, returned here, and "Required
     ID missing in downstream feature" for a downstream basin without an
     identifier; next_down(..., return_failures=True) gives each line's own.
+    A code that NextDownID never holds as a failure raises ValueError.
     """
     return _drennow.describe(code)
 
@@ -198,9 +268,9 @@ def run(
     level: Union[int, str, None] = None,
     populate: Literal["pfaf", "id"] = "pfaf",
     id_field: Optional[str] = None,
-    trailing_zeros: Optional[bool] = None,
+    trailing_zeros: Optional[Flag] = None,
     zeros: Zeros = "closed",
-    int64: bool = False,
+    int64: Flag = False,
     compare_with: Optional[str] = None,
     where: Optional[str] = None,
     fid: Union[Iterable[int], str, None] = None,
@@ -224,7 +294,8 @@ def run(
         no entry has such a name.
     populate: "pfaf" writes downstream Pfafstetter codes, "id" the
         downstream basins' identifiers (id_field).
-    trailing_zeros, zeros, int64, compare_with: as for the command line.
+    trailing_zeros, zeros, int64, compare_with: as for the command line;
+        trailing_zeros and int64 take True or False, or "yes" or "no".
     where, fid: write only the features an attribute filter or a list of
         feature ids ([1, 5, 9] or "1,5,9-12") selects.
     save_edits: what to do with pending edits of another session.
@@ -238,13 +309,16 @@ def run(
     Returns a Result; a cancelled run saves nothing and ends with status
     CANCELLED. Raises ValueError, with the command line's text, for
     arguments the command line refuses (a bad choice, where with fid,
-    trailing_zeros with zeros="unsubdivided").
+    trailing_zeros with zeros="unsubdivided") and for a text argument that
+    holds a NUL character; TypeError for a yes-or-no option given anything
+    else; RuntimeError, at once, when called from the progress callback of
+    another run.
     """
     arguments = ["--batch"]
 
     def answer(option: str, value: Any) -> None:
         if value is not None:
-            arguments.extend([option, str(value)])
+            arguments.extend([option, _text(option[2:].replace("-", "_"), str(value))])
 
     answer("--layer", layer)
     answer("--pfaf-field", pfaf_field)
@@ -252,9 +326,9 @@ def run(
     answer("--populate", populate)
     answer("--id-field", id_field)
     if trailing_zeros is not None:
-        answer("--trailing-zeros", "yes" if trailing_zeros else "no")
+        answer("--trailing-zeros", "yes" if _flag("trailing_zeros", trailing_zeros) else "no")
     answer("--zeros", zeros)
-    if int64:
+    if _flag("int64", int64):
         arguments.append("--int64")
     answer("--compare-with", compare_with)
     answer("--where", where)
@@ -264,7 +338,7 @@ def run(
     answer("--save-edits", save_edits)
     datasets = [dataset] if isinstance(dataset, (str, os.PathLike)) else list(dataset)
     arguments.append("--")
-    arguments.extend(os.fspath(d) for d in datasets)
+    arguments.extend(_text("dataset", os.fspath(d)) for d in datasets)
 
     status, message, failures, log_path, comparison = _drennow.run(arguments, progress)
     return Result(
@@ -311,6 +385,25 @@ def _column_values(series: "pandas.Series") -> Any:
     if isinstance(series.dtype, numpy.dtype) and series.dtype.kind in "iuf":
         return series.to_numpy()
     return series.to_numpy(dtype=object, na_value=None)
+
+
+def _flag(name: str, value: Any) -> bool:
+    """A yes-or-no option's answer: a bool (NumPy's too), or "yes" or "no"."""
+    if isinstance(value, bool):
+        return value
+    numpy = sys.modules.get("numpy")
+    if numpy is not None and isinstance(value, numpy.bool_):
+        return bool(value)
+    if isinstance(value, str) and value in ("yes", "no"):
+        return value == "yes"
+    raise TypeError(f"{name} takes True or False (or 'yes' or 'no'), not {value!r}")
+
+
+def _text(name: str, value: str) -> str:
+    """A text argument as given: the compiled part would end it at a NUL."""
+    if "\0" in value:
+        raise ValueError(f"{name} holds a NUL character: {value!r}")
+    return value
 
 
 def _unsubdivided(zeros: str) -> bool:

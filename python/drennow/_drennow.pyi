@@ -4,6 +4,7 @@ from typing import Any, Callable, Dict, Iterable, List, Optional, Tuple, Union
 import numpy
 
 EXIT_STATUSES: Dict[str, int]
+VERSION: str
 
 def next_down(
     codes: Iterable[Any],

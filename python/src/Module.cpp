@@ -14,9 +14,13 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <optional>
 #include <sstream>
+#include <unordered_map>
 
 namespace py = pybind11;
 using namespace drennow;
@@ -30,6 +34,122 @@ int64_t WrittenNumber(const runtime::Variant& value)
     }
     return runtime::ToLongLong(value);
 }
+
+// Raises drennow.ConversionError for the runtime's error, naming the element
+// it comes from where that is known.
+[[noreturn]] void RaiseConversionError(const runtime::Error& error, const char* what = nullptr,
+                                       std::optional<size_t> position = std::nullopt)
+{
+    std::string report = command::texts::ErrorReport(error.Number(), error.Description());
+    py::object argument = py::none();
+    py::object at = py::none();
+    if (what && position) {
+        report = std::string(what) + "[" + std::to_string(*position) + "]: " + report;
+        argument = py::str(what);
+        at = py::int_(*position);
+    }
+    py::object type = py::module_::import("drennow").attr("ConversionError");
+    py::object raised = type(report, error.Number(), error.Description(), argument, at);
+    PyErr_SetObject(type.ptr(), raised.ptr());
+    throw py::error_already_set();
+}
+
+// A code or identifier converted as the pass converts it.
+void ConvertAtWidth(const runtime::Variant& value, bool int64)
+{
+    int64 ? static_cast<void>(runtime::ToLongLong(value)) : static_cast<void>(runtime::ToLong(value));
+}
+
+struct Unconvertible {
+    const char* what;
+    size_t position;
+    runtime::Error error;
+};
+
+std::optional<Unconvertible> FirstUnconvertibleCode(const python::Column& codes, bool int64)
+{
+    for (size_t i = 0; i < codes.Size(); ++i) {
+        runtime::Variant code = codes.At(i);
+        try {
+            if (!code.IsNull()) {
+                ConvertAtWidth(code, int64);
+            }
+        } catch (const runtime::Error& error) {
+            return Unconvertible{"codes", i, error};
+        }
+    }
+    return std::nullopt;
+}
+
+// The first identifier, in the pass's order, that a basin drains into and
+// that does not convert: the one of the first basin of the downstream code.
+std::optional<Unconvertible> FirstUnconvertibleId(const python::Column& codes, const python::Column& ids,
+                                                  const command::RunOptions& options, bool allowTrailingZeros)
+{
+    std::unordered_map<int64_t, size_t> firstOfCode;
+    for (size_t i = 0; i < codes.Size(); ++i) {
+        if (runtime::Variant code = codes.At(i); code.IsInteger()) {
+            firstOfCode.emplace(runtime::ToLongLong(code), i);
+        }
+    }
+    std::optional<Unconvertible> found;
+    const command::ValueAt codeAt = [&codes](size_t i) { return codes.At(i); };
+    command::AssignLayer(codes.Size(), codeAt, {}, options, allowTrailingZeros,
+                         [&](size_t, command::Assigned&& answer) {
+                             auto first = answer.failure ? firstOfCode.end()
+                                                         : firstOfCode.find(runtime::ToLongLong(answer.value));
+                             if (found || first == firstOfCode.end()) {
+                                 return;
+                             }
+                             try {
+                                 ConvertAtWidth(ids.At(first->second), options.int64);
+                             } catch (const runtime::Error& error) {
+                                 found = Unconvertible{"ids", first->second, error};
+                             }
+                         });
+    return found;
+}
+
+// Failure lines as (position, code, description), every line of a text
+// sharing one Python string: there are only a few texts.
+class FailureLines {
+public:
+    void Add(size_t position, const command::Assigned::Failure& failure)
+    {
+        auto text = std::find(texts_.begin(), texts_.end(), failure.description);
+        if (text == texts_.end()) {
+            text = texts_.insert(text, failure.description);
+        }
+        lines_.push_back({position, failure.code, static_cast<size_t>(text - texts_.begin())});
+    }
+
+    // With the lock.
+    py::list ToPython() const
+    {
+        std::vector<py::str> texts(texts_.begin(), texts_.end());
+        std::map<int32_t, py::int_> codes;
+        py::list lines(lines_.size());
+        for (size_t i = 0; i < lines_.size(); ++i) {
+            python::CheckSignalsAt(i);
+            const Line& line = lines_[i];
+            auto code = codes.try_emplace(line.code, py::int_(line.code)).first;
+            lines[i] = py::make_tuple(line.position, code->second, texts[line.text]);
+        }
+        return lines;
+    }
+
+private:
+    struct Line {
+        size_t position;
+        int32_t code;
+        size_t text;
+    };
+    std::vector<std::string> texts_;
+    std::vector<Line> lines_;
+};
+
+// Stops the pass when the interpreter has a signal to handle.
+struct Interrupted {};
 
 py::object NextDown(py::handle codes, py::handle ids, bool allowTrailingZeros, bool zerosUnsubdivided, bool int64,
                     bool withFailures)
@@ -49,32 +169,55 @@ py::object NextDown(py::handle codes, py::handle ids, bool allowTrailingZeros, b
     size_t count = codeColumn.Size();
     py::array_t<int64_t> values(static_cast<py::ssize_t>(count));
     int64_t* written = values.mutable_data();
-    std::vector<std::pair<size_t, command::Assigned::Failure>> failures;
-    {
+    FailureLines failures;
+    python::PythonCallbacks callbacks{py::object()};
+    const runtime::Checkpoint checkpoint([&callbacks] {
+        if (!callbacks.Continue()) {
+            throw Interrupted{};
+        }
+    });
+    try {
         py::gil_scoped_release unlocked;
         const command::ValueAt codeAt = [&codeColumn](size_t i) { return codeColumn.At(i); };
         const command::ValueAt idAt =
             idColumn ? command::ValueAt([&idColumn](size_t i) { return idColumn->At(i); }) : command::ValueAt();
-        command::AssignLayer(count, codeAt, idAt, options, allowTrailingZeros,
-                             [&](size_t i, command::Assigned&& answer) {
-                                 written[i] = WrittenNumber(answer.value);
-                                 if (withFailures && answer.failure) {
-                                     failures.emplace_back(i, std::move(*answer.failure));
-                                 }
-                             });
+        command::AssignLayer(
+            count, codeAt, idAt, options, allowTrailingZeros,
+            [&](size_t i, command::Assigned&& answer) {
+                written[i] = WrittenNumber(answer.value);
+                if (withFailures && answer.failure) {
+                    failures.Add(i, *answer.failure);
+                }
+            },
+            checkpoint);
+    } catch (const Interrupted&) {
+        callbacks.RaiseCancelError(true);
+        throw;
+    } catch (const runtime::Error& error) {
+        std::optional<Unconvertible> culprit = FirstUnconvertibleCode(codeColumn, int64);
+        if (!culprit && idColumn) {
+            culprit = FirstUnconvertibleId(codeColumn, *idColumn, options, allowTrailingZeros);
+        }
+        if (culprit) {
+            RaiseConversionError(culprit->error, culprit->what, culprit->position);
+        }
+        RaiseConversionError(error);
+    }
+    // A signal that came after the last look is not lost either.
+    if (PyErr_CheckSignals() != 0) {
+        throw py::error_already_set();
     }
     if (!withFailures) {
         return values;
     }
-    py::list lines;
-    for (const auto& [position, failure] : failures) {
-        lines.append(py::make_tuple(position, failure.code, failure.description));
-    }
-    return py::make_tuple(values, lines);
+    return py::make_tuple(values, failures.ToPython());
 }
 
 std::string Describe(int32_t code)
 {
+    if (!command::IsFailureCode(code)) {
+        throw py::value_error(std::to_string(code) + " is not a failure code of NextDownID");
+    }
     // The run's own texts for the failures it records itself, where they
     // differ from the description of their code.
     for (const command::RunFailure& failure : {command::kNullCodeFailure, command::kZeroCodeFailure}) {
@@ -114,9 +257,18 @@ std::string Trimmed(const std::string& text)
     return first == std::string::npos ? "" : text.substr(first, text.find_last_not_of(" \r\n") - first + 1);
 }
 
+// Set while a run works on this thread: another one started there can only
+// come from its progress callback.
+thread_local bool runWorking = false;
+
 // A run as the command line's arguments ask for it, in batch mode.
 py::tuple Run(const std::vector<std::string>& arguments, py::object progress)
 {
+    if (runWorking) {
+        throw std::runtime_error(
+            "run() cannot be started from the progress callback of another run: the outer run holds its "
+            "datasets until it ends; start the next run once run() has returned");
+    }
     app::CommandLine line = app::ParseCommandLine(arguments);
     auto callbacks = std::make_shared<python::PythonCallbacks>(progress.is_none() ? py::object() : progress);
     std::ostringstream questions;
@@ -138,10 +290,14 @@ py::tuple Run(const std::vector<std::string>& arguments, py::object progress)
                                  {selection.layer, selection.where, selection.fids}, line.logFolder};
     gdalhost::RunResult result;
     {
+        runWorking = true;
+        struct Done {
+            ~Done() { runWorking = false; }
+        } done;
         py::gil_scoped_release unlocked;
         result = gdalhost::RunOnDatasets(request, surface);
     }
-    callbacks->RaiseCallbackError();
+    callbacks->RaiseCancelError(false);
 
     py::object comparison = py::none();
     if (result.comparison) {
@@ -158,6 +314,7 @@ py::tuple Run(const std::vector<std::string>& arguments, py::object progress)
 PYBIND11_MODULE(_drennow, module)
 {
     module.doc() = "The compiled part of drennow; use the drennow package.";
+    module.attr("VERSION") = DRENNOW_VERSION;
 
     py::register_exception_translator([](std::exception_ptr thrown) {
         try {
@@ -165,11 +322,11 @@ PYBIND11_MODULE(_drennow, module)
                 std::rethrow_exception(thrown);
             }
         } catch (const runtime::Error& error) {
-            py::object type = py::module_::import("drennow").attr("ConversionError");
-            py::object raised =
-                type(command::texts::ErrorReport(error.Number(), error.Description()), error.Number(),
-                     error.Description());
-            PyErr_SetObject(type.ptr(), raised.ptr());
+            try {
+                RaiseConversionError(error);
+            } catch (py::error_already_set& raised) {
+                raised.restore();
+            }
         } catch (const app::UsageError& error) {
             PyErr_SetString(PyExc_ValueError, error.what());
         }

@@ -142,17 +142,26 @@ void PythonCallbacks::CancelForError()
     cancelled_ = true;
     if (error.matches(PyExc_KeyboardInterrupt)) {
         signal_ = SIGINT;
-    } else if (!error_) {
+    }
+    if (!error_) {
         error_.emplace(std::move(error));
     }
 }
 
-void PythonCallbacks::RaiseCallbackError()
+void PythonCallbacks::RaiseCancelError(bool keyboardInterruptToo)
 {
-    if (error_) {
+    if (error_ && (keyboardInterruptToo || !error_->matches(PyExc_KeyboardInterrupt))) {
         py::error_already_set error = std::move(*error_);
         error_.reset();
         throw error;
+    }
+}
+
+void CheckSignalsAt(size_t item)
+{
+    constexpr size_t kItems = 4096;
+    if (item % kItems == 0 && PyErr_CheckSignals() != 0) {
+        throw py::error_already_set();
     }
 }
 

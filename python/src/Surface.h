@@ -18,7 +18,7 @@ namespace drennow::python {
 // to cancel: a KeyboardInterrupt (from a signal or raised by the callback)
 // as Ctrl-C does, a callback that returns False as Esc does; any other
 // exception of the callback cancels too, and is raised again once the run
-// has ended. Every member but the constructor and RaiseCallbackError is
+// has ended. Every member but the constructor and RaiseCancelError is
 // called without the lock.
 class PythonCallbacks {
 public:
@@ -35,8 +35,9 @@ public:
     // SIGINT once a KeyboardInterrupt cancelled the run; 0 otherwise.
     int InterruptSignal() const { return signal_; }
 
-    // With the lock: raises the callback's own exception, if it raised one.
-    void RaiseCallbackError();
+    // With the lock: raises the exception that cancelled, if one did; a
+    // KeyboardInterrupt only when asked to (a run reports it in its status).
+    void RaiseCancelError(bool keyboardInterruptToo);
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -50,6 +51,11 @@ private:
     Clock::time_point lastSignalCheck_{};
     Clock::time_point lastReport_{};
 };
+
+// With the lock, at each item of a long loop: raises, every few thousand
+// items, what the handler of a pending signal raises (KeyboardInterrupt for
+// SIGINT).
+void CheckSignalsAt(size_t item);
 
 // The run's status bar: its progress bar reports through the callbacks.
 host::Ref<host::IStatusBar> MakeStatusBar(std::shared_ptr<PythonCallbacks> callbacks);

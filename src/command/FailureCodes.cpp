@@ -24,4 +24,21 @@ std::string DescribeFailureCode(int32_t code)
     }
 }
 
+bool IsFailureCode(int32_t code)
+{
+    switch (code) {
+    case modPfafTools::kSearchFailed:
+    case modPfafTools::kBoundsUnknown:
+    case modPfafTools::kNegativeCode:
+    case modPfafTools::kTooManyDigits:
+    case modPfafTools::kNothingDownstream:
+    case modPfafTools::kNullCode:
+    case modPfafTools::kZeroCode:
+    case modPfafTools::kDrainsToWaterbody:
+        return true;
+    default:
+        return false;
+    }
+}
+
 }  // namespace drennow::command

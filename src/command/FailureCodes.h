@@ -10,6 +10,9 @@ namespace drennow::command {
 // The failure-log description of a next-down failure code.
 std::string DescribeFailureCode(int32_t code);
 
+// Whether NextDownID can hold this code as a failure code.
+bool IsFailureCode(int32_t code);
+
 // A failure the run records itself, without asking the search; its log
 // text is its own, not the description of its code.
 struct RunFailure {

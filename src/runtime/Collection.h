@@ -74,6 +74,9 @@ public:
     // below) that holds keys already, or else in the one the first decimal
     // key goes to, as it is filed.
     void Reserve(size_t count);
+    // The integer whose plain decimal text the key is, if it is one: a key
+    // that such an integer finds.
+    static std::optional<int64_t> DecimalKey(std::string_view key);
 
 private:
     // Keys that are the plain decimal text of an integer (codes of basins,
@@ -81,7 +84,6 @@ private:
     // and no node allocated per key. Keys of the 32-bit range, with 32-bit
     // items in their slots, take 12 bytes a slot; wider keys, with 64-bit
     // items in their slots (identifiers of 64-bit fields), take 24.
-    static std::optional<int64_t> DecimalKey(std::string_view key);
     template <typename Table>
     void AddTo(Table& table, typename Table::KeyType key, const Variant& item);
     template <typename Table>

@@ -94,20 +94,25 @@ def test_a_downstream_basin_without_identifier_is_a_failure_of_its_own():
 
 
 @pytest.mark.parametrize(
-    "codes,ids,int64,number",
+    "codes,ids,int64,number,element",
     [
-        (["1234", "abc"], None, False, 13),
-        ([1234, 2**40], None, False, 6),
-        (np.array([1234, 2**63 + 5], dtype=np.uint64), None, True, 6),
-        ([1234, 1233], [1, None], False, 94),
-        ([1234, 1233], [1, 2**40], False, 6),
+        (["1234", "abc"], None, False, 13, ("codes", 1)),
+        ([1234, 2**40, "abc"], None, False, 6, ("codes", 1)),
+        (np.array([1234, 2**63 + 5], dtype=np.uint64), None, True, 6, ("codes", 1)),
+        ([1234, 1233], [1, None], False, 94, ("ids", 1)),
+        # 1236 drains into the first basin of 1233, whose identifier is written.
+        ([1234, 1233, 1236, 1233], [1, 2**40, 3, 4], False, 6, ("ids", 1)),
     ],
 )
-def test_values_that_do_not_convert_raise_the_runtimes_error(tmp_path, codes, ids, int64, number):
+def test_values_that_do_not_convert_raise_the_runtimes_error_naming_the_element(
+    tmp_path, codes, ids, int64, number, element
+):
     with pytest.raises(drennow.ConversionError) as raised:
         drennow.next_down(codes, ids=ids, int64=int64)
+    report = f"Error {number}: {raised.value.description}"
     assert raised.value.number == number
-    assert str(raised.value) == f"Error {number}: {raised.value.description}"
+    assert (raised.value.argument, raised.value.position) == element
+    assert str(raised.value) == f"{element[0]}[{element[1]}]: {report}"
     # The command line reports the same error for a layer of such values,
     # where its integer fields can hold them.
     if isinstance(codes, list) and all(not isinstance(c, str) for c in codes):
@@ -119,7 +124,13 @@ def test_values_that_do_not_convert_raise_the_runtimes_error(tmp_path, codes, id
         path = write_layer(tmp_path / "bad.gpkg", columns)
         status, _, err = run_command_line("--pfaf-field", "PfafstetterID", "--level", 9, *populate, path)
         assert status == drennow.ERROR_REPORTED
-        assert str(raised.value) in err
+        assert report in err
+
+
+def test_only_the_identifiers_written_are_converted():
+    # No basin drains into 1234 or the second 1233: their identifiers are
+    # never written, as in a run.
+    assert drennow.next_down([1234, 1233, 1233], ids=[None, 2, "x"]).tolist() == [2, -5, -5]
 
 
 def test_sixty_four_bit_codes_need_int64():
