@@ -5,6 +5,7 @@ import hashlib
 import inspect
 import os
 import signal
+import subprocess
 import sys
 import threading
 import time
@@ -227,3 +228,94 @@ def test_the_rhine_at_level_twelve_as_the_command_line_runs_it(tmp_path):
     # The layer's codes alone give the same values.
     assert drennow.next_down(columns["PFAF_12"][1], ids=columns["HYBAS_ID"][1], zeros="unsubdivided",
                              int64=True).tolist() == written
+
+
+def run_python(script, *arguments, timeout):
+    """A Python script in a process of its own, which a hang cannot take the tests down with."""
+    done = subprocess.run([sys.executable, "-c", script, *map(str, arguments)], capture_output=True, text=True,
+                          timeout=timeout)
+    assert done.returncode == 0, done.stderr
+    return done.stdout
+
+
+def test_a_run_started_from_a_runs_progress_callback_raises_at_once(tmp_path, rng):
+    (tmp_path / "data").mkdir()
+    path = large_layer(tmp_path / "data", rng)
+    other = copy_to(tmp_path / "other", path)
+    before = folder_digest(tmp_path / "data"), folder_digest(tmp_path / "other")
+    script = """
+import sys, drennow
+inner = []
+def progress(fraction, text):
+    for dataset in sys.argv[1:]:
+        try:
+            drennow.run(dataset)
+        except RuntimeError as error:
+            inner.append(str(error))
+    raise RuntimeError("outer")
+try:
+    drennow.run(sys.argv[1], progress=progress)
+except RuntimeError as error:
+    print(error)
+print(*inner, sep="\\n")
+"""
+    # Before, the inner run waited forever on the lock of the outer one.
+    lines = run_python(script, path, other, timeout=120).splitlines()
+    assert lines[0] == "outer"
+    assert len(lines) == 3 and all("progress callback" in line for line in lines[1:])
+    assert (folder_digest(tmp_path / "data"), folder_digest(tmp_path / "other")) == before
+
+
+@pytest.mark.xfail(strict=False, reason="needs the command line's bounded wait for a GeoPackage's lock, whatever "
+                                        "the layer's size (the GDAL host's SQLite session)")
+def test_a_large_run_gives_up_on_another_processs_reader_in_the_documented_time(tmp_path, rng):
+    codes = random_codes(rng, 200_000)
+    path = write_layer(tmp_path / "large.gpkg", {"PfafstetterID": (ogr.OFTInteger, codes),
+                                                 "NextDownID": (ogr.OFTInteger, [None] * len(codes))})
+    before = folder_digest(tmp_path)
+    reader = subprocess.Popen(
+        [sys.executable, "-c", "import sqlite3, sys, time\n"
+         "connection = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
+         "connection.execute('BEGIN')\n"
+         "connection.execute('SELECT count(*) FROM Watershed').fetchall()\n"
+         "print('reading', flush=True)\n"
+         "time.sleep(300)\n", str(path)],
+        stdout=subprocess.PIPE, text=True)
+    try:
+        assert reader.stdout.readline().strip() == "reading"
+        # The reader holds on far longer than the documented wait.
+        printed = run_python("import sys, drennow\nresult = drennow.run(sys.argv[1])\nprint(result.status)\n"
+                             "print(result.message)\n", path, timeout=60)
+    finally:
+        reader.kill()
+        reader.wait()
+    status, message = printed.split("\n", 1)
+    assert int(status) == drennow.ERROR_REPORTED
+    assert "database is locked" in message
+    assert folder_digest(tmp_path) == before
+
+
+@pytest.mark.xfail(strict=False, reason="needs the core's rule that the Pfafstetter field is never guessed: taken "
+                                        "only when an entry bears a Pfafstetter name, a Real one refused")
+def test_a_geopandas_round_trip_is_refused_or_given_the_right_values(tmp_path):
+    import geopandas
+
+    original = copy_to(tmp_path / "original")
+    assert drennow.run(original).status == drennow.FINISHED
+    expected = read_column(original, "NextDownID")
+
+    # GeoPandas writes the codes back as floating-point numbers (a Real field).
+    trip = tmp_path / "trip" / "sample.gpkg"
+    trip.parent.mkdir()
+    geopandas.read_file(SAMPLE).to_file(trip, layer="Watershed", driver="GPKG")
+    before = folder_digest(trip.parent)
+    guessed = drennow.run(trip)
+    assert guessed.status == drennow.BAD_COMMAND_LINE
+    assert "PfafstetterID" in guessed.message and "Real" in guessed.message
+    assert folder_digest(trip.parent) == before
+
+    named = drennow.run(trip, pfaf_field="PfafstetterID")
+    assert named.status == drennow.FINISHED
+    values = read_column(trip, "NextDownID")
+    assert len(values) == len(expected) == 734
+    assert [i for i, (ours, theirs) in enumerate(zip(values, expected)) if ours != theirs] == []
