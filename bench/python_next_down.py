@@ -160,6 +160,8 @@ def main():
           f"(extrapolated from {options.sample}); its answers equal next_down's for {agreeing} of {options.sample}")
     print(f"pairwise / next_down with identifiers: {pairwise / ours:,.0f} x")
 
+    # A process started in the background of a shell inherits SIGINT ignored.
+    signal.signal(signal.SIGINT, signal.default_int_handler)
     if options.interrupts:
         delays = interrupt_delays(lambda: drennow.next_down(wide_codes, ids=wide_ids), wide, options.interrupts, rng)
         caught = sorted(delay for delay in delays if delay is not None)

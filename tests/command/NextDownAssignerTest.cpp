@@ -79,6 +79,54 @@ TEST(AssignLayer, ValuesOfTheWidthAskedForAndConversionErrorsRaised)
 }
 
 // Random layers through the whole run on the in-memory host and through
+// A caller stops the pass through its checkpoint at every stage: reading
+// the codes, sorting them, filing the index and the identifiers, the pass.
+TEST(AssignLayer, TheCheckpointIsPassedThroughoutAndStopsThePassWhereItThrows)
+{
+    struct Stop {};
+    std::mt19937 random(23);
+    std::vector<Variant> codes;
+    std::vector<Variant> ids;
+    for (int32_t i = 0; i < 200000; ++i) {
+        codes.emplace_back(static_cast<int32_t>(10000000 + random() % 90000000));
+        ids.emplace_back(i + 1);
+    }
+    auto codeAt = [&codes](size_t i) { return codes[i]; };
+    auto idAt = [&ids](size_t i) { return ids[i]; };
+    size_t checks = 0;
+    std::optional<size_t> checksBeforeThePass;
+    const runtime::Checkpoint counting([&checks] { ++checks; });
+    command::AssignLayer(
+        codes.size(), codeAt, idAt, RunOptions{}, false,
+        [&](size_t, Assigned&&) { checksBeforeThePass = checksBeforeThePass.value_or(checks); }, counting);
+    size_t beforeThePass = checksBeforeThePass.value();
+    // Sorting alone compares every code many times.
+    EXPECT_GT(beforeThePass, 3 * codes.size() / 4096);
+    EXPECT_GT(checks, beforeThePass + codes.size() / 4096 - 1);
+
+    // Each check in turn stops the work; nothing is taken before the pass.
+    for (size_t stopAt : {size_t{1}, beforeThePass / 3, beforeThePass - 1, checks}) {
+        size_t seen = 0;
+        size_t answers = 0;
+        const runtime::Checkpoint stopping([&] {
+            if (++seen == stopAt) {
+                throw Stop{};
+            }
+        });
+        EXPECT_THROW(command::AssignLayer(codes.size(), codeAt, idAt, RunOptions{}, false,
+                                          [&](size_t, Assigned&&) { ++answers; }, stopping),
+                     Stop);
+        EXPECT_EQ(seen, stopAt);
+        EXPECT_LT(answers, codes.size());
+    }
+    // Without a check the answers are the same.
+    std::vector<Assigned> plain = AssignLayer(codes, &ids, RunOptions{}, false);
+    size_t same = 0;
+    command::AssignLayer(codes.size(), codeAt, idAt, RunOptions{}, false,
+                         [&](size_t i, Assigned&& answer) { same += answer.value == plain[i].value; }, counting);
+    EXPECT_EQ(same, codes.size());
+}
+
 // AssignLayer: the same NextDownID everywhere and the same log.
 class AssignLayerAgainstTheRun : public RunFixture {
 protected:

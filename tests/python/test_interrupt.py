@@ -16,6 +16,14 @@ from drennow import _drennow
 COUNT = 10_000_000
 
 
+@pytest.fixture(autouse=True)
+def sigint_raises_keyboard_interrupt():
+    # A process started in the background of a shell inherits SIGINT ignored.
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
+    yield
+    signal.signal(signal.SIGINT, previous)
+
+
 @pytest.fixture(scope="module")
 def large_input():
     rng = np.random.default_rng(23)
