@@ -27,9 +27,10 @@ Example, on a GeoPackage of basins with PfafstetterID and HydroID fields::
 
 from __future__ import annotations
 
+import operator
 import os
-from dataclasses import dataclass, field
 import sys
+from dataclasses import dataclass, field
 from typing import (TYPE_CHECKING, Any, Callable, Iterable, List, Literal, NamedTuple, Optional, Sequence, Tuple, Union,
                     overload)
 
@@ -297,7 +298,8 @@ def run(
     trailing_zeros, zeros, int64, compare_with: as for the command line;
         trailing_zeros and int64 take True or False, or "yes" or "no".
     where, fid: write only the features an attribute filter or a list of
-        feature ids ([1, 5, 9] or "1,5,9-12") selects.
+        feature ids ([1, 5, 9] or "1,5,9-12") selects; ids of the list must be
+        integers (TypeError for 1.5).
     save_edits: what to do with pending edits of another session.
     progress: called now and then as progress(fraction, message) with the
         fraction (0 to 1) of the current step and the run's status text. It
@@ -333,7 +335,7 @@ def run(
     answer("--compare-with", compare_with)
     answer("--where", where)
     if fid is not None:
-        answer("--fid", fid if isinstance(fid, str) else ",".join(str(int(f)) for f in fid))
+        answer("--fid", fid if isinstance(fid, str) else ",".join(str(operator.index(f)) for f in fid))
     answer("--log-dir", None if log_dir is None else os.fspath(log_dir))
     answer("--save-edits", save_edits)
     datasets = [dataset] if isinstance(dataset, (str, os.PathLike)) else list(dataset)

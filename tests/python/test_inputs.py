@@ -111,6 +111,16 @@ def test_a_text_with_a_nul_is_refused_and_nothing_changes(tmp_path, options):
     assert folder_digest(path.parent) == before
 
 
+def test_feature_ids_that_are_not_integers_are_refused(tmp_path):
+    path = copy_to(tmp_path)
+    before = folder_digest(tmp_path)
+    for fid in [[1, 2.5], [np.float64(3.0)], ["4"]]:
+        with pytest.raises(TypeError):
+            drennow.run(path, fid=fid)
+    assert folder_digest(tmp_path) == before
+    assert drennow.run(path, fid=[np.int64(3), 5]).status == drennow.FINISHED
+
+
 def test_a_dataset_name_with_a_nul_is_refused(tmp_path):
     path = copy_to(tmp_path)
     before = folder_digest(tmp_path)
