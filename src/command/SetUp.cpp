@@ -1,3 +1,4 @@
+#include "command/FieldNames.h"
 #include "command/NextDownRun.h"
 #include "command/RunTexts.h"
 
@@ -12,8 +13,6 @@ namespace drennow::command {
 using runtime::Deref;
 
 namespace {
-
-constexpr const char* kNextDownFieldName = "NextDownID";
 
 // The position of the first field whose name is exactly that name, or -1.
 int32_t FieldPosition(const host::Ref<host::IFields>& fields, const std::string& name)
@@ -110,8 +109,7 @@ host::Ref<host::IFields> NextDownRun::ChoosePfafField(RunSettings& settings, hos
     auto pfafName = AskName(host::Prompt::PfafField, texts::kPfafFieldLabel, [&] {
         modUtilsForms::FillFieldList(featureClass.Fields(), form_.cboFld, {host::kFieldTypeLongInteger},
                                      modUtilsForms::Names{kNextDownFieldName},
-                                     modUtilsForms::Names{"Pfafstetter", "PfafstetterID", "Level1", "Level2",
-                                                          "Level3", "Level4", "Level5", "Level6"},
+                                     modUtilsForms::Names(kPfafFieldNames.begin(), kPfafFieldNames.end()),
                                      false);
     });
     if (!pfafName) {
