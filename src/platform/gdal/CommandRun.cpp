@@ -93,6 +93,9 @@ host::Ref<GdalMap> OpenDatasets(const RunRequest& request, std::ostream& err)
         if (!workspace->ReadOnlyReason().empty()) {
             err << "drennow: " << workspace->Name() << ": " << workspace->ReadOnlyReason() << "\n";
         }
+        for (const std::string& note : workspace->Notes()) {
+            err << "drennow: " << workspace->Name() << ": " << note << "\n";
+        }
     }
     return map;
 }

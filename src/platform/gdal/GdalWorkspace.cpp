@@ -119,8 +119,15 @@ host::Ref<GdalWorkspace> GdalWorkspace::Open(const std::string& name)
             locks.clear();
         }
     }
-    return host::Ref<GdalWorkspace>(
+    std::vector<std::string> notes;
+    if (driver == "PostgreSQL") {
+        postgres::ListTables(*dataset, name);
+        notes = postgres::PartitionNotes(*dataset);
+    }
+    auto workspace = host::Ref<GdalWorkspace>(
         new GdalWorkspace(name, std::move(locks), std::move(dataset), format, std::move(reason)));
+    workspace->notes_ = std::move(notes);
+    return workspace;
 }
 
 GdalWorkspace::GdalWorkspace(std::string name, std::vector<std::unique_ptr<TableLock>> tableLocks,

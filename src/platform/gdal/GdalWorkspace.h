@@ -36,6 +36,9 @@ public:
     // Why nothing in the dataset can be changed; empty when it can.
     const std::string& ReadOnlyReason() const { return readOnlyReason_; }
 
+    // What a run on a layer of the dataset should know of it beforehand.
+    const std::vector<std::string>& Notes() const { return notes_; }
+
     int LayerCount() const;
     OGRLayer& Layer(int index);
     // The layer, to be read or written through OGR: in an edit session the
@@ -86,6 +89,7 @@ private:
     GDALDatasetUniquePtr dataset_;
     Format format_;
     std::string readOnlyReason_;
+    std::vector<std::string> notes_;
     bool holdsColumns_;  // whether edit sessions hold columns in memory
     std::unique_ptr<EditSession> session_;
     bool hasEdits_ = false;

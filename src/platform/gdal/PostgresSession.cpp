@@ -145,31 +145,95 @@ public:
 
 private:
     // One statement updates every row of the batch. Every row sent must be
-    // updated: a trigger that skips rows or a row-level security policy
-    // makes the server leave rows as they were without an error.
+    // updated once, and hold the value sent afterwards: a trigger that skips
+    // rows makes the server leave rows as they were without an error, one
+    // that rewrites values, or a column of a type that rounds them, stores
+    // values other than those sent, and rows of child tables that share an
+    // id are all updated.
     void SendColumn(OGRLayer& layer, int field, const PendingColumn& column)
     {
         std::string sql = "WITH updated AS (" + UpdateStatement(layer, field, column) +
-                          " RETURNING 1) SELECT count(*) FROM updated";
+                          ") SELECT count(*)::text AS rows, (array_agg(fid::text ORDER BY fid) FILTER (WHERE NOT "
+                          "kept))[1] AS fid, (array_agg(coalesce(stored::text, 'NULL') ORDER BY fid) FILTER (WHERE "
+                          "NOT kept))[1] AS stored, (array_agg(coalesce(sent::text, 'NULL') ORDER BY fid) FILTER "
+                          "(WHERE NOT kept))[1] AS sent FROM updated";
         std::string attempted = std::string("Could not update ") + layer.GetName();
-        size_t updated = std::stoull(postgres::FirstRow(dataset_, sql, attempted).at(0));
+        std::vector<std::string> outcome = postgres::FirstRow(dataset_, sql, attempted);
+        size_t updated = std::stoull(outcome.at(0));
         size_t rows = column.fids.size();
-        if (updated != rows) {
-            RaiseHostError(attempted + ": " + std::to_string(updated) + " of the " + std::to_string(rows) +
-                           " rows sent to the table " + QuotedTable(layer, true) +
-                           " were updated; a trigger that skips rows, a row-level security policy or rows that "
-                           "are gone kept the others as they were");
+        std::string counted = std::to_string(updated) + " of the " + std::to_string(rows) + " rows sent to the table " +
+                              QuotedTable(layer, true) + " were updated";
+        const char* unsaved = "; the edits are not saved";
+        if (updated > rows) {
+            RaiseHostError(attempted + ": " + counted +
+                           ": rows of its child tables share ids with its rows or each other's, and an update by id "
+                           "writes them all" + unsaved);
+        }
+        if (updated < rows) {
+            RaiseHostError(attempted + ": " + counted + "; " + SkippedRow(layer, field, column) + unsaved);
+        }
+        if (!outcome.at(1).empty()) {
+            RaiseHostError(attempted + ": feature " + outcome.at(1) + " holds " + outcome.at(2) + " in " +
+                           layer.GetLayerDefn()->GetFieldDefn(field)->GetNameRef() + " after its update, not the " +
+                           outcome.at(3) +
+                           " sent: a trigger rewrote the value, or the column's type cannot hold it" + unsaved);
         }
     }
 
-    // The UPDATE of the rows of the batch.
+    // What became of the rows of the batch that the server left out: one that
+    // is there without the value sent was skipped.
+    std::string SkippedRow(OGRLayer& layer, int field, const PendingColumn& column)
+    {
+        std::string skipped =
+            postgres::FirstRow(dataset_,
+                               "SELECT min(v.fid)::text FROM " + SentRows(layer, field, column) + " JOIN " +
+                                   QuotedTable(layer, true) + " AS t ON t." + QuotedFidColumn(layer, nullptr) +
+                                   " = v.fid WHERE t." + QuotedField(layer, field) + " IS DISTINCT FROM v.value",
+                               std::string("Could not look for the rows of ") + layer.GetName() + " left out")
+                .at(0);
+        if (skipped.empty()) {
+            return "the others are gone";
+        }
+        return "feature " + skipped +
+               ", which is there, was left as it was: a trigger skipped its update, or a row-level security policy "
+               "kept it from the update";
+    }
+
+    static std::string QuotedField(OGRLayer& layer, int field)
+    {
+        return QuoteIdentifier(layer.GetLayerDefn()->GetFieldDefn(field)->GetNameRef());
+    }
+
+    // The array of the values of the batch, of the field's type.
+    static std::string ValueArray(OGRLayer& layer, int field, const PendingColumn& column)
+    {
+        return QuoteLiteral("{" + column.values + "}") + "::" +
+               SqlType(layer.GetLayerDefn()->GetFieldDefn(field)->GetType()) + "[]";
+    }
+
+    // The rows of the batch as a relation v(fid, value).
+    static std::string SentRows(OGRLayer& layer, int field, const PendingColumn& column)
+    {
+        std::string fids;
+        for (GIntBig id : column.fids) {
+            fids += (fids.empty() ? "" : ",") + std::to_string(id);
+        }
+        return "unnest(" + QuoteLiteral("{" + fids + "}") + "::bigint[], " + ValueArray(layer, field, column) +
+               ") AS v(fid, value)";
+    }
+
+    // The UPDATE of the rows of the batch, which gives each row's id, the
+    // value stored, the value sent and whether they are the same.
     static std::string UpdateStatement(OGRLayer& layer, int field, const PendingColumn& column)
     {
         const OGRFieldDefn& definition = *layer.GetLayerDefn()->GetFieldDefn(field);
         std::string fid = "t." + QuotedFidColumn(layer, nullptr);
-        std::string values = QuoteLiteral("{" + column.values + "}") + "::" + SqlType(definition.GetType()) + "[]";
-        std::string update = "UPDATE " + QuotedTable(layer, true) + " AS t SET " +
-                             QuoteIdentifier(definition.GetNameRef()) + " = ";
+        std::string name = QuotedField(layer, field);
+        std::string update = "UPDATE " + QuotedTable(layer, true) + " AS t SET " + name + " = ";
+        auto returning = [&](const std::string& sent) {
+            return " RETURNING " + fid + " AS fid, t." + name + " AS stored, " + sent + " AS sent, t." + name +
+                   " IS NOT DISTINCT FROM " + sent + " AS kept";
+        };
         GIntBig first = column.fids.front();
         GIntBig last = column.fids.back();
         bool consecutive = static_cast<uint64_t>(last) - static_cast<uint64_t>(first) == column.fids.size() - 1;
@@ -177,16 +241,13 @@ private:
             // Rows of consecutive ids, the first run's usual batch: the rows
             // of the range of ids, found by one scan of the index, each take
             // the value at their place in the array.
-            return update + "(" + values + ")[(" + fid + " - (" + std::to_string(first) + ") + 1)::integer] WHERE " +
-                   fid + " BETWEEN " + std::to_string(first) + " AND " + std::to_string(last);
+            std::string sent = "v.a[(" + fid + " - (" + std::to_string(first) + ") + 1)::integer]";
+            return update + sent + " FROM (SELECT " + ValueArray(layer, field, column) + " AS a) AS v WHERE " + fid +
+                   " BETWEEN " + std::to_string(first) + " AND " + std::to_string(last) + returning(sent);
         }
         // Each row is looked up in the index by its id (JoinRowsByIndex).
-        std::string fids;
-        for (GIntBig id : column.fids) {
-            fids += (fids.empty() ? "" : ",") + std::to_string(id);
-        }
-        return update + "v.value FROM unnest(" + QuoteLiteral("{" + fids + "}") + "::bigint[], " + values +
-               ") AS v(fid, value) WHERE " + fid + " = v.fid";
+        return update + "v.value FROM " + SentRows(layer, field, column) + " WHERE " + fid + " = v.fid" +
+               returning("v.value");
     }
 
     GDALDataset& dataset_;

@@ -20,6 +20,16 @@ namespace drennow::gdalhost::postgres {
 // message when the statement fails.
 std::vector<std::string> FirstRow(GDALDataset& dataset, const std::string& sql, const std::string& attempted);
 
+// Has GDAL's driver list the tables of the database now; raises with the
+// server's reason when that fails (a statement time-out, a search path
+// without PostGIS), which would otherwise leave the dataset without layers.
+void ListTables(GDALDataset& dataset, const std::string& name);
+
+// What a run on a layer of the dataset does not see: for each layer that is
+// a partition of a partitioned table, which GDAL's driver lists in place of
+// that table, a note saying that the other partitions' codes are not seen.
+std::vector<std::string> PartitionNotes(GDALDataset& dataset);
+
 // Waits for locks that other sessions hold end after a bound, unless the
 // user chose one (lock_timeout set by anything but the default).
 void BoundLockWaits(GDALDataset& dataset);
@@ -37,8 +47,14 @@ void JoinRowsByIndex(GDALDataset& dataset);
 
 // Raises when the rows of the layer's table cannot be updated: it is not a
 // table, the role may not update it, or it has no primary key to find its
-// rows by.
+// rows by; row-level security policies apply to the role and may keep rows
+// from it; or rows of its child tables share ids.
 void RequireEditable(GDALDataset& dataset, OGRLayer& layer);
+
+// Raises when row-level security policies of the layer's table apply to
+// the role and may keep rows from it (as RequireEditable does): a count
+// of the rows would otherwise count those the role sees.
+void RequireEveryRowSeen(GDALDataset& dataset, OGRLayer& layer);
 
 // Keeps other writers off the layer's table until the transaction ends;
 // readers pass. Raises, naming the lock, when it cannot be had in time.

@@ -88,9 +88,25 @@ private:
                 Fail("Could not update feature " + std::to_string(update.fid));
             }
             if (sqlite3_changes(db_) != 1) {
-                RaiseHostError("No feature " + std::to_string(update.fid) + " in " + layer.GetName());
+                RaiseHostError(Exists(layer, update.fid)
+                                   ? "Feature " + std::to_string(update.fid) + " of " + layer.GetName() +
+                                         ", which is there, was left as it was: a trigger skipped its update; the "
+                                         "edits were not saved"
+                                   : "No feature " + std::to_string(update.fid) + " in " + layer.GetName());
             }
         }
+    }
+
+    // Whether the table has the row of that id.
+    bool Exists(OGRLayer& layer, GIntBig fid)
+    {
+        std::string sql = "SELECT 1 FROM " + QuotedTable(layer, false) + " WHERE " +
+                          QuotedFidColumn(layer, "_rowid_") + " = " + std::to_string(fid);
+        sqlite3_stmt* statement = nullptr;
+        bool found = sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
+                     sqlite3_step(statement) == SQLITE_ROW;
+        sqlite3_finalize(statement);
+        return found;
     }
 
     sqlite3_stmt* UpdateStatement(OGRLayer& layer, int field)
