@@ -4,6 +4,8 @@
 #include "platform/gdal/GdalError.h"
 #include "platform/gdal/GdalWorkspace.h"
 #include "platform/gdal/PostgresSql.h"
+#include "runtime/Error.h"
+#include "host/Data.h"
 
 #include <cpl_error.h>
 #include <cpl_string.h>
@@ -120,6 +122,9 @@ int32_t EditedLayer::RowCount()
     FlushWrites();
     LoseReadingPosition();
     OGRLayer& layer = UsedLayer();
+    if (workspace_.IsPostgres()) {
+        postgres::RequireEveryRowSeen(workspace_.Dataset(), layer);
+    }
     CPLErrorReset();
     // A database whose count fails (a lock or statement time-out) may give 0.
     GIntBig count = layer.GetFeatureCount(TRUE);
@@ -267,7 +272,10 @@ std::vector<int> EditedLayer::FieldsToLoad(const ColumnCache& held, const std::v
     }
     for (int field = 0; held.Empty() && field < AttributeCount() && missing.size() < kColumnsLoadedTogether;
          ++field) {
-        if (CanHold(field) && std::find(missing.begin(), missing.end(), field) == missing.end()) {
+        // A numeric of 19 digits or more may hold values beyond 64 bits,
+        // which end a read: only a run that asks for its values reads them.
+        bool mayOverflow = Attribute(field).GetType() == OFTInteger64 && Attribute(field).GetWidth() >= 19;
+        if (CanHold(field) && !mayOverflow && std::find(missing.begin(), missing.end(), field) == missing.end()) {
             missing.push_back(field);
         }
     }
@@ -335,10 +343,26 @@ OGRFeature& EditedLayer::Scratch()
     return *scratch_;
 }
 
-runtime::Variant EditedLayer::Converted(int field, const runtime::Variant& value)
+runtime::Variant EditedLayer::Converted(GIntBig fid, int field, const runtime::Variant& value)
 {
     OGRFeature& scratch = Scratch();
-    WriteField(scratch, field, value);
+    std::string why;
+    try {
+        WriteField(scratch, field, value);
+        if (value.IsInteger()) {
+            why = WhyNotHeldExactly(Attribute(field), runtime::ToLongLong(value), workspace_.IsPostgres());
+        }
+    } catch (const runtime::Error& error) {
+        if (error.Number() != runtime::kOverflow) {
+            throw;
+        }
+        why = Attribute(field).GetType() == OFTInteger64                              ? "a 64-bit integer"
+              : HostFieldType(Attribute(field)) == host::kFieldTypeSmallInteger ? "a 16-bit integer"
+                                                                                 : "a 32-bit integer";
+    }
+    if (!why.empty()) {
+        throw runtime::Error(runtime::kOverflow, CannotHold(Name(), fid, Attribute(field), runtime::ToText(value), why));
+    }
     return ReadField(scratch, field);
 }
 

@@ -3,9 +3,11 @@
 #include "runtime/Variant.h"
 
 #include <ogr_feature.h>
+#include <ogrsf_frmts.h>
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <string>
 
 // Field types and values between OGR and the host boundary.
 namespace drennow::gdalhost {
@@ -38,7 +40,23 @@ runtime::Variant ReadColumn(sqlite3_stmt* statement, int column, const OGRFieldD
 // conversion errors (13, 94, 6) for values the type cannot hold.
 void WriteField(OGRFeature& feature, int ogrIndex, const runtime::Variant& value);
 
-// A feature id as a 32-bit object id; larger ids raise the overflow error.
-int32_t ObjectId(int64_t fid);
+// Why the field would not store the integer as it is, naming the type: a
+// real rounds integers beyond its precision, and a database's numeric of a
+// given number of digits holds no more (declaredWidths: those of a
+// database, where a single-precision real is stored as such too); empty
+// when it would.
+std::string WhyNotHeldExactly(const OGRFieldDefn& field, int64_t value, bool declaredWidths);
+
+// The text of the overflow error of a value that the field of the feature
+// cannot hold, and why (as WhyNotHeldExactly gives it, or empty).
+std::string CannotHold(const std::string& layer, int64_t fid, const OGRFieldDefn& field, const std::string& value,
+                       const std::string& why);
+
+// A count as a 32-bit number; larger ones raise the overflow error.
+int32_t ObjectId(int64_t count);
+
+// A feature id of the layer as a 32-bit object id; a larger one raises the
+// overflow error, naming the feature and its id column.
+int32_t FeatureObjectId(OGRLayer& layer, int64_t fid);
 
 }  // namespace drennow::gdalhost
