@@ -7,7 +7,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
+#include <functional>
+#include <thread>
 
 namespace drennow::reliability {
 namespace {
@@ -236,6 +241,40 @@ TEST_F(UneditableTableTest, AListingOfTheTablesThatFailsIsShownAsTheServersError
     EXPECT_EQ(run.exitStatus, 2) << run.out << run.err;
     EXPECT_THAT(run.err, HasSubstr("Could not list the tables of " + gdaltest::PostgresConnection() + ": ERROR:"));
     EXPECT_THAT(run.err, Not(HasSubstr("there are none")));
+}
+
+// The server ends the run's connection while the run waits for an answer:
+// the edit session that starts next finds it gone, and says so.
+TEST_F(UneditableTableTest, AConnectionLostAsTheSessionStartsIsReportedAsSuch)
+{
+    Create(Subdivision(2));
+    TestRole editor(*server_);
+    server_->Execute("GRANT USAGE ON SCHEMA " + gdaltest::LastPostgresTable() + " TO " + editor.Name() +
+                     "; GRANT SELECT, UPDATE ON " + table_ + " TO " + editor.Name());
+    std::string before = TableDigest(*server_, table_);
+    std::vector<std::string> arguments = IdAnswers(gdaltest::Format::Postgres);
+    arguments.erase(std::find(arguments.begin(), arguments.end(), "--batch"));
+    arguments.erase(std::find(arguments.begin(), arguments.end(), "--id-field"), arguments.end());
+    arguments.push_back(DatasetAs(dataset_, editor.Name()));
+    e2e::ChildOptions options;
+    options.workingFolder = folder_.Path();
+    options.input = e2e::Input::Terminal;
+    options.interact = [&](int terminal, int, const std::function<std::string()>& outputSoFar) {
+        while (outputSoFar().find("Select ID field") == std::string::npos) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ServerSession admin;
+        EXPECT_EQ(admin.Value("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity WHERE usename = '" +
+                              editor.Name() + "'"),
+                  "1");
+        ASSERT_EQ(::write(terminal, "HydroID\n", 8), 8);
+    };
+    e2e::ChildResult run = Drennow(arguments, options);
+    PrintOutcome("PostgreSQL, the connection lost as the session starts", run);
+    EXPECT_EQ(run.exitStatus, 1) << run.out << run.err;
+    EXPECT_THAT(run.err, HasSubstr("the connection to the database server was lost"));
+    EXPECT_THAT(run.err, Not(HasSubstr("Could Not Edit")));
+    EXPECT_EQ(TableDigest(*server_, table_), before);
 }
 
 }  // namespace

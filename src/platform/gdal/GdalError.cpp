@@ -1,15 +1,37 @@
 #include "platform/gdal/GdalError.h"
 
+#include "host/Data.h"
 #include "runtime/Error.h"
 
 namespace drennow::gdalhost {
 
 namespace {
 
+// What libpq and the server say when the connection to a PostgreSQL server
+// is gone: it broke, the server ended it (an administrator, a shutdown) or
+// it was never there.
+constexpr const char* kLostConnection[] = {
+    "server closed the connection unexpectedly", "no connection to the server", "terminating connection",
+    "could not receive data from server", "could not send data to server", "connection to server was lost",
+    "SSL connection has been closed unexpectedly"};
+
+bool TellsOfALostConnection(const std::string& reason)
+{
+    for (const char* sign : kLostConnection) {
+        if (reason.find(sign) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // A server's message may end in a line break.
 [[noreturn]] void RaiseWithReason(const std::string& attempted, std::string reason)
 {
     reason.erase(reason.find_last_not_of(" \n") + 1);
+    if (TellsOfALostConnection(reason)) {
+        throw host::ConnectionLost(attempted + ": the connection to the database server was lost (" + reason + ")");
+    }
     RaiseHostError(reason.empty() ? attempted : attempted + ": " + reason);
 }
 

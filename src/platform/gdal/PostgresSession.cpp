@@ -1,6 +1,7 @@
 #include "platform/gdal/BatchingSession.h"
 #include "platform/gdal/EditSession.h"
 
+#include "host/Data.h"
 #include "platform/gdal/GdalError.h"
 #include "platform/gdal/PostgresSql.h"
 #include "platform/gdal/SqlText.h"
@@ -141,7 +142,17 @@ public:
 
     void BeforeTheEnd() override { EndReadings(dataset_); }
 
-    [[noreturn]] void RaiseCommitFailure(const std::string& attempted) override { RaiseGdalError(attempted); }
+    // A connection lost as the server commits leaves no word of whether it did.
+    [[noreturn]] void RaiseCommitFailure(const std::string& attempted) override
+    {
+        try {
+            RaiseGdalError(attempted);
+        } catch (const host::ConnectionLost& lost) {
+            throw host::ConnectionLost(lost.Description() +
+                                       "; whether the server saved the edits before it was lost cannot be told: "
+                                       "look at the table");
+        }
+    }
 
 private:
     // One statement updates every row of the batch. Every row sent must be
