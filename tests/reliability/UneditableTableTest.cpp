@@ -277,5 +277,31 @@ TEST_F(UneditableTableTest, AConnectionLostAsTheSessionStartsIsReportedAsSuch)
     EXPECT_EQ(TableDigest(*server_, table_), before);
 }
 
+// Adding NextDownID waits for every other session's lock on the table, and
+// reads that come meanwhile wait behind it: the run's brief attempts let
+// them pass while it waits, and it adds the field once the table is free.
+TEST_F(UneditableTableTest, ReadersPassWhileTheRunWaitsToAddTheField)
+{
+    Create(Subdivision(2), false);
+    server_->Execute("BEGIN; SELECT 1 FROM " + table_ + " LIMIT 1");  // holds a reader's lock
+    std::string readerError = "not read";
+    e2e::ChildOptions options;
+    options.interact = [&](int, int, const auto&) {
+        ServerSession watcher;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!LocksOf(watcher, table_).waiting && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        // Far less than the run's own bound of 10 s on its wait.
+        ServerSession reader;
+        readerError = reader.TryExecute("SET lock_timeout = '3s'; SELECT count(*) FROM " + table_);
+        server_->Execute("ROLLBACK");
+    };
+    e2e::ChildResult run = Run(options);
+    EXPECT_EQ(readerError, "");
+    EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_EQ(server_->Value("SELECT count(*) FROM " + table_ + " WHERE nextdownid IS NULL"), "0");
+}
+
 }  // namespace
 }  // namespace drennow::reliability

@@ -217,7 +217,8 @@ void GdalWorkspace::AddField(int layerIndex, OGRFieldDefn& field)
         return;
     }
     CPLErrorReset();
-    OGRErr result = layer.CreateField(&field, FALSE);
+    auto create = [&] { return layer.CreateField(&field, FALSE); };
+    OGRErr result = format_ == Format::Postgres ? postgres::ChangeColumns(*dataset_, create) : create();
     TellLayers(&EditedLayer::SchemaChanged);  // whatever GDAL made of the fields
     if (result != OGRERR_NONE) {
         std::string failed = std::string("Could not add the field ") + field.GetNameRef() + " to " + layer.GetName();

@@ -4,11 +4,15 @@
 #include "platform/gdal/SqlText.h"
 #include "runtime/Error.h"
 
+#include <cpl_error.h>
+
 #include <algorithm>
+#include <chrono>
 #include <charconv>
 #include <cstddef>
 #include <numeric>
 #include <system_error>
+#include <thread>
 
 namespace drennow::gdalhost::postgres {
 
@@ -16,6 +20,9 @@ namespace {
 
 // How long the run waits for a lock when the user chose no bound.
 constexpr const char* kLongestLockWait = "10s";
+
+// How long one attempt of a change of a table's columns waits for its lock.
+constexpr std::chrono::milliseconds kBriefLockWait{100};
 
 // The next value of a comma-separated list, from position on: nothing for an
 // empty one (a null), 1 and 0 for a boolean's t and f. A value that is no
@@ -284,6 +291,31 @@ void BoundLockWaits(GDALDataset& dataset)
     if (!source.empty() && source.front() == "default") {
         FirstRow(dataset, std::string("SET lock_timeout = '") + kLongestLockWait + "'", attempted);
     }
+}
+
+OGRErr ChangeColumns(GDALDataset& dataset, const std::function<OGRErr()>& change)
+{
+    const std::string attempted = "Could not bound the waits for locks";
+    // In milliseconds; 0 for none.
+    int64_t bound = std::stoll(
+        FirstRow(dataset, "SELECT setting FROM pg_settings WHERE name = 'lock_timeout'", attempted).at(0));
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound);
+    FirstRow(dataset, "SET lock_timeout = " + std::to_string(kBriefLockWait.count()), attempted);
+    OGRErr result = OGRERR_NONE;
+    while (true) {
+        CPLErrorReset();
+        result = change();
+        bool waitedInVain = result != OGRERR_NONE && std::string(CPLGetLastErrorMsg()).find("lock timeout") !=
+                                                         std::string::npos;
+        if (!waitedInVain || (bound > 0 && std::chrono::steady_clock::now() >= deadline)) {
+            break;
+        }
+        // The reads held up behind the attempt go first.
+        std::this_thread::sleep_for(kBriefLockWait);
+    }
+    CPLErrorStateBackuper outcome;
+    FirstRow(dataset, "SET lock_timeout = " + std::to_string(bound), attempted);
+    return result;
 }
 
 void ReadTablesFromTheStart(GDALDataset& dataset)

@@ -6,6 +6,7 @@
 #include <ogrsf_frmts.h>
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +34,13 @@ std::vector<std::string> PartitionNotes(GDALDataset& dataset);
 // Waits for locks that other sessions hold end after a bound, unless the
 // user chose one (lock_timeout set by anything but the default).
 void BoundLockWaits(GDALDataset& dataset);
+
+// Runs a change of a table's columns (an ALTER TABLE), which waits for
+// every other session's lock on the table and holds up every read of it
+// that comes while it waits, as attempts that wait briefly each, until
+// the run's bound on lock waits has passed: readers wait behind an attempt
+// only. The last attempt's outcome, with GDAL's error of it.
+OGRErr ChangeColumns(GDALDataset& dataset, const std::function<OGRErr()>& change);
 
 // Every read of a table starts at its first row, not where another read of
 // it has got to: a cursor that reads the table again to find its place must
