@@ -1,6 +1,7 @@
 #include "command/RunTexts.h"
 
 #include <cstdio>
+#include <iterator>
 
 namespace drennow::command::texts {
 
@@ -40,6 +41,33 @@ std::string NextDownCannotHold(int32_t objectId, const std::string& value)
            "; remove the field, or widen it to a 64-bit integer, and run again";
 }
 
+namespace {
+
+std::string WhatToDo(const std::string& error, bool int64)
+{
+    if (error != "Overflow") {
+        return "";
+    }
+    return int64 ? "; codes and identifiers have at most 19 digits"
+                 : "; beyond the 32-bit range: run with 64-bit codes and identifiers (--int64)";
+}
+
+}  // namespace
+
+std::string CodeDoesNotConvert(const std::string& error, int32_t objectId, const std::string& field,
+                               const std::string& value, bool int64)
+{
+    return error + ": feature " + std::to_string(objectId) + " has " + value + " in " + field +
+           ", which is not a whole number of the codes' range" + WhatToDo(error, int64);
+}
+
+std::string DownstreamIdDoesNotConvert(const std::string& error, int32_t objectId, const std::string& field,
+                                       const std::string& value, bool int64)
+{
+    return error + ": feature " + std::to_string(objectId) + " drains into a basin whose " + field + " is " + value +
+           ", which is not a whole number of the identifiers' range" + WhatToDo(error, int64);
+}
+
 std::string FinishedWithFailures(const std::string& logPath)
 {
     return std::string(kFinished) + "\r\n\r\nSome IDs could not be determined.  See " + logPath + " for details.";
@@ -48,6 +76,42 @@ std::string FinishedWithFailures(const std::string& logPath)
 std::string ErrorReport(int32_t number, const std::string& description, const std::string& stageMarker)
 {
     return ErrorReport(number, description) + "\r\n" + stageMarker;
+}
+
+std::string SavedWithoutLog(const std::vector<std::string>& logPaths)
+{
+    std::string names;
+    for (const std::string& path : logPaths) {
+        names += (names.empty() ? "" : " and ") + path;
+    }
+    return "\r\n\r\nThe edits were saved, but " + names + (logPaths.size() == 1 ? " was" : " were") +
+           " not written.";
+}
+
+std::string StageDescription(const std::string& stageMarker)
+{
+    static const char* const kStages[] = {
+        "getting the document and its map",
+        "preparing the layer list",
+        "asking for the layer",
+        "finding the layer and the features to write",
+        "asking for the Pfafstetter field",
+        "checking the field and asking for the level",
+        "asking what NextDownID is to receive",
+        "checking the identifier field, finding NextDownID and the editor",
+        "starting the edit session",
+        "reading the codes",
+        "sorting the codes and reading the identifiers",
+        "writing NextDownID",
+        "saving the edits",
+        "writing the failure log",
+    };
+    for (size_t stage = 1; stage <= std::size(kStages); ++stage) {
+        if (stageMarker == std::to_string(stage)) {
+            return kStages[stage - 1];
+        }
+    }
+    return "";
 }
 
 std::string ComparisonLogHeading(const std::string& field)

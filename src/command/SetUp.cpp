@@ -1,4 +1,5 @@
 #include "command/NextDownRun.h"
+#include "command/QuestionNames.h"
 #include "command/RunTexts.h"
 
 #include "dialogs/modUtilsForms.h"
@@ -13,7 +14,18 @@ using runtime::Deref;
 
 namespace {
 
-constexpr const char* kNextDownFieldName = "NextDownID";
+constexpr const char* kNextDownFieldName = names::kNextDownField;
+
+// The types of the fields offered for the codes: long integers, and when the
+// user names the field, any field whose values the run can convert.
+modUtilsForms::TypeValues CodeFieldTypes(const RunOptions& options)
+{
+    if (!options.convertCodeField) {
+        return {host::kFieldTypeLongInteger};
+    }
+    return {host::kFieldTypeSmallInteger, host::kFieldTypeLongInteger, host::kFieldTypeBigInteger,
+            host::kFieldTypeSingle,       host::kFieldTypeDouble,      host::kFieldTypeString};
+}
 
 // The position of the first field whose name is exactly that name, or -1.
 int32_t FieldPosition(const host::Ref<host::IFields>& fields, const std::string& name)
@@ -76,7 +88,7 @@ host::Ref<host::IFeatureClass> NextDownRun::ChooseLayer(RunSettings& settings)
         StageMarker = "3";
         modUtilsForms::FillLayerList(map_, form_.cboFld, {"FeatureLayer"}, {host::kFeatureTypeSimple},
                                      modUtilsForms::TypeValues{host::kShapeTypePolygon}, std::nullopt,
-                                     modUtilsForms::Names{"Watershed", "Catchment"}, false);
+                                     names::kWatershedLayers, false);
     });
     if (!layerName) {
         return nullptr;
@@ -108,11 +120,16 @@ host::Ref<host::IFields> NextDownRun::ChoosePfafField(RunSettings& settings, hos
 {
     StageMarker = "5";
     auto pfafName = AskName(host::Prompt::PfafField, texts::kPfafFieldLabel, [&] {
-        modUtilsForms::FillFieldList(featureClass.Fields(), form_.cboFld, {host::kFieldTypeLongInteger},
-                                     modUtilsForms::Names{kNextDownFieldName},
-                                     modUtilsForms::Names{"Pfafstetter", "PfafstetterID", "Level1", "Level2",
-                                                          "Level3", "Level4", "Level5", "Level6"},
-                                     false);
+        // The codes are never guessed: only a field of the run's names is
+        // taken unasked, and one left out for its type is named.
+        modUtilsForms::TypeValues types = CodeFieldTypes(options_);
+        modUtilsForms::Names excluded{kNextDownFieldName};
+        modUtilsForms::FillFieldList(featureClass.Fields(), form_.cboFld, types, excluded, names::kPfafFields, false);
+        form_.needsPreferredName = true;
+        // Asked while the dialog shows, which is before the class can go.
+        form_.passedOver = [&featureClass, types, excluded] {
+            return modUtilsForms::FieldsPassedOver(featureClass.Fields(), types, excluded, names::kPfafFields);
+        };
     });
     if (!pfafName) {
         return nullptr;
@@ -139,7 +156,7 @@ bool NextDownRun::ChooseIdField(RunSettings& settings, const host::Ref<host::IFi
     }
     auto idName = AskName(host::Prompt::IdField, texts::kIdFieldLabel, [&] {
         modUtilsForms::FillFieldList(fields, form_.cboFld, {host::kFieldTypeLongInteger, host::kFieldTypeObjectId},
-                                     modUtilsForms::Names{kNextDownFieldName}, modUtilsForms::Names{"ID", "HydroID"},
+                                     modUtilsForms::Names{kNextDownFieldName}, names::kIdFields,
                                      false);
     });
     if (!idName) {
