@@ -51,7 +51,7 @@ NextDownRun::PreparedLogs NextDownRun::PrepareLogs(const std::vector<std::string
 void NextDownRun::ReportCompletion(PreparedLogs& logs, const std::vector<std::string>& failureLines)
 {
     std::string message = texts::kFinished;
-    StageMarker = "14";
+    StageMarker = Stage::Complete;
     if (logs.failures) {
         try {
             logs.failures->Commit();
@@ -92,7 +92,7 @@ void NextDownRun::ReportSavedWithoutLog(const runtime::Error& error, std::vector
     map_ = nullptr;
     outcome_ = RunOutcome::SavedWithoutLog;
     ShowMessage(host::Prompt::ErrorReport,
-                texts::ErrorReport(error.Number(), error.Description(), StageMarker) + texts::SavedWithoutLog(paths));
+                texts::ErrorReport(error.Number(), error.Description(), MarkerOf(StageMarker)) + texts::SavedWithoutLog(paths));
 }
 
 // Neither stops nor aborts an open edit operation or session: what was
@@ -105,7 +105,7 @@ void NextDownRun::ReportRunError(const runtime::Error& error)
     document_ = nullptr;
     map_ = nullptr;
     outcome_ = RunOutcome::ErrorReported;
-    ShowMessage(host::Prompt::ErrorReport, texts::ErrorReport(error.Number(), error.Description(), StageMarker));
+    ShowMessage(host::Prompt::ErrorReport, texts::ErrorReport(error.Number(), error.Description(), MarkerOf(StageMarker)));
 }
 
 void NextDownRun::ShowMessage(host::Prompt id, const std::string& text)

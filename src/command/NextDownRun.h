@@ -3,6 +3,7 @@
 #include "command/Comparison.h"
 #include "command/NextDownAssigner.h"
 #include "command/PfafCodeList.h"
+#include "command/Stage.h"
 #include "command/clsDrennow.h"
 #include "dialogs/frmField.h"
 #include "host/Application.h"
@@ -45,7 +46,7 @@ public:
     // The failure log the run wrote, once it has finished with failures.
     const std::optional<std::string>& LogPath() const { return logPath_; }
     const std::vector<UnwrittenLog>& UnwrittenLogs() const { return unwrittenLogs_; }
-    const std::string& Stage() const { return StageMarker; }
+    Stage Reached() const { return StageMarker; }
 
 private:
     std::optional<RunSettings> PrepareNextDownRun(bool allowTrailingZeros);
@@ -109,7 +110,7 @@ private:
     host::Ref<host::IStepProgressor> progressBar_;
     host::Ref<host::ITrackCancel> cancelTracker_;
     dialogs::frmField form_;
-    std::string StageMarker;
+    Stage StageMarker = Stage::GetDocument;
     RunOutcome outcome_ = RunOutcome::NotRun;
 };
 

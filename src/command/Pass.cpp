@@ -17,13 +17,13 @@ using runtime::Variant;
 void NextDownRun::RunNextDownPass(RunSettings& settings)
 {
     StartProgress(settings.FeatureCount);
-    StageMarker = "10";
+    StageMarker = Stage::BuildCodes;
     PfafCodeList codes(CodeWidthOf(options_));
     std::vector<int64_t> readOrder;
     if (!BuildCodeArray(settings, codes, readOrder)) {
         return;
     }
-    StageMarker = "11";
+    StageMarker = Stage::SortAndCollect;
     runtime::Collection ids;
     if (!SortAndCollect(settings, codes, ids)) {
         return;
@@ -38,7 +38,7 @@ void NextDownRun::RunNextDownPass(RunSettings& settings)
     if (!AssignNextDown(settings, assigner, readOrder, failureLines)) {
         return;
     }
-    StageMarker = "13";
+    StageMarker = Stage::Save;
     // A log that cannot be written ends the run before anything is saved.
     PreparedLogs logs = PrepareLogs(failureLines);
     Finish(settings);
@@ -164,7 +164,7 @@ bool NextDownRun::AssignNextDown(const RunSettings& settings, const NextDownAssi
     bar.Position(0);
     bar.Show();
     int32_t handled = 0;
-    StageMarker = "12";
+    StageMarker = Stage::AssignNextDown;
     host::IEditor& editor = Deref(settings.Editor);
     editor.StartOperation();
     host::RowCountText text(texts::kFindingNextDown);
@@ -243,7 +243,7 @@ void NextDownRun::CancelAssignment(const RunSettings& settings)
 
 void NextDownRun::Finish(const RunSettings& settings)
 {
-    StageMarker = "13";
+    StageMarker = Stage::Save;
     progressBar_->Message(texts::kFinishing);
     settings.Editor->StopOperation(texts::kCompletedOperation);
     if (settings.EditStateAtStart == host::kEditStateNotEditing) {

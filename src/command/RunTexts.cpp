@@ -1,7 +1,6 @@
 #include "command/RunTexts.h"
 
 #include <cstdio>
-#include <iterator>
 
 namespace drennow::command::texts {
 
@@ -86,32 +85,6 @@ std::string SavedWithoutLog(const std::vector<std::string>& logPaths)
     }
     return "\r\n\r\nThe edits were saved, but " + names + (logPaths.size() == 1 ? " was" : " were") +
            " not written.";
-}
-
-std::string StageDescription(const std::string& stageMarker)
-{
-    static const char* const kStages[] = {
-        "getting the document and its map",
-        "preparing the layer list",
-        "asking for the layer",
-        "finding the layer and the features to write",
-        "asking for the Pfafstetter field",
-        "checking the field and asking for the level",
-        "asking what NextDownID is to receive",
-        "checking the identifier field, finding NextDownID and the editor",
-        "starting the edit session",
-        "reading the codes",
-        "sorting the codes and reading the identifiers",
-        "writing NextDownID",
-        "saving the edits",
-        "writing the failure log",
-    };
-    for (size_t stage = 1; stage <= std::size(kStages); ++stage) {
-        if (stageMarker == std::to_string(stage)) {
-            return kStages[stage - 1];
-        }
-    }
-    return "";
 }
 
 std::string ComparisonLogHeading(const std::string& field)

@@ -64,9 +64,6 @@ std::string ErrorReport(int32_t number, const std::string& description, const st
 // Follows the error report when the edits were saved but these logs could
 // not be written.
 std::string SavedWithoutLog(const std::vector<std::string>& logPaths);
-// What the run does at a stage ("1" to "14"), for a host that explains the
-// marker of an error report; "" for any other text.
-std::string StageDescription(const std::string& stageMarker);
 // Outside any run: no stage to name.
 std::string ErrorReport(int32_t number, const std::string& description);
 

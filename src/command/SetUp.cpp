@@ -45,7 +45,7 @@ int32_t FieldPosition(const host::Ref<host::IFields>& fields, const std::string&
 std::optional<RunSettings> NextDownRun::PrepareNextDownRun(bool allowTrailingZeros)
 {
     RunSettings settings;
-    StageMarker = "1";
+    StageMarker = Stage::GetDocument;
     document_ = Deref(application_).Document();
     map_ = Deref(document_).FocusMap();
 
@@ -57,7 +57,7 @@ std::optional<RunSettings> NextDownRun::PrepareNextDownRun(bool allowTrailingZer
     if (!fields) {
         return std::nullopt;
     }
-    StageMarker = "7";
+    StageMarker = Stage::AskPopulate;
     if (!ChooseIdField(settings, fields)) {
         return std::nullopt;
     }
@@ -72,7 +72,7 @@ std::optional<RunSettings> NextDownRun::PrepareNextDownRun(bool allowTrailingZer
     if (!LocateEditor(settings) || !EnsureNextDownField(settings, *featureClass)) {
         return std::nullopt;
     }
-    StageMarker = "9";
+    StageMarker = Stage::StartEditing;
     if (!StartEditing(settings, *featureClass)) {
         return std::nullopt;
     }
@@ -83,9 +83,9 @@ std::optional<RunSettings> NextDownRun::PrepareNextDownRun(bool allowTrailingZer
 // The layer asked for, with its features to write; its feature class.
 host::Ref<host::IFeatureClass> NextDownRun::ChooseLayer(RunSettings& settings)
 {
-    StageMarker = "2";
+    StageMarker = Stage::PrepareLayerList;
     auto layerName = AskName(host::Prompt::Layer, texts::kLayerLabel, [&] {
-        StageMarker = "3";
+        StageMarker = Stage::AskLayer;
         modUtilsForms::FillLayerList(map_, form_.cboFld, {"FeatureLayer"}, {host::kFeatureTypeSimple},
                                      modUtilsForms::TypeValues{host::kShapeTypePolygon}, std::nullopt,
                                      names::kWatershedLayers, false);
@@ -94,7 +94,7 @@ host::Ref<host::IFeatureClass> NextDownRun::ChooseLayer(RunSettings& settings)
         return nullptr;
     }
 
-    StageMarker = "4";
+    StageMarker = Stage::FindLayer;
     settings.Layer = FindChosenLayer(*layerName);
     if (!settings.Layer) {
         return nullptr;
@@ -118,7 +118,7 @@ host::Ref<host::IFeatureClass> NextDownRun::ChooseLayer(RunSettings& settings)
 // fields it was found among.
 host::Ref<host::IFields> NextDownRun::ChoosePfafField(RunSettings& settings, host::IFeatureClass& featureClass)
 {
-    StageMarker = "5";
+    StageMarker = Stage::AskPfafField;
     auto pfafName = AskName(host::Prompt::PfafField, texts::kPfafFieldLabel, [&] {
         // The codes are never guessed: only a field of the run's names is
         // taken unasked, and one left out for its type is named.
@@ -136,7 +136,7 @@ host::Ref<host::IFields> NextDownRun::ChoosePfafField(RunSettings& settings, hos
     }
     host::Ref<host::IFields> fields = featureClass.Fields();
     settings.PfafFieldIndex = FieldPosition(fields, *pfafName);
-    StageMarker = "6";
+    StageMarker = Stage::AskLevel;
     if (settings.PfafFieldIndex == -1) {
         EndWithMessage(texts::FieldNotFound(*pfafName));
         return nullptr;
@@ -163,7 +163,7 @@ bool NextDownRun::ChooseIdField(RunSettings& settings, const host::Ref<host::IFi
         return false;
     }
     settings.IdFieldIndex = FieldPosition(fields, *idName);
-    StageMarker = "8";
+    StageMarker = Stage::FindNextDownField;
     if (settings.IdFieldIndex == -1) {
         EndWithMessage(texts::FieldNotFound(*idName));
         return false;

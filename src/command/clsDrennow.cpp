@@ -70,7 +70,7 @@ void clsDrennow::OnClick()
     lastComparison_.reset();
     lastLogPath_.reset();
     lastUnwrittenLogs_.clear();
-    lastStage_.clear();
+    lastStage_ = Stage::GetDocument;
     try {
         auto& ui = runtime::Deref(runtime::Deref(modGlobals::g_pApp).UserInterface());
         // Trailing zeros mean nothing where a 0 marks a unit not subdivided.
@@ -98,7 +98,7 @@ void clsDrennow::RunNextDown(bool& allowTrailingZeros)
     lastComparison_ = run.Compared();
     lastLogPath_ = run.LogPath();
     lastUnwrittenLogs_ = run.UnwrittenLogs();
-    lastStage_ = run.Stage();
+    lastStage_ = run.Reached();
 }
 
 host::Ref<host::ICommand> CreateCommand(const std::string& progId)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "command/RunOptions.h"
+#include "command/Stage.h"
 #include "host/Command.h"
 
 #include <cstdint>
@@ -66,7 +67,7 @@ public:
     // The logs the last click's run could not write after it saved.
     const std::vector<UnwrittenLog>& LastUnwrittenLogs() const { return lastUnwrittenLogs_; }
     // The stage the last click's run had reached when it ended.
-    const std::string& LastStage() const { return lastStage_; }
+    Stage LastStage() const { return lastStage_; }
 
 private:
     void RunNextDown(bool& allowTrailingZeros);
@@ -76,7 +77,7 @@ private:
     std::optional<Comparison> lastComparison_;
     std::optional<std::string> lastLogPath_;
     std::vector<UnwrittenLog> lastUnwrittenLogs_;
-    std::string lastStage_;
+    Stage lastStage_ = Stage::GetDocument;
 };
 
 // Creates a command by its ProgID; nothing for an unknown ProgID.

@@ -76,7 +76,7 @@ TEST_F(Completion, ALogThatCannotBeWrittenEndsTheRunBeforeTheSave)
     EXPECT_EQ(LastMessage(), "Error 76: Path not found\r\n13");
     EXPECT_FALSE(WrittenLog());
     EXPECT_TRUE(gis.TheEditor().sessionLog.empty());
-    EXPECT_EQ(dynamic_cast<command::clsDrennow&>(*command).LastStage(), "13");
+    EXPECT_EQ(dynamic_cast<command::clsDrennow&>(*command).LastStage(), command::Stage::Save);
 
     // A folder under the log's name, in the document's folder.
     gis.Config().templates = {(folder / "basins.mxd").string()};

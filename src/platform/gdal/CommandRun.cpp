@@ -116,11 +116,10 @@ std::string AsTerminalText(const std::string& text)
 void ExplainTheEnd(const command::clsDrennow& command, std::ostream& err)
 {
     if (command.LastOutcome() == command::RunOutcome::ErrorReported) {
-        std::string stage = command.LastStage();
-        if (std::string doing = command::texts::StageDescription(stage); !doing.empty()) {
-            err << "drennow: the run stopped at stage " << stage << " of 14 (" << doing << "); "
-                << (stage == "14" ? "the edits were saved" : "no value was saved") << "\n";
-        }
+        command::Stage stage = command.LastStage();
+        err << "drennow: the run stopped at stage " << command::MarkerOf(stage) << " of " << command::kLastStage
+            << " (" << command::DescriptionOf(stage) << "); "
+            << (stage == command::Stage::Complete ? "the edits were saved" : "no value was saved") << "\n";
     }
     for (const command::UnwrittenLog& log : command.LastUnwrittenLogs()) {
         err << "drennow: the edits were saved; " << log.path << " could not be written, and would have held:\n"
