@@ -188,6 +188,7 @@ PYBIND11_MODULE(_drennow, module)
     statuses["BAD_COMMAND_LINE"] = static_cast<int>(gdalhost::kBadCommandLine);
     statuses["CHECK_FAILED"] = static_cast<int>(gdalhost::kCheckFailed);
     statuses["DECLINED"] = static_cast<int>(gdalhost::kDeclined);
+    statuses["SAVED_WITHOUT_LOG"] = static_cast<int>(gdalhost::kSavedWithoutLog);
     statuses["CANCELLED"] = static_cast<int>(gdalhost::kCancelled);
     module.attr("EXIT_STATUSES") = statuses;
 }

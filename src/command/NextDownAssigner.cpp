@@ -2,6 +2,7 @@
 
 #include "command/PfafCodeList.h"
 #include "pfaf/BuildIdCollection.h"
+#include "runtime/Error.h"
 
 #include <stdexcept>
 
@@ -51,6 +52,28 @@ Assigned NextDownAssigner::Assign(const Variant& code) const
         return fail(Variant(kMissingIdFailure.code), kMissingIdFailure.text);
     }
     return Assigned{AsWritten(WholeNumber(*id)), std::nullopt};
+}
+
+bool NextDownAssigner::Converts(const Variant& code) const
+{
+    if (code.IsNull()) {
+        return true;
+    }
+    try {
+        WholeNumber(code);
+        return true;
+    } catch (const runtime::Error&) {
+        return false;
+    }
+}
+
+std::optional<Variant> NextDownAssigner::DownstreamId(const Variant& code) const
+{
+    if (code.IsNull() || !ids_) {
+        return std::nullopt;
+    }
+    int64_t next = NextDownCode(WholeNumber(code));
+    return next > 0 ? ids_->Find(next) : std::nullopt;
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Every text the run shows: titles, questions, list labels, messages,
 // progress and the failure log. Hosts and tests refer to these; a host
@@ -37,7 +38,13 @@ std::string InvalidLevel(int16_t highestLevel);
 inline constexpr const char* kNoEditor = "Could not find Editor";
 inline constexpr const char* kCannotStopEditing = "Could not stop editing";
 std::string CannotEdit(const std::string& layerName);
-// A 64-bit value for a NextDownID field of 32 bits.
+// A code, or the identifier of the basin a feature drains into, that does not
+// convert; the conversion error's own text first.
+std::string CodeDoesNotConvert(const std::string& error, int32_t objectId, const std::string& field,
+                               const std::string& value, bool int64);
+std::string DownstreamIdDoesNotConvert(const std::string& error, int32_t objectId, const std::string& field,
+                                       const std::string& value, bool int64);
+// A value for a NextDownID field too narrow for it.
 std::string NextDownCannotHold(int32_t objectId, const std::string& value);
 
 // Progress and the status bar.
@@ -54,6 +61,9 @@ inline constexpr const char* kCancelledOperation = "Drennow";
 inline constexpr const char* kFinished = "Finished with NextDownID Determination";
 std::string FinishedWithFailures(const std::string& logPath);
 std::string ErrorReport(int32_t number, const std::string& description, const std::string& stageMarker);
+// Follows the error report when the edits were saved but these logs could
+// not be written.
+std::string SavedWithoutLog(const std::vector<std::string>& logPaths);
 // Outside any run: no stage to name.
 std::string ErrorReport(int32_t number, const std::string& description);
 

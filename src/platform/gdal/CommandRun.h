@@ -23,6 +23,7 @@ enum ExitStatus : int {
     kBadCommandLine = 2,
     kCheckFailed = 3,
     kDeclined = 4,
+    kSavedWithoutLog = 5,  // the edits were saved, but a log could not be written
     kCancelled = 130,  // 128 + SIGINT; a cancel by another signal gives 128 + that signal
 };
 

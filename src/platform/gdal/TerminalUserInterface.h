@@ -16,8 +16,9 @@ using host::Answers;
 // Message boxes, the input box and the selection dialog on a terminal: the
 // text, the choices with the default marked, then the answer. A question
 // answered in advance takes that answer; in batch mode (or once the input
-// has ended) the others take what Enter takes, except a list whose entry is
-// current only for coming first: that is refused rather than guessed.
+// has ended) the others take what Enter takes, except a list whose current
+// entry the dialog does not let a host take unasked: that is refused rather
+// than guessed.
 // Nothing else waits. The closing message goes to out, every other message
 // (a check's, an error report) to err.
 class TerminalUserInterface : public host::IUserInterface {
@@ -48,6 +49,7 @@ private:
     void TakePrepared(host::ISelectionDialog& dialog, const std::vector<std::string>& entries,
                       const std::string& prepared);
     void TakeNoReply(host::ISelectionDialog& dialog, const std::vector<std::string>& entries);
+    static std::string PassedOverNotes(const host::ISelectionDialog& dialog);
     static std::string Titled(const std::string& title);
     static std::string Shown(const std::string& text);
 
