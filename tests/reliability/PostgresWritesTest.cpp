@@ -153,8 +153,7 @@ protected:
 
 struct NarrowColumn {
     const char* type;
-    int64_t added;   // to every HydroID
-    const char* is;  // what the error report says the column is
+    int64_t added;  // to every HydroID
 };
 
 void PrintTo(const NarrowColumn& column, std::ostream* out)
@@ -171,15 +170,13 @@ TEST_P(NarrowNextDownIdTest, AnIdentifierTheColumnCannotHoldExactlyEndsTheRunWit
     Create(Subdivision(2));
     Alter("ALTER COLUMN \"NextDownID\" TYPE " + std::string(GetParam().type));
     Update("\"HydroID\" = \"HydroID\" + " + std::to_string(GetParam().added));
-    ExpectNothingSaved("Overflow: the field NextDownID of feature 11 of Watershed cannot hold " +
-                       std::to_string(kFirstWrittenId + GetParam().added) + " (it is " + GetParam().is);
+    ExpectNothingSaved("Overflow: the NextDownID field of feature 11 cannot hold " +
+                       std::to_string(kFirstWrittenId + GetParam().added));
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, NarrowNextDownIdTest,
-                         ::testing::Values(NarrowColumn{"real", 2000000000, "a single-precision real"},
-                                           NarrowColumn{"smallint", 40000, "a 16-bit integer"},
-                                           NarrowColumn{"numeric(4,0)", 99000, "a number of 4 digits"},
-                                           NarrowColumn{"numeric(8,4)", 99000, "a number of 4 digits before"}),
+                         ::testing::Values(NarrowColumn{"real", 2000000000}, NarrowColumn{"smallint", 40000},
+                                           NarrowColumn{"numeric(4,0)", 99000}, NarrowColumn{"numeric(8,4)", 99000}),
                          [](const auto& info) { return std::string(info.param.type).substr(0, 4) +
                                                        std::to_string(info.index); });
 

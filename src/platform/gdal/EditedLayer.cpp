@@ -5,7 +5,6 @@
 #include "platform/gdal/GdalWorkspace.h"
 #include "platform/gdal/PostgresSql.h"
 #include "runtime/Error.h"
-#include "host/Data.h"
 
 #include <cpl_error.h>
 #include <cpl_string.h>
@@ -343,25 +342,12 @@ OGRFeature& EditedLayer::Scratch()
     return *scratch_;
 }
 
-runtime::Variant EditedLayer::Converted(GIntBig fid, int field, const runtime::Variant& value)
+runtime::Variant EditedLayer::Converted(int field, const runtime::Variant& value)
 {
     OGRFeature& scratch = Scratch();
-    std::string why;
-    try {
-        WriteField(scratch, field, value);
-        if (value.IsInteger()) {
-            why = WhyNotHeldExactly(Attribute(field), runtime::ToLongLong(value), workspace_.IsPostgres());
-        }
-    } catch (const runtime::Error& error) {
-        if (error.Number() != runtime::kOverflow) {
-            throw;
-        }
-        why = Attribute(field).GetType() == OFTInteger64                              ? "a 64-bit integer"
-              : HostFieldType(Attribute(field)) == host::kFieldTypeSmallInteger ? "a 16-bit integer"
-                                                                                 : "a 32-bit integer";
-    }
-    if (!why.empty()) {
-        throw runtime::Error(runtime::kOverflow, CannotHold(Name(), fid, Attribute(field), runtime::ToText(value), why));
+    WriteField(scratch, field, value);
+    if (value.IsInteger() && !HoldsExactly(Attribute(field), runtime::ToLongLong(value), workspace_.IsPostgres())) {
+        runtime::Raise(runtime::kOverflow);
     }
     return ReadField(scratch, field);
 }

@@ -90,10 +90,9 @@ public:
     void FlushWritesTo(const std::vector<int>& fields);
     void FlushWrites();
 
-    // The value as the field of the row of that id would store it; raises
-    // the conversion errors, an overflow naming the feature, the field and
-    // the value, also for an integer the field would not store exactly.
-    runtime::Variant Converted(GIntBig fid, int field, const runtime::Variant& value);
+    // The value as the field would store it; raises the conversion errors,
+    // the overflow error also for an integer it would not store exactly.
+    runtime::Variant Converted(int field, const runtime::Variant& value);
     // Writes converted values of attributes to the row of that id: those
     // that differ from the row's, as far as the columns held tell.
     void WriteRow(GIntBig fid, const std::vector<std::pair<int, runtime::Variant>>& changes);

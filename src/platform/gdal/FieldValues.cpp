@@ -137,41 +137,28 @@ void WriteField(OGRFeature& feature, int ogrIndex, const runtime::Variant& value
     }
 }
 
-std::string WhyNotHeldExactly(const OGRFieldDefn& field, int64_t value, bool declaredWidths)
+bool HoldsExactly(const OGRFieldDefn& field, int64_t value, bool declaredWidths)
 {
     int digits = static_cast<int>(std::to_string(value < 0 ? -(value + 1) : value).size());
     switch (field.GetType()) {
     case OFTInteger:
     case OFTInteger64:
-        if (declaredWidths && field.GetSubType() == OFSTNone && field.GetWidth() > 0 && digits > field.GetWidth()) {
-            return "a number of " + std::to_string(field.GetWidth()) + " digits";
-        }
-        return "";
+        return !declaredWidths || field.GetSubType() != OFSTNone || field.GetWidth() == 0 ||
+               digits <= field.GetWidth();
     case OFTReal: {
-        int integerDigits = field.GetWidth() - field.GetPrecision();
-        if (declaredWidths && field.GetWidth() > 0 && digits > integerDigits) {
-            return "a number of " + std::to_string(integerDigits) + " digits before its decimal point";
+        if (declaredWidths && field.GetWidth() > 0 && digits > field.GetWidth() - field.GetPrecision()) {
+            return false;
         }
         double real = static_cast<double>(value);
         if (declaredWidths && field.GetSubType() == OFSTFloat32 && static_cast<double>(static_cast<float>(real)) != real) {
-            return "a single-precision real, which holds integers exactly up to 16777216 only";
+            return false;
         }
         // 2^63 itself is no int64: the cast below is only taken within range.
-        bool exact = real < 9223372036854775808.0 && static_cast<int64_t>(real) == value;
-        return exact ? "" : "a double-precision real, which holds integers exactly up to 9007199254740992 only";
+        return real < 9223372036854775808.0 && static_cast<int64_t>(real) == value;
     }
     default:
-        return "";
+        return true;
     }
-}
-
-std::string CannotHold(const std::string& layer, int64_t fid, const OGRFieldDefn& field, const std::string& value,
-                       const std::string& why)
-{
-    return "Overflow: the field " + std::string(field.GetNameRef()) + " of feature " + std::to_string(fid) + " of " +
-           layer + " cannot hold " + value + (why.empty() ? "" : " (it is " + why + ")") +
-           "; widen the field to an integer type that holds it, or remove it and run again (with --int64 for "
-           "64-bit values)";
 }
 
 int32_t ObjectId(int64_t count)

@@ -40,17 +40,11 @@ runtime::Variant ReadColumn(sqlite3_stmt* statement, int column, const OGRFieldD
 // conversion errors (13, 94, 6) for values the type cannot hold.
 void WriteField(OGRFeature& feature, int ogrIndex, const runtime::Variant& value);
 
-// Why the field would not store the integer as it is, naming the type: a
-// real rounds integers beyond its precision, and a database's numeric of a
-// given number of digits holds no more (declaredWidths: those of a
-// database, where a single-precision real is stored as such too); empty
-// when it would.
-std::string WhyNotHeldExactly(const OGRFieldDefn& field, int64_t value, bool declaredWidths);
-
-// The text of the overflow error of a value that the field of the feature
-// cannot hold, and why (as WhyNotHeldExactly gives it, or empty).
-std::string CannotHold(const std::string& layer, int64_t fid, const OGRFieldDefn& field, const std::string& value,
-                       const std::string& why);
+// Whether the field stores the integer as it is: a real rounds integers
+// beyond its precision, and a database's numeric of a given number of
+// digits holds no more (declaredWidths: those of a database, where a
+// single-precision real is stored as such too).
+bool HoldsExactly(const OGRFieldDefn& field, int64_t value, bool declaredWidths);
 
 // A count as a 32-bit number; larger ones raise the overflow error.
 int32_t ObjectId(int64_t count);

@@ -123,7 +123,7 @@ void GdalRow::SetValue(int32_t index, const runtime::Variant& value)
         RaiseHostError("The object id of a row cannot be changed");
     }
     int field = AttributeIndex(index);
-    runtime::Variant converted = layer_->Converted(fid_, field, value);
+    runtime::Variant converted = layer_->Converted(field, value);
     auto update = [&](std::vector<FieldValue>& list) {
         auto found = std::find_if(list.begin(), list.end(), [&](const FieldValue& v) { return v.first == field; });
         if (found != list.end()) {
