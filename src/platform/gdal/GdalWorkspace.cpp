@@ -297,6 +297,14 @@ void GdalWorkspace::FlushWrites()
     }
 }
 
+GIntBig GdalWorkspace::RowsAReadingGives(OGRLayer& layer)
+{
+    if (DriverName() == "ESRI Shapefile") {
+        return ShapefileRowCount(*dataset_, layer);
+    }
+    return layer.GetFeatureCount(TRUE);
+}
+
 void GdalWorkspace::Reopen()
 {
     std::string driver = DriverName();

@@ -1,7 +1,9 @@
 #include "platform/gdal/ShapefileTables.h"
 
+#include "platform/gdal/DbfFile.h"
 #include "platform/gdal/DbfWidening.h"
 #include "platform/gdal/GdalError.h"
+#include "platform/gdal/StagedFile.h"
 
 #include <cpl_string.h>
 
@@ -72,6 +74,17 @@ std::string AttributeTablePath(GDALDataset& dataset, OGRLayer& layer)
         return tables.front();
     }
     RaiseHostError(std::string("No attribute table found for ") + layer.GetName());
+}
+
+GIntBig ShapefileRowCount(GDALDataset& dataset, OGRLayer& layer)
+{
+    GIntBig records = layer.GetFeatureCount(TRUE);
+    if (records <= 0) {
+        return records;
+    }
+    std::string table = AttributeTablePath(dataset, layer);
+    OpenFile file(table);
+    return records - CountDeletedRecords(file.Fd(), table, static_cast<uint32_t>(records));
 }
 
 void AddShapefileField(GDALDataset& dataset, OGRLayer& layer, const OGRFieldDefn& field)

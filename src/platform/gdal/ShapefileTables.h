@@ -15,6 +15,10 @@ std::vector<std::string> AttributeTables(GDALDataset& dataset);
 // without extension is the layer's, or the only one.
 std::string AttributeTablePath(GDALDataset& dataset, OGRLayer& layer);
 
+// The rows a reading of the layer without a filter gives: GDAL skips the
+// records of a Shapefile flagged as deleted, which its count includes.
+GIntBig ShapefileRowCount(GDALDataset& dataset, OGRLayer& layer);
+
 // Adds the field to the layer's attribute table all or nothing (see
 // AddDbfField), stored as GDAL stores it when it adds a field: GDAL sees it
 // once it opens the dataset afresh. Numeric and text fields only.

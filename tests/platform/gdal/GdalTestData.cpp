@@ -318,6 +318,17 @@ bool HasField(const std::string& dataset, const std::string& layerName, const st
     return layer != nullptr && layer->GetLayerDefn()->GetFieldIndex(field.c_str()) >= 0;
 }
 
+void DeleteRecords(const std::string& dataset, const std::vector<int64_t>& fids)
+{
+    const char* const keepTheRecords[] = {"AUTO_REPACK=NO", nullptr};
+    GDALDatasetUniquePtr opened(
+        GDALDataset::Open(dataset.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr, keepTheRecords, nullptr));
+    ASSERT_TRUE(opened);
+    for (int64_t fid : fids) {
+        ASSERT_EQ(opened->GetLayer(0)->DeleteFeature(fid), OGRERR_NONE) << "feature " << fid;
+    }
+}
+
 std::string ReadFile(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);

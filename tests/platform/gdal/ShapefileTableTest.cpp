@@ -17,6 +17,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,8 +41,7 @@ std::string CreateTable(const TempFolder& folder, int rows)
         basins.push_back({i % 3 == 0 ? std::nullopt : std::optional<int64_t>(10 + i), 5000 + i, std::nullopt});
     }
     std::string dataset = CreateWatersheds(Format::Shapefile, folder, basins, false);
-    GDALDatasetUniquePtr opened(GDALDataset::Open(dataset.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
-    EXPECT_EQ(opened->GetLayer(0)->DeleteFeature(1), OGRERR_NONE);
+    DeleteRecords(dataset, {1});
     return dataset;
 }
 
@@ -206,6 +207,51 @@ TEST(StagedNameTest, FilesAndLinksAtTheNamesARunWouldUseAreNeitherWrittenThrough
         EXPECT_EQ(fs::read_symlink(planted[i + 1]), target);
     }
     EXPECT_EQ(BesideTheTable(folder).size(), 5u);  // the planted four and the lock
+}
+
+// What each record of the table holds, its deletion flag first.
+std::vector<std::string> Records(const std::string& table)
+{
+    std::string bytes = ReadFile(table);
+    auto number = [&](size_t at, size_t count) {
+        size_t value = 0;
+        for (size_t i = count; i-- > 0;) {
+            value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+        }
+        return value;
+    };
+    size_t count = number(4, 4);
+    size_t headerLength = number(8, 2);
+    size_t recordLength = number(10, 2);
+    std::vector<std::string> records;
+    for (size_t i = 0; i < count; ++i) {
+        records.push_back(bytes.substr(headerLength + i * recordLength, recordLength));
+    }
+    return records;
+}
+
+const std::map<int64_t, std::optional<int64_t>> kWrittenValues{{0, 7000}, {2, 7002}, {3, 7003}};
+
+// GDAL skips the records flagged as deleted: the rows are counted as it
+// reads them, and the deleted one keeps its bytes (the field added empty).
+TEST(DeletedRecordTest, ARecordFlaggedAsDeletedIsNeitherCountedNorReadNorWritten)
+{
+    TempFolder folder;
+    EditedShapefile shapefile(folder);
+    std::vector<std::string> before = Records(folder.File("Watershed.dbf"));
+    ASSERT_EQ(before.at(1).front(), '*');
+    EXPECT_EQ(host::QueryInterface<host::ITable>(shapefile.layer)->RowCount(), 3);
+    shapefile.Edit();
+    EXPECT_EQ(host::QueryInterface<host::ITable>(shapefile.layer)->RowCount(), 3);
+    shapefile.editor.StopEditing(true);
+
+    EXPECT_EQ(FieldValues(shapefile.dataset, "Watershed", "NextDownID"), kWrittenValues);
+    std::vector<std::string> after = Records(folder.File("Watershed.dbf"));
+    ASSERT_EQ(after.size(), 4u);
+    EXPECT_EQ(after[1], before[1] + std::string(11, '*'));
+    for (size_t record : {0u, 2u, 3u}) {
+        EXPECT_EQ(after[record].substr(0, before[record].size()), before[record]) << "record " << record;
+    }
 }
 
 class ChangedTableTest : public ::testing::TestWithParam<bool> {};
