@@ -110,7 +110,7 @@ void AddDbfField(const std::string& table, const DbfField& field)
     FileIdentity before = IdentityOf(original.Fd(), table);
     DbfHeader header = DbfHeader::Read(original.Fd(), table);
     CheckAddable(header, field, table);
-    StagedFile widened(table, kWidenedCopy, before.mode);
+    StagedFile widened(table, kWidenedCopy, before);
     std::string bytes = WidenedHeader(header, field);
     widened.WriteAt(bytes.data(), bytes.size(), 0);
     WriteWidenedRecords(original.Fd(), header, field, table, widened, static_cast<off_t>(bytes.size()));

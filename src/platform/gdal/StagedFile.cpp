@@ -2,13 +2,17 @@
 
 #include "platform/gdal/GdalError.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace drennow::gdalhost {
 
@@ -37,7 +41,9 @@ FileIdentity IdentityFrom(const struct stat& status)
             status.st_size,
             Nanoseconds(status.st_mtim),
             Nanoseconds(status.st_ctim),
-            static_cast<mode_t>(status.st_mode & 07777)};
+            static_cast<mode_t>(status.st_mode & 07777),
+            status.st_uid,
+            status.st_gid};
 }
 
 std::string StagedPrefix(const std::string& table, const char* kind)
@@ -61,7 +67,84 @@ void SyncFolder(const fs::path& folder)
     }
 }
 
+std::string UserName(uid_t user)
+{
+    passwd entry {};
+    passwd* found = nullptr;
+    char buffer[4096];
+    ::getpwuid_r(user, &entry, buffer, sizeof buffer, &found);
+    return found ? std::string(found->pw_name) : std::to_string(user);
+}
+
+std::string GroupName(gid_t group)
+{
+    struct group entry {};
+    struct group* found = nullptr;
+    char buffer[4096];
+    ::getgrgid_r(group, &entry, buffer, sizeof buffer, &found);
+    return found ? std::string(found->gr_name) : std::to_string(group);
+}
+
+bool IsMemberOf(gid_t group)
+{
+    if (group == ::getegid()) {
+        return true;
+    }
+    std::vector<gid_t> groups(static_cast<size_t>(std::max(::getgroups(0, nullptr), 0)));
+    int count = ::getgroups(static_cast<int>(groups.size()), groups.data());
+    return std::find(groups.begin(), groups.begin() + std::max(count, 0), group) != groups.end();
+}
+
 }  // namespace
+
+std::string EditedFile(const std::string& path)
+{
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
+        return path;
+    }
+    std::error_code error;
+    fs::path target = fs::canonical(path, error);
+    return error ? path : target.string();
+}
+
+std::string WhyNotReplaceable(const std::string& file)
+{
+    fs::path folder = Folder(file);
+    struct stat status {};
+    struct stat folderStatus {};
+    if (::stat(file.c_str(), &status) != 0 || ::stat(folder.c_str(), &folderStatus) != 0) {
+        return "Could not examine " + file + ": " + SystemError();
+    }
+    // Edits are saved by a new file taking the table's name: other names
+    // of the table would keep the old one.
+    if (status.st_nlink > 1) {
+        return file + " has other names (hard links), which its saved copy would not reach: make it a file of "
+                      "its own (copy it, then move the copy over it) to edit it";
+    }
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return folder.string() + " cannot be written (" + SystemError() + "): the edits of " + file +
+               " are saved there in a copy that takes its place";
+    }
+    // Root may replace and give away any file.
+    uid_t user = ::geteuid();
+    if (user == 0) {
+        return "";
+    }
+    if ((folderStatus.st_mode & S_ISVTX) != 0 && status.st_uid != user && folderStatus.st_uid != user) {
+        return file + " belongs to " + UserName(status.st_uid) + " in " + folder.string() +
+               ", a shared folder (sticky bit) where only a file's owner may replace it: run as its owner";
+    }
+    if (status.st_uid != user) {
+        return file + " belongs to " + UserName(status.st_uid) +
+               ": its saved copy would belong to you, so run as its owner";
+    }
+    if (!IsMemberOf(status.st_gid)) {
+        return file + " belongs to the group " + GroupName(status.st_gid) +
+               ", which you are not a member of: its saved copy could not keep it, so run as a member";
+    }
+    return "";
+}
 
 FileIdentity IdentityOf(int fd, const std::string& name)
 {
@@ -98,7 +181,8 @@ OpenFile::~OpenFile()
     ::close(fd_);
 }
 
-StagedFile::StagedFile(const std::string& original, const char* kind, mode_t mode) : original_(original)
+StagedFile::StagedFile(const std::string& original, const char* kind, const FileIdentity& like)
+    : original_(original)
 {
     std::string prefix = StagedPrefix(original, kind) + std::to_string(::getpid()) + "-";
     // O_EXCL fails at a name that is taken, by a link too.
@@ -112,11 +196,14 @@ StagedFile::StagedFile(const std::string& original, const char* kind, mode_t mod
     if (fd_ < 0) {
         RaiseHostError("Could not make a staged copy of " + original + ": every name for it is taken");
     }
-    if (::fchmod(fd_, mode) != 0) {
+    // A change of owner clears the set-user-id and set-group-id bits: the
+    // permissions come after it.
+    if (::fchown(fd_, like.owner, like.group) != 0 || ::fchmod(fd_, like.mode) != 0) {
         std::string reason = SystemError();
         ::close(fd_);
         ::unlink(path_.c_str());
-        RaiseHostError("Could not give " + path_ + " the permissions of " + original + ": " + reason);
+        RaiseHostError("Could not give " + path_ + " the owner, group and permissions of " + original + ": " +
+                       reason);
     }
 }
 

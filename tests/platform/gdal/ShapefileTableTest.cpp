@@ -12,6 +12,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
@@ -153,11 +154,20 @@ TEST(AddedFieldTest, AFieldNotAddedLeavesTheTableAsItWasAndNothingBesideIt)
     EXPECT_EQ(workspace->Layer(0).GetLayerDefn()->GetFieldIndex("NextDownID"), 4);
 }
 
+// The dataset, once the files made have been changed as given.
+std::string Prepared(const std::string& dataset, const std::function<void()>& change)
+{
+    if (change) {
+        change();
+    }
+    return dataset;
+}
+
 // A Shapefile opened through the host, NextDownID added, each row's written
 // 7000 + its id, and the edit session still open.
 struct EditedShapefile {
-    explicit EditedShapefile(const TempFolder& folder)
-        : dataset(CreateTable(folder, 4)),
+    explicit EditedShapefile(const TempFolder& folder, const std::function<void()>& change = {})
+        : dataset(Prepared(CreateTable(folder, 4), change)),
           map(gdalhost::GdalMap::Open({dataset})),
           layer(host::QueryInterface<host::IFeatureLayer>(map->Layer(0)))
     {
@@ -252,6 +262,84 @@ TEST(DeletedRecordTest, ARecordFlaggedAsDeletedIsNeitherCountedNorReadNorWritten
     for (size_t record : {0u, 2u, 3u}) {
         EXPECT_EQ(after[record].substr(0, before[record].size()), before[record]) << "record " << record;
     }
+}
+
+// The table through a relative link into another folder, under another name.
+struct LinkedTable {
+    explicit LinkedTable(const TempFolder& folder) : link(folder.File("Watershed.dbf")), target(store.File("table.dbf"))
+    {
+        fs::rename(link, target);
+        fs::create_symlink(fs::relative(target, folder.Path()), link);
+    }
+
+    TempFolder store;
+    std::string link;
+    std::string target;
+};
+
+// The field is added and the edits saved in the file the link leads to; the
+// link stays as it was, and nothing but the lock is beside the file.
+TEST(TableIdentityTest, ATableThatIsALinkIsEditedWhereTheLinkLeads)
+{
+    TempFolder folder;
+    std::optional<LinkedTable> linked;
+    EditedShapefile shapefile(folder, [&] { linked.emplace(folder); });
+    fs::path linkText = fs::read_symlink(linked->link);
+    shapefile.Edit();
+    shapefile.editor.StopEditing(true);
+
+    EXPECT_TRUE(fs::is_symlink(linked->link));
+    EXPECT_EQ(fs::read_symlink(linked->link), linkText);
+    EXPECT_EQ(FieldValues(shapefile.dataset, "Watershed", "NextDownID"), kWrittenValues);
+    EXPECT_EQ(FieldValues(linked->target, "table", "NextDownID"), kWrittenValues);
+    EXPECT_THAT(FilesStartingWith(linked->store.Path(), ""), ElementsAre("table.dbf", "table.dbf.drennow-lock"));
+    EXPECT_THAT(BesideTheTable(folder), ::testing::IsEmpty());
+}
+
+// Saved by root, the table keeps its owner, group and permissions: the
+// widened table that gets the field, then the staged one with the edits.
+TEST(TableIdentityTest, ASavedTableKeepsItsOwnerGroupAndPermissions)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can give files to another owner";
+    }
+    TempFolder folder;
+    std::string table = folder.File("Watershed.dbf");
+    EditedShapefile shapefile(folder, [&] {
+        ASSERT_EQ(::chown(table.c_str(), 4321, 8765), 0);
+        ASSERT_EQ(::chmod(table.c_str(), 02604), 0);
+    });
+    shapefile.Edit();
+    shapefile.editor.StopEditing(true);
+
+    struct stat status {};
+    ASSERT_EQ(::stat(table.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, 4321u);
+    EXPECT_EQ(status.st_gid, 8765u);
+    EXPECT_EQ(status.st_mode & 07777, 02604u);
+    EXPECT_EQ(FieldValues(shapefile.dataset, "Watershed", "NextDownID"), kWrittenValues);
+}
+
+// A table with another name (a hard link) is opened read-only, saying why,
+// before anything is changed: its saved copy would not reach that name.
+TEST(TableIdentityTest, ATableWithHardLinksIsRefusedBeforeAnythingChanges)
+{
+    TempFolder folder;
+    TempFolder elsewhere;
+    std::string dataset = CreateTable(folder, 4);
+    fs::create_hard_link(folder.File("Watershed.dbf"), elsewhere.File("other.dbf"));
+    std::string table = ReadFile(folder.File("Watershed.dbf"));
+    Ref<GdalWorkspace> workspace = GdalWorkspace::Open(dataset);
+    std::string reason = "Opened read-only: " + folder.File("Watershed.dbf") +
+                         " has other names (hard links), which its saved copy would not reach: make it a file of "
+                         "its own (copy it, then move the copy over it) to edit it";
+    EXPECT_EQ(workspace->ReadOnlyReason(), reason);
+    OGRFieldDefn field("NextDownID", OFTInteger);
+    EXPECT_EQ(DescriptionOf([&] { workspace->AddField(0, field); }), reason);
+    EXPECT_EQ(DescriptionOf([&] { workspace->StartEditing(); }), reason);
+    EXPECT_TRUE(ReadFile(folder.File("Watershed.dbf")) == table);
+    EXPECT_EQ(fs::hard_link_count(elsewhere.File("other.dbf")), 2u);
+    EXPECT_THAT(BesideTheTable(folder), ::testing::IsEmpty());
 }
 
 class ChangedTableTest : public ::testing::TestWithParam<bool> {};
