@@ -67,6 +67,28 @@ void SyncFolder(const fs::path& folder)
     }
 }
 
+// Named as staged files are: "<table>.drennow-<kind>-<process id>-<n>".
+bool IsStagedName(const std::string& name, const std::string& prefix)
+{
+    if (!name.starts_with(prefix)) {
+        return false;
+    }
+    std::string rest = name.substr(prefix.size());
+    size_t dash = rest.find('-');
+    auto digits = [](const std::string& text) {
+        return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+    };
+    return dash != std::string::npos && digits(rest.substr(0, dash)) && digits(rest.substr(dash + 1));
+}
+
+bool IsLeftover(const fs::path& entry, const std::string& prefix, uid_t tableOwner)
+{
+    struct stat status {};
+    return IsStagedName(entry.filename().string(), prefix) && ::lstat(entry.c_str(), &status) == 0 &&
+           S_ISREG(status.st_mode) && status.st_nlink == 1 &&
+           (status.st_uid == tableOwner || status.st_uid == ::geteuid());
+}
+
 std::string UserName(uid_t user)
 {
     passwd entry {};
@@ -266,14 +288,16 @@ void StagedFile::ReplaceOriginal(const FileIdentity& original, const std::string
 
 void RemoveLeftovers(const std::string& table)
 {
+    std::optional<FileIdentity> identity = IdentityOf(table);
+    if (!identity) {
+        return;
+    }
     std::string name = fs::path(table).filename().string();
     std::error_code error;
     for (fs::directory_iterator entry(Folder(table), error), end; !error && entry != end; entry.increment(error)) {
-        std::string entryName = entry->path().filename().string();
         for (const char* kind : {kEditedCopy, kWidenedCopy}) {
-            if (entryName.starts_with(StagedPrefix(name, kind))) {
-                std::error_code ignored;
-                fs::remove(entry->path(), ignored);
+            if (IsLeftover(entry->path(), StagedPrefix(name, kind), identity->owner)) {
+                ::unlink(entry->path().c_str());
             }
         }
     }

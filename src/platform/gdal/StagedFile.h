@@ -95,8 +95,9 @@ inline constexpr const char* kEditedCopy = "staged";
 inline constexpr const char* kWidenedCopy = "widened";
 
 // Removes the staged files of the table that runs ended by a kill left
-// behind. Only the holder of the table's lock may call it: no other run
-// is then writing one.
+// behind: files of one name each, named as staged files are, that belong
+// to the table's owner or to this user. Only the holder of the table's lock
+// may call it: no other run is then writing one.
 void RemoveLeftovers(const std::string& table);
 
 }  // namespace drennow::gdalhost

@@ -402,5 +402,46 @@ TEST(TableLockTest, OneRunAtATimeEditsATableAndCleansUpAfterKilledOnes)
     EXPECT_THAT(BesideTheTable(folder), ElementsAre("Watershed.dbf.notes"));
 }
 
+// Only what a killed run can have left is removed: a file of one name,
+// named exactly as staged files are, of the table's owner. Links, hard
+// links to someone's file, folders, other names and other owners' files
+// stay as they were.
+TEST(TableLockTest, OnlyStagedFilesAKilledRunLeftAreRemoved)
+{
+    TempFolder folder;
+    TempFolder elsewhere;
+    std::string dataset = CreateTable(folder, 3);
+    std::string notes = elsewhere.File("notes.txt");
+    std::ofstream(notes) << "someone's\n";
+    std::string prefix = folder.File("Watershed.dbf.drennow-");
+    for (const char* left : {"staged-999999-0", "widened-999999-3"}) {
+        std::ofstream(prefix + left) << "left\n";
+    }
+    std::vector<std::string> kept{"staged-notes", "staged-7-0.bak", "staged--0", "widened-12"};
+    for (const std::string& name : kept) {
+        std::ofstream(prefix + name) << "someone's\n";
+    }
+    fs::create_symlink(notes, prefix + "staged-8-0");
+    fs::create_hard_link(notes, prefix + "staged-9-0");
+    fs::create_directory(prefix + "widened-11-0");
+    kept.insert(kept.end(), {"staged-8-0", "staged-9-0", "widened-11-0"});
+    if (::geteuid() == 0) {
+        std::ofstream(prefix + "staged-10-0") << "someone's\n";
+        ASSERT_EQ(::chown((prefix + "staged-10-0").c_str(), 4321, 4321), 0);
+        kept.push_back("staged-10-0");
+    }
+
+    Ref<GdalWorkspace> workspace = GdalWorkspace::Open(dataset);
+    ASSERT_EQ(workspace->ReadOnlyReason(), "");
+    std::vector<std::string> expected{"Watershed.dbf.drennow-lock"};
+    for (const std::string& name : kept) {
+        expected.push_back("Watershed.dbf.drennow-" + name);
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(BesideTheTable(folder), expected);
+    EXPECT_EQ(ReadFile(notes), "someone's\n");
+    EXPECT_EQ(fs::read_symlink(prefix + "staged-8-0"), notes);
+}
+
 }  // namespace
 }  // namespace drennow::gdaltest
