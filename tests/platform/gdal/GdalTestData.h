@@ -100,6 +100,9 @@ bool HasField(const std::string& dataset, const std::string& layer, const std::s
 // deletes features, and leaves them in its table (no repack).
 void DeleteRecords(const std::string& dataset, const std::vector<int64_t>& fids);
 
+// Every record of the dBASE table as stored, its deletion flag first.
+std::vector<std::string> DbfRecords(const std::string& table);
+
 // The bytes of a file.
 std::string ReadFile(const std::string& path);
 

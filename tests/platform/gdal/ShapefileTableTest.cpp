@@ -219,27 +219,6 @@ TEST(StagedNameTest, FilesAndLinksAtTheNamesARunWouldUseAreNeitherWrittenThrough
     EXPECT_EQ(BesideTheTable(folder).size(), 5u);  // the planted four and the lock
 }
 
-// What each record of the table holds, its deletion flag first.
-std::vector<std::string> Records(const std::string& table)
-{
-    std::string bytes = ReadFile(table);
-    auto number = [&](size_t at, size_t count) {
-        size_t value = 0;
-        for (size_t i = count; i-- > 0;) {
-            value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
-        }
-        return value;
-    };
-    size_t count = number(4, 4);
-    size_t headerLength = number(8, 2);
-    size_t recordLength = number(10, 2);
-    std::vector<std::string> records;
-    for (size_t i = 0; i < count; ++i) {
-        records.push_back(bytes.substr(headerLength + i * recordLength, recordLength));
-    }
-    return records;
-}
-
 const std::map<int64_t, std::optional<int64_t>> kWrittenValues{{0, 7000}, {2, 7002}, {3, 7003}};
 
 // GDAL skips the records flagged as deleted: the rows are counted as it
@@ -248,7 +227,7 @@ TEST(DeletedRecordTest, ARecordFlaggedAsDeletedIsNeitherCountedNorReadNorWritten
 {
     TempFolder folder;
     EditedShapefile shapefile(folder);
-    std::vector<std::string> before = Records(folder.File("Watershed.dbf"));
+    std::vector<std::string> before = DbfRecords(folder.File("Watershed.dbf"));
     ASSERT_EQ(before.at(1).front(), '*');
     EXPECT_EQ(host::QueryInterface<host::ITable>(shapefile.layer)->RowCount(), 3);
     shapefile.Edit();
@@ -256,7 +235,7 @@ TEST(DeletedRecordTest, ARecordFlaggedAsDeletedIsNeitherCountedNorReadNorWritten
     shapefile.editor.StopEditing(true);
 
     EXPECT_EQ(FieldValues(shapefile.dataset, "Watershed", "NextDownID"), kWrittenValues);
-    std::vector<std::string> after = Records(folder.File("Watershed.dbf"));
+    std::vector<std::string> after = DbfRecords(folder.File("Watershed.dbf"));
     ASSERT_EQ(after.size(), 4u);
     EXPECT_EQ(after[1], before[1] + std::string(11, '*'));
     for (size_t record : {0u, 2u, 3u}) {
