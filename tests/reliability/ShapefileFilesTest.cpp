@@ -161,6 +161,36 @@ TEST(TableIdentityTest, ATableOfAnotherOwnerKeepsItsOwnerGroupAndPermissions)
     EXPECT_EQ(gdaltest::FieldValues(dataset, "Watershed", "NextDownID"), e2e::Expect(basins, 0, {}).nextDownIds);
 }
 
+// In a folder with the set-group-id bit, the saved table keeps the
+// folder's group, also for a user who is not a member of it.
+TEST(TableIdentityTest, ATableInAFolderThatGivesItsGroupKeepsThatGroup)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can set up files of other owners and run as another user";
+    }
+    passwd* nobody = ::getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    TempFolder folder;
+    std::vector<gdaltest::Basin> basins = e2e::VariedBasins();
+    std::string dataset = gdaltest::CreateWatersheds(Format::Shapefile, folder, basins, false);
+    const gid_t group = 4321;
+    ASSERT_NE(group, nobody->pw_gid);
+    for (const auto& entry : fs::directory_iterator(folder.Path())) {
+        ASSERT_EQ(::chown(entry.path().c_str(), nobody->pw_uid, group), 0);
+    }
+    ASSERT_EQ(::chown(folder.Path().c_str(), nobody->pw_uid, group), 0);
+    fs::permissions(folder.Path(), fs::perms(02775));
+
+    e2e::ChildResult run = RunOn(dataset, folder.Path(), true);
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+
+    struct stat status {};
+    ASSERT_EQ(::stat(folder.File("Watershed.dbf").c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, nobody->pw_uid);
+    EXPECT_EQ(status.st_gid, group);
+    EXPECT_EQ(gdaltest::FieldValues(dataset, "Watershed", "NextDownID"), e2e::Expect(basins, 0, {}).nextDownIds);
+}
+
 // Where the user running drennow (nobody) could not save the table as the
 // same file, and how the folders are set up for it.
 enum class Refusal {

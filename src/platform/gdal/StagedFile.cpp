@@ -161,7 +161,9 @@ std::string WhyNotReplaceable(const std::string& file)
         return file + " belongs to " + UserName(status.st_uid) +
                ": its saved copy would belong to you, so run as its owner";
     }
-    if (!IsMemberOf(status.st_gid)) {
+    // A folder with the set-group-id bit gives its group to the copy.
+    bool inherited = (folderStatus.st_mode & S_ISGID) != 0 && folderStatus.st_gid == status.st_gid;
+    if (!IsMemberOf(status.st_gid) && !inherited) {
         return file + " belongs to the group " + GroupName(status.st_gid) +
                ", which you are not a member of: its saved copy could not keep it, so run as a member";
     }
