@@ -1,8 +1,9 @@
 // A Shapefile's files as users keep them: records flagged as deleted, an
 // attribute table that is a link into another folder, a table of another
-// owner, group or permissions, and folders shared with other users. A run
-// either writes the right values into the file the user named, keeping
-// what it is, or is refused before it changes anything.
+// owner, group or permissions, and folders shared with other users or
+// marked append-only. A run either writes the right values into the file
+// the user named, keeping what it is, or is refused before it changes
+// anything.
 #include "ExpectedRun.h"
 #include "Reliability.h"
 
@@ -10,10 +11,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
+#include <linux/fs.h>
 #include <optional>
 #include <pwd.h>
 #include <sstream>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -272,6 +276,55 @@ INSTANTIATE_TEST_SUITE_P(
                                   "{folder} cannot be written (Permission denied): the edits of {table} are saved "
                                   "there in a copy that takes its place"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Marks the folder append-only (chattr +a) while it lives: entries may be
+// added to it, none replaced or removed, even by root.
+class AppendOnlyFolder {
+public:
+    explicit AppendOnlyFolder(const std::string& folder) : folder_(folder) { marked_ = Mark(FS_APPEND_FL); }
+    ~AppendOnlyFolder() { Mark(0); }
+    AppendOnlyFolder(const AppendOnlyFolder&) = delete;
+    AppendOnlyFolder& operator=(const AppendOnlyFolder&) = delete;
+    bool Marked() const { return marked_; }
+
+private:
+    bool Mark(int mark)
+    {
+        int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0) {
+            return false;
+        }
+        int flags = 0;
+        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = (flags & ~FS_APPEND_FL) | mark;
+        done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        ::close(fd);
+        return done;
+    }
+
+    std::string folder_;
+    bool marked_ = false;
+};
+
+// Even root cannot replace an entry of an append-only folder: a run there
+// is refused before the pass rather than failing at the save.
+TEST(AppendOnlyFolderTest, ATableInAnAppendOnlyFolderIsRefusedBeforeThePass)
+{
+    TempFolder folder;
+    std::string dataset = gdaltest::CreateWatersheds(Format::Shapefile, folder, e2e::VariedBasins(), true);
+    auto before = FolderContents(folder.Path());
+    AppendOnlyFolder appendOnly(folder.Path());
+    if (!appendOnly.Marked()) {
+        GTEST_SKIP() << "the file system or the user cannot mark folders append-only";
+    }
+
+    e2e::ChildResult run = RunOn(dataset, folder.Path(), false);
+    EXPECT_EQ(run.exitStatus, 3) << run.out << run.err;
+    EXPECT_THAT(run.err, HasSubstr("drennow: " + dataset + ": Opened read-only: " + folder.Path() +
+                                   " is marked append-only or immutable (lsattr shows it): " +
+                                   folder.File("Watershed.dbf") + " cannot be replaced by its saved copy\n"));
+    EXPECT_TRUE(FolderContents(folder.Path()) == before);
+}
 
 }  // namespace
 }  // namespace drennow::reliability

@@ -8,7 +8,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <grp.h>
+#include <linux/fs.h>
 #include <pwd.h>
+#include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -107,6 +109,20 @@ std::string GroupName(gid_t group)
     return found ? std::string(found->gr_name) : std::to_string(group);
 }
 
+// Whether the file or folder is marked append-only or immutable (chattr),
+// which keeps even root from replacing it or an entry in it.
+bool IsMarkedUnchangeable(const fs::path& path)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    int flags = 0;
+    bool marked = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0;
+    ::close(fd);
+    return marked;
+}
+
 bool IsMemberOf(gid_t group)
 {
     if (group == ::getegid()) {
@@ -147,6 +163,12 @@ std::string WhyNotReplaceable(const std::string& file)
     if (::access(folder.c_str(), W_OK | X_OK) != 0) {
         return folder.string() + " cannot be written (" + SystemError() + "): the edits of " + file +
                " are saved there in a copy that takes its place";
+    }
+    for (const fs::path& marked : {fs::path(file), folder}) {
+        if (IsMarkedUnchangeable(marked)) {
+            return marked.string() + " is marked append-only or immutable (lsattr shows it): " + file +
+                   " cannot be replaced by its saved copy";
+        }
     }
     // Root may replace and give away any file.
     uid_t user = ::geteuid();
