@@ -17,11 +17,11 @@ constexpr char kPathSeparator = '\\';
 constexpr char kPathSeparator = '/';
 #endif
 
-std::string FailureLog(const std::vector<std::string>& failureLines)
+std::string FailureLog(const std::vector<FailureRecord>& failures)
 {
     std::string log = texts::kLogHeading;
-    for (const std::string& line : failureLines) {
-        log += line + "\r\n";
+    for (const FailureRecord& failure : failures) {
+        log += FailureLine(failure) + "\r\n";
     }
     return log;
 }
@@ -36,11 +36,11 @@ std::string NextDownRun::PathBesideDocument(const std::string& name)
     return folder.empty() ? name : folder + kPathSeparator + name;
 }
 
-NextDownRun::PreparedLogs NextDownRun::PrepareLogs(const std::vector<std::string>& failureLines)
+NextDownRun::PreparedLogs NextDownRun::PrepareLogs()
 {
     PreparedLogs logs;
-    if (!failureLines.empty()) {
-        logs.failures.emplace(PathBesideDocument(texts::kLogName), FailureLog(failureLines));
+    if (!failures_.empty()) {
+        logs.failures.emplace(PathBesideDocument(texts::kLogName), FailureLog(failures_));
     }
     if (tally_) {
         logs.comparison.emplace(PathBesideDocument(texts::kComparisonLogName), tally_->LogText());
@@ -48,7 +48,7 @@ NextDownRun::PreparedLogs NextDownRun::PrepareLogs(const std::vector<std::string
     return logs;
 }
 
-void NextDownRun::ReportCompletion(PreparedLogs& logs, const std::vector<std::string>& failureLines)
+void NextDownRun::ReportCompletion(PreparedLogs& logs)
 {
     std::string message = texts::kFinished;
     StageMarker = Stage::Complete;
@@ -56,7 +56,7 @@ void NextDownRun::ReportCompletion(PreparedLogs& logs, const std::vector<std::st
         try {
             logs.failures->Commit();
         } catch (const runtime::Error& error) {
-            std::vector<UnwrittenLog> unwritten{{logs.failures->Path(), FailureLog(failureLines)}};
+            std::vector<UnwrittenLog> unwritten{{logs.failures->Path(), FailureLog(failures_)}};
             if (logs.comparison) {
                 unwritten.push_back({logs.comparison->Path(), tally_->LogText()});
             }

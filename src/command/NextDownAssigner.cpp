@@ -113,11 +113,6 @@ Variant NextDownAssigner::AsWritten(int64_t number) const
     return int64_ ? Variant(number) : Variant(static_cast<int32_t>(number));
 }
 
-std::string FailureLine(int32_t objectId, int32_t code, const std::string& description)
-{
-    return std::to_string(objectId) + "\t" + std::to_string(code) + "\t" + description;
-}
-
 void LookAhead(const NextDownAssigner& assigner, const std::vector<int64_t>& upcoming, size_t position)
 {
     constexpr size_t kIndexAhead = 16;

@@ -73,8 +73,6 @@ private:
     mutable std::array<Searched, 32> searchedAhead_{};
 };
 
-// The failure log's line for a feature.
-std::string FailureLine(int32_t objectId, int32_t code, const std::string& description);
 
 // Asks, at a position of a pass over features whose plain codes (0 for any
 // other value) are known in the order the pass meets them, for the memory

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "command/Comparison.h"
+#include "command/FailureCodes.h"
 #include "command/NextDownAssigner.h"
 #include "command/PfafCodeList.h"
 #include "command/Stage.h"
@@ -46,6 +47,8 @@ public:
     // The failure log the run wrote, once it has finished with failures.
     const std::optional<std::string>& LogPath() const { return logPath_; }
     const std::vector<UnwrittenLog>& UnwrittenLogs() const { return unwrittenLogs_; }
+    // The features that got a failure code, in the order the pass wrote them.
+    const std::vector<FailureRecord>& Failures() const { return failures_; }
     Stage Reached() const { return StageMarker; }
 
 private:
@@ -57,8 +60,8 @@ private:
         std::optional<runtime::PreparedFile> failures;
         std::optional<runtime::PreparedFile> comparison;
     };
-    PreparedLogs PrepareLogs(const std::vector<std::string>& failureLines);
-    void ReportCompletion(PreparedLogs& logs, const std::vector<std::string>& failureLines);
+    PreparedLogs PrepareLogs();
+    void ReportCompletion(PreparedLogs& logs);
     void ReportRunError(const runtime::Error& error);
     void ReportSavedWithoutLog(const runtime::Error& error, std::vector<UnwrittenLog> unwritten);
 
@@ -80,13 +83,12 @@ private:
     bool BuildCodeArray(const RunSettings& settings, PfafCodeList& codes, std::vector<int64_t>& readOrder);
     bool SortAndCollect(const RunSettings& settings, PfafCodeList& codes, runtime::Collection& ids);
     bool AssignNextDown(const RunSettings& settings, const NextDownAssigner& assigner,
-                        const std::vector<int64_t>& upcoming, std::vector<std::string>& failureLines);
+                        const std::vector<int64_t>& upcoming);
     runtime::Error Explained(const runtime::Error& error, int32_t objectId, const RunSettings& settings,
                              const runtime::Variant& code, const NextDownAssigner& assigner) const;
     static std::string FieldName(const RunSettings& settings, int32_t index);
     void WriteNextDown(host::IRow& feature, int32_t field, const runtime::Variant& value) const;
-    runtime::Variant AssignFeature(host::IRow& feature, const RunSettings& settings, const NextDownAssigner& assigner,
-                                   std::vector<std::string>& failureLines);
+    runtime::Variant AssignFeature(host::IRow& feature, const RunSettings& settings, const NextDownAssigner& assigner);
     void CancelAssignment(const RunSettings& settings);
     void Finish(const RunSettings& settings);
     void ShowStep(host::RowCountText& text, int32_t counter);
@@ -103,6 +105,7 @@ private:
     std::optional<Comparison> comparison_;
     std::optional<std::string> logPath_;
     std::vector<UnwrittenLog> unwrittenLogs_;
+    std::vector<FailureRecord> failures_;
     // The first code read that is no number, for the sort's error.
     std::optional<std::pair<int32_t, runtime::Variant>> firstNonNumericCode_;
     host::Ref<host::IMxDocument> document_;

@@ -30,19 +30,18 @@ void NextDownRun::RunNextDownPass(RunSettings& settings)
     }
     modPfafTools::NextDownIndex index = codes.BuildIndex(ZeroReadingOf(options_), settings.AllowTrailingZeros);
     NextDownAssigner assigner(index, settings.IdFieldIndex != settings.PfafFieldIndex ? &ids : nullptr, options_);
-    std::vector<std::string> failureLines;
     // A pass over every feature meets them in the order the codes were read.
     if (readOrder.size() != static_cast<size_t>(settings.FeatureCount)) {
         readOrder.clear();
     }
-    if (!AssignNextDown(settings, assigner, readOrder, failureLines)) {
+    if (!AssignNextDown(settings, assigner, readOrder)) {
         return;
     }
     StageMarker = Stage::Save;
     // A log that cannot be written ends the run before anything is saved.
-    PreparedLogs logs = PrepareLogs(failureLines);
+    PreparedLogs logs = PrepareLogs();
     Finish(settings);
-    ReportCompletion(logs, failureLines);
+    ReportCompletion(logs);
 }
 
 // A value that does not convert, as the error of the feature whose code or
@@ -158,7 +157,7 @@ bool NextDownRun::SortAndCollect(const RunSettings& settings, PfafCodeList& code
 // operation, collecting a failure line for each feature that got a failure
 // code.
 bool NextDownRun::AssignNextDown(const RunSettings& settings, const NextDownAssigner& assigner,
-                                 const std::vector<int64_t>& upcoming, std::vector<std::string>& failureLines)
+                                 const std::vector<int64_t>& upcoming)
 {
     host::IStepProgressor& bar = Deref(progressBar_);
     bar.Position(0);
@@ -179,7 +178,7 @@ bool NextDownRun::AssignNextDown(const RunSettings& settings, const NextDownAssi
             return false;
         }
         LookAhead(assigner, upcoming, static_cast<size_t>(handled));
-        Variant written = AssignFeature(*feature, settings, assigner, failureLines);
+        Variant written = AssignFeature(*feature, settings, assigner);
         if (tally) {
             tally->Add(feature->OID(), written, feature->Value(settings.CompareFieldIndex));
         }
@@ -192,8 +191,7 @@ bool NextDownRun::AssignNextDown(const RunSettings& settings, const NextDownAssi
 
 // Writes and stores the feature's NextDownID, and its failure line when it
 // got a failure code; the value written.
-Variant NextDownRun::AssignFeature(host::IRow& feature, const RunSettings& settings, const NextDownAssigner& assigner,
-                                   std::vector<std::string>& failureLines)
+Variant NextDownRun::AssignFeature(host::IRow& feature, const RunSettings& settings, const NextDownAssigner& assigner)
 {
     Variant code = feature.Value(settings.PfafFieldIndex);
     Assigned assigned;
@@ -204,7 +202,7 @@ Variant NextDownRun::AssignFeature(host::IRow& feature, const RunSettings& setti
     }
     if (assigned.failure) {
         feature.SetValue(settings.NextDownFieldIndex, assigned.value);
-        failureLines.push_back(FailureLine(feature.OID(), assigned.failure->code, assigned.failure->description));
+        failures_.push_back({feature.OID(), assigned.failure->code, assigned.failure->description});
     } else {
         WriteNextDown(feature, settings.NextDownFieldIndex, assigned.value);
     }

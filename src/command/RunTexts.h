@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -74,8 +75,12 @@ std::string AgreementLine(const std::string& field, int64_t agreeing, int64_t co
 
 // The failure log.
 inline constexpr const char* kLogName = "Drennow.log";
-inline constexpr const char* kLogHeading =
-    "Following is a list of ObjectIDs for areas for which downstream ID could not be determined.\r\n"
-    "ObjectID\tCode\tDescription\r\n";
+inline constexpr const char* kLogTitle =
+    "Following is a list of ObjectIDs for areas for which downstream ID could not be determined.";
+// The titles of a failure's three parts: its object id, code and description.
+inline constexpr std::array<const char*, 3> kLogColumns{"ObjectID", "Code", "Description"};
+// The title line and the column titles, each ended by CR LF.
+inline const std::string kLogHeading = std::string(kLogTitle) + "\r\n" + kLogColumns[0] + "\t" + kLogColumns[1] +
+                                       "\t" + kLogColumns[2] + "\r\n";
 
 }  // namespace drennow::command::texts

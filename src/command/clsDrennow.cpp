@@ -70,6 +70,7 @@ void clsDrennow::OnClick()
     lastComparison_.reset();
     lastLogPath_.reset();
     lastUnwrittenLogs_.clear();
+    lastFailures_.clear();
     lastStage_ = Stage::GetDocument;
     try {
         auto& ui = runtime::Deref(runtime::Deref(modGlobals::g_pApp).UserInterface());
@@ -98,6 +99,9 @@ void clsDrennow::RunNextDown(bool& allowTrailingZeros)
     lastComparison_ = run.Compared();
     lastLogPath_ = run.LogPath();
     lastUnwrittenLogs_ = run.UnwrittenLogs();
+    if (lastOutcome_ == RunOutcome::Completed || lastOutcome_ == RunOutcome::SavedWithoutLog) {
+        lastFailures_ = run.Failures();
+    }
     lastStage_ = run.Reached();
 }
 

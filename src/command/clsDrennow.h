@@ -1,5 +1,6 @@
 #pragma once
 
+#include "command/FailureCodes.h"
 #include "command/RunOptions.h"
 #include "command/Stage.h"
 #include "host/Command.h"
@@ -66,6 +67,8 @@ public:
     const std::optional<std::string>& LastLogPath() const { return lastLogPath_; }
     // The logs the last click's run could not write after it saved.
     const std::vector<UnwrittenLog>& LastUnwrittenLogs() const { return lastUnwrittenLogs_; }
+    // The failures of the last click's run, once it has written them all.
+    const std::vector<FailureRecord>& LastFailures() const { return lastFailures_; }
     // The stage the last click's run had reached when it ended.
     Stage LastStage() const { return lastStage_; }
 
@@ -77,6 +80,7 @@ private:
     std::optional<Comparison> lastComparison_;
     std::optional<std::string> lastLogPath_;
     std::vector<UnwrittenLog> lastUnwrittenLogs_;
+    std::vector<FailureRecord> lastFailures_;
     Stage lastStage_ = Stage::GetDocument;
 };
 

@@ -42,6 +42,10 @@ TEST_F(Completion, TwoFailuresWriteExactlyTheseBytes)
     EXPECT_EQ(LastMessage(), "Finished with NextDownID Determination\r\n\r\nSome IDs could not be determined.  See " +
                                  LogPath().string() + " for details.");
     EXPECT_EQ(WrittenLog(), LogPath().string());
+    // The same failures, as records, for the surfaces that report them.
+    EXPECT_EQ(dynamic_cast<command::clsDrennow&>(*command).LastFailures(),
+              (std::vector<command::FailureRecord>{{5, -6, "Pfafstetter ID is <Null>"},
+                                                   {9, -9, "Basin drains to waterbody/internally"}}));
 }
 
 TEST_F(Completion, WithoutFailuresNoLogIsWrittenAndAnOldOneStays)

@@ -149,6 +149,7 @@ void RunCommand(host::Ref<GdalApplication> application, const RunRequest& reques
     result.outcome = command->LastOutcome();
     result.comparison = command->LastComparison();
     result.logPath = command->LastLogPath();
+    result.failures = command->LastFailures();
     ExplainTheEnd(*command, err);
     if (result.comparison) {
         out << command::texts::AgreementLine(result.comparison->field, result.comparison->agreeing,

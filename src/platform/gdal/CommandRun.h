@@ -56,6 +56,7 @@ struct RunResult {
     command::RunOutcome outcome = command::RunOutcome::NotRun;
     std::optional<command::Comparison> comparison;
     std::optional<std::string> logPath;  // the failure log this run wrote
+    std::vector<command::FailureRecord> failures;  // of a run that saved its edits
 };
 
 // Checks the log folder, opens the datasets, selects what is asked for, runs
