@@ -293,6 +293,28 @@ TEST(TerminalProgressTest, DrawsTheMessageAndTheShareDoneOnOneLine)
     EXPECT_EQ(drawn.Text().find('\n'), std::string::npos);
 }
 
+// On a terminal of 80 columns, with counts of six and seven digits: the
+// message whole, the bar narrower but showing the share done.
+TEST(TerminalProgressTest, TheMessageIsNeverCutTheBarMakesRoomForIt)
+{
+    for (const char* count : {"123456", "1000000"}) {
+        DrawnProgress drawn;
+        TerminalProgressBar bar(drawn.File());
+        bar.MaxRange(1000000);
+        bar.Position(500000);
+        const std::string message = std::string(texts::kBuildingCodes) + " " + count + ".. Hit Esc to Cancel";
+        bar.Message(message);
+        bar.Show();
+        std::vector<gdaltest::DrawnLine> lines = gdaltest::DrawnLines(drawn.Text());
+        ASSERT_EQ(lines.size(), 1u) << drawn.Text();
+        EXPECT_EQ(lines[0].message, message);
+        EXPECT_EQ(lines[0].percent, 50);
+        EXPECT_GT(lines[0].width, 0);
+        EXPECT_EQ(lines[0].filled, lines[0].width / 2);
+        EXPECT_LE(drawn.Text().size() - std::string("\r\x1b[K").size(), 79u) << drawn.Text();
+    }
+}
+
 // A loop as the run makes it: a step, then the step's count as the message.
 void StepThrough(host::IStepProgressor& bar, const char* label, int32_t steps)
 {
