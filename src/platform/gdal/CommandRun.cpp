@@ -43,7 +43,9 @@ int CancelStatus(int signal, std::ostream& err)
     return signal ? 128 + signal : kCancelled;
 }
 
-int StatusOf(command::RunOutcome outcome, bool answerRefused, int interruptSignal, std::ostream& err)
+// escapePressed: Esc at a question, which ends the run as a declined choice.
+int StatusOf(command::RunOutcome outcome, bool answerRefused, bool escapePressed, int interruptSignal,
+             std::ostream& err)
 {
     if (answerRefused) {
         return kBadCommandLine;
@@ -57,7 +59,7 @@ int StatusOf(command::RunOutcome outcome, bool answerRefused, int interruptSigna
     case command::RunOutcome::CheckFailed:
         return kCheckFailed;
     case command::RunOutcome::Declined:
-        return interruptSignal ? CancelStatus(interruptSignal, err) : kDeclined;
+        return interruptSignal || escapePressed ? CancelStatus(interruptSignal, err) : kDeclined;
     case command::RunOutcome::Cancelled:
         return CancelStatus(interruptSignal, err);
     default:
@@ -143,7 +145,8 @@ RunResult Run(const RunRequest& request, RunSurface& surface)
     map.reset();
     RunCommand(std::move(application), request, result, surface.out);
     surface.questions.flush();
-    result.status = StatusOf(result.outcome, ui->AnswerRefused(), surface.interruptSignal(), surface.err);
+    result.status =
+        StatusOf(result.outcome, ui->AnswerRefused(), ui->CancelledByEscape(), surface.interruptSignal(), surface.err);
     return result;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/gdal/TerminalUserInterface.h"
 
 #include "command/RunTexts.h"
+#include "runtime/Variant.h"
 
 #include <algorithm>
 #include <cctype>
@@ -131,7 +132,7 @@ host::MessageAnswer TerminalUserInterface::MessageBox(host::Prompt id, const std
     choices += ", Enter = " + std::string(ButtonName(byDefault)) + "] ";
 
     std::optional<host::MessageAnswer> prepared = answers_.ButtonFor(id);
-    if (prepared && std::find(offered.begin(), offered.end(), *prepared) != offered.end()) {
+    if (prepared && !Declining() && std::find(offered.begin(), offered.end(), *prepared) != offered.end()) {
         questions_ << choices;
         Answered(ButtonName(*prepared), OptionFor(id));
         return *prepared;
@@ -140,9 +141,10 @@ host::MessageAnswer TerminalUserInterface::MessageBox(host::Prompt id, const std
     while (true) {
         std::optional<std::string> reply = Ask(choices);
         if (!reply) {
-            if (input_.Interrupted()) {
+            // No or Cancel: the run's next question, or the run, ends then.
+            if (Declining()) {
                 host::MessageAnswer declined = offered.back();
-                Answered(ButtonName(declined), "Ctrl-C");
+                Answered(ButtonName(declined), DeclinedBy());
                 return declined;
             }
             Answered(ButtonName(byDefault), "default");
@@ -163,27 +165,41 @@ std::string TerminalUserInterface::InputBox(host::Prompt id, const std::string& 
 {
     questions_ << Titled(title) << Shown(prompt);
     std::string choices = "[Enter = " + defaultText + "] ";
-    if (const std::optional<std::string>& prepared = answers_.TextFor(id)) {
+    const std::optional<std::string>& prepared = answers_.TextFor(id);
+    if (prepared && !Declining()) {
         questions_ << choices;
         Answered(*prepared, OptionFor(id));
         return *prepared;
     }
     std::optional<std::string> reply = Ask(choices);
     if (!reply) {
-        if (input_.Interrupted()) {
-            Answered("Cancel", "Ctrl-C");
+        if (Declining()) {
+            Answered("Cancel", DeclinedBy());
             return "";
         }
         Answered(defaultText, "default");
         return defaultText;
     }
-    return reply->empty() ? defaultText : *reply;
+    if (reply->empty()) {
+        return defaultText;
+    }
+    // The run ends without a word on a level that is not a number.
+    if (id == host::Prompt::Level && !runtime::IsNumeric(runtime::Variant(*reply))) {
+        err_ << "drennow: the level typed, " << *reply << ", is not a number: the run ends, and nothing is changed\n";
+        err_.flush();
+    }
+    return *reply;
 }
 
 void TerminalUserInterface::ShowModal(host::ISelectionDialog& dialog)
 {
     const std::vector<std::string> entries = dialog.Entries();
     const std::string choices = ListEntries(dialog, entries);
+    if (Declining()) {
+        questions_ << choices;
+        Decline(dialog);
+        return;
+    }
     if (const std::optional<std::string>& prepared = answers_.TextFor(dialog.Question())) {
         questions_ << choices;
         TakePrepared(dialog, entries, *prepared);
@@ -248,14 +264,13 @@ void TerminalUserInterface::TakePrepared(host::ISelectionDialog& dialog, const s
     Answered(prepared, option);
 }
 
-// No reply to read: Ctrl-C cancels; otherwise the current entry is taken
-// when the run would prefer it or it is the only one, and the run is refused
-// rather than guess.
+// No reply to read: Ctrl-C, Esc or the end of the input cancel; otherwise
+// the current entry is taken when the run would prefer it or it is the only
+// one, and the run is refused rather than guess.
 void TerminalUserInterface::TakeNoReply(host::ISelectionDialog& dialog, const std::vector<std::string>& entries)
 {
-    if (input_.Interrupted()) {
-        dialog.PressCancel();
-        Answered("Cancel", "Ctrl-C");
+    if (Declining()) {
+        Decline(dialog);
         return;
     }
     if (entries.size() > 1 && !dialog.CurrentEntryIsPreferred()) {
@@ -279,15 +294,37 @@ std::optional<std::string> TerminalUserInterface::Ask(const std::string& choices
 {
     questions_ << choices;
     questions_.flush();
-    if (batch_ || input_.Interrupted()) {
+    if (batch_ || Declining()) {
         return std::nullopt;
     }
     std::optional<std::string> reply = input_.ReadLine();
-    if (!reply && !input_.Interrupted()) {
+    if (!reply && !input_.Interrupted() && !input_.EscapePressed()) {
+        // Ctrl-D is no answer: taking every default would write the data.
+        inputEnded_ = true;
         questions_ << "(end of input) ";
-        batch_ = true;
+        err_ << "drennow: the input ended at a question (Ctrl-D): the choice is declined, and nothing is changed\n";
+        err_.flush();
     }
     return reply;
+}
+
+bool TerminalUserInterface::Declining() const
+{
+    return input_.Interrupted() || input_.EscapePressed() || inputEnded_;
+}
+
+const char* TerminalUserInterface::DeclinedBy() const
+{
+    if (input_.Interrupted()) {
+        return "Ctrl-C";
+    }
+    return input_.EscapePressed() ? "Esc" : "end of input";
+}
+
+void TerminalUserInterface::Decline(host::ISelectionDialog& dialog)
+{
+    dialog.PressCancel();
+    Answered("Cancel", DeclinedBy());
 }
 
 void TerminalUserInterface::Answered(const std::string& answer, const char* source)

@@ -15,11 +15,13 @@ using host::Answers;
 
 // Message boxes, the input box and the selection dialog on a terminal: the
 // text, the choices with the default marked, then the answer. A question
-// answered in advance takes that answer; in batch mode (or once the input
-// has ended) the others take what Enter takes, except a list whose entry is
-// current only for coming first: that is refused rather than guessed.
-// Nothing else waits. The closing message goes to out, every other message
-// (a check's, an error report) to err.
+// answered in advance takes that answer; in batch mode the others take what
+// Enter takes, except a list whose entry is current only for coming first:
+// that is refused rather than guessed. Ctrl-C, Esc or the end of the input
+// at a question decline it and every later one, answered in advance or not,
+// so that the run ends before it changes anything. Nothing else waits. The
+// closing message goes to out, every other message (a check's, an error
+// report) to err.
 class TerminalUserInterface : public host::IUserInterface {
 public:
     // questions: questions and answers; out: the closing message; err:
@@ -36,11 +38,17 @@ public:
     // An answer given in advance was not among the entries offered, or a
     // list had no default to take; the dialog was closed without one.
     bool AnswerRefused() const { return answerRefused_; }
+    // Esc was pressed at a question: the user cancelled the run.
+    bool CancelledByEscape() const { return input_.EscapePressed(); }
 
 private:
     // The typed line, or nothing when no line is to be read (batch mode,
     // end of input, Ctrl-C).
     std::optional<std::string> Ask(const std::string& choices);
+    // Whether questions are declined from now on, and why.
+    bool Declining() const;
+    const char* DeclinedBy() const;
+    void Decline(host::ISelectionDialog& dialog);
     void Answered(const std::string& answer, const char* source);
     // Tells why, lists the entries and closes the dialog.
     void Refuse(const std::string& reason, host::ISelectionDialog& dialog);
@@ -58,6 +66,7 @@ private:
     std::ostream& err_;
     LineSource& input_;
     bool answerRefused_ = false;
+    bool inputEnded_ = false;  // at a question
 };
 
 }  // namespace drennow::gdalhost
