@@ -139,6 +139,16 @@ RunResult Run(const RunRequest& request, RunSurface& surface)
     }
     auto ui = std::make_shared<TerminalUserInterface>(request.answers, surface.batch, surface.questions, surface.out,
                                                       surface.err, surface.input);
+    // The application alone holds the map: the datasets close when it goes.
+    std::weak_ptr<GdalMap> layers = map;
+    ui->TellOfLayers({[layers] {
+                          auto held = layers.lock();
+                          return held ? held->LayersAndTheirGeometry() : std::vector<std::string>{};
+                      },
+                      [layers](const std::string& name) {
+                          auto held = layers.lock();
+                          return held ? held->DatasetsWithFeatureLayer(name) : std::vector<std::string>{};
+                      }});
     auto application =
         std::make_shared<GdalApplication>(map, DocumentPath(request.datasets.front(), request.logFolder), ui,
                                           surface.statusBar, surface.newCancelTracker);

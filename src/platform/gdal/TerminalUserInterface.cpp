@@ -193,6 +193,12 @@ std::string TerminalUserInterface::InputBox(host::Prompt id, const std::string& 
 
 void TerminalUserInterface::ShowModal(host::ISelectionDialog& dialog)
 {
+    AskForEntry(dialog);
+    RefuseSharedLayerName(dialog);
+}
+
+void TerminalUserInterface::AskForEntry(host::ISelectionDialog& dialog)
+{
     const std::vector<std::string> entries = dialog.Entries();
     const std::string choices = ListEntries(dialog, entries);
     if (Declining()) {
@@ -242,6 +248,9 @@ std::string TerminalUserInterface::ListEntries(host::ISelectionDialog& dialog, c
     }
     if (entries.empty()) {
         questions_ << "    (no entries)\n";
+        if (dialog.Question() == host::Prompt::Layer) {
+            ExplainNoLayer();
+        }
     }
     return entries.empty() || dialog.ListIndex() < 0
                ? std::string("[c = Cancel] ")
@@ -344,6 +353,45 @@ void TerminalUserInterface::Refuse(const std::string& reason, host::ISelectionDi
         err_ << (i == 0 ? "" : ", ") << entries[i];
     }
     err_ << "\n";
+    err_.flush();
+    answerRefused_ = true;
+    dialog.CloseBox();
+}
+
+void TerminalUserInterface::ExplainNoLayer()
+{
+    if (!layerFacts_.layers) {
+        return;
+    }
+    std::vector<std::string> layers = layerFacts_.layers();
+    err_ << "drennow: no layer holds polygons, so there is no watershed layer to choose";
+    if (layers.empty()) {
+        err_ << ": the datasets hold no layer";
+    }
+    for (size_t i = 0; i < layers.size(); ++i) {
+        err_ << (i == 0 ? "; the layers: " : ", ") << layers[i];
+    }
+    err_ << "\n";
+    err_.flush();
+}
+
+void TerminalUserInterface::RefuseSharedLayerName(host::ISelectionDialog& dialog)
+{
+    // A dialog closed without an answer has no current entry.
+    if (dialog.Question() != host::Prompt::Layer || dialog.ListIndex() < 0 || !layerFacts_.datasetsHolding) {
+        return;
+    }
+    const std::string name = dialog.Entries()[static_cast<size_t>(dialog.ListIndex())];
+    std::vector<std::string> datasets = layerFacts_.datasetsHolding(name);
+    if (datasets.size() < 2) {
+        return;
+    }
+    err_ << "drennow: " << datasets.size() << " layers are called " << name << " (in ";
+    for (size_t i = 0; i < datasets.size(); ++i) {
+        err_ << (i == 0 ? "" : ", ") << datasets[i];
+    }
+    err_ << "), and the run would not know which to edit: give only the dataset whose layer is to be edited, "
+            "or rename the others\n";
     err_.flush();
     answerRefused_ = true;
     dialog.CloseBox();

@@ -4,6 +4,7 @@
 #include "host/UserInterface.h"
 #include "platform/gdal/Console.h"
 
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -22,6 +23,14 @@ using host::Answers;
 // so that the run ends before it changes anything. Nothing else waits. The
 // closing message goes to out, every other message (a check's, an error
 // report) to err.
+// What the terminal tells of the map's layers beyond the entries it lists.
+struct LayerFacts {
+    // Every layer with its geometry type.
+    std::function<std::vector<std::string>()> layers;
+    // The datasets that hold a layer with geometry of that name.
+    std::function<std::vector<std::string>(const std::string&)> datasetsHolding;
+};
+
 class TerminalUserInterface : public host::IUserInterface {
 public:
     // questions: questions and answers; out: the closing message; err:
@@ -34,6 +43,10 @@ public:
     std::string InputBox(host::Prompt id, const std::string& prompt, const std::string& title,
                          const std::string& defaultText) override;
     void ShowModal(host::ISelectionDialog& dialog) override;
+
+    // Says why the layer list is empty, and refuses a layer whose name
+    // another one shares: the run would take the first, whatever the answer.
+    void TellOfLayers(LayerFacts facts) { layerFacts_ = std::move(facts); }
 
     // An answer given in advance was not among the entries offered, or a
     // list had no default to take; the dialog was closed without one.
@@ -50,8 +63,11 @@ private:
     const char* DeclinedBy() const;
     void Decline(host::ISelectionDialog& dialog);
     void Answered(const std::string& answer, const char* source);
+    void AskForEntry(host::ISelectionDialog& dialog);
     // Tells why, lists the entries and closes the dialog.
     void Refuse(const std::string& reason, host::ISelectionDialog& dialog);
+    void ExplainNoLayer();
+    void RefuseSharedLayerName(host::ISelectionDialog& dialog);
     std::string ListEntries(host::ISelectionDialog& dialog, const std::vector<std::string>& entries);
     void TakePrepared(host::ISelectionDialog& dialog, const std::vector<std::string>& entries,
                       const std::string& prepared);
@@ -67,6 +83,7 @@ private:
     LineSource& input_;
     bool answerRefused_ = false;
     bool inputEnded_ = false;  // at a question
+    LayerFacts layerFacts_;
 };
 
 }  // namespace drennow::gdalhost

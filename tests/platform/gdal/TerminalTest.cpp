@@ -271,6 +271,32 @@ TEST(TerminalUserInterfaceTest, ALevelTypedThatIsNoNumberIsSaidToBeOne)
     EXPECT_EQ(terminal.err.str(), "drennow: the level typed, 4O, is not a number: the run ends, and nothing is changed\n");
 }
 
+// Whichever of two layers of one name is picked, the run would edit the
+// first: the answer is refused, however it was given.
+TEST(TerminalUserInterfaceTest, ALayerNameThatTwoLayersShareIsRefused)
+{
+    LayerFacts facts{[] { return std::vector<std::string>{}; },
+                     [](const std::string& name) {
+                         return name == "Watershed" ? std::vector<std::string>{"a.gpkg", "b.gpkg"}
+                                                    : std::vector<std::string>{"a.gpkg"};
+                     }};
+    Terminal typed({"2", "3"});
+    typed.ui.TellOfLayers(facts);
+    auto shared = LayerDialog({"Watershed", "Watershed", "Catchment"}, 0);
+    shared.Show(typed.ui);
+    EXPECT_EQ(shared.FieldName(), "");
+    EXPECT_TRUE(typed.ui.AnswerRefused());
+    EXPECT_EQ(typed.err.str(), "drennow: 2 layers are called Watershed (in a.gpkg, b.gpkg), and the run would not "
+                               "know which to edit: give only the dataset whose layer is to be edited, or rename "
+                               "the others\n");
+    Terminal other({"3"});
+    other.ui.TellOfLayers(facts);
+    auto alone = LayerDialog({"Watershed", "Watershed", "Catchment"}, 0);
+    alone.Show(other.ui);
+    EXPECT_EQ(alone.FieldName(), "Catchment");
+    EXPECT_FALSE(other.ui.AnswerRefused());
+}
+
 // The closing message is the run's result; a check's message or an error
 // report goes where scripts look for what went wrong.
 TEST(TerminalUserInterfaceTest, MessagesAreShownWithoutWaitingTheClosingOneAsTheResult)
