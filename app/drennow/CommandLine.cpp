@@ -55,8 +55,9 @@ const char* const kUsage =
     "then saved. Error reports and check messages go to stderr.\n"
     "\n"
     "Exit status: 0 finished, 1 the run reported an error, 2 bad command line,\n"
-    "3 a check ended the run, 4 a choice was declined, 130 cancelled (by Esc or\n"
-    "Ctrl-C; 143 by SIGTERM, 129 by SIGHUP).\n";
+    "3 a check ended the run, 4 a choice was declined, 5 the edits were saved but\n"
+    "the failure log could not be written (its lines go to stderr), 130 cancelled\n"
+    "(by Esc or Ctrl-C; 143 by SIGTERM, 129 by SIGHUP).\n";
 
 namespace {
 

@@ -26,6 +26,34 @@ enum FieldType : int32_t {
     kFieldTypeBigInteger = 100,
 };
 
+// The kind of values a field of that type holds, as a user names it.
+inline const char* FieldTypeName(int32_t type)
+{
+    switch (type) {
+    case kFieldTypeSmallInteger:
+        return "small integer";
+    case kFieldTypeLongInteger:
+        return "integer";
+    case kFieldTypeSingle:
+    case kFieldTypeDouble:
+        return "real";
+    case kFieldTypeString:
+        return "text";
+    case kFieldTypeDate:
+        return "date";
+    case kFieldTypeObjectId:
+        return "object id";
+    case kFieldTypeGeometry:
+        return "geometry";
+    case kFieldTypeBlob:
+        return "binary";
+    case kFieldTypeBigInteger:
+        return "64-bit integer";
+    default:
+        return "unknown";
+    }
+}
+
 enum FeatureType : int32_t {
     kFeatureTypeSimple = 1,
     kFeatureTypeAnnotation = 11,

@@ -138,7 +138,8 @@ TEST(CommandLineTest, AnAnswerThatIsNotOfferedIsRefusedBeforeAnythingChanges)
     auto before = gdaltest::Snapshot(dataset, "Watershed");
     const std::vector<std::pair<std::vector<std::string>, std::string>> refused{
         {{"--layer", "Basins"}, "--layer Basins is not one of the entries offered: Watershed\n"},
-        {{"--pfaf-field", "Name"}, "--pfaf-field Name is not one of the entries offered: HydroID, PfafstetterID\n"},
+        {{"--pfaf-field", "Nowhere"},
+         "--pfaf-field Nowhere is not one of the entries offered: HydroID, PfafstetterID, Name, Area\n"},
         {{"--populate", "id", "--id-field", "Area"},
          "--id-field Area is not one of the entries offered: fid, HydroID, PfafstetterID\n"},
     };

@@ -35,6 +35,8 @@ void AddCodeField(const std::string& dataset, const char* name, OGRFieldType typ
     for (auto& feature : features) {
         if (feature->GetFID() == 1) {
             feature->SetField(name, firstValue);
+        } else if (feature->IsFieldNull(feature->GetFieldIndex("PfafstetterID"))) {
+            feature->SetFieldNull(feature->GetFieldIndex(name));
         } else {
             feature->SetField(name, feature->GetFieldAsString("PfafstetterID"));
         }
@@ -56,24 +58,32 @@ TEST(BadDataTest, ACodeBeyondThirtyTwoBitsInASixtyFourBitFieldIsAnOverflowAndNot
     e2e::ChildResult run = Drennow(Arguments("Code64", dataset));
     PrintOutcome("code 5000000000 in a 64-bit field", run);
     EXPECT_EQ(run.exitStatus, 1) << run.out << run.err;
-    EXPECT_THAT(run.err, HasSubstr("\nError 6: Overflow\n12\n"));
+    EXPECT_THAT(run.err, HasSubstr("\nError 6: Overflow: feature 1 has 5000000000 in Code64, which is not a whole "
+                                   "number of the codes' range; beyond the 32-bit range: run with 64-bit codes and "
+                                   "identifiers (--int64)\n12\n"));
     EXPECT_EQ(gdaltest::Snapshot(dataset, "Watershed"), before);
 }
 
-TEST(BadDataTest, CodesInTextOrRealFieldsAreNotOfferedAndTheAnswerIsRefused)
+// Named by the user, codes in a text or real field are converted, and the
+// run writes what it writes from the same codes in an integer field.
+TEST(BadDataTest, CodesInTextOrRealFieldsNamedByTheUserAreConverted)
 {
     TempFolder folder;
     std::string dataset = gdaltest::CreateWatersheds(Format::GeoPackage, folder, e2e::VariedBasins(), true);
+    AddCodeField(dataset, "CodeInt", OFTInteger, "21");
     AddCodeField(dataset, "CodeText", OFTString, "21");
     AddCodeField(dataset, "CodeReal", OFTReal, "21.0");
-    auto before = gdaltest::Snapshot(dataset, "Watershed");
+    e2e::ChildResult integers = Drennow(Arguments("CodeInt", dataset));
+    ASSERT_EQ(integers.exitStatus, 0) << integers.err;
+    auto expected = gdaltest::FieldValues(dataset, "Watershed", "NextDownID");
+    std::string log = gdaltest::ReadFile(folder.File("Drennow.log"));
     for (const char* field : {"CodeText", "CodeReal"}) {
         e2e::ChildResult run = Drennow(Arguments(field, dataset));
         PrintOutcome(std::string("codes in ") + field, run);
-        EXPECT_EQ(run.exitStatus, 2) << run.out << run.err;
-        EXPECT_THAT(run.err, HasSubstr(std::string("--pfaf-field ") + field + " is not one of the entries offered"));
+        EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+        EXPECT_EQ(gdaltest::FieldValues(dataset, "Watershed", "NextDownID"), expected) << field;
+        EXPECT_EQ(gdaltest::ReadFile(folder.File("Drennow.log")), log) << field;
     }
-    EXPECT_EQ(gdaltest::Snapshot(dataset, "Watershed"), before);
 }
 
 TEST(BadDataTest, AShapefileWithoutRowsHasNoFeaturesAndGetsNoField)

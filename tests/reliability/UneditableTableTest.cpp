@@ -3,6 +3,7 @@
 // leaves as they were end it with nothing saved. Either way the error report
 // says why, and the table is as it was.
 #include "PostgresServer.h"
+#include "command/Stage.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -26,7 +27,8 @@ protected:
         EXPECT_EQ(run.exitStatus, 1) << run.out << run.err;
         EXPECT_THAT(run.err, HasSubstr("Error -2147467259: "));
         EXPECT_THAT(run.err, HasSubstr(reason));
-        EXPECT_THAT(run.err, EndsWith("\n" + stage + "\n"));
+        EXPECT_THAT(run.err, EndsWith("\n" + stage + "\ndrennow: the run stopped at stage " + stage + " of 14 (" +
+                                      command::DescriptionOf(static_cast<command::Stage>(std::stoi(stage))) + "); no value was saved\n"));
         EXPECT_EQ(TableDigest(*server_, table_), before);
     }
 };

@@ -58,6 +58,8 @@ int StatusOf(command::RunOutcome outcome, bool answerRefused, bool escapePressed
         return kFinished;
     case command::RunOutcome::CheckFailed:
         return kCheckFailed;
+    case command::RunOutcome::SavedWithoutLog:
+        return kSavedWithoutLog;
     case command::RunOutcome::Declined:
         return interruptSignal || escapePressed ? CancelStatus(interruptSignal, err) : kDeclined;
     case command::RunOutcome::Cancelled:
@@ -99,20 +101,55 @@ host::Ref<GdalMap> OpenDatasets(const RunRequest& request, std::ostream& err)
     return map;
 }
 
+// Without CR: the terminal's lines end in LF.
+std::string AsTerminalText(const std::string& text)
+{
+    std::string shown;
+    for (char c : text) {
+        if (c != '\r') {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
+// After an error report, where the run stopped and whether anything was
+// saved; the lines of a log that could not be written.
+void ExplainTheEnd(const command::clsDrennow& command, std::ostream& err)
+{
+    if (command.LastOutcome() == command::RunOutcome::ErrorReported) {
+        command::Stage stage = command.LastStage();
+        err << "drennow: the run stopped at stage " << command::MarkerOf(stage) << " of " << command::kLastStage
+            << " (" << command::DescriptionOf(stage) << "); "
+            << (stage == command::Stage::Complete ? "the edits were saved" : "no value was saved") << "\n";
+    }
+    for (const command::UnwrittenLog& log : command.LastUnwrittenLogs()) {
+        err << "drennow: the edits were saved; " << log.path << " could not be written, and would have held:\n"
+            << AsTerminalText(log.text);
+    }
+    err.flush();
+}
+
 // Clicks the command on the application, which holds the only reference to
 // the datasets: an edit session the run left open is discarded when the
 // command goes.
 void RunCommand(host::Ref<GdalApplication> application, const RunRequest& request, RunResult& result,
-                std::ostream& out)
+                std::ostream& out, std::ostream& err)
 {
     auto command = std::dynamic_pointer_cast<command::clsDrennow>(command::CreateCommand(command::clsDrennow::kProgId));
     command->OnCreate(application);
-    command->SetRunOptions(request.options);
+    command::RunOptions options = request.options;
+    // A code field the user named is taken whatever its type, its values
+    // converted; one the run would choose is always an integer field.
+    options.convertCodeField = request.answers.pfafField.has_value();
+    command->SetRunOptions(options);
     application.reset();
     command->OnClick();
     result.outcome = command->LastOutcome();
     result.comparison = command->LastComparison();
     result.logPath = command->LastLogPath();
+    result.failures = command->LastFailures();
+    ExplainTheEnd(*command, err);
     if (result.comparison) {
         out << command::texts::AgreementLine(result.comparison->field, result.comparison->agreeing,
                                              result.comparison->compared)
@@ -153,7 +190,7 @@ RunResult Run(const RunRequest& request, RunSurface& surface)
         std::make_shared<GdalApplication>(map, DocumentPath(request.datasets.front(), request.logFolder), ui,
                                           surface.statusBar, surface.newCancelTracker);
     map.reset();
-    RunCommand(std::move(application), request, result, surface.out);
+    RunCommand(std::move(application), request, result, surface.out, surface.err);
     surface.questions.flush();
     result.status =
         StatusOf(result.outcome, ui->AnswerRefused(), ui->CancelledByEscape(), surface.interruptSignal(), surface.err);

@@ -23,6 +23,7 @@ enum ExitStatus : int {
     kBadCommandLine = 2,
     kCheckFailed = 3,
     kDeclined = 4,
+    kSavedWithoutLog = 5,  // the edits were saved, but a log could not be written
     kCancelled = 130,  // 128 + SIGINT; a cancel by another signal gives 128 + that signal
 };
 
@@ -55,6 +56,7 @@ struct RunResult {
     command::RunOutcome outcome = command::RunOutcome::NotRun;
     std::optional<command::Comparison> comparison;
     std::optional<std::string> logPath;  // the failure log this run wrote
+    std::vector<command::FailureRecord> failures;  // of a run that saved its edits
 };
 
 // Checks the log folder, opens the datasets, selects what is asked for, runs

@@ -2,16 +2,19 @@
 
 #include "platform/gdal/GdalError.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
+#include <vector>
 
 namespace drennow::gdalhost {
 
 namespace {
 
 constexpr size_t kNameSize = 11;
+constexpr char kDeleted = '*';
 
 uint32_t LittleEndian(const char* bytes, int count)
 {
@@ -57,6 +60,44 @@ DbfHeader DbfHeader::Read(int fd, const std::string& path)
         NotDbase(path);
     }
     return header;
+}
+
+void ReadExactly(int fd, char* into, size_t count, off_t at, const std::string& table)
+{
+    while (count > 0) {
+        ssize_t got = ::pread(fd, into, count, at);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            RaiseHostError("Could not read " + table + ": " + std::strerror(errno));
+        }
+        if (got == 0) {
+            RaiseHostError(table + " is shorter than its header says; nothing was changed");
+        }
+        into += got;
+        count -= static_cast<size_t>(got);
+        at += got;
+    }
+}
+
+uint32_t CountDeletedRecords(int fd, const std::string& table, uint32_t records)
+{
+    DbfHeader header = DbfHeader::Read(fd, table);
+    records = std::min(records, header.recordCount);
+    size_t perRead = std::max<size_t>(1, kDbfBytesPerRead / header.recordLength);
+    std::vector<char> bytes(perRead * header.recordLength);
+    uint32_t deleted = 0;
+    for (uint32_t done = 0; done < records;) {
+        size_t count = std::min<size_t>(perRead, records - done);
+        off_t at = static_cast<off_t>(header.headerLength) + static_cast<off_t>(done) * header.recordLength;
+        ReadExactly(fd, bytes.data(), count * header.recordLength, at, table);
+        for (size_t i = 0; i < count; ++i) {
+            deleted += bytes[i * header.recordLength] == kDeleted;
+        }
+        done += static_cast<uint32_t>(count);
+    }
+    return deleted;
 }
 
 DbfFile::DbfFile(int fd, std::string path) : fd_(fd), path_(std::move(path)), header_(DbfHeader::Read(fd_, path_))

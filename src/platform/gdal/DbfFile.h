@@ -35,6 +35,18 @@ struct DbfHeader {
     size_t DescriptorsEnd() const { return kFixedSize + fields.size() * kDescriptorSize; }
 };
 
+// How much of a table is read at once when its records are gone through.
+inline constexpr size_t kDbfBytesPerRead = 1 << 20;
+
+// Reads the count of bytes at the offset of the table's open file; raises
+// when they cannot be read, or the file ends before them.
+void ReadExactly(int fd, char* into, size_t count, off_t at, const std::string& table);
+
+// How many of the first records of the table's open file are flagged as
+// deleted ('*' before their values), which GDAL's readers skip. Raises when
+// they cannot be read.
+uint32_t CountDeletedRecords(int fd, const std::string& table, uint32_t records);
+
 // A dBASE table open for writing single numeric values in place: only the
 // bytes of the value written change, every other byte of the file stays.
 class DbfFile {

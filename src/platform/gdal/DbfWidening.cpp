@@ -5,7 +5,6 @@
 #include "platform/gdal/StagedFile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <strings.h>
@@ -20,7 +19,6 @@ constexpr size_t kLongestName = 10;
 constexpr char kEndOfFile = 0x1A;
 constexpr uint32_t kLongest = 65535;  // of the header and of a record
 constexpr uint32_t kWidest = 255;
-constexpr size_t kBytesPerRead = 1 << 20;
 
 bool IsPlainName(const std::string& name)
 {
@@ -79,25 +77,6 @@ std::string WidenedHeader(const DbfHeader& header, const DbfField& field)
     return bytes;
 }
 
-void ReadExactly(int fd, char* into, size_t count, off_t at, const std::string& table)
-{
-    while (count > 0) {
-        ssize_t got = ::pread(fd, into, count, at);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            RaiseHostError("Could not read " + table + ": " + std::strerror(errno));
-        }
-        if (got == 0) {
-            RaiseHostError(table + " is shorter than its header says; nothing was changed");
-        }
-        into += got;
-        count -= static_cast<size_t>(got);
-        at += got;
-    }
-}
-
 // Every record followed by the field's empty value ('*' in a numeric field,
 // as GDAL fills it, blanks in a text one), then the end-of-file mark.
 void WriteWidenedRecords(int from, const DbfHeader& header, const DbfField& field, const std::string& table,
@@ -105,7 +84,7 @@ void WriteWidenedRecords(int from, const DbfHeader& header, const DbfField& fiel
 {
     size_t oldLength = header.recordLength;
     size_t newLength = oldLength + field.width;
-    size_t perRead = std::max<size_t>(1, kBytesPerRead / oldLength);
+    size_t perRead = std::max<size_t>(1, kDbfBytesPerRead / oldLength);
     std::vector<char> records(perRead * oldLength);
     std::vector<char> widened(perRead * newLength, field.type == 'N' ? '*' : ' ');
     off_t readAt = header.headerLength;
@@ -131,7 +110,7 @@ void AddDbfField(const std::string& table, const DbfField& field)
     FileIdentity before = IdentityOf(original.Fd(), table);
     DbfHeader header = DbfHeader::Read(original.Fd(), table);
     CheckAddable(header, field, table);
-    StagedFile widened(table, kWidenedCopy, before.mode);
+    StagedFile widened(table, kWidenedCopy, before);
     std::string bytes = WidenedHeader(header, field);
     widened.WriteAt(bytes.data(), bytes.size(), 0);
     WriteWidenedRecords(original.Fd(), header, field, table, widened, static_cast<off_t>(bytes.size()));

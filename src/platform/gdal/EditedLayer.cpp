@@ -122,11 +122,16 @@ int32_t EditedLayer::RowCount()
     OGRLayer& layer = UsedLayer();
     CPLErrorReset();
     // A database whose count fails (a lock or statement time-out) may give 0.
-    GIntBig count = layer.GetFeatureCount(TRUE);
+    GIntBig count = workspace_.RowsAReadingGives(layer);
     if (count < 0 || CPLGetLastErrorType() >= CE_Failure) {
         RaiseGdalError("Could not count the rows of " + Name());
     }
     return ObjectId(count);
+}
+
+GIntBig EditedLayer::RowsAReadingGives()
+{
+    return workspace_.RowsAReadingGives(Layer());
 }
 
 FidList EditedLayer::FidsWhere(const std::string& filter)

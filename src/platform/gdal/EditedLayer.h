@@ -43,6 +43,9 @@ public:
     uint64_t Generation() const;
 
     int32_t RowCount();
+    // The rows a reading of the whole layer through OGR gives, as the
+    // dataset counts them.
+    GIntBig RowsAReadingGives();
     // The ids of the rows that match an attribute filter (OGR SQL); raises
     // for a filter the layer cannot evaluate.
     FidList FidsWhere(const std::string& filter);

@@ -29,8 +29,9 @@ std::string UnwritableFile(GDALDataset& dataset)
         if (::access(file.c_str(), W_OK) != 0) {
             return file.string();
         }
-        if (::access(file.parent_path().c_str(), W_OK) != 0) {
-            return file.parent_path().string();
+        std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+        if (::access(folder.c_str(), W_OK) != 0) {
+            return folder.string();
         }
     }
     return "";
@@ -45,12 +46,13 @@ GDALDatasetUniquePtr OpenDataset(const std::string& name, unsigned int flags, co
 }
 
 // Locks every attribute table of the Shapefile dataset, and removes what
-// killed runs left beside them; why not when one of them cannot be locked.
+// killed runs left beside them; why not when one of them cannot be locked,
+// or could not be saved as the same file.
 std::string LockTables(GDALDataset& dataset, std::vector<std::unique_ptr<TableLock>>& locks)
 {
     for (const std::string& table : AttributeTables(dataset)) {
-        std::string refusal;
-        std::unique_ptr<TableLock> lock = TableLock::Take(table, refusal);
+        std::string refusal = WhyNotReplaceable(table);
+        std::unique_ptr<TableLock> lock = refusal.empty() ? TableLock::Take(table, refusal) : nullptr;
         if (!lock) {
             locks.clear();
             return refusal;
@@ -295,6 +297,14 @@ void GdalWorkspace::FlushWrites()
     if (session_) {
         session_->Flush();
     }
+}
+
+GIntBig GdalWorkspace::RowsAReadingGives(OGRLayer& layer)
+{
+    if (DriverName() == "ESRI Shapefile") {
+        return ShapefileRowCount(*dataset_, layer);
+    }
+    return layer.GetFeatureCount(TRUE);
 }
 
 void GdalWorkspace::Reopen()

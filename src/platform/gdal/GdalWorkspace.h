@@ -63,6 +63,9 @@ public:
     void Write(OGRLayer& layer, const OGRFeature& feature, const std::vector<int>& fields);
     // Writes held back reach the data, so that reads see them.
     void FlushWrites();
+    // The rows a reading of the layer without a filter gives; negative when
+    // the driver cannot count them.
+    GIntBig RowsAReadingGives(OGRLayer& layer);
     bool IsPostgres() const { return format_ == Format::Postgres; }
     // For statements of the host's own beyond what GDAL's drivers do.
     GDALDataset& Dataset() { return *dataset_; }

@@ -71,7 +71,7 @@ public:
             if (failure.Happened()) {
                 failure.Raise("Could not read " + layer_.Name());
             }
-            RequireAllRowsRead(layer);
+            RequireAllRowsRead();
             return std::nullopt;
         }
         ++featuresRead_;
@@ -89,9 +89,9 @@ public:
 private:
     // A reading that ends before the last row, without a word from the
     // driver, would leave rows unwritten in a run that reports it finished.
-    void RequireAllRowsRead(OGRLayer& layer)
+    void RequireAllRowsRead()
     {
-        GIntBig rows = layer.GetFeatureCount(TRUE);
+        GIntBig rows = layer_.RowsAReadingGives();
         if (rows > featuresRead_) {
             RaiseHostError("Could not read " + layer_.Name() + ": the reading ended after " +
                            std::to_string(featuresRead_) + " of its " + std::to_string(rows) + " rows");

@@ -1,7 +1,9 @@
 #include "platform/gdal/ShapefileTables.h"
 
+#include "platform/gdal/DbfFile.h"
 #include "platform/gdal/DbfWidening.h"
 #include "platform/gdal/GdalError.h"
+#include "platform/gdal/StagedFile.h"
 
 #include <cpl_string.h>
 
@@ -46,9 +48,8 @@ DbfField DbfFieldFor(const OGRFieldDefn& field)
     }
 }
 
-}  // namespace
-
-std::vector<std::string> AttributeTables(GDALDataset& dataset)
+// The .dbf files among the dataset's files, by the names GDAL opened.
+std::vector<std::string> TableNames(GDALDataset& dataset)
 {
     CPLStringList files(dataset.GetFileList());
     std::vector<std::string> tables;
@@ -60,18 +61,41 @@ std::vector<std::string> AttributeTables(GDALDataset& dataset)
     return tables;
 }
 
+}  // namespace
+
+std::vector<std::string> AttributeTables(GDALDataset& dataset)
+{
+    std::vector<std::string> tables = TableNames(dataset);
+    for (std::string& table : tables) {
+        table = EditedFile(table);
+    }
+    return tables;
+}
+
 std::string AttributeTablePath(GDALDataset& dataset, OGRLayer& layer)
 {
-    std::vector<std::string> tables = AttributeTables(dataset);
+    // A link and its target may have different names: the layer has the link's.
+    std::vector<std::string> tables = TableNames(dataset);
     for (const std::string& table : tables) {
         if (fs::path(table).stem() == layer.GetName()) {
-            return table;
+            return EditedFile(table);
         }
     }
     if (tables.size() == 1) {
-        return tables.front();
+        return EditedFile(tables.front());
     }
     RaiseHostError(std::string("No attribute table found for ") + layer.GetName());
+}
+
+GIntBig ShapefileRowCount(GDALDataset& dataset, OGRLayer& layer)
+{
+    GIntBig records = layer.GetFeatureCount(TRUE);
+    if (records <= 0) {
+        return records;
+    }
+    std::string table = AttributeTablePath(dataset, layer);
+    OpenFile file(table);
+    return records - CountDeletedRecords(file.Fd(), table, static_cast<uint32_t>(records));
 }
 
 void AddShapefileField(GDALDataset& dataset, OGRLayer& layer, const OGRFieldDefn& field)

@@ -77,7 +77,7 @@ private:
             RaiseChanged(kNotSaved, staged.original, kSinceStart);
         }
         // A copy cut short (a full disk) goes with its staged file.
-        staged.file = std::make_unique<StagedFile>(staged.original, kEditedCopy, atStart.mode);
+        staged.file = std::make_unique<StagedFile>(staged.original, kEditedCopy, atStart);
         staged.file->CopyFrom(original.Fd(), atStart.size);
         staged.table = std::make_unique<DbfFile>(staged.file->Fd(), staged.file->Path());
         if (staged.table->FieldCount() != layer.GetLayerDefn()->GetFieldCount()) {

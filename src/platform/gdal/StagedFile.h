@@ -10,7 +10,7 @@ namespace drennow::gdalhost {
 
 // What tells a file from another one and from its own earlier states: where
 // it is stored, its size, the times its bytes and its entry last changed,
-// and its permissions.
+// its permissions, owner and group.
 struct FileIdentity {
     dev_t device = 0;
     ino_t inode = 0;
@@ -18,6 +18,8 @@ struct FileIdentity {
     int64_t modifiedNs = 0;
     int64_t changedNs = 0;
     mode_t mode = 0;
+    uid_t owner = 0;
+    gid_t group = 0;
     bool operator==(const FileIdentity&) const = default;
 };
 
@@ -25,6 +27,17 @@ struct FileIdentity {
 FileIdentity IdentityOf(int fd, const std::string& name);
 // The identity of the file at the path; nothing when there is none.
 std::optional<FileIdentity> IdentityOf(const std::string& path);
+
+// The file that edits through the path change: the path itself or, when it
+// names a symbolic link, the file at the end of its links. A staged copy
+// goes beside that file and takes its place, so the link stays a link.
+std::string EditedFile(const std::string& path);
+
+// Why a staged copy beside the file could not take its place as the same
+// file: other names (hard links) that would keep the old bytes, a folder
+// that refuses the copy or the rename, an owner or group the copy could
+// not be given. Empty when it can.
+std::string WhyNotReplaceable(const std::string& file);
 
 // Raises "<notDone>: <path> was changed by another program since <since>".
 [[noreturn]] void RaiseChanged(const std::string& notDone, const std::string& path, const std::string& since);
@@ -46,11 +59,12 @@ private:
 // A new file beside an original, named "<original>.drennow-<kind>-<process
 // id>-<n>" and made exclusively under a name no file or link has: whatever
 // someone else put at such a name is never written through nor followed.
-// It has the original's permissions. Unless it has replaced the original,
-// it is removed when it goes.
+// It has the original's owner, group and permissions (those of the
+// identity given). Unless it has replaced the original, it is removed when
+// it goes.
 class StagedFile {
 public:
-    StagedFile(const std::string& original, const char* kind, mode_t mode);
+    StagedFile(const std::string& original, const char* kind, const FileIdentity& like);
     ~StagedFile();
     StagedFile(const StagedFile&) = delete;
     StagedFile& operator=(const StagedFile&) = delete;
@@ -81,8 +95,9 @@ inline constexpr const char* kEditedCopy = "staged";
 inline constexpr const char* kWidenedCopy = "widened";
 
 // Removes the staged files of the table that runs ended by a kill left
-// behind. Only the holder of the table's lock may call it: no other run
-// is then writing one.
+// behind: files of one name each, named as staged files are, that belong
+// to the table's owner or to this user. Only the holder of the table's lock
+// may call it: no other run is then writing one.
 void RemoveLeftovers(const std::string& table);
 
 }  // namespace drennow::gdalhost

@@ -1,6 +1,7 @@
 #include "platform/gdal/TerminalUserInterface.h"
 
 #include "command/RunTexts.h"
+#include "host/Data.h"
 #include "runtime/Variant.h"
 
 #include <algorithm>
@@ -252,6 +253,7 @@ std::string TerminalUserInterface::ListEntries(host::ISelectionDialog& dialog, c
             ExplainNoLayer();
         }
     }
+    questions_ << PassedOverNotes(dialog);
     return entries.empty() || dialog.ListIndex() < 0
                ? std::string("[c = Cancel] ")
                : "[number or name, Enter = " + std::to_string(dialog.ListIndex() + 1) + ", c = Cancel] ";
@@ -274,15 +276,16 @@ void TerminalUserInterface::TakePrepared(host::ISelectionDialog& dialog, const s
 }
 
 // No reply to read: Ctrl-C, Esc or the end of the input cancel; otherwise
-// the current entry is taken when the run would prefer it or it is the only
-// one, and the run is refused rather than guess.
+// the current entry is taken when the dialog lets a host take it unasked (a
+// name the run looks for, or the only entry of a list that needs no name),
+// and the run is refused rather than guess.
 void TerminalUserInterface::TakeNoReply(host::ISelectionDialog& dialog, const std::vector<std::string>& entries)
 {
     if (Declining()) {
         Decline(dialog);
         return;
     }
-    if (entries.size() > 1 && !dialog.CurrentEntryIsPreferred()) {
+    if (!entries.empty() && !dialog.CurrentEntryMayBeTakenUnasked()) {
         Answered("refused", "no default to take");
         Refuse(std::string("no entry has a name the run looks for, and without input it does not guess: give ") +
                    OptionFor(dialog.Question()) + " with one of the entries offered",
@@ -352,10 +355,24 @@ void TerminalUserInterface::Refuse(const std::string& reason, host::ISelectionDi
     for (size_t i = 0; i < entries.size(); ++i) {
         err_ << (i == 0 ? "" : ", ") << entries[i];
     }
-    err_ << "\n";
+    err_ << "\n" << PassedOverNotes(dialog);
     err_.flush();
     answerRefused_ = true;
     dialog.CloseBox();
+}
+
+// A line for each field of the run's names that the list leaves out for its
+// type, with what to do about it.
+std::string TerminalUserInterface::PassedOverNotes(const host::ISelectionDialog& dialog)
+{
+    std::string notes;
+    for (const host::PassedOverField& field : dialog.PassedOver()) {
+        notes += "drennow: " + field.name + " is a " + host::FieldTypeName(field.type) +
+                 " field, which is not offered: give " + OptionFor(dialog.Question()) + " " + field.name +
+                 " to convert its values (a value that is no whole number ends the run), or store them in an "
+                 "integer field\n";
+    }
+    return notes;
 }
 
 void TerminalUserInterface::ExplainNoLayer()

@@ -14,15 +14,6 @@ namespace drennow::gdalhost {
 
 using host::Answers;
 
-// Message boxes, the input box and the selection dialog on a terminal: the
-// text, the choices with the default marked, then the answer. A question
-// answered in advance takes that answer; in batch mode the others take what
-// Enter takes, except a list whose entry is current only for coming first:
-// that is refused rather than guessed. Ctrl-C, Esc or the end of the input
-// at a question decline it and every later one, answered in advance or not,
-// so that the run ends before it changes anything. Nothing else waits. The
-// closing message goes to out, every other message (a check's, an error
-// report) to err.
 // What the terminal tells of the map's layers beyond the entries it lists.
 struct LayerFacts {
     // Every layer with its geometry type.
@@ -31,6 +22,15 @@ struct LayerFacts {
     std::function<std::vector<std::string>(const std::string&)> datasetsHolding;
 };
 
+// Message boxes, the input box and the selection dialog on a terminal: the
+// text, the choices with the default marked, then the answer. A question
+// answered in advance takes that answer; in batch mode the others take what
+// Enter takes, except a list whose current entry the dialog does not let a
+// host take unasked: that is refused rather than guessed. Ctrl-C, Esc or the
+// end of the input at a question decline it and every later one, answered
+// in advance or not, so that the run ends before it changes anything.
+// Nothing else waits. The closing message goes to out, every other message
+// (a check's, an error report) to err.
 class TerminalUserInterface : public host::IUserInterface {
 public:
     // questions: questions and answers; out: the closing message; err:
@@ -72,6 +72,7 @@ private:
     void TakePrepared(host::ISelectionDialog& dialog, const std::vector<std::string>& entries,
                       const std::string& prepared);
     void TakeNoReply(host::ISelectionDialog& dialog, const std::vector<std::string>& entries);
+    static std::string PassedOverNotes(const host::ISelectionDialog& dialog);
     static std::string Titled(const std::string& title);
     static std::string Shown(const std::string& text);
 
