@@ -153,7 +153,7 @@ std::string Filter(const std::string& text)
     }
     if (std::string rest = AfterFirstStatement(text); !IsBlank(rest)) {
         throw UsageError("--where: the filter holds more than one statement; the text after its ';' would be "
-                         "dropped: " + rest);
+                         "dropped: " + rest.substr(rest.find_first_not_of(" \t\n")));
     }
     return text;
 }

@@ -93,7 +93,7 @@ TEST(CommandLineParserTest, AFilterWithATrailingStatementIsRefused)
             << filter;
     }
     EXPECT_THAT(RefusalOf({"--where=HydroID > 3; DROP TABLE Watershed", "basins.gpkg"}),
-                ::testing::EndsWith("would be dropped:  DROP TABLE Watershed"));
+                ::testing::EndsWith("would be dropped: DROP TABLE Watershed"));
     for (const char* filter : {"Name = 'a;b'", "\"odd;name\" = 1", "[odd;name] = 1", "`odd;name` = 1", "HydroID > 3;",
                                "HydroID > 3; \t"}) {
         EXPECT_EQ(*ParseCommandLine({"--where", filter, "basins.gpkg"}).selection.where, filter);
