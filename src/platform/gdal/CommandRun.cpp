@@ -43,7 +43,9 @@ int CancelStatus(int signal, std::ostream& err)
     return signal ? 128 + signal : kCancelled;
 }
 
-int StatusOf(command::RunOutcome outcome, bool answerRefused, int interruptSignal, std::ostream& err)
+// escapePressed: Esc at a question, which ends the run as a declined choice.
+int StatusOf(command::RunOutcome outcome, bool answerRefused, bool escapePressed, int interruptSignal,
+             std::ostream& err)
 {
     if (answerRefused) {
         return kBadCommandLine;
@@ -59,7 +61,7 @@ int StatusOf(command::RunOutcome outcome, bool answerRefused, int interruptSigna
     case command::RunOutcome::SavedWithoutLog:
         return kSavedWithoutLog;
     case command::RunOutcome::Declined:
-        return interruptSignal ? CancelStatus(interruptSignal, err) : kDeclined;
+        return interruptSignal || escapePressed ? CancelStatus(interruptSignal, err) : kDeclined;
     case command::RunOutcome::Cancelled:
         return CancelStatus(interruptSignal, err);
     default:
@@ -177,13 +179,24 @@ RunResult Run(const RunRequest& request, RunSurface& surface)
     }
     auto ui = std::make_shared<TerminalUserInterface>(request.answers, surface.batch, surface.questions, surface.out,
                                                       surface.err, surface.input);
+    // The application alone holds the map: the datasets close when it goes.
+    std::weak_ptr<GdalMap> layers = map;
+    ui->TellOfLayers({[layers] {
+                          auto held = layers.lock();
+                          return held ? held->LayersAndTheirGeometry() : std::vector<std::string>{};
+                      },
+                      [layers](const std::string& name) {
+                          auto held = layers.lock();
+                          return held ? held->DatasetsWithFeatureLayer(name) : std::vector<std::string>{};
+                      }});
     auto application =
         std::make_shared<GdalApplication>(map, DocumentPath(request.datasets.front(), request.logFolder), ui,
                                           surface.statusBar, surface.newCancelTracker);
     map.reset();
     RunCommand(std::move(application), request, result, surface.out, surface.err);
     surface.questions.flush();
-    result.status = StatusOf(result.outcome, ui->AnswerRefused(), surface.interruptSignal(), surface.err);
+    result.status =
+        StatusOf(result.outcome, ui->AnswerRefused(), ui->CancelledByEscape(), surface.interruptSignal(), surface.err);
     return result;
 }
 

@@ -113,10 +113,10 @@ int Console::InterruptSignal() const
 
 std::optional<std::string> Console::ReadLine()
 {
-    RestoreTerminal();
+    EnterLineMode();
     std::string line;
     std::optional<std::string> result;
-    while (!Interrupted()) {
+    while (!Interrupted() && !escPressed_) {
         char c;
         ssize_t got = ::read(STDIN_FILENO, &c, 1);
         if (got < 0 && errno == EINTR) {
@@ -129,14 +129,54 @@ std::optional<std::string> Console::ReadLine()
             result = line;
             break;
         }
-        if (c != '\r') {
+        if (c == kEscape && g_haveSavedMode) {
+            escPressed_ = !SkipKeySequence();
+        } else if (c != '\r') {
             line += c;
         }
     }
     if (watchingKeys_) {
         EnterKeyMode();
+    } else {
+        RestoreTerminal();
     }
-    return Interrupted() ? std::nullopt : result;
+    return Interrupted() || escPressed_ ? std::nullopt : result;
+}
+
+// The user's own line editing, with Esc ending a line as Enter does, so that
+// it is seen as soon as it is pressed.
+void Console::EnterLineMode()
+{
+    if (!g_haveSavedMode) {
+        return;
+    }
+    termios line = g_savedMode;
+    line.c_cc[VEOL] = kEscape;
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &line);
+}
+
+bool Console::SkipKeySequence()
+{
+    // A key's sequence comes at once; a person types slower than this.
+    termios keys = g_savedMode;
+    keys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    keys.c_cc[VMIN] = 0;
+    keys.c_cc[VTIME] = 1;  // tenths of a second
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &keys);
+    auto next = [] {
+        char c;
+        return ::read(STDIN_FILENO, &c, 1) == 1 ? c : '\0';
+    };
+    char introducer = next();
+    bool sequence = introducer == '[' || introducer == 'O';
+    // A control sequence ends in a byte from '@' to '~'; SS3 ones after one.
+    for (char c = introducer == '[' ? next() : '\0'; c != '\0' && (c < '@' || c > '~'); c = next()) {
+    }
+    if (introducer == 'O') {
+        next();
+    }
+    EnterLineMode();
+    return sequence;
 }
 
 void Console::EnterKeyMode()

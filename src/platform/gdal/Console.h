@@ -13,14 +13,17 @@ class LineSource {
 public:
     virtual ~LineSource() = default;
     // The next line, without its end; nothing at the end of input or when
-    // the user pressed Ctrl-C.
+    // the user pressed Ctrl-C or Esc.
     virtual std::optional<std::string> ReadLine() = 0;
     virtual bool Interrupted() const = 0;
+    // Esc was pressed: the user cancels.
+    virtual bool EscapePressed() const { return false; }
 };
 
 // The process's terminal: Ctrl-C, SIGTERM or SIGHUP asks to cancel instead
 // of ending the process (a second one ends it); while the run works, keys are
-// read one at a time without echo so that Esc can cancel. The terminal's settings are
+// read one at a time without echo so that Esc can cancel, and Esc at a
+// question cancels as soon as it is pressed. The terminal's settings are
 // restored when the console is destroyed, and when a signal ends the process.
 // One per process.
 class Console : public LineSource {
@@ -40,11 +43,16 @@ public:
 
     std::optional<std::string> ReadLine() override;
     bool Interrupted() const override;
+    bool EscapePressed() const override { return escPressed_; }
     // The signal that asked to cancel; 0 when none did.
     int InterruptSignal() const;
 
 private:
     void EnterKeyMode();
+    void EnterLineMode();
+    // After an Esc in a typed line: reads the rest of the sequence that an
+    // arrow or function key sends; false when the Esc came alone.
+    bool SkipKeySequence();
     void PollKeys();
 
     bool inputIsTerminal_;

@@ -179,6 +179,33 @@ FidList EditedLayer::ExistingFids(const FidList& fids)
     return existing;
 }
 
+std::set<OGRwkbGeometryType> EditedLayer::GeometryTypes()
+{
+    OGRLayer& layer = UsedLayer();
+    LoseReadingPosition();
+    CPLStringList attributes;
+    attributes.AddString("OGR_STYLE");
+    for (int i = 0; i < AttributeCount(); ++i) {
+        attributes.AddString(Attribute(i).GetNameRef());
+    }
+    layer.SetIgnoredFields(const_cast<const char**>(attributes.List()));
+    layer.SetAttributeFilter(nullptr);
+    layer.ResetReading();
+    FirstGdalFailure failure;
+    std::set<OGRwkbGeometryType> types;
+    while (OGRFeatureUniquePtr feature{layer.GetNextFeature()}) {
+        if (const OGRGeometry* geometry = feature->GetGeometryRef()) {
+            types.insert(wkbFlatten(geometry->getGeometryType()));
+        }
+    }
+    IgnoreGeometry(layer);
+    layer.ResetReading();
+    if (failure.Happened()) {
+        failure.Raise("Could not read the geometries of " + Name());
+    }
+    return types;
+}
+
 EditedLayer::Reading EditedLayer::HowToRead()
 {
     if (GeoPackageConnection() != nullptr) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,6 +51,8 @@ public:
     FidList FidsWhere(const std::string& filter);
     // The ids of the list that the layer holds.
     FidList ExistingFids(const FidList& fids);
+    // The flat types of the geometries its features hold; reads every one.
+    std::set<OGRwkbGeometryType> GeometryTypes();
 
     // How a cursor reads the rows while the columns it reads are not held
     // in memory: a GeoPackage by statements of its own, a PostgreSQL table

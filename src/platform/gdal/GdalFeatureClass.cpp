@@ -38,9 +38,11 @@ void GdalFeatureClass::AddField(const host::NewField& field)
     layer_->AddField(definition);
 }
 
-int32_t GdalFeatureClass::ShapeType()
+namespace {
+
+int32_t ShapeOf(OGRwkbGeometryType type)
 {
-    switch (wkbFlatten(layer_->Layer().GetGeomType())) {
+    switch (type) {
     case wkbPoint:
         return host::kShapeTypePoint;
     case wkbMultiPoint:
@@ -59,6 +61,45 @@ int32_t GdalFeatureClass::ShapeType()
     default:
         return host::kShapeTypeNull;
     }
+}
+
+}  // namespace
+
+// A layer of any geometry type (a GeoPackage's GEOMETRY) has the shape of
+// its features when they all have one.
+int32_t GdalFeatureClass::ShapeType()
+{
+    if (!OfAnyGeometryType()) {
+        return ShapeOf(wkbFlatten(layer_->Layer().GetGeomType()));
+    }
+    std::set<int32_t> shapes;
+    for (OGRwkbGeometryType type : HeldTypes()) {
+        shapes.insert(ShapeOf(type));
+    }
+    return shapes.size() == 1 ? *shapes.begin() : host::kShapeTypeNull;
+}
+
+std::string GdalFeatureClass::GeometryDescription()
+{
+    if (!HasGeometry()) {
+        return "no geometry";
+    }
+    if (!OfAnyGeometryType()) {
+        return OGRGeometryTypeToName(layer_->Layer().GetGeomType());
+    }
+    std::string held;
+    for (OGRwkbGeometryType type : HeldTypes()) {
+        held += (held.empty() ? ": " : ", ") + std::string(OGRGeometryTypeToName(type));
+    }
+    return "Geometry" + (held.empty() ? std::string(", no feature with one") : held);
+}
+
+const std::set<OGRwkbGeometryType>& GdalFeatureClass::HeldTypes()
+{
+    if (!heldTypes_) {
+        heldTypes_ = layer_->GeometryTypes();
+    }
+    return *heldTypes_;
 }
 
 host::Ref<host::IFeatureDataset> GdalFeatureClass::FeatureDataset()

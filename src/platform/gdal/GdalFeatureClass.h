@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 
 namespace drennow::gdalhost {
@@ -30,12 +32,22 @@ public:
 
     std::string Name() { return layer_->Name(); }
     bool HasGeometry() { return layer_->Layer().GetLayerDefn()->GetGeomFieldCount() > 0; }
+    // The geometry type the layer declares, and for one of any type the
+    // types its features hold: "Polygon", "Geometry: Point, Polygon".
+    std::string GeometryDescription();
     // The layer's rows, read and written; it keeps the dataset open.
     const host::Ref<EditedLayer>& Rows() const { return layer_; }
 
 private:
+    // Whether the layer declares no geometry type in particular, so that
+    // only its features tell.
+    bool OfAnyGeometryType() { return wkbFlatten(layer_->Layer().GetGeomType()) == wkbUnknown; }
+    // The flat types of the features' geometries, read once.
+    const std::set<OGRwkbGeometryType>& HeldTypes();
+
     host::Ref<GdalWorkspace> workspace_;
     host::Ref<EditedLayer> layer_;
+    std::optional<std::set<OGRwkbGeometryType>> heldTypes_;
 };
 
 }  // namespace drennow::gdalhost

@@ -17,9 +17,31 @@ host::Ref<GdalMap> GdalMap::Open(const std::vector<std::string>& datasets)
             } else {
                 map->layers_.push_back(std::make_shared<GdalStandaloneTable>(data));
             }
+            map->data_.push_back(data);
+            map->datasets_.push_back(name);
         }
     }
     return map;
+}
+
+std::vector<std::string> GdalMap::LayersAndTheirGeometry()
+{
+    std::vector<std::string> layers;
+    for (const host::Ref<GdalFeatureClass>& data : data_) {
+        layers.push_back(data->Name() + " (" + data->GeometryDescription() + ")");
+    }
+    return layers;
+}
+
+std::vector<std::string> GdalMap::DatasetsWithFeatureLayer(const std::string& name)
+{
+    std::vector<std::string> datasets;
+    for (size_t i = 0; i < data_.size(); ++i) {
+        if (data_[i]->HasGeometry() && data_[i]->Name() == name) {
+            datasets.push_back(datasets_[i]);
+        }
+    }
+    return datasets;
 }
 
 host::Ref<host::ILayer> GdalMap::Layer(int32_t index)

@@ -22,9 +22,16 @@ public:
     const std::vector<host::Ref<GdalWorkspace>>& Workspaces() const { return workspaces_; }
     const std::vector<host::Ref<GdalTableLayer>>& TableLayers() const { return layers_; }
 
+    // Every layer with its geometry type, as in "Rivers (Line String)".
+    std::vector<std::string> LayersAndTheirGeometry();
+    // The datasets, in map order, of the layers with geometry of that name.
+    std::vector<std::string> DatasetsWithFeatureLayer(const std::string& name);
+
 private:
     std::vector<host::Ref<GdalWorkspace>> workspaces_;
     std::vector<host::Ref<GdalTableLayer>> layers_;
+    std::vector<host::Ref<GdalFeatureClass>> data_;  // of each layer
+    std::vector<std::string> datasets_;              // the name of each layer's
 };
 
 }  // namespace drennow::gdalhost

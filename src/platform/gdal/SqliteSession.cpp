@@ -4,10 +4,14 @@
 #include "platform/gdal/GdalError.h"
 #include "platform/gdal/SqlText.h"
 
+#include <cpl_conv.h>
 #include <sqlite3.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <map>
 #include <string>
+#include <thread>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -28,12 +32,62 @@ struct PendingUpdate {
     BoundValue value;
 };
 
+// How long one wait for another program's lock lasts: GDAL's own bound on a
+// statement's wait, which its SQLITE_BUSY_TIMEOUT setting changes.
+std::chrono::milliseconds LockWait()
+{
+    return std::chrono::milliseconds(std::atoi(CPLGetConfigOption("SQLITE_BUSY_TIMEOUT", "5000")));
+}
+
+// While the session lasts, a wait for another program's lock that runs out
+// ends the session. SQLite's own wait is bounded per attempt, and a session
+// whose changes outgrow SQLite's cache attempts to write them out again and
+// again, each time waiting the whole bound while another program reads: the
+// run would wait for as long as that program holds on. SQLite goes on after
+// such a failed attempt without saying so, so the session asks after every
+// statement.
+class BoundedLockWaits {
+public:
+    explicit BoundedLockWaits(sqlite3* db) : db_(db), bound_(LockWait()) { sqlite3_busy_handler(db_, Wait, this); }
+    ~BoundedLockWaits() { sqlite3_busy_timeout(db_, static_cast<int>(bound_.count())); }
+    BoundedLockWaits(const BoundedLockWaits&) = delete;
+    BoundedLockWaits& operator=(const BoundedLockWaits&) = delete;
+
+    bool RanOut() const { return ranOut_; }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::milliseconds kPollInterval{10};
+
+    // SQLite asks again and again while the lock is held; attempt is 0 at
+    // the first time of a wait.
+    static int Wait(void* self, int attempt)
+    {
+        auto& waits = *static_cast<BoundedLockWaits*>(self);
+        Clock::time_point now = Clock::now();
+        if (attempt == 0) {
+            waits.until_ = now + waits.bound_;
+        }
+        if (waits.ranOut_ || now >= waits.until_) {
+            waits.ranOut_ = true;
+            return 0;
+        }
+        std::this_thread::sleep_for(kPollInterval);
+        return 1;
+    }
+
+    sqlite3* db_;
+    std::chrono::milliseconds bound_;
+    Clock::time_point until_{};
+    bool ranOut_ = false;
+};
+
 // Updates run on GDAL's own connection, inside the transaction GDAL opened,
 // so that reads through GDAL see them once sent. An UPDATE of attribute
 // columns only leaves geometry and the spatial index untouched.
 class SqliteWriter : public BatchWriter {
 public:
-    SqliteWriter(GDALDataset& dataset, sqlite3* db) : dataset_(dataset), db_(db) {}
+    SqliteWriter(GDALDataset& dataset, sqlite3* db) : dataset_(dataset), db_(db), lockWaits_(db) {}
 
     SqliteWriter(const SqliteWriter&) = delete;
     SqliteWriter& operator=(const SqliteWriter&) = delete;
@@ -84,7 +138,7 @@ private:
             sqlite3_bind_int64(statement, 2, update.fid);
             int result = sqlite3_step(statement);
             sqlite3_reset(statement);
-            if (result != SQLITE_DONE) {
+            if (result != SQLITE_DONE || lockWaits_.RanOut()) {
                 Fail("Could not update feature " + std::to_string(update.fid));
             }
             if (sqlite3_changes(db_) != 1) {
@@ -163,8 +217,8 @@ private:
     // kept once it fails.
     [[noreturn]] void Fail(const std::string& attempted) const
     {
-        std::string reason = sqlite3_errmsg(db_);
-        int code = sqlite3_errcode(db_) & 0xFF;
+        int code = lockWaits_.RanOut() ? SQLITE_BUSY : sqlite3_errcode(db_) & 0xFF;
+        std::string reason = lockWaits_.RanOut() ? sqlite3_errstr(SQLITE_BUSY) : sqlite3_errmsg(db_);
         if (code == SQLITE_BUSY || code == SQLITE_LOCKED) {
             reason = std::string(dataset_.GetDescription()) + " is being changed by another program (" + reason +
                      "); the edits were not saved";
@@ -182,6 +236,7 @@ private:
 
     GDALDataset& dataset_;
     sqlite3* db_;
+    BoundedLockWaits lockWaits_;
     std::map<std::pair<OGRLayer*, int>, sqlite3_stmt*> statements_;
     std::map<std::pair<OGRLayer*, int>, std::vector<PendingUpdate>> pending_;
     std::vector<PendingUpdate>* lastPending_ = nullptr;

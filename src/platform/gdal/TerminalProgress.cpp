@@ -9,7 +9,10 @@ namespace drennow::gdalhost {
 namespace {
 
 constexpr std::chrono::milliseconds kRedrawInterval{250};
+// The bar's marks at most; fewer when the message needs the room.
 constexpr size_t kBarWidth = 20;
+// The room the bar takes besides its marks: " [", "] " and "100%".
+constexpr size_t kBarFrame = 8;
 constexpr const char* kClearLine = "\r\x1b[K";
 
 }  // namespace
@@ -72,14 +75,25 @@ void TerminalProgressBar::Draw(bool now)
         return;
     }
     lastDraw_ = time;
+    size_t width = Width();
+    std::fprintf(terminal_, "%s%s%s", kClearLine, message_.substr(0, width).c_str(),
+                 Bar(width - std::min(width, message_.size())).c_str());
+    std::fflush(terminal_);
+}
+
+// The share done in at most `room` characters: a narrower bar rather than a
+// message cut short, and the figure alone when not even one mark fits.
+std::string TerminalProgressBar::Bar(size_t room) const
+{
     int64_t span = range_.Span();
     int64_t done = range_.Done();
-    auto filled = static_cast<size_t>(done * static_cast<int64_t>(kBarWidth) / span);
-    std::string bar = " [" + std::string(filled, '#') + std::string(kBarWidth - filled, '-') + "] " +
-                      std::to_string(done * 100 / span) + "%";
-    size_t room = Width() > bar.size() ? Width() - bar.size() : 0;
-    std::fprintf(terminal_, "%s%s%s", kClearLine, message_.substr(0, room).c_str(), bar.c_str());
-    std::fflush(terminal_);
+    std::string percent = std::to_string(done * 100 / span) + "%";
+    if (room <= kBarFrame) {
+        return room > percent.size() ? " " + percent : "";
+    }
+    size_t width = std::min(kBarWidth, room - kBarFrame);
+    auto filled = static_cast<size_t>(done * static_cast<int64_t>(width) / span);
+    return " [" + std::string(filled, '#') + std::string(width - filled, '-') + "] " + percent;
 }
 
 size_t TerminalProgressBar::Width() const

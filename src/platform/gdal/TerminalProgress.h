@@ -35,6 +35,7 @@ public:
 
 private:
     void Draw(bool now);
+    std::string Bar(size_t room) const;
     size_t Width() const;
 
     std::FILE* terminal_;

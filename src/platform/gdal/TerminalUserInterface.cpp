@@ -2,6 +2,7 @@
 
 #include "command/RunTexts.h"
 #include "host/Data.h"
+#include "runtime/Variant.h"
 
 #include <algorithm>
 #include <cctype>
@@ -132,7 +133,7 @@ host::MessageAnswer TerminalUserInterface::MessageBox(host::Prompt id, const std
     choices += ", Enter = " + std::string(ButtonName(byDefault)) + "] ";
 
     std::optional<host::MessageAnswer> prepared = answers_.ButtonFor(id);
-    if (prepared && std::find(offered.begin(), offered.end(), *prepared) != offered.end()) {
+    if (prepared && !Declining() && std::find(offered.begin(), offered.end(), *prepared) != offered.end()) {
         questions_ << choices;
         Answered(ButtonName(*prepared), OptionFor(id));
         return *prepared;
@@ -141,9 +142,10 @@ host::MessageAnswer TerminalUserInterface::MessageBox(host::Prompt id, const std
     while (true) {
         std::optional<std::string> reply = Ask(choices);
         if (!reply) {
-            if (input_.Interrupted()) {
+            // No or Cancel: the run's next question, or the run, ends then.
+            if (Declining()) {
                 host::MessageAnswer declined = offered.back();
-                Answered(ButtonName(declined), "Ctrl-C");
+                Answered(ButtonName(declined), DeclinedBy());
                 return declined;
             }
             Answered(ButtonName(byDefault), "default");
@@ -164,27 +166,47 @@ std::string TerminalUserInterface::InputBox(host::Prompt id, const std::string& 
 {
     questions_ << Titled(title) << Shown(prompt);
     std::string choices = "[Enter = " + defaultText + "] ";
-    if (const std::optional<std::string>& prepared = answers_.TextFor(id)) {
+    const std::optional<std::string>& prepared = answers_.TextFor(id);
+    if (prepared && !Declining()) {
         questions_ << choices;
         Answered(*prepared, OptionFor(id));
         return *prepared;
     }
     std::optional<std::string> reply = Ask(choices);
     if (!reply) {
-        if (input_.Interrupted()) {
-            Answered("Cancel", "Ctrl-C");
+        if (Declining()) {
+            Answered("Cancel", DeclinedBy());
             return "";
         }
         Answered(defaultText, "default");
         return defaultText;
     }
-    return reply->empty() ? defaultText : *reply;
+    if (reply->empty()) {
+        return defaultText;
+    }
+    // The run ends without a word on a level that is not a number.
+    if (id == host::Prompt::Level && !runtime::IsNumeric(runtime::Variant(*reply))) {
+        err_ << "drennow: the level typed, " << *reply << ", is not a number: the run ends, and nothing is changed\n";
+        err_.flush();
+    }
+    return *reply;
 }
 
 void TerminalUserInterface::ShowModal(host::ISelectionDialog& dialog)
 {
+    AskForEntry(dialog);
+    RefuseSharedLayerName(dialog);
+}
+
+void TerminalUserInterface::AskForEntry(host::ISelectionDialog& dialog)
+{
     const std::vector<std::string> entries = dialog.Entries();
     const std::string choices = ListEntries(dialog, entries);
+    if (Declining()) {
+        questions_ << choices;
+        Decline(dialog);
+        return;
+    }
     if (const std::optional<std::string>& prepared = answers_.TextFor(dialog.Question())) {
         questions_ << choices;
         TakePrepared(dialog, entries, *prepared);
@@ -227,6 +249,9 @@ std::string TerminalUserInterface::ListEntries(host::ISelectionDialog& dialog, c
     }
     if (entries.empty()) {
         questions_ << "    (no entries)\n";
+        if (dialog.Question() == host::Prompt::Layer) {
+            ExplainNoLayer();
+        }
     }
     questions_ << PassedOverNotes(dialog);
     return entries.empty() || dialog.ListIndex() < 0
@@ -250,15 +275,14 @@ void TerminalUserInterface::TakePrepared(host::ISelectionDialog& dialog, const s
     Answered(prepared, option);
 }
 
-// No reply to read: Ctrl-C cancels; otherwise the current entry is taken
-// when the dialog lets a host take it unasked (a name the run looks for, or
-// the only entry of a list that needs no name), and the run is refused rather
-// than guess.
+// No reply to read: Ctrl-C, Esc or the end of the input cancel; otherwise
+// the current entry is taken when the dialog lets a host take it unasked (a
+// name the run looks for, or the only entry of a list that needs no name),
+// and the run is refused rather than guess.
 void TerminalUserInterface::TakeNoReply(host::ISelectionDialog& dialog, const std::vector<std::string>& entries)
 {
-    if (input_.Interrupted()) {
-        dialog.PressCancel();
-        Answered("Cancel", "Ctrl-C");
+    if (Declining()) {
+        Decline(dialog);
         return;
     }
     if (!entries.empty() && !dialog.CurrentEntryMayBeTakenUnasked()) {
@@ -282,15 +306,37 @@ std::optional<std::string> TerminalUserInterface::Ask(const std::string& choices
 {
     questions_ << choices;
     questions_.flush();
-    if (batch_ || input_.Interrupted()) {
+    if (batch_ || Declining()) {
         return std::nullopt;
     }
     std::optional<std::string> reply = input_.ReadLine();
-    if (!reply && !input_.Interrupted()) {
+    if (!reply && !input_.Interrupted() && !input_.EscapePressed()) {
+        // Ctrl-D is no answer: taking every default would write the data.
+        inputEnded_ = true;
         questions_ << "(end of input) ";
-        batch_ = true;
+        err_ << "drennow: the input ended at a question (Ctrl-D): the choice is declined, and nothing is changed\n";
+        err_.flush();
     }
     return reply;
+}
+
+bool TerminalUserInterface::Declining() const
+{
+    return input_.Interrupted() || input_.EscapePressed() || inputEnded_;
+}
+
+const char* TerminalUserInterface::DeclinedBy() const
+{
+    if (input_.Interrupted()) {
+        return "Ctrl-C";
+    }
+    return input_.EscapePressed() ? "Esc" : "end of input";
+}
+
+void TerminalUserInterface::Decline(host::ISelectionDialog& dialog)
+{
+    dialog.PressCancel();
+    Answered("Cancel", DeclinedBy());
 }
 
 void TerminalUserInterface::Answered(const std::string& answer, const char* source)
@@ -327,6 +373,45 @@ std::string TerminalUserInterface::PassedOverNotes(const host::ISelectionDialog&
                  "integer field\n";
     }
     return notes;
+}
+
+void TerminalUserInterface::ExplainNoLayer()
+{
+    if (!layerFacts_.layers) {
+        return;
+    }
+    std::vector<std::string> layers = layerFacts_.layers();
+    err_ << "drennow: no layer holds polygons, so there is no watershed layer to choose";
+    if (layers.empty()) {
+        err_ << ": the datasets hold no layer";
+    }
+    for (size_t i = 0; i < layers.size(); ++i) {
+        err_ << (i == 0 ? "; the layers: " : ", ") << layers[i];
+    }
+    err_ << "\n";
+    err_.flush();
+}
+
+void TerminalUserInterface::RefuseSharedLayerName(host::ISelectionDialog& dialog)
+{
+    // A dialog closed without an answer has no current entry.
+    if (dialog.Question() != host::Prompt::Layer || dialog.ListIndex() < 0 || !layerFacts_.datasetsHolding) {
+        return;
+    }
+    const std::string name = dialog.Entries()[static_cast<size_t>(dialog.ListIndex())];
+    std::vector<std::string> datasets = layerFacts_.datasetsHolding(name);
+    if (datasets.size() < 2) {
+        return;
+    }
+    err_ << "drennow: " << datasets.size() << " layers are called " << name << " (in ";
+    for (size_t i = 0; i < datasets.size(); ++i) {
+        err_ << (i == 0 ? "" : ", ") << datasets[i];
+    }
+    err_ << "), and the run would not know which to edit: give only the dataset whose layer is to be edited, "
+            "or rename the others\n";
+    err_.flush();
+    answerRefused_ = true;
+    dialog.CloseBox();
 }
 
 std::string TerminalUserInterface::Titled(const std::string& title)
