@@ -1,9 +1,9 @@
 // drennow: fills NextDownID of watershed polygons from their Pfafstetter
 // codes, on data GDAL can open.
 #include "CommandLine.h"
-#include "platform/gdal/CommandRun.h"
-#include "platform/gdal/Console.h"
-#include "platform/gdal/TerminalProgress.h"
+#include "platform/gdal/run/CommandRun.h"
+#include "platform/gdal/terminal/Console.h"
+#include "platform/gdal/terminal/TerminalProgress.h"
 
 #include <cerrno>
 #include <csignal>

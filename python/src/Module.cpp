@@ -7,7 +7,7 @@
 #include "command/FailureCodes.h"
 #include "command/NextDownAssigner.h"
 #include "command/RunTexts.h"
-#include "platform/gdal/CommandRun.h"
+#include "platform/gdal/run/CommandRun.h"
 #include "runtime/Error.h"
 
 #include <pybind11/numpy.h>

@@ -3,10 +3,10 @@
 // else's file has, a table another program changed is not replaced, and a
 // second run finds the table locked.
 #include "GdalTestData.h"
-#include "platform/gdal/FieldValues.h"
-#include "platform/gdal/GdalEditor.h"
-#include "platform/gdal/GdalMap.h"
-#include "platform/gdal/GdalWorkspace.h"
+#include "platform/gdal/data/FieldValues.h"
+#include "platform/gdal/data/GdalEditor.h"
+#include "platform/gdal/data/GdalMap.h"
+#include "platform/gdal/data/GdalWorkspace.h"
 #include "runtime/Error.h"
 
 #include <gmock/gmock.h>

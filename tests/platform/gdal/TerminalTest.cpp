@@ -1,8 +1,8 @@
 #include "DrawnProgress.h"
 #include "command/RunTexts.h"
 #include "dialogs/frmField.h"
-#include "platform/gdal/TerminalProgress.h"
-#include "platform/gdal/TerminalUserInterface.h"
+#include "platform/gdal/terminal/TerminalProgress.h"
+#include "platform/gdal/terminal/TerminalUserInterface.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
