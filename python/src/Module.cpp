@@ -7,14 +7,13 @@
 #include "command/FailureCodes.h"
 #include "command/NextDownAssigner.h"
 #include "command/RunTexts.h"
-#include "platform/gdal/CommandRun.h"
+#include "platform/gdal/run/CommandRun.h"
 #include "runtime/Error.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <fstream>
 #include <iterator>
 #include <sstream>
 
@@ -85,27 +84,14 @@ std::string Describe(int32_t code)
     return command::DescribeFailureCode(code);
 }
 
-// The lines of a failure log the run wrote: object id, code, description.
-py::list ReadFailureLog(const std::string& path)
+// The run's failures as Python tuples: object id, code, description.
+py::list FailureTuples(const std::vector<command::FailureRecord>& failures)
 {
-    std::ifstream file(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    const std::string heading = command::texts::kLogHeading;
-    if (!file || text.compare(0, heading.size(), heading) != 0) {
-        throw std::runtime_error(path + " is not the failure log the run wrote");
+    py::list tuples;
+    for (const command::FailureRecord& failure : failures) {
+        tuples.append(py::make_tuple(failure.objectId, failure.code, failure.description));
     }
-    py::list failures;
-    for (size_t start = heading.size(); start < text.size();) {
-        size_t end = text.find("\r\n", start);
-        std::string line = text.substr(start, end - start);
-        size_t first = line.find('\t');
-        size_t second = line.find('\t', first + 1);
-        failures.append(py::make_tuple(std::stoll(line.substr(0, first)),
-                                       std::stoll(line.substr(first + 1, second - first - 1)),
-                                       line.substr(second + 1)));
-        start = end == std::string::npos ? text.size() : end + 2;
-    }
-    return failures;
+    return tuples;
 }
 
 std::string Trimmed(const std::string& text)
@@ -150,7 +136,7 @@ py::tuple Run(const std::vector<std::string>& arguments, py::object progress)
     }
     py::object logPath = result.logPath ? py::object(py::str(*result.logPath)) : py::none();
     return py::make_tuple(result.status, Trimmed(result.status == gdalhost::kFinished ? out.str() : err.str()),
-                          result.logPath ? ReadFailureLog(*result.logPath) : py::list(), logPath, comparison);
+                          FailureTuples(result.failures), logPath, comparison);
 }
 
 }  // namespace
@@ -188,6 +174,7 @@ PYBIND11_MODULE(_drennow, module)
     statuses["BAD_COMMAND_LINE"] = static_cast<int>(gdalhost::kBadCommandLine);
     statuses["CHECK_FAILED"] = static_cast<int>(gdalhost::kCheckFailed);
     statuses["DECLINED"] = static_cast<int>(gdalhost::kDeclined);
+    statuses["SAVED_WITHOUT_LOG"] = static_cast<int>(gdalhost::kSavedWithoutLog);
     statuses["CANCELLED"] = static_cast<int>(gdalhost::kCancelled);
     module.attr("EXIT_STATUSES") = statuses;
 }

@@ -1,6 +1,6 @@
 #include "platform/qgis/QgisData.h"
 
-#include "command/FieldNames.h"
+#include "command/QuestionNames.h"
 #include "platform/qgis/HostError.h"
 #include "platform/qgis/processing/NextDownIdAlgorithm.h"
 #include "runtime/Error.h"
@@ -417,7 +417,7 @@ QString EditingRefusal(QgsVectorLayer& layer)
     if (!layer.isValid() || !provider) {
         return {};  // the run reports the missing feature class
     }
-    const QString nextDownName = QString::fromLatin1(command::kNextDownFieldName);
+    const QString nextDownName = QString::fromLatin1(command::names::kNextDownField);
     if (layer.readOnly()) {
         return QStringLiteral("The layer %1 is read-only in this project, so the run cannot write %2 into it. "
                               "Clear its read-only mark (Project Properties, Data Sources), %3.")

@@ -1,7 +1,7 @@
 #include "platform/qgis/processing/NextDownIdAlgorithm.h"
 
 #include "command/Comparison.h"
-#include "command/FieldNames.h"
+#include "command/QuestionNames.h"
 #include "command/NextDownAssigner.h"
 #include "command/RunOptions.h"
 #include "command/RunTexts.h"
@@ -26,7 +26,7 @@ namespace drennow::qgis {
 
 namespace {
 
-const QString kNextDownFieldName = QStringLiteral("NextDownID");
+const QString kNextDownFieldName = QString::fromLatin1(command::names::kNextDownField);
 
 QString Text(const std::string& text)
 {
@@ -90,8 +90,8 @@ bool IsInteger(const QgsField& field)
 QStringList PfafNames()
 {
     QStringList names;
-    for (const char* name : command::kPfafFieldNames) {
-        names << QString::fromLatin1(name);
+    for (const std::string& name : command::names::kPfafFields) {
+        names << QString::fromStdString(name);
     }
     return names;
 }
@@ -100,9 +100,9 @@ QStringList PfafNames()
 // names, compared without case as its list does; -1 when none does.
 int NamedPfafField(const QgsFields& fields)
 {
-    for (const char* name : command::kPfafFieldNames) {
+    for (const std::string& name : command::names::kPfafFields) {
         for (int index = 0; index < fields.count(); ++index) {
-            if (fields.at(index).name().compare(QLatin1String(name), Qt::CaseInsensitive) == 0) {
+            if (fields.at(index).name().compare(QString::fromStdString(name), Qt::CaseInsensitive) == 0) {
                 return index;
             }
         }
