@@ -133,7 +133,8 @@ void QgisApplication::Click(host::ICommand& command)
 void QgisApplication::Settle(host::ICommand& command)
 {
     const auto* drennow = dynamic_cast<const command::clsDrennow*>(&command);
-    const bool finished = !drennow || drennow->LastOutcome() == command::RunOutcome::Completed;
+    const bool finished = !drennow || drennow->LastOutcome() == command::RunOutcome::Completed ||
+                          drennow->LastOutcome() == command::RunOutcome::SavedWithoutLog;
     try {
         editor_->EndOpenOperation();
         const bool discarded = !finished && editor_->DiscardRunsEditing();
