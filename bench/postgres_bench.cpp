@@ -12,11 +12,8 @@
 // --shape squares a unit square. --codes 64 makes twelve-digit codes and
 // ten-digit identifiers in 64-bit columns (`drennow --int64 --zeros
 // unsubdivided`). Needs a server with PostGIS: --connection, or the
-// environment variable DRENNOW_BENCH_PG, as a GDAL name ("PG:...").
-//
-// postgres_bench [--basins N] [--shape basins|squares] [--codes 32|64]
-//                [--rounds N] [--connection PG:...] [--drennow PATH]
-//                [--keep-table yes|no]
+// environment variable DRENNOW_BENCH_PG, as a GDAL name ("PG:..."). Its
+// options: kUsage below.
 #include "ChildProcess.h"
 #include "RealisticBasins.h"
 
@@ -39,6 +36,14 @@ namespace fs = std::filesystem;
 using namespace drennow::bench;
 
 namespace {
+
+constexpr const char* kUsage =
+    "Usage: postgres_bench [--basins N] [--shape basins|squares] [--codes 32|64]\n"
+    "                      [--rounds N] [--connection PG:...] [--drennow PATH]\n"
+    "                      [--keep-table yes|no]\n"
+    "Loads N basins (300,000 unless given) into a PostGIS table and times, round\n"
+    "after round (3 unless given), a bulk client against drennow --batch --populate\n"
+    "id on it. The server: --connection, or DRENNOW_BENCH_PG, as PG:\"dbname=...\".\n";
 
 constexpr const char* kSchema = "drennow_bench";
 constexpr const char* kTable = "drennow_bench.\"Watershed\"";
@@ -335,6 +340,10 @@ int Run(const Options& options, const std::vector<BasicBasin<Int>>& basins)
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        std::cout << kUsage;
+        return EXIT_SUCCESS;
+    }
     try {
         if (argc == 4 && std::string(argv[1]) == "--baseline") {
             RunBaseline(argv[2], std::string(argv[3]) == "64");
@@ -345,7 +354,7 @@ int main(int argc, char** argv)
         return options.wideCodes ? Run(options, MakeTwelveDigitBasins(options.basins))
                                  : Run(options, MakeRealisticBasins(options.basins));
     } catch (const std::exception& e) {
-        std::cerr << "postgres_bench: " << e.what() << "\n";
+        std::cerr << "postgres_bench: " << e.what() << "\nTry 'postgres_bench --help'.\n";
         return EXIT_FAILURE;
     }
 }

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <functional>
 #include <map>
+#include <set>
 
 namespace drennow::app {
 
@@ -50,12 +51,15 @@ const char* const kUsage =
     "                              must be answered by its option\n"
     "  --help, --version\n"
     "\n"
-    "While the run works, Esc, Ctrl-C, SIGTERM or SIGHUP cancels it; nothing is\n"
-    "then saved. Error reports and check messages go to stderr.\n"
+    "While the run works, and at its questions, Esc, Ctrl-C, SIGTERM or SIGHUP\n"
+    "cancels it; nothing is then saved. Ctrl-D at a question declines it. Error\n"
+    "reports and check messages go to stderr.\n"
     "\n"
-    "Exit status: 0 finished, 1 the run reported an error, 2 bad command line,\n"
-    "3 a check ended the run, 4 a choice was declined, 130 cancelled (by Esc or\n"
-    "Ctrl-C; 143 by SIGTERM, 129 by SIGHUP).\n";
+    "Exit status: 0 finished, 1 the run reported an error (or stdout could not be\n"
+    "written; stderr says whether the edits were saved), 2 bad command line,\n"
+    "3 a check ended the run, 4 a choice was declined, 5 the edits were saved but\n"
+    "the failure log could not be written (its lines go to stderr), 130 cancelled\n"
+    "(by Esc or Ctrl-C; 143 by SIGTERM, 129 by SIGHUP).\n";
 
 namespace {
 
@@ -119,11 +123,37 @@ bool IsBlank(const std::string& text)
     return std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isspace(c) != 0; });
 }
 
-// An empty filter would select nothing, and so write every feature.
+// The text after the first semicolon outside quotes; empty when there is
+// none. Quotes of either kind, and SQLite's brackets and backquotes, enclose
+// names and texts in which a semicolon is a character like another.
+std::string AfterFirstStatement(const std::string& sql)
+{
+    char closing = 0;  // of the quote the scan is in
+    for (size_t i = 0; i < sql.size(); ++i) {
+        char c = sql[i];
+        if (closing != 0) {
+            closing = c == closing ? 0 : closing;
+        } else if (c == '\'' || c == '"' || c == '`') {
+            closing = c;
+        } else if (c == '[') {
+            closing = ']';
+        } else if (c == ';') {
+            return sql.substr(i + 1);
+        }
+    }
+    return "";
+}
+
+// An empty filter would select nothing, and so write every feature; the
+// databases read a filter's first statement and drop the rest unseen.
 std::string Filter(const std::string& text)
 {
     if (IsBlank(text)) {
         throw UsageError("--where: the filter is empty; without --where every feature is written");
+    }
+    if (std::string rest = AfterFirstStatement(text); !IsBlank(rest)) {
+        throw UsageError("--where: the filter holds more than one statement; the text after its ';' would be "
+                         "dropped: " + rest.substr(rest.find_first_not_of(" \t\n")));
     }
     return text;
 }
@@ -191,6 +221,9 @@ void CheckCombinations(const CommandLine& line)
     if (line.selection.where && line.selection.fids) {
         throw UsageError("--where and --fid cannot be used together");
     }
+    if (line.answers.idField && line.answers.populatePfaf.value_or(false)) {
+        throw UsageError("--id-field cannot be used with --populate pfaf, which writes the codes themselves");
+    }
     if (line.options.zerosUnsubdivided && line.answers.trailingZeros) {
         throw UsageError("--trailing-zeros cannot be used with --zeros unsubdivided: zeros there are no closed basins");
     }
@@ -209,6 +242,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
                                              {"-h", &line.help},        {"--version", &line.version},
                                              {"--int64", &line.options.int64}};
 
+    std::set<std::string> given;  // the options with a value met so far
     bool optionsEnded = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
@@ -229,6 +263,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         auto option = valued.find(name);
         if (option == valued.end()) {
             throw UsageError("unknown option " + argument);
+        }
+        // The last of two answers would silently win over the first.
+        if (!given.insert(name).second) {
+            throw UsageError(name + " is given more than once");
         }
         if (equals != std::string::npos) {
             option->second(argument.substr(equals + 1));

@@ -1,12 +1,14 @@
 // drennow: fills NextDownID of watershed polygons from their Pfafstetter
 // codes, on data GDAL can open.
 #include "CommandLine.h"
-#include "platform/gdal/CommandRun.h"
-#include "platform/gdal/Console.h"
-#include "platform/gdal/TerminalProgress.h"
+#include "platform/gdal/run/CommandRun.h"
+#include "platform/gdal/terminal/Console.h"
+#include "platform/gdal/terminal/TerminalProgress.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <unistd.h>
@@ -15,6 +17,7 @@ namespace {
 
 using namespace drennow;
 using gdalhost::kBadCommandLine;
+using gdalhost::kErrorReported;
 using gdalhost::kFinished;
 
 // Where questions go when a person answers them: the terminal, even when
@@ -63,6 +66,25 @@ int Run(const app::CommandLine& line)
         .status;
 }
 
+// A script that reads stdout learns nothing from output that went missing:
+// a failed write there ends the program with an error, and stderr says so,
+// and what became of a run that finished.
+int OutputChecked(int status, bool ranTheCommand)
+{
+    errno = 0;
+    std::cout.flush();
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0 && std::cout.good()) {
+        return status;
+    }
+    std::cerr << "drennow: standard output could not be written"
+              << (errno != 0 ? std::string(" (") + std::strerror(errno) + ")" : std::string());
+    if (status == kFinished && ranTheCommand) {
+        std::cerr << "; the run finished and its edits are saved, but what it printed there is lost";
+    }
+    std::cerr << "\n";
+    return status == kFinished ? kErrorReported : status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -79,11 +101,11 @@ int main(int argc, char** argv)
     }
     if (line.help) {
         std::cout << app::kUsage;
-        return kFinished;
+        return OutputChecked(kFinished, false);
     }
     if (line.version) {
         std::cout << "drennow " << DRENNOW_VERSION << "\n";
-        return kFinished;
+        return OutputChecked(kFinished, false);
     }
-    return Run(line);
+    return OutputChecked(Run(line), true);
 }

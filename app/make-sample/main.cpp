@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -104,12 +105,23 @@ bool Write(const std::string& path, const std::vector<Basin>& basins)
     return dataset->CommitTransaction() == OGRERR_NONE;
 }
 
+constexpr const char* kUsage =
+    "Usage: drennow-make-sample OUTPUT.gpkg [LEVEL]\n"
+    "Writes a GeoPackage whose layer Watershed holds the complete Pfafstetter\n"
+    "subdivision of a region down to LEVEL (1 to 6, 3 unless given), with\n"
+    "closed basins, a basin without a code and one coded 0.\n";
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "Usage: drennow-make-sample OUTPUT.gpkg [LEVEL]\n");
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    // An option would otherwise be taken for the name of the file to write.
+    if (argc < 2 || argc > 3 || argv[1][0] == '-') {
+        std::fputs(kUsage, stderr);
         return 2;
     }
     int level = argc == 3 ? std::atoi(argv[2]) : 3;

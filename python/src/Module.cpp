@@ -7,7 +7,7 @@
 #include "command/FailureCodes.h"
 #include "command/NextDownAssigner.h"
 #include "command/RunTexts.h"
-#include "platform/gdal/CommandRun.h"
+#include "platform/gdal/run/CommandRun.h"
 #include "runtime/Error.h"
 
 #include <pybind11/numpy.h>
@@ -15,7 +15,6 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
-#include <fstream>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -110,17 +109,17 @@ std::optional<Unconvertible> FirstUnconvertibleId(const python::Column& codes, c
     return found;
 }
 
-// Failure lines as (position, code, description), every line of a text
-// sharing one Python string: there are only a few texts.
+// Failure lines as (position or object id, code, description), every line
+// of a text sharing one Python string: there are only a few texts.
 class FailureLines {
 public:
-    void Add(size_t position, const command::Assigned::Failure& failure)
+    void Add(int64_t feature, int32_t code, const std::string& description)
     {
-        auto text = std::find(texts_.begin(), texts_.end(), failure.description);
+        auto text = std::find(texts_.begin(), texts_.end(), description);
         if (text == texts_.end()) {
-            text = texts_.insert(text, failure.description);
+            text = texts_.insert(text, description);
         }
-        lines_.push_back({position, failure.code, static_cast<size_t>(text - texts_.begin())});
+        lines_.push_back({feature, code, static_cast<size_t>(text - texts_.begin())});
     }
 
     // With the lock.
@@ -133,14 +132,14 @@ public:
             python::CheckSignalsAt(i);
             const Line& line = lines_[i];
             auto code = codes.try_emplace(line.code, py::int_(line.code)).first;
-            lines[i] = py::make_tuple(line.position, code->second, texts[line.text]);
+            lines[i] = py::make_tuple(line.feature, code->second, texts[line.text]);
         }
         return lines;
     }
 
 private:
     struct Line {
-        size_t position;
+        int64_t feature;
         int32_t code;
         size_t text;
     };
@@ -186,7 +185,7 @@ py::object NextDown(py::handle codes, py::handle ids, bool allowTrailingZeros, b
             [&](size_t i, command::Assigned&& answer) {
                 written[i] = WrittenNumber(answer.value);
                 if (withFailures && answer.failure) {
-                    failures.Add(i, *answer.failure);
+                    failures.Add(static_cast<int64_t>(i), answer.failure->code, answer.failure->description);
                 }
             },
             checkpoint);
@@ -228,27 +227,14 @@ std::string Describe(int32_t code)
     return command::DescribeFailureCode(code);
 }
 
-// The lines of a failure log the run wrote: object id, code, description.
-py::list ReadFailureLog(const std::string& path)
+// The run's failures as Python tuples: object id, code, description.
+py::list FailureTuples(const std::vector<command::FailureRecord>& failures)
 {
-    std::ifstream file(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    const std::string heading = command::texts::kLogHeading;
-    if (!file || text.compare(0, heading.size(), heading) != 0) {
-        throw std::runtime_error(path + " is not the failure log the run wrote");
+    FailureLines lines;
+    for (const command::FailureRecord& failure : failures) {
+        lines.Add(failure.objectId, failure.code, failure.description);
     }
-    py::list failures;
-    for (size_t start = heading.size(); start < text.size();) {
-        size_t end = text.find("\r\n", start);
-        std::string line = text.substr(start, end - start);
-        size_t first = line.find('\t');
-        size_t second = line.find('\t', first + 1);
-        failures.append(py::make_tuple(std::stoll(line.substr(0, first)),
-                                       std::stoll(line.substr(first + 1, second - first - 1)),
-                                       line.substr(second + 1)));
-        start = end == std::string::npos ? text.size() : end + 2;
-    }
-    return failures;
+    return lines.ToPython();
 }
 
 std::string Trimmed(const std::string& text)
@@ -306,7 +292,7 @@ py::tuple Run(const std::vector<std::string>& arguments, py::object progress)
     }
     py::object logPath = result.logPath ? py::object(py::str(*result.logPath)) : py::none();
     return py::make_tuple(result.status, Trimmed(result.status == gdalhost::kFinished ? out.str() : err.str()),
-                          result.logPath ? ReadFailureLog(*result.logPath) : py::list(), logPath, comparison);
+                          FailureTuples(result.failures), logPath, comparison);
 }
 
 }  // namespace
@@ -345,6 +331,7 @@ PYBIND11_MODULE(_drennow, module)
     statuses["BAD_COMMAND_LINE"] = static_cast<int>(gdalhost::kBadCommandLine);
     statuses["CHECK_FAILED"] = static_cast<int>(gdalhost::kCheckFailed);
     statuses["DECLINED"] = static_cast<int>(gdalhost::kDeclined);
+    statuses["SAVED_WITHOUT_LOG"] = static_cast<int>(gdalhost::kSavedWithoutLog);
     statuses["CANCELLED"] = static_cast<int>(gdalhost::kCancelled);
     module.attr("EXIT_STATUSES") = statuses;
 }

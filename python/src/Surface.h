@@ -1,7 +1,7 @@
 #pragma once
 
 #include "host/Progress.h"
-#include "platform/gdal/Console.h"
+#include "platform/gdal/terminal/Console.h"
 
 #include <pybind11/pybind11.h>
 

@@ -44,10 +44,13 @@ std::string Shown(const runtime::Variant& value)
 
 bool ValuesAgree(const runtime::Variant& written, const runtime::Variant& existing)
 {
+    if (!existing.IsNull() && SameNumber(written, existing)) {
+        return true;
+    }
     if (SameNumber(written, runtime::Variant(int32_t{0})) || runtime::ToDouble(written) < 0) {
         return IsNothing(existing);
     }
-    return !existing.IsNull() && SameNumber(written, existing);
+    return false;
 }
 
 ComparisonTally::ComparisonTally(std::string field) : field_(std::move(field)) {}

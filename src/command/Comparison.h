@@ -27,8 +27,8 @@ private:
     std::string disagreements_;
 };
 
-// They agree when equal, or when a failure code (0 or below) was written
-// and the existing value is 0 or null.
+// They agree when equal (failure codes included), or when a failure code (0
+// or below) was written and the existing value is 0 or null.
 bool ValuesAgree(const runtime::Variant& written, const runtime::Variant& existing);
 
 }  // namespace drennow::command

@@ -17,11 +17,11 @@ constexpr char kPathSeparator = '\\';
 constexpr char kPathSeparator = '/';
 #endif
 
-std::string FailureLog(const std::vector<std::string>& failureLines)
+std::string FailureLog(const std::vector<FailureRecord>& failures)
 {
     std::string log = texts::kLogHeading;
-    for (const std::string& line : failureLines) {
-        log += line + "\r\n";
+    for (const FailureRecord& failure : failures) {
+        log += FailureLine(failure) + "\r\n";
     }
     return log;
 }
@@ -36,23 +36,63 @@ std::string NextDownRun::PathBesideDocument(const std::string& name)
     return folder.empty() ? name : folder + kPathSeparator + name;
 }
 
-void NextDownRun::ReportCompletion(const std::vector<std::string>& failureLines)
+NextDownRun::PreparedLogs NextDownRun::PrepareLogs()
 {
-    std::string message = texts::kFinished;
-    StageMarker = "14";
-    if (!failureLines.empty()) {
-        std::string path = PathBesideDocument(texts::kLogName);
-        runtime::ReplaceFile(path, FailureLog(failureLines));
-        logPath_ = path;
-        message = texts::FinishedWithFailures(path);
+    PreparedLogs logs;
+    if (!failures_.empty()) {
+        logs.failures.emplace(PathBesideDocument(texts::kLogName), FailureLog(failures_));
     }
     if (tally_) {
-        std::string path = PathBesideDocument(texts::kComparisonLogName);
-        runtime::ReplaceFile(path, tally_->LogText());
-        comparison_ = tally_->Result(path);
+        logs.comparison.emplace(PathBesideDocument(texts::kComparisonLogName), tally_->LogText());
+    }
+    return logs;
+}
+
+void NextDownRun::ReportCompletion(PreparedLogs& logs)
+{
+    std::string message = texts::kFinished;
+    StageMarker = Stage::Complete;
+    if (logs.failures) {
+        try {
+            logs.failures->Commit();
+        } catch (const runtime::Error& error) {
+            std::vector<UnwrittenLog> unwritten{{logs.failures->Path(), FailureLog(failures_)}};
+            if (logs.comparison) {
+                unwritten.push_back({logs.comparison->Path(), tally_->LogText()});
+            }
+            ReportSavedWithoutLog(error, std::move(unwritten));
+            return;
+        }
+        logPath_ = logs.failures->Path();
+        message = texts::FinishedWithFailures(*logPath_);
+    }
+    if (logs.comparison) {
+        try {
+            logs.comparison->Commit();
+        } catch (const runtime::Error& error) {
+            ReportSavedWithoutLog(error, {{logs.comparison->Path(), tally_->LogText()}});
+            return;
+        }
+        comparison_ = tally_->Result(logs.comparison->Path());
     }
     ShowMessage(host::Prompt::Completion, message);
     outcome_ = RunOutcome::Completed;
+}
+
+// The error report, and that the edits were saved all the same: the host
+// shows what the logs would have held.
+void NextDownRun::ReportSavedWithoutLog(const runtime::Error& error, std::vector<UnwrittenLog> unwritten)
+{
+    std::vector<std::string> paths;
+    for (const UnwrittenLog& log : unwritten) {
+        paths.push_back(log.path);
+    }
+    unwrittenLogs_ = std::move(unwritten);
+    document_ = nullptr;
+    map_ = nullptr;
+    outcome_ = RunOutcome::SavedWithoutLog;
+    ShowMessage(host::Prompt::ErrorReport,
+                texts::ErrorReport(error.Number(), error.Description(), MarkerOf(StageMarker)) + texts::SavedWithoutLog(paths));
 }
 
 // Neither stops nor aborts an open edit operation or session: what was
@@ -65,7 +105,7 @@ void NextDownRun::ReportRunError(const runtime::Error& error)
     document_ = nullptr;
     map_ = nullptr;
     outcome_ = RunOutcome::ErrorReported;
-    ShowMessage(host::Prompt::ErrorReport, texts::ErrorReport(error.Number(), error.Description(), StageMarker));
+    ShowMessage(host::Prompt::ErrorReport, texts::ErrorReport(error.Number(), error.Description(), MarkerOf(StageMarker)));
 }
 
 void NextDownRun::ShowMessage(host::Prompt id, const std::string& text)

@@ -2,6 +2,11 @@
 
 namespace drennow::command {
 
+std::string FailureLine(const FailureRecord& failure)
+{
+    return std::to_string(failure.objectId) + "\t" + std::to_string(failure.code) + "\t" + failure.description;
+}
+
 std::string DescribeFailureCode(int32_t code)
 {
     switch (code) {

@@ -2,6 +2,7 @@
 
 #include "command/PfafCodeList.h"
 #include "pfaf/BuildIdCollection.h"
+#include "runtime/Error.h"
 
 #include <stdexcept>
 
@@ -53,6 +54,28 @@ Assigned NextDownAssigner::Assign(const Variant& code) const
     return Assigned{AsWritten(WholeNumber(*id)), std::nullopt};
 }
 
+bool NextDownAssigner::Converts(const Variant& code) const
+{
+    if (code.IsNull()) {
+        return true;
+    }
+    try {
+        WholeNumber(code);
+        return true;
+    } catch (const runtime::Error&) {
+        return false;
+    }
+}
+
+std::optional<Variant> NextDownAssigner::DownstreamId(const Variant& code) const
+{
+    if (code.IsNull() || !ids_) {
+        return std::nullopt;
+    }
+    int64_t next = NextDownCode(WholeNumber(code));
+    return next > 0 ? ids_->Find(next) : std::nullopt;
+}
+
 namespace {
 
 size_t SearchedSlot(int64_t basin)
@@ -88,11 +111,6 @@ int64_t NextDownAssigner::WholeNumber(const Variant& value) const
 Variant NextDownAssigner::AsWritten(int64_t number) const
 {
     return int64_ ? Variant(number) : Variant(static_cast<int32_t>(number));
-}
-
-std::string FailureLine(int32_t objectId, int32_t code, const std::string& description)
-{
-    return std::to_string(objectId) + "\t" + std::to_string(code) + "\t" + description;
 }
 
 void LookAhead(const NextDownAssigner& assigner, const std::vector<int64_t>& upcoming, size_t position)

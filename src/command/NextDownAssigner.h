@@ -43,6 +43,12 @@ public:
 
     // A code that does not convert raises the conversion's error (13, 6).
     Assigned Assign(const runtime::Variant& code) const;
+    // Whether the code converts at the run's width (nulls do): which of the
+    // values that Assign converts raised its error.
+    bool Converts(const runtime::Variant& code) const;
+    // The identifier, as read, of the basin a converting code drains into;
+    // nothing when there is none.
+    std::optional<runtime::Variant> DownstreamId(const runtime::Variant& code) const;
     // Ask for the memory that Assign of a basin with this code will read:
     // first the index's; once that has come, the search itself is made
     // ahead (and kept for Assign a while) and the identifier's is asked for.
@@ -68,8 +74,6 @@ private:
     mutable std::array<Searched, 32> searchedAhead_{};
 };
 
-// The failure log's line for a feature.
-std::string FailureLine(int32_t objectId, int32_t code, const std::string& description);
 
 // Asks, at a position of a pass over features whose plain codes (0 for any
 // other value) are known in the order the pass meets them, for the memory

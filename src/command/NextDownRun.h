@@ -1,13 +1,16 @@
 #pragma once
 
 #include "command/Comparison.h"
+#include "command/FailureCodes.h"
 #include "command/NextDownAssigner.h"
 #include "command/PfafCodeList.h"
+#include "command/Stage.h"
 #include "command/clsDrennow.h"
 #include "dialogs/frmField.h"
 #include "host/Application.h"
 #include "runtime/Collection.h"
 #include "runtime/Error.h"
+#include "runtime/TextFile.h"
 
 #include <cstdint>
 #include <functional>
@@ -43,12 +46,24 @@ public:
     const std::optional<Comparison>& Compared() const { return comparison_; }
     // The failure log the run wrote, once it has finished with failures.
     const std::optional<std::string>& LogPath() const { return logPath_; }
+    const std::vector<UnwrittenLog>& UnwrittenLogs() const { return unwrittenLogs_; }
+    // The features that got a failure code, in the order the pass wrote them.
+    const std::vector<FailureRecord>& Failures() const { return failures_; }
+    Stage Reached() const { return StageMarker; }
 
 private:
     std::optional<RunSettings> PrepareNextDownRun(bool allowTrailingZeros);
     void RunNextDownPass(RunSettings& settings);
-    void ReportCompletion(const std::vector<std::string>& failureLines);
+    // The logs a finished run leaves, written out in full before the edits
+    // are saved.
+    struct PreparedLogs {
+        std::optional<runtime::PreparedFile> failures;
+        std::optional<runtime::PreparedFile> comparison;
+    };
+    PreparedLogs PrepareLogs();
+    void ReportCompletion(PreparedLogs& logs);
     void ReportRunError(const runtime::Error& error);
+    void ReportSavedWithoutLog(const runtime::Error& error, std::vector<UnwrittenLog> unwritten);
 
     // Set-up steps; each yields nothing when the run has ended.
     std::optional<std::string> AskName(host::Prompt question, const std::string& label,
@@ -68,10 +83,12 @@ private:
     bool BuildCodeArray(const RunSettings& settings, PfafCodeList& codes, std::vector<int64_t>& readOrder);
     bool SortAndCollect(const RunSettings& settings, PfafCodeList& codes, runtime::Collection& ids);
     bool AssignNextDown(const RunSettings& settings, const NextDownAssigner& assigner,
-                        const std::vector<int64_t>& upcoming, std::vector<std::string>& failureLines);
+                        const std::vector<int64_t>& upcoming);
+    runtime::Error Explained(const runtime::Error& error, int32_t objectId, const RunSettings& settings,
+                             const runtime::Variant& code, const NextDownAssigner& assigner) const;
+    static std::string FieldName(const RunSettings& settings, int32_t index);
     void WriteNextDown(host::IRow& feature, int32_t field, const runtime::Variant& value) const;
-    runtime::Variant AssignFeature(host::IRow& feature, const RunSettings& settings, const NextDownAssigner& assigner,
-                                   std::vector<std::string>& failureLines);
+    runtime::Variant AssignFeature(host::IRow& feature, const RunSettings& settings, const NextDownAssigner& assigner);
     void CancelAssignment(const RunSettings& settings);
     void Finish(const RunSettings& settings);
     void ShowStep(host::RowCountText& text, int32_t counter);
@@ -87,12 +104,16 @@ private:
     std::optional<ComparisonTally> tally_;  // of the pass, when comparing
     std::optional<Comparison> comparison_;
     std::optional<std::string> logPath_;
+    std::vector<UnwrittenLog> unwrittenLogs_;
+    std::vector<FailureRecord> failures_;
+    // The first code read that is no number, for the sort's error.
+    std::optional<std::pair<int32_t, runtime::Variant>> firstNonNumericCode_;
     host::Ref<host::IMxDocument> document_;
     host::Ref<host::IMap> map_;
     host::Ref<host::IStepProgressor> progressBar_;
     host::Ref<host::ITrackCancel> cancelTracker_;
     dialogs::frmField form_;
-    std::string StageMarker;
+    Stage StageMarker = Stage::GetDocument;
     RunOutcome outcome_ = RunOutcome::NotRun;
 };
 

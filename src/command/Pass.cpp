@@ -17,29 +17,61 @@ using runtime::Variant;
 void NextDownRun::RunNextDownPass(RunSettings& settings)
 {
     StartProgress(settings.FeatureCount);
-    StageMarker = "10";
+    StageMarker = Stage::BuildCodes;
     PfafCodeList codes(CodeWidthOf(options_));
     std::vector<int64_t> readOrder;
     if (!BuildCodeArray(settings, codes, readOrder)) {
         return;
     }
-    StageMarker = "11";
+    StageMarker = Stage::SortAndCollect;
     runtime::Collection ids;
     if (!SortAndCollect(settings, codes, ids)) {
         return;
     }
     modPfafTools::NextDownIndex index = codes.BuildIndex(ZeroReadingOf(options_), settings.AllowTrailingZeros);
     NextDownAssigner assigner(index, settings.IdFieldIndex != settings.PfafFieldIndex ? &ids : nullptr, options_);
-    std::vector<std::string> failureLines;
     // A pass over every feature meets them in the order the codes were read.
     if (readOrder.size() != static_cast<size_t>(settings.FeatureCount)) {
         readOrder.clear();
     }
-    if (!AssignNextDown(settings, assigner, readOrder, failureLines)) {
+    if (!AssignNextDown(settings, assigner, readOrder)) {
         return;
     }
+    StageMarker = Stage::Save;
+    // A log that cannot be written ends the run before anything is saved.
+    PreparedLogs logs = PrepareLogs();
     Finish(settings);
-    ReportCompletion(failureLines);
+    ReportCompletion(logs);
+}
+
+// A value that does not convert, as the error of the feature whose code or
+// downstream identifier it is: its field, the value and what to do.
+runtime::Error NextDownRun::Explained(const runtime::Error& error, int32_t objectId, const RunSettings& settings,
+                                      const Variant& code, const NextDownAssigner& assigner) const
+{
+    if (error.Number() != runtime::kOverflow && error.Number() != runtime::kTypeMismatch) {
+        return error;
+    }
+    auto fieldName = [&](int32_t index) { return FieldName(settings, index); };
+    if (!assigner.Converts(code)) {
+        return runtime::Error(error.Number(), texts::CodeDoesNotConvert(error.Description(), objectId,
+                                                                        fieldName(settings.PfafFieldIndex),
+                                                                        runtime::ToText(code), options_.int64));
+    }
+    std::optional<Variant> id = assigner.DownstreamId(code);
+    if (!id) {
+        return error;
+    }
+    return runtime::Error(error.Number(), texts::DownstreamIdDoesNotConvert(error.Description(), objectId,
+                                                                            fieldName(settings.IdFieldIndex),
+                                                                            runtime::ToText(*id), options_.int64));
+}
+
+std::string NextDownRun::FieldName(const RunSettings& settings, int32_t index)
+{
+    host::Ref<host::IFields> fields = Deref(settings.Layer->FeatureClass()).Fields();
+    host::Ref<host::IField> field = Deref(fields).Field(index);
+    return Deref(field).Name();
 }
 
 void NextDownRun::StartProgress(int32_t featureCount)
@@ -80,6 +112,9 @@ bool NextDownRun::BuildCodeArray(const RunSettings& settings, PfafCodeList& code
         const Variant& code = feature->Value(settings.PfafFieldIndex);
         if (!code.IsNull()) {
             codes.Add(code);
+            if (!code.IsInteger() && !firstNonNumericCode_ && !runtime::IsNumeric(code)) {
+                firstNonNumericCode_ = {feature->OID(), code};
+            }
         }
         readOrder.push_back(PlainCode(code));
         feature = cursor->NextFeature();
@@ -91,7 +126,17 @@ bool NextDownRun::BuildCodeArray(const RunSettings& settings, PfafCodeList& code
 
 bool NextDownRun::SortAndCollect(const RunSettings& settings, PfafCodeList& codes, runtime::Collection& ids)
 {
-    codes.SortDescending();
+    try {
+        codes.SortDescending();
+    } catch (const runtime::Error& error) {
+        if (error.Number() != runtime::kTypeMismatch || !firstNonNumericCode_) {
+            throw;
+        }
+        const auto& [objectId, code] = *firstNonNumericCode_;
+        throw runtime::Error(error.Number(), texts::CodeDoesNotConvert(error.Description(), objectId,
+                                                                       FieldName(settings, settings.PfafFieldIndex),
+                                                                       runtime::ToText(code), options_.int64));
+    }
     if (!Deref(cancelTracker_).Continue()) {
         outcome_ = RunOutcome::Cancelled;
         return false;
@@ -112,13 +157,13 @@ bool NextDownRun::SortAndCollect(const RunSettings& settings, PfafCodeList& code
 // operation, collecting a failure line for each feature that got a failure
 // code.
 bool NextDownRun::AssignNextDown(const RunSettings& settings, const NextDownAssigner& assigner,
-                                 const std::vector<int64_t>& upcoming, std::vector<std::string>& failureLines)
+                                 const std::vector<int64_t>& upcoming)
 {
     host::IStepProgressor& bar = Deref(progressBar_);
     bar.Position(0);
     bar.Show();
     int32_t handled = 0;
-    StageMarker = "12";
+    StageMarker = Stage::AssignNextDown;
     host::IEditor& editor = Deref(settings.Editor);
     editor.StartOperation();
     host::RowCountText text(texts::kFindingNextDown);
@@ -133,7 +178,7 @@ bool NextDownRun::AssignNextDown(const RunSettings& settings, const NextDownAssi
             return false;
         }
         LookAhead(assigner, upcoming, static_cast<size_t>(handled));
-        Variant written = AssignFeature(*feature, settings, assigner, failureLines);
+        Variant written = AssignFeature(*feature, settings, assigner);
         if (tally) {
             tally->Add(feature->OID(), written, feature->Value(settings.CompareFieldIndex));
         }
@@ -146,13 +191,18 @@ bool NextDownRun::AssignNextDown(const RunSettings& settings, const NextDownAssi
 
 // Writes and stores the feature's NextDownID, and its failure line when it
 // got a failure code; the value written.
-Variant NextDownRun::AssignFeature(host::IRow& feature, const RunSettings& settings, const NextDownAssigner& assigner,
-                                   std::vector<std::string>& failureLines)
+Variant NextDownRun::AssignFeature(host::IRow& feature, const RunSettings& settings, const NextDownAssigner& assigner)
 {
-    Assigned assigned = assigner.Assign(feature.Value(settings.PfafFieldIndex));
+    Variant code = feature.Value(settings.PfafFieldIndex);
+    Assigned assigned;
+    try {
+        assigned = assigner.Assign(code);
+    } catch (const runtime::Error& error) {
+        throw Explained(error, feature.OID(), settings, code, assigner);
+    }
     if (assigned.failure) {
         feature.SetValue(settings.NextDownFieldIndex, assigned.value);
-        failureLines.push_back(FailureLine(feature.OID(), assigned.failure->code, assigned.failure->description));
+        failures_.push_back({feature.OID(), assigned.failure->code, assigned.failure->description});
     } else {
         WriteNextDown(feature, settings.NextDownFieldIndex, assigned.value);
     }
@@ -160,14 +210,14 @@ Variant NextDownRun::AssignFeature(host::IRow& feature, const RunSettings& setti
     return assigned.value;
 }
 
-// A 64-bit value that an existing NextDownID field cannot hold ends the run
-// with what could not be written where.
+// A value that an existing NextDownID field cannot hold ends the run with
+// what could not be written where.
 void NextDownRun::WriteNextDown(host::IRow& feature, int32_t field, const Variant& value) const
 {
     try {
         feature.SetValue(field, value);
     } catch (const runtime::Error& error) {
-        if (!options_.int64 || error.Number() != runtime::kOverflow) {
+        if (error.Number() != runtime::kOverflow) {
             throw;
         }
         throw runtime::Error(runtime::kOverflow, texts::NextDownCannotHold(feature.OID(), runtime::ToText(value)));
@@ -191,7 +241,7 @@ void NextDownRun::CancelAssignment(const RunSettings& settings)
 
 void NextDownRun::Finish(const RunSettings& settings)
 {
-    StageMarker = "13";
+    StageMarker = Stage::Save;
     progressBar_->Message(texts::kFinishing);
     settings.Editor->StopOperation(texts::kCompletedOperation);
     if (settings.EditStateAtStart == host::kEditStateNotEditing) {

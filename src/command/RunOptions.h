@@ -15,6 +15,9 @@ struct RunOptions {
     // A 0 digit marks a unit that is not subdivided at its level, rather
     // than a closed basin; the trailing-zeros question is then not asked.
     bool zerosUnsubdivided = false;
+    // The code field may be a real, 64-bit or text field, whose values are
+    // converted as every value is: set when the user named the field.
+    bool convertCodeField = false;
     // A field of the layer to compare the values written with, after a run
     // that finished.
     std::optional<std::string> compareWith;

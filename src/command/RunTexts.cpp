@@ -40,6 +40,33 @@ std::string NextDownCannotHold(int32_t objectId, const std::string& value)
            "; remove the field, or widen it to a 64-bit integer, and run again";
 }
 
+namespace {
+
+std::string WhatToDo(const std::string& error, bool int64)
+{
+    if (error != "Overflow") {
+        return "";
+    }
+    return int64 ? "; codes and identifiers have at most 19 digits"
+                 : "; beyond the 32-bit range: run with 64-bit codes and identifiers (--int64)";
+}
+
+}  // namespace
+
+std::string CodeDoesNotConvert(const std::string& error, int32_t objectId, const std::string& field,
+                               const std::string& value, bool int64)
+{
+    return error + ": feature " + std::to_string(objectId) + " has " + value + " in " + field +
+           ", which is not a whole number of the codes' range" + WhatToDo(error, int64);
+}
+
+std::string DownstreamIdDoesNotConvert(const std::string& error, int32_t objectId, const std::string& field,
+                                       const std::string& value, bool int64)
+{
+    return error + ": feature " + std::to_string(objectId) + " drains into a basin whose " + field + " is " + value +
+           ", which is not a whole number of the identifiers' range" + WhatToDo(error, int64);
+}
+
 std::string FinishedWithFailures(const std::string& logPath)
 {
     return std::string(kFinished) + "\r\n\r\nSome IDs could not be determined.  See " + logPath + " for details.";
@@ -48,6 +75,16 @@ std::string FinishedWithFailures(const std::string& logPath)
 std::string ErrorReport(int32_t number, const std::string& description, const std::string& stageMarker)
 {
     return ErrorReport(number, description) + "\r\n" + stageMarker;
+}
+
+std::string SavedWithoutLog(const std::vector<std::string>& logPaths)
+{
+    std::string names;
+    for (const std::string& path : logPaths) {
+        names += (names.empty() ? "" : " and ") + path;
+    }
+    return "\r\n\r\nThe edits were saved, but " + names + (logPaths.size() == 1 ? " was" : " were") +
+           " not written.";
 }
 
 std::string ComparisonLogHeading(const std::string& field)

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Every text the run shows: titles, questions, list labels, messages,
 // progress and the failure log. Hosts and tests refer to these; a host
@@ -37,7 +39,13 @@ std::string InvalidLevel(int16_t highestLevel);
 inline constexpr const char* kNoEditor = "Could not find Editor";
 inline constexpr const char* kCannotStopEditing = "Could not stop editing";
 std::string CannotEdit(const std::string& layerName);
-// A 64-bit value for a NextDownID field of 32 bits.
+// A code, or the identifier of the basin a feature drains into, that does not
+// convert; the conversion error's own text first.
+std::string CodeDoesNotConvert(const std::string& error, int32_t objectId, const std::string& field,
+                               const std::string& value, bool int64);
+std::string DownstreamIdDoesNotConvert(const std::string& error, int32_t objectId, const std::string& field,
+                                       const std::string& value, bool int64);
+// A value for a NextDownID field too narrow for it.
 std::string NextDownCannotHold(int32_t objectId, const std::string& value);
 
 // Progress and the status bar.
@@ -54,6 +62,9 @@ inline constexpr const char* kCancelledOperation = "Drennow";
 inline constexpr const char* kFinished = "Finished with NextDownID Determination";
 std::string FinishedWithFailures(const std::string& logPath);
 std::string ErrorReport(int32_t number, const std::string& description, const std::string& stageMarker);
+// Follows the error report when the edits were saved but these logs could
+// not be written.
+std::string SavedWithoutLog(const std::vector<std::string>& logPaths);
 // Outside any run: no stage to name.
 std::string ErrorReport(int32_t number, const std::string& description);
 
@@ -64,8 +75,12 @@ std::string AgreementLine(const std::string& field, int64_t agreeing, int64_t co
 
 // The failure log.
 inline constexpr const char* kLogName = "Drennow.log";
-inline constexpr const char* kLogHeading =
-    "Following is a list of ObjectIDs for areas for which downstream ID could not be determined.\r\n"
-    "ObjectID\tCode\tDescription\r\n";
+inline constexpr const char* kLogTitle =
+    "Following is a list of ObjectIDs for areas for which downstream ID could not be determined.";
+// The titles of a failure's three parts: its object id, code and description.
+inline constexpr std::array<const char*, 3> kLogColumns{"ObjectID", "Code", "Description"};
+// The title line and the column titles, each ended by CR LF.
+inline const std::string kLogHeading = std::string(kLogTitle) + "\r\n" + kLogColumns[0] + "\t" + kLogColumns[1] +
+                                       "\t" + kLogColumns[2] + "\r\n";
 
 }  // namespace drennow::command::texts

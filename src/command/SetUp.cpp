@@ -1,4 +1,5 @@
 #include "command/NextDownRun.h"
+#include "command/QuestionNames.h"
 #include "command/RunTexts.h"
 
 #include "dialogs/modUtilsForms.h"
@@ -13,7 +14,18 @@ using runtime::Deref;
 
 namespace {
 
-constexpr const char* kNextDownFieldName = "NextDownID";
+constexpr const char* kNextDownFieldName = names::kNextDownField;
+
+// The types of the fields offered for the codes: long integers, and when the
+// user names the field, any field whose values the run can convert.
+modUtilsForms::TypeValues CodeFieldTypes(const RunOptions& options)
+{
+    if (!options.convertCodeField) {
+        return {host::kFieldTypeLongInteger};
+    }
+    return {host::kFieldTypeSmallInteger, host::kFieldTypeLongInteger, host::kFieldTypeBigInteger,
+            host::kFieldTypeSingle,       host::kFieldTypeDouble,      host::kFieldTypeString};
+}
 
 // The position of the first field whose name is exactly that name, or -1.
 int32_t FieldPosition(const host::Ref<host::IFields>& fields, const std::string& name)
@@ -33,7 +45,7 @@ int32_t FieldPosition(const host::Ref<host::IFields>& fields, const std::string&
 std::optional<RunSettings> NextDownRun::PrepareNextDownRun(bool allowTrailingZeros)
 {
     RunSettings settings;
-    StageMarker = "1";
+    StageMarker = Stage::GetDocument;
     document_ = Deref(application_).Document();
     map_ = Deref(document_).FocusMap();
 
@@ -45,7 +57,7 @@ std::optional<RunSettings> NextDownRun::PrepareNextDownRun(bool allowTrailingZer
     if (!fields) {
         return std::nullopt;
     }
-    StageMarker = "7";
+    StageMarker = Stage::AskPopulate;
     if (!ChooseIdField(settings, fields)) {
         return std::nullopt;
     }
@@ -60,7 +72,7 @@ std::optional<RunSettings> NextDownRun::PrepareNextDownRun(bool allowTrailingZer
     if (!LocateEditor(settings) || !EnsureNextDownField(settings, *featureClass)) {
         return std::nullopt;
     }
-    StageMarker = "9";
+    StageMarker = Stage::StartEditing;
     if (!StartEditing(settings, *featureClass)) {
         return std::nullopt;
     }
@@ -71,18 +83,18 @@ std::optional<RunSettings> NextDownRun::PrepareNextDownRun(bool allowTrailingZer
 // The layer asked for, with its features to write; its feature class.
 host::Ref<host::IFeatureClass> NextDownRun::ChooseLayer(RunSettings& settings)
 {
-    StageMarker = "2";
+    StageMarker = Stage::PrepareLayerList;
     auto layerName = AskName(host::Prompt::Layer, texts::kLayerLabel, [&] {
-        StageMarker = "3";
+        StageMarker = Stage::AskLayer;
         modUtilsForms::FillLayerList(map_, form_.cboFld, {"FeatureLayer"}, {host::kFeatureTypeSimple},
                                      modUtilsForms::TypeValues{host::kShapeTypePolygon}, std::nullopt,
-                                     modUtilsForms::Names{"Watershed", "Catchment"}, false);
+                                     names::kWatershedLayers, false);
     });
     if (!layerName) {
         return nullptr;
     }
 
-    StageMarker = "4";
+    StageMarker = Stage::FindLayer;
     settings.Layer = FindChosenLayer(*layerName);
     if (!settings.Layer) {
         return nullptr;
@@ -106,20 +118,25 @@ host::Ref<host::IFeatureClass> NextDownRun::ChooseLayer(RunSettings& settings)
 // fields it was found among.
 host::Ref<host::IFields> NextDownRun::ChoosePfafField(RunSettings& settings, host::IFeatureClass& featureClass)
 {
-    StageMarker = "5";
+    StageMarker = Stage::AskPfafField;
     auto pfafName = AskName(host::Prompt::PfafField, texts::kPfafFieldLabel, [&] {
-        modUtilsForms::FillFieldList(featureClass.Fields(), form_.cboFld, {host::kFieldTypeLongInteger},
-                                     modUtilsForms::Names{kNextDownFieldName},
-                                     modUtilsForms::Names{"Pfafstetter", "PfafstetterID", "Level1", "Level2",
-                                                          "Level3", "Level4", "Level5", "Level6"},
-                                     false);
+        // The codes are never guessed: only a field of the run's names is
+        // taken unasked, and one left out for its type is named.
+        modUtilsForms::TypeValues types = CodeFieldTypes(options_);
+        modUtilsForms::Names excluded{kNextDownFieldName};
+        modUtilsForms::FillFieldList(featureClass.Fields(), form_.cboFld, types, excluded, names::kPfafFields, false);
+        form_.needsPreferredName = true;
+        // Asked while the dialog shows, which is before the class can go.
+        form_.passedOver = [&featureClass, types, excluded] {
+            return modUtilsForms::FieldsPassedOver(featureClass.Fields(), types, excluded, names::kPfafFields);
+        };
     });
     if (!pfafName) {
         return nullptr;
     }
     host::Ref<host::IFields> fields = featureClass.Fields();
     settings.PfafFieldIndex = FieldPosition(fields, *pfafName);
-    StageMarker = "6";
+    StageMarker = Stage::AskLevel;
     if (settings.PfafFieldIndex == -1) {
         EndWithMessage(texts::FieldNotFound(*pfafName));
         return nullptr;
@@ -139,14 +156,14 @@ bool NextDownRun::ChooseIdField(RunSettings& settings, const host::Ref<host::IFi
     }
     auto idName = AskName(host::Prompt::IdField, texts::kIdFieldLabel, [&] {
         modUtilsForms::FillFieldList(fields, form_.cboFld, {host::kFieldTypeLongInteger, host::kFieldTypeObjectId},
-                                     modUtilsForms::Names{kNextDownFieldName}, modUtilsForms::Names{"ID", "HydroID"},
+                                     modUtilsForms::Names{kNextDownFieldName}, names::kIdFields,
                                      false);
     });
     if (!idName) {
         return false;
     }
     settings.IdFieldIndex = FieldPosition(fields, *idName);
-    StageMarker = "8";
+    StageMarker = Stage::FindNextDownField;
     if (settings.IdFieldIndex == -1) {
         EndWithMessage(texts::FieldNotFound(*idName));
         return false;

@@ -69,6 +69,9 @@ void clsDrennow::OnClick()
     lastOutcome_ = RunOutcome::ErrorReported;
     lastComparison_.reset();
     lastLogPath_.reset();
+    lastUnwrittenLogs_.clear();
+    lastFailures_.clear();
+    lastStage_ = Stage::GetDocument;
     try {
         auto& ui = runtime::Deref(runtime::Deref(modGlobals::g_pApp).UserInterface());
         // Trailing zeros mean nothing where a 0 marks a unit not subdivided.
@@ -95,6 +98,11 @@ void clsDrennow::RunNextDown(bool& allowTrailingZeros)
     lastOutcome_ = run.RunNextDown(allowTrailingZeros);
     lastComparison_ = run.Compared();
     lastLogPath_ = run.LogPath();
+    lastUnwrittenLogs_ = run.UnwrittenLogs();
+    if (lastOutcome_ == RunOutcome::Completed || lastOutcome_ == RunOutcome::SavedWithoutLog) {
+        lastFailures_ = run.Failures();
+    }
+    lastStage_ = run.Reached();
 }
 
 host::Ref<host::ICommand> CreateCommand(const std::string& progId)

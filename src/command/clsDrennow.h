@@ -1,11 +1,14 @@
 #pragma once
 
+#include "command/FailureCodes.h"
 #include "command/RunOptions.h"
+#include "command/Stage.h"
 #include "host/Command.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace drennow::command {
 
@@ -17,6 +20,16 @@ enum class RunOutcome {
     CheckFailed,    // a check ended the run with its message
     Declined,       // the user declined a choice: a silent end
     Cancelled,      // the user cancelled the pass
+    // The edits were saved, but a log could not be put in place; the error
+    // report said so.
+    SavedWithoutLog,
+};
+
+// A log the run could not put in place after the edits were saved: what it
+// would have held, for the host to show elsewhere.
+struct UnwrittenLog {
+    std::string path;
+    std::string text;
 };
 
 // The command that fills NextDownID of a watershed layer from its
@@ -52,6 +65,12 @@ public:
     // The failure log the last click's run wrote: only a run that finished
     // with failures writes one.
     const std::optional<std::string>& LastLogPath() const { return lastLogPath_; }
+    // The logs the last click's run could not write after it saved.
+    const std::vector<UnwrittenLog>& LastUnwrittenLogs() const { return lastUnwrittenLogs_; }
+    // The failures of the last click's run, once it has written them all.
+    const std::vector<FailureRecord>& LastFailures() const { return lastFailures_; }
+    // The stage the last click's run had reached when it ended.
+    Stage LastStage() const { return lastStage_; }
 
 private:
     void RunNextDown(bool& allowTrailingZeros);
@@ -60,6 +79,9 @@ private:
     RunOutcome lastOutcome_ = RunOutcome::NotRun;
     std::optional<Comparison> lastComparison_;
     std::optional<std::string> lastLogPath_;
+    std::vector<UnwrittenLog> lastUnwrittenLogs_;
+    std::vector<FailureRecord> lastFailures_;
+    Stage lastStage_ = Stage::GetDocument;
 };
 
 // Creates a command by its ProgID; nothing for an unknown ProgID.

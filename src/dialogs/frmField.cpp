@@ -56,6 +56,8 @@ void frmField::Load()
     caption = kDesignCaption;
     lblLayer = kDesignLabel;
     cboFld.Clear();
+    needsPreferredName = false;
+    passedOver = nullptr;
     chosenName_ = "";
 }
 
@@ -66,6 +68,8 @@ void frmField::Unload()
     caption = kDesignCaption;
     lblLayer = kDesignLabel;
     cboFld.Clear();
+    needsPreferredName = false;
+    passedOver = nullptr;
     chosenName_ = "";
 }
 
@@ -75,6 +79,19 @@ void frmField::Show(host::IUserInterface& ui)
     visible_ = true;
     ui.ShowModal(*this);
     visible_ = false;
+}
+
+bool frmField::CurrentEntryMayBeTakenUnasked() const
+{
+    if (cboFld.ListIndex() < 0) {
+        return false;
+    }
+    return cboFld.CurrentIsPreferred() || (cboFld.ListCount() == 1 && !needsPreferredName);
+}
+
+std::vector<host::PassedOverField> frmField::PassedOver() const
+{
+    return passedOver ? passedOver() : std::vector<host::PassedOverField>{};
 }
 
 void frmField::SelectEntry(int32_t index)

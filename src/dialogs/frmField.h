@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,10 @@ public:
     std::string caption = kDesignCaption;
     std::string lblLayer = kDesignLabel;
     ComboBox cboFld;
+    // Set by the caller after filling the list; reset by Load.
+    bool needsPreferredName = false;  // only a name the run looks for is taken unasked
+    // Asked only when a host wants them: finding them reads the fields again.
+    std::function<std::vector<host::PassedOverField>()> passedOver;
 
     // The dialog as the platform shows it.
     host::Prompt Question() const override { return question; }
@@ -81,6 +86,8 @@ public:
     std::vector<std::string> Entries() const override { return cboFld.Items(); }
     int32_t ListIndex() const override { return cboFld.ListIndex(); }
     bool CurrentEntryIsPreferred() const override { return cboFld.CurrentIsPreferred(); }
+    bool CurrentEntryMayBeTakenUnasked() const override;
+    std::vector<host::PassedOverField> PassedOver() const override;
     bool IsVisible() const override { return loaded_ && visible_; }
     void SelectEntry(int32_t index) override;
     void PressOK() override;

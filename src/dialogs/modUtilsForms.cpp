@@ -17,12 +17,22 @@ std::string UpperCase(std::string text)
     return text;
 }
 
+bool IsExcluded(const std::string& name, const std::optional<Names>& excludeNames)
+{
+    return excludeNames && std::find(excludeNames->begin(), excludeNames->end(), name) != excludeNames->end();
+}
+
+bool BearsAName(const std::string& name, const Names& names)
+{
+    std::string upper = UpperCase(name);
+    return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return UpperCase(n) == upper; });
+}
+
 void AddUnlessExcluded(dialogs::ComboBox& list, const std::string& name, const std::optional<Names>& excludeNames)
 {
-    if (excludeNames && std::find(excludeNames->begin(), excludeNames->end(), name) != excludeNames->end()) {
-        return;
+    if (!IsExcluded(name, excludeNames)) {
+        list.AddItem(name);
     }
-    list.AddItem(name);
 }
 
 void AddFeatureLayer(dialogs::ComboBox& list, host::IFeatureLayer& layer, const TypeValues& featureTypes,
@@ -121,6 +131,26 @@ void FillFieldList(const host::Ref<host::IFields>& fields, dialogs::ComboBox& li
         }
     }
     FinishList(list, preferredNames, addNone);
+}
+
+std::vector<host::PassedOverField> FieldsPassedOver(const host::Ref<host::IFields>& fields,
+                                                   const TypeValues& fieldTypes,
+                                                   const std::optional<Names>& excludeNames,
+                                                   const Names& preferredNames)
+{
+    std::vector<host::PassedOverField> passedOver;
+    host::IFields& fieldList = runtime::Deref(fields);
+    int32_t count = fieldList.FieldCount();
+    for (int32_t index = 0; index < count; ++index) {
+        host::Ref<host::IField> field = fieldList.Field(index);
+        std::string name = runtime::Deref(field).Name();
+        int32_t type = field->Type();
+        bool offered = std::find(fieldTypes.begin(), fieldTypes.end(), type) != fieldTypes.end();
+        if (!offered && !IsExcluded(name, excludeNames) && BearsAName(name, preferredNames)) {
+            passedOver.push_back({name, type});
+        }
+    }
+    return passedOver;
 }
 
 }  // namespace drennow::modUtilsForms

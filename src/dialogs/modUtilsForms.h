@@ -28,4 +28,11 @@ void FillFieldList(const host::Ref<host::IFields>& fields, dialogs::ComboBox& li
                    const std::optional<Names>& excludeNames, const std::optional<Names>& preferredNames,
                    bool addNone);
 
+// The fields that bear one of the preferred names (in any case) but are left
+// out of FillFieldList's list for their type.
+std::vector<host::PassedOverField> FieldsPassedOver(const host::Ref<host::IFields>& fields,
+                                                   const TypeValues& fieldTypes,
+                                                   const std::optional<Names>& excludeNames,
+                                                   const Names& preferredNames);
+
 }  // namespace drennow::modUtilsForms

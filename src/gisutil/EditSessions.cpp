@@ -72,6 +72,8 @@ int16_t StartEditSession(const host::Ref<host::IWorkspace>& workspace)
         }
         editor.StartEditing(workspace);
         return editor.EditState() == host::kEditStateEditing ? kEditingWorkspace : kStartFailed;
+    } catch (const host::ConnectionLost&) {
+        throw;
     } catch (const std::exception&) {
         return kStartFailed;
     }
@@ -86,6 +88,8 @@ int16_t StopEditSession(const host::Ref<host::IApplication>& application)
             return kNotEditing;
         }
         return StopRunningSession(application, editor) ? kNotEditing : kStopCancelled;
+    } catch (const host::ConnectionLost&) {
+        throw;
     } catch (const std::exception&) {
         return kStopFailed;
     }

@@ -18,9 +18,14 @@ std::string TrimSpaces(const std::string& text)
     return text.substr(begin, end - begin + 1);
 }
 
+// On POSIX systems a backslash is a character of a file name like any other.
 bool IsSeparator(char c)
 {
+#ifdef _WIN32
     return c == '\\' || c == '/';
+#else
+    return c == '/';
+#endif
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "host/Unknown.h"
+#include "runtime/Error.h"
 #include "runtime/Variant.h"
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 // The host's data: workspaces, feature classes, fields, tables, cursors and
 // rows, layers and maps. Every operation may fail by raising runtime::Error
@@ -26,6 +28,34 @@ enum FieldType : int32_t {
     kFieldTypeBigInteger = 100,
 };
 
+// The kind of values a field of that type holds, as a user names it.
+inline const char* FieldTypeName(int32_t type)
+{
+    switch (type) {
+    case kFieldTypeSmallInteger:
+        return "small integer";
+    case kFieldTypeLongInteger:
+        return "integer";
+    case kFieldTypeSingle:
+    case kFieldTypeDouble:
+        return "real";
+    case kFieldTypeString:
+        return "text";
+    case kFieldTypeDate:
+        return "date";
+    case kFieldTypeObjectId:
+        return "object id";
+    case kFieldTypeGeometry:
+        return "geometry";
+    case kFieldTypeBlob:
+        return "binary";
+    case kFieldTypeBigInteger:
+        return "64-bit integer";
+    default:
+        return "unknown";
+    }
+}
+
 enum FeatureType : int32_t {
     kFeatureTypeSimple = 1,
     kFeatureTypeAnnotation = 11,
@@ -42,6 +72,17 @@ enum ShapeType : int32_t {
 // A place that holds data and is edited as a whole. Workspaces are compared
 // by object identity.
 struct IWorkspace : virtual IUnknown {};
+
+// A failed host call that is no fault of the workspace or of its data: the
+// connection to the server that holds them was lost. Operations that turn
+// errors into result codes pass it on, for the run's error report to say.
+class ConnectionLost : public runtime::Error {
+public:
+    explicit ConnectionLost(std::string description)
+        : runtime::Error(runtime::kHostCallFailed, std::move(description))
+    {
+    }
+};
 
 struct IField : virtual IUnknown {
     virtual std::string Name() = 0;

@@ -34,6 +34,12 @@ enum MessageAnswer : int16_t {
     kAnswerNo = 7,
 };
 
+// A field left out of a list for its type.
+struct PassedOverField {
+    std::string name;
+    int32_t type = 0;  // a host field type
+};
+
 // The modal selection dialog as a host shows it: a caption, a label, a list of
 // entries with a current one, and the user's actions. The dialog decides what
 // an action does; the host shows the dialog until it is no longer visible.
@@ -46,6 +52,13 @@ struct ISelectionDialog {
     virtual int32_t ListIndex() const = 0;  // -1 when there is no current entry
     // The current entry was pre-selected for its name, not only for being first.
     virtual bool CurrentEntryIsPreferred() const = 0;
+    // What a host that asks no person may take: the current entry when it was
+    // pre-selected for its name, or, unless the question needs a name, when it
+    // is the only one.
+    virtual bool CurrentEntryMayBeTakenUnasked() const = 0;
+    // Fields that bear one of the question's names but are not offered, being
+    // of another type: what a host tells a user who expected them.
+    virtual std::vector<PassedOverField> PassedOver() const = 0;
     virtual bool IsVisible() const = 0;
 
     virtual void SelectEntry(int32_t index) = 0;

@@ -77,9 +77,13 @@ void SyncFolder(const std::string& folder)
 
 }  // namespace
 
-void ReplaceFile(const std::string& path, const std::string& text)
+PreparedFile::PreparedFile(std::string path, const std::string& text) : path_(std::move(path))
 {
-    std::string temporary = path + ".XXXXXX";
+    struct stat existing {};
+    if (::lstat(path_.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
+        RaiseFileError(EISDIR);
+    }
+    std::string temporary = path_ + ".XXXXXX";
     // Created exclusively: a name planted in advance is never opened.
     int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
@@ -92,15 +96,38 @@ void ReplaceFile(const std::string& path, const std::string& text)
         written = false;
         writeError = errno;
     }
-    if (written && ::rename(temporary.c_str(), path.c_str()) != 0) {
-        written = false;
-        writeError = errno;
-    }
     if (!written) {
         ::unlink(temporary.c_str());
         RaiseFileError(writeError);
     }
-    SyncFolder(FolderOf(path));
+    temporary_ = std::move(temporary);
+}
+
+PreparedFile::~PreparedFile()
+{
+    if (!temporary_.empty()) {
+        ::unlink(temporary_.c_str());
+    }
+}
+
+PreparedFile::PreparedFile(PreparedFile&& other) noexcept
+    : path_(std::move(other.path_)), temporary_(std::move(other.temporary_))
+{
+    other.temporary_.clear();
+}
+
+void PreparedFile::Commit()
+{
+    if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
+        RaiseFileError(errno);
+    }
+    temporary_.clear();
+    SyncFolder(FolderOf(path_));
+}
+
+void ReplaceFile(const std::string& path, const std::string& text)
+{
+    PreparedFile(path, text).Commit();
 }
 
 }  // namespace drennow::runtime

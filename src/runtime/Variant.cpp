@@ -2,10 +2,13 @@
 
 #include "runtime/Error.h"
 
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <locale.h>
 #include <limits>
 #include <ostream>
 
@@ -157,8 +160,11 @@ std::optional<double> ParseNumber(std::string_view text)
     if (i != end) {
         return std::nullopt;
     }
+    // Read as written, with a full stop, whatever the process's locale says
+    // a decimal mark is; beyond the range as strtod reads it.
+    static const locale_t kCLocale = ::newlocale(LC_ALL_MASK, "C", nullptr);
     std::string clean(text.substr(begin, end - begin));
-    return std::strtod(clean.c_str(), nullptr);
+    return ::strtod_l(clean.c_str(), nullptr, kCLocale);
 }
 
 bool IsNumeric(const Variant& value)
@@ -254,9 +260,11 @@ std::string ToText(const Variant& value)
             } else if constexpr (std::is_same_v<T, std::string>) {
                 return v;
             } else if constexpr (std::is_same_v<T, double>) {
+                // printf's %.15G in the C locale, whatever the process's.
                 char buffer[32];
-                std::snprintf(buffer, sizeof buffer, "%.15G", v);
-                return buffer;
+                char* end = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 15).ptr;
+                std::transform(buffer, end, buffer, [](char c) { return c == 'e' ? 'E' : c; });
+                return std::string(buffer, end);
             } else {
                 return std::to_string(v);
             }

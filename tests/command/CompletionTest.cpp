@@ -42,6 +42,10 @@ TEST_F(Completion, TwoFailuresWriteExactlyTheseBytes)
     EXPECT_EQ(LastMessage(), "Finished with NextDownID Determination\r\n\r\nSome IDs could not be determined.  See " +
                                  LogPath().string() + " for details.");
     EXPECT_EQ(WrittenLog(), LogPath().string());
+    // The same failures, as records, for the surfaces that report them.
+    EXPECT_EQ(dynamic_cast<command::clsDrennow&>(*command).LastFailures(),
+              (std::vector<command::FailureRecord>{{5, -6, "Pfafstetter ID is <Null>"},
+                                                   {9, -9, "Basin drains to waterbody/internally"}}));
 }
 
 TEST_F(Completion, WithoutFailuresNoLogIsWrittenAndAnOldOneStays)
@@ -66,15 +70,48 @@ TEST_F(Completion, ASecondRunWithFailuresReplacesTheLog)
     EXPECT_EQ(ReadLog(), kHeading + "1\t-9\tBasin drains to waterbody/internally\r\n");
 }
 
-TEST_F(Completion, AnUnwritableLogFolderIsAnErrorAfterTheEditsWereSaved)
+// Whether the log can be written is known before the save: a run that
+// could not leave its log saves nothing, and says where it stopped.
+TEST_F(Completion, ALogThatCannotBeWrittenEndsTheRunBeforeTheSave)
 {
-    auto oids = AddBasins({1211, 1212});
+    AddBasins({1211, 1212});
     gis.Config().templates = {(folder / "missing" / "basins.mxd").string()};
     ASSERT_EQ(Run(), RunOutcome::ErrorReported);
-    EXPECT_EQ(LastMessage(), "Error 76: Path not found\r\n14");
+    EXPECT_EQ(LastMessage(), "Error 76: Path not found\r\n13");
     EXPECT_FALSE(WrittenLog());
+    EXPECT_TRUE(gis.TheEditor().sessionLog.empty());
+    EXPECT_EQ(dynamic_cast<command::clsDrennow&>(*command).LastStage(), command::Stage::Save);
+
+    // A folder under the log's name, in the document's folder.
+    gis.Config().templates = {(folder / "basins.mxd").string()};
+    std::filesystem::create_directory(LogPath());
+    gis.TheEditor().StopEditing(false);
+    ASSERT_EQ(Run(), RunOutcome::ErrorReported);
+    EXPECT_EQ(LastMessage(), "Error 70: Permission denied\r\n13");
+    // Only the session discarded between the two runs: none was saved.
+    EXPECT_EQ(gis.TheEditor().sessionLog, std::vector<std::string>{"discarded basins.gdb"});
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+}
+
+// A log that cannot be put in place once the edits were saved: the error
+// report says the edits were saved, and the run keeps what the log would
+// have held for the host to show.
+TEST_F(Completion, ALogLostAfterTheSaveIsReportedWithTheEditsSaved)
+{
+    auto oids = AddBasins({1211, 1212});
+    gis.TheEditor().afterStopEditing = [this] { std::filesystem::create_directory(LogPath()); };
+    ASSERT_EQ(Run(), RunOutcome::SavedWithoutLog);
+    EXPECT_EQ(LastMessage(), "Error 70: Permission denied\r\n14\r\n\r\nThe edits were saved, but " +
+                                 LogPath().string() + " was not written.");
     EXPECT_EQ(gis.TheEditor().sessionLog, std::vector<std::string>{"saved basins.gdb"});
     EXPECT_EQ(NextDown(oids[1]), Variant(101));
+    const auto& unwritten = dynamic_cast<command::clsDrennow&>(*command).LastUnwrittenLogs();
+    ASSERT_EQ(unwritten.size(), 1u);
+    EXPECT_EQ(unwritten[0].path, LogPath().string());
+    EXPECT_EQ(unwritten[0].text, kHeading + "1\t-9\tBasin drains to waterbody/internally\r\n");
+    EXPECT_FALSE(WrittenLog());
+    // Only the folder planted there: nothing of the write is left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
 }
 
 TEST_F(Completion, ADocumentWithoutPathPutsTheLogIntoTheCurrentFolder)

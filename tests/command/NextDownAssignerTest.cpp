@@ -193,7 +193,7 @@ TEST_F(AssignLayerAgainstTheRun, EveryValueAndFailureLineIsTheRunsOwn)
         for (size_t i = 0; i < oids.size(); ++i) {
             EXPECT_EQ(runtime::ToLongLong(NextDown(oids[i])), runtime::ToLongLong(answers[i].value)) << "feature " << oids[i];
             if (answers[i].failure) {
-                lines += command::FailureLine(oids[i], answers[i].failure->code, answers[i].failure->description) +
+                lines += command::FailureLine({oids[i], answers[i].failure->code, answers[i].failure->description}) +
                          "\r\n";
             }
         }

@@ -262,6 +262,8 @@ TEST_F(Pass, ACodeThatIsNotANumberStopsTheSortWithErrorThirteen)
     auto oids = AddBasins({1234, 1233, 1211});
     basins->FindRow(oids[1])->values[2] = Variant("12x3");
     ASSERT_EQ(Run(), RunOutcome::ErrorReported);
-    EXPECT_EQ(LastMessage(), "Error 13: Type mismatch\r\n11");
+    // The error names the feature, the field and the value.
+    EXPECT_EQ(LastMessage(), "Error 13: Type mismatch: feature 2 has 12x3 in PfafstetterID, which is not a whole "
+                             "number of the codes' range\r\n11");
     EXPECT_FALSE(gis.TheEditor().OperationOpen());
 }

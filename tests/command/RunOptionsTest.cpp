@@ -107,7 +107,7 @@ TEST_F(RunOptionsTest, AFieldToCompareWithThatIsMissingEndsTheRunBeforeAnythingC
     EXPECT_FALSE(Compared());
 }
 
-TEST(ValuesAgree, EqualValuesOrAFailureAgainstNothing)
+TEST(ValuesAgree, EqualValuesFailureCodesIncludedOrAFailureAgainstNothing)
 {
     using command::ValuesAgree;
     EXPECT_TRUE(ValuesAgree(Variant(1233), Variant(int64_t{1233})));
@@ -116,7 +116,10 @@ TEST(ValuesAgree, EqualValuesOrAFailureAgainstNothing)
     EXPECT_TRUE(ValuesAgree(Variant(1233), Variant(1233.0)));
     EXPECT_TRUE(ValuesAgree(Variant(int16_t{-9}), Variant::Null()));
     EXPECT_TRUE(ValuesAgree(Variant(int16_t{-5}), Variant(0)));
-    EXPECT_FALSE(ValuesAgree(Variant(int16_t{-5}), Variant(-5)));
+    EXPECT_TRUE(ValuesAgree(Variant(int16_t{-5}), Variant(-5)));
+    EXPECT_TRUE(ValuesAgree(Variant(-8), Variant(int64_t{-8})));
+    EXPECT_FALSE(ValuesAgree(Variant(int16_t{-5}), Variant(-9)));
+    EXPECT_FALSE(ValuesAgree(Variant(int16_t{-5}), Variant(7)));
     EXPECT_FALSE(ValuesAgree(Variant(1233), Variant::Null()));
     EXPECT_FALSE(ValuesAgree(Variant(1233), Variant(0)));
 }

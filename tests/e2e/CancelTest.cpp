@@ -3,9 +3,9 @@
 #include "ExpectedRun.h"
 #include "GdalTestData.h"
 #include "command/clsDrennow.h"
-#include "platform/gdal/GdalApplication.h"
-#include "platform/gdal/TerminalProgress.h"
-#include "platform/gdal/TerminalUserInterface.h"
+#include "platform/gdal/run/GdalApplication.h"
+#include "platform/gdal/terminal/TerminalProgress.h"
+#include "platform/gdal/terminal/TerminalUserInterface.h"
 
 #include <gtest/gtest.h>
 

@@ -42,6 +42,69 @@ TEST(CommandLineTest, HelpAndVersion)
     EXPECT_EQ(version.out, std::string("drennow ") + DRENNOW_VERSION + "\n");
 }
 
+std::vector<std::string> ProgramsOfTheProject()
+{
+    std::vector<std::string> programs{DRENNOW_BINARY, MAKE_SAMPLE_BINARY};
+    std::string benches = BENCH_PROGRAMS;
+    for (size_t start = 0; start < benches.size();) {
+        size_t colon = std::min(benches.find(':', start), benches.size());
+        programs.push_back(benches.substr(start, colon - start));
+        start = colon + 1;
+    }
+    return programs;
+}
+
+// Asked for help, every program says how it is used, and does nothing else:
+// no file named after the option, no benchmark started.
+TEST(CommandLineTest, EveryProgramOfTheProjectHasItsHelp)
+{
+    std::vector<std::string> programs = ProgramsOfTheProject();
+    EXPECT_GE(programs.size(), 3u);
+    for (const std::string& program : programs) {
+        TempFolder folder;
+        ChildOptions options;
+        options.workingFolder = folder.Path();
+        ChildResult help = RunChild(program, {"--help"}, options);
+        std::string name = std::filesystem::path(program).filename();
+        EXPECT_EQ(help.exitStatus, 0) << name << ": " << help.err;
+        EXPECT_THAT(help.out, StartsWith("Usage: " + name + " ")) << name;
+        EXPECT_EQ(help.err, "") << name;
+        EXPECT_TRUE(std::filesystem::is_empty(folder.Path())) << name;
+    }
+    TempFolder folder;
+    ChildOptions options;
+    options.workingFolder = folder.Path();
+    ChildResult option = RunChild(MAKE_SAMPLE_BINARY, {"--level", "2"}, options);
+    EXPECT_EQ(option.exitStatus, 2);
+    EXPECT_THAT(option.err, StartsWith("Usage: drennow-make-sample "));
+    EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
+}
+
+// drennow ... > /dev/full: what the run printed is lost, and the exit status
+// and stderr say so, and what became of the run.
+TEST(CommandLineTest, AnOutputThatCannotBeWrittenIsAnError)
+{
+    TempFolder folder;
+    std::vector<gdaltest::Basin> basins = VariedBasins();
+    std::string dataset = gdaltest::CreateWatersheds(Format::GeoPackage, folder, basins, false);
+    auto intoAFullDevice = [](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"-c", "exec \"$0\" \"$@\" > /dev/full", DRENNOW_BINARY});
+        return RunChild("/bin/sh", arguments);
+    };
+    ChildResult run = intoAFullDevice({"--batch", "--populate", "pfaf", "--trailing-zeros", "no", dataset});
+    EXPECT_EQ(run.exitStatus, 1) << run.err;
+    EXPECT_THAT(run.err, HasSubstr("drennow: standard output could not be written"));
+    EXPECT_THAT(run.err, HasSubstr("the run finished and its edits are saved, but what it printed there is lost"));
+    EXPECT_EQ(gdaltest::FieldValues(dataset, "Watershed", "NextDownID"),
+              Expect(basins, 1, {false, false, std::nullopt}).nextDownIds);
+
+    for (const char* asked : {"--help", "--version"}) {
+        ChildResult help = intoAFullDevice({asked});
+        EXPECT_EQ(help.exitStatus, 1) << asked;
+        EXPECT_EQ(help.err, "drennow: standard output could not be written (No space left on device)\n") << asked;
+    }
+}
+
 TEST(CommandLineTest, CommandLinesThatCannotRunEndWithStatusTwo)
 {
     TempFolder folder;
@@ -75,7 +138,8 @@ TEST(CommandLineTest, AnAnswerThatIsNotOfferedIsRefusedBeforeAnythingChanges)
     auto before = gdaltest::Snapshot(dataset, "Watershed");
     const std::vector<std::pair<std::vector<std::string>, std::string>> refused{
         {{"--layer", "Basins"}, "--layer Basins is not one of the entries offered: Watershed\n"},
-        {{"--pfaf-field", "Name"}, "--pfaf-field Name is not one of the entries offered: HydroID, PfafstetterID\n"},
+        {{"--pfaf-field", "Nowhere"},
+         "--pfaf-field Nowhere is not one of the entries offered: HydroID, PfafstetterID, Name, Area\n"},
         {{"--populate", "id", "--id-field", "Area"},
          "--id-field Area is not one of the entries offered: fid, HydroID, PfafstetterID\n"},
     };

@@ -191,6 +191,83 @@ TEST(RunTest, CtrlCAtAQuestionEndsTheRunWithNothingChanged)
     EXPECT_FALSE(gdaltest::HasField(dataset, "Watershed", "NextDownID"));
 }
 
+// Types the keys once the terminal shows the text: keys typed before the
+// question is asked are read as the terminal's settings then say.
+void TypeWhenShown(int terminal, const std::function<std::string()>& output, const std::string& shown,
+                   const std::string& keys)
+{
+    auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (output().find(shown) == std::string::npos && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(::write(terminal, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+}
+
+// How a run ended at one of its questions, and what it left.
+struct EndedAtAQuestion {
+    ChildResult run;
+    bool changed;
+};
+
+// A run on a layer without NextDownID whose questions are answered by the
+// options given and by the keys typed at the questions shown.
+EndedAtAQuestion EndAtAQuestion(const std::vector<std::string>& options,
+                                const std::vector<std::pair<std::string, std::string>>& typedAtQuestions)
+{
+    TempFolder folder;
+    std::string dataset = gdaltest::CreateWatersheds(Format::GeoPackage, folder, VariedBasins(), false);
+    auto before = gdaltest::Snapshot(dataset, "Watershed");
+    ChildOptions atTheTerminal;
+    atTheTerminal.input = Input::Terminal;
+    atTheTerminal.interact = [&](int terminal, int, const std::function<std::string()>& output) {
+        for (const auto& [shown, keys] : typedAtQuestions) {
+            TypeWhenShown(terminal, output, shown, keys);
+        }
+    };
+    std::vector<std::string> arguments = options;
+    arguments.push_back(dataset);
+    ChildResult run = Drennow(arguments, atTheTerminal);
+    bool changed = gdaltest::HasField(dataset, "Watershed", "NextDownID") ||
+                   gdaltest::Snapshot(dataset, "Watershed") != before ||
+                   std::filesystem::exists(folder.File("Drennow.log"));
+    return {run, changed};
+}
+
+// Esc at a question cancels at once, and the questions answered in advance
+// after it do not take the run on; an arrow key is no Esc.
+TEST(RunTest, EscAtAQuestionCancelsTheRunWithNothingChanged)
+{
+    EndedAtAQuestion ended = EndAtAQuestion(
+        {"--layer", "Watershed", "--pfaf-field", "PfafstetterID", "--level", "2", "--id-field", "HydroID"},
+        {{"[Yes/No", "\x1b[An\n"}, {"Populate NextDownID", "\x1b"}});
+    EXPECT_EQ(ended.run.exitStatus, 130) << ended.run.out << ended.run.err << ended.run.terminal;
+    EXPECT_EQ(ended.run.err, "drennow: cancelled; no value was saved\n");
+    EXPECT_THAT(ended.run.terminal, HasSubstr("No (Esc)"));
+    EXPECT_THAT(ended.run.terminal, HasSubstr("Cancel (Esc)"));
+    EXPECT_TRUE(ended.run.terminalRestored);
+    EXPECT_FALSE(ended.changed);
+}
+
+// Ctrl-D is no answer: the run ends as at a declined choice, and says so.
+TEST(RunTest, CtrlDAtAQuestionDeclinesItWithNothingChanged)
+{
+    EndedAtAQuestion ended = EndAtAQuestion({}, {{"[Yes/No", "\x04"}});
+    EXPECT_EQ(ended.run.exitStatus, 4) << ended.run.out << ended.run.err << ended.run.terminal;
+    EXPECT_EQ(ended.run.err,
+              "drennow: the input ended at a question (Ctrl-D): the choice is declined, and nothing is changed\n");
+    EXPECT_TRUE(ended.run.terminalRestored);
+    EXPECT_FALSE(ended.changed);
+}
+
+TEST(RunTest, ALevelTypedThatIsNoNumberEndsTheRunSayingWhy)
+{
+    EndedAtAQuestion ended = EndAtAQuestion({"--trailing-zeros", "no", "--layer", "Watershed", "--pfaf-field", "PfafstetterID"},
+                                            {{"Input Pfafstetter Level", "2.x\n"}});
+    EXPECT_EQ(ended.run.exitStatus, 4) << ended.run.out << ended.run.err << ended.run.terminal;
+    EXPECT_EQ(ended.run.err, "drennow: the level typed, 2.x, is not a number: the run ends, and nothing is changed\n");
+    EXPECT_FALSE(ended.changed);
+}
+
 TEST(RunTest, AnswersTypedOnTheTerminal)
 {
     TempFolder folder;

@@ -5,29 +5,42 @@
 
 using drennow::modUtilsGeneral::GetParentFolder;
 
+TEST(GetParentFolder, CutsPathsBeforeTheLastSeparator)
+{
+    EXPECT_EQ(GetParentFolder("/data/basins.gpkg"), "/data");
+    EXPECT_EQ(GetParentFolder("/data/rhine/basins.gpkg"), "/data/rhine");
+    EXPECT_EQ(GetParentFolder("data/basins.gpkg"), "data");
+    EXPECT_EQ(GetParentFolder("/data/rhine/"), "/data/rhine");
+    EXPECT_EQ(GetParentFolder("basins.gpkg"), "");
+    EXPECT_EQ(GetParentFolder("/basins.gpkg"), "");
+    EXPECT_EQ(GetParentFolder(""), "");
+}
+
+#ifdef _WIN32
 TEST(GetParentFolder, CutsBackslashPathsBeforeTheLastBackslash)
 {
     EXPECT_EQ(GetParentFolder("C:\\maps\\basins.mxd"), "C:\\maps");
     EXPECT_EQ(GetParentFolder("C:\\basins.mxd"), "C:");
     EXPECT_EQ(GetParentFolder("C:\\maps\\"), "C:\\maps");
-    EXPECT_EQ(GetParentFolder("basins.mxd"), "");
     EXPECT_EQ(GetParentFolder("\\basins.mxd"), "");
-    EXPECT_EQ(GetParentFolder(""), "");
-}
-
-TEST(GetParentFolder, TreatsSlashAsASeparatorToo)
-{
-    EXPECT_EQ(GetParentFolder("/data/basins.gpkg"), "/data");
-    EXPECT_EQ(GetParentFolder("/data/rhine/basins.gpkg"), "/data/rhine");
-    EXPECT_EQ(GetParentFolder("data/basins.gpkg"), "data");
-    EXPECT_EQ(GetParentFolder("/basins.gpkg"), "");
     EXPECT_EQ(GetParentFolder("C:\\maps/basins.mxd"), "C:\\maps");
 }
+#else
+// A backslash is a character of a file name: back\slash.gpkg lies in the
+// current folder, not in a folder "back".
+TEST(GetParentFolder, ABackslashIsPartOfAFileName)
+{
+    EXPECT_EQ(GetParentFolder("back\\slash.gpkg"), "");
+    EXPECT_EQ(GetParentFolder("/data/back\\slash.gpkg"), "/data");
+    EXPECT_EQ(GetParentFolder("/data\\rhine/basins.gpkg"), "/data\\rhine");
+    EXPECT_EQ(GetParentFolder("C:\\maps\\basins.mxd"), "");
+}
+#endif
 
 TEST(GetParentFolder, KeepsQuotesOfAQuotedPath)
 {
-    EXPECT_EQ(GetParentFolder(" C:\\maps\\basins.mxd"), " C:\\maps");
-    EXPECT_EQ(GetParentFolder(" C:\\maps\\basins.mxd\""), "C:\\maps\"");
+    EXPECT_EQ(GetParentFolder(" /maps/basins.gpkg"), " /maps");
+    EXPECT_EQ(GetParentFolder(" /maps/basins.gpkg\""), "/maps\"");
     EXPECT_EQ(GetParentFolder("\"/data/basins.gpkg\""), "\"/data\"");
     EXPECT_EQ(GetParentFolder("'/data/basins.gpkg'  "), "'/data'");
 }

@@ -110,8 +110,8 @@ TEST(DocumentPath, TheLastTemplateEntryOrItsFolder)
     gis.Config().templates = {"/templates/Normal.mxt", "/data/rhine/basins.mxd"};
     EXPECT_EQ(GetDocumentPath(gis.Application(), false), "/data/rhine/basins.mxd");
     EXPECT_EQ(GetDocumentPath(gis.Application(), true), "/data/rhine");
-    gis.Config().templates = {"C:\\maps\\basins.mxd"};
-    EXPECT_EQ(GetDocumentPath(gis.Application(), true), "C:\\maps");
+    gis.Config().templates = {"/data/back\\slash.mxd"};
+    EXPECT_EQ(GetDocumentPath(gis.Application(), true), "/data");
 }
 
 TEST(DocumentPath, AnythingThatFailsGivesEmptyText)

@@ -35,6 +35,8 @@ void AddCodeField(const std::string& dataset, const char* name, OGRFieldType typ
     for (auto& feature : features) {
         if (feature->GetFID() == 1) {
             feature->SetField(name, firstValue);
+        } else if (feature->IsFieldNull(feature->GetFieldIndex("PfafstetterID"))) {
+            feature->SetFieldNull(feature->GetFieldIndex(name));
         } else {
             feature->SetField(name, feature->GetFieldAsString("PfafstetterID"));
         }
@@ -56,24 +58,32 @@ TEST(BadDataTest, ACodeBeyondThirtyTwoBitsInASixtyFourBitFieldIsAnOverflowAndNot
     e2e::ChildResult run = Drennow(Arguments("Code64", dataset));
     PrintOutcome("code 5000000000 in a 64-bit field", run);
     EXPECT_EQ(run.exitStatus, 1) << run.out << run.err;
-    EXPECT_THAT(run.err, HasSubstr("\nError 6: Overflow\n12\n"));
+    EXPECT_THAT(run.err, HasSubstr("\nError 6: Overflow: feature 1 has 5000000000 in Code64, which is not a whole "
+                                   "number of the codes' range; beyond the 32-bit range: run with 64-bit codes and "
+                                   "identifiers (--int64)\n12\n"));
     EXPECT_EQ(gdaltest::Snapshot(dataset, "Watershed"), before);
 }
 
-TEST(BadDataTest, CodesInTextOrRealFieldsAreNotOfferedAndTheAnswerIsRefused)
+// Named by the user, codes in a text or real field are converted, and the
+// run writes what it writes from the same codes in an integer field.
+TEST(BadDataTest, CodesInTextOrRealFieldsNamedByTheUserAreConverted)
 {
     TempFolder folder;
     std::string dataset = gdaltest::CreateWatersheds(Format::GeoPackage, folder, e2e::VariedBasins(), true);
+    AddCodeField(dataset, "CodeInt", OFTInteger, "21");
     AddCodeField(dataset, "CodeText", OFTString, "21");
     AddCodeField(dataset, "CodeReal", OFTReal, "21.0");
-    auto before = gdaltest::Snapshot(dataset, "Watershed");
+    e2e::ChildResult integers = Drennow(Arguments("CodeInt", dataset));
+    ASSERT_EQ(integers.exitStatus, 0) << integers.err;
+    auto expected = gdaltest::FieldValues(dataset, "Watershed", "NextDownID");
+    std::string log = gdaltest::ReadFile(folder.File("Drennow.log"));
     for (const char* field : {"CodeText", "CodeReal"}) {
         e2e::ChildResult run = Drennow(Arguments(field, dataset));
         PrintOutcome(std::string("codes in ") + field, run);
-        EXPECT_EQ(run.exitStatus, 2) << run.out << run.err;
-        EXPECT_THAT(run.err, HasSubstr(std::string("--pfaf-field ") + field + " is not one of the entries offered"));
+        EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+        EXPECT_EQ(gdaltest::FieldValues(dataset, "Watershed", "NextDownID"), expected) << field;
+        EXPECT_EQ(gdaltest::ReadFile(folder.File("Drennow.log")), log) << field;
     }
-    EXPECT_EQ(gdaltest::Snapshot(dataset, "Watershed"), before);
 }
 
 TEST(BadDataTest, AShapefileWithoutRowsHasNoFeaturesAndGetsNoField)
@@ -89,21 +99,95 @@ TEST(BadDataTest, AShapefileWithoutRowsHasNoFeaturesAndGetsNoField)
     EXPECT_TRUE(FolderContents(folder.Path()) == filesBefore);
 }
 
-// The first layer of that name in map order is the one the run edits.
-TEST(BadDataTest, OfTwoLayersOfOneNameTheFirstIsWrittenAndTheOtherLeftAlone)
+// The run would take the first layer of that name in map order, whichever
+// entry was chosen; it is refused before anything is changed, naming both.
+TEST(BadDataTest, TwoLayersOfOneNameAreRefusedAndBothLeftAlone)
 {
     TempFolder first;
     TempFolder second;
     std::vector<gdaltest::Basin> basins = e2e::VariedBasins();
-    std::string firstDataset = gdaltest::CreateWatersheds(Format::GeoPackage, first, basins, true);
-    std::string secondDataset = gdaltest::CreateWatersheds(Format::GeoPackage, second, basins, true);
+    std::string firstDataset = gdaltest::CreateWatersheds(Format::GeoPackage, first, basins, false);
+    std::string secondDataset = gdaltest::CreateWatersheds(Format::GeoPackage, second, basins, false);
+    auto firstBefore = gdaltest::Snapshot(firstDataset, "Watershed");
     auto secondBefore = gdaltest::Snapshot(secondDataset, "Watershed");
-    e2e::ChildResult run = Drennow({"--batch", "--populate", "pfaf", "--level", "2", "--trailing-zeros", "no",
-                                    "--layer", "Watershed", firstDataset, secondDataset});
-    EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
-    EXPECT_EQ(gdaltest::FieldValues(firstDataset, "Watershed", "NextDownID"),
-              e2e::Expect(basins, 1, {false, false, std::nullopt}).nextDownIds);
+    e2e::ChildOptions options;
+    options.workingFolder = first.Path();
+    for (std::vector<std::string> answers : {std::vector<std::string>{"--layer", "Watershed"}, {}}) {
+        answers.insert(answers.begin(), {"--batch", "--populate", "pfaf", "--level", "2", "--trailing-zeros", "no"});
+        answers.insert(answers.end(), {firstDataset, secondDataset});
+        e2e::ChildResult run = Drennow(answers, options);
+        EXPECT_EQ(run.exitStatus, 2) << run.out << run.err;
+        EXPECT_THAT(run.err, HasSubstr("drennow: 2 layers are called Watershed (in " + firstDataset + ", " +
+                                       secondDataset + "), and the run would not know which to edit"));
+    }
+    EXPECT_EQ(gdaltest::Snapshot(firstDataset, "Watershed"), firstBefore);
     EXPECT_EQ(gdaltest::Snapshot(secondDataset, "Watershed"), secondBefore);
+    EXPECT_FALSE(fs::exists(first.File("Drennow.log")));
+}
+
+// Copies the Watershed layer into a new GeoPackage layer of the type given;
+// with pointsAmong, every other feature gets its polygon's centroid.
+std::string CopyWatersheds(const std::string& from, const std::string& to, const char* name,
+                           OGRwkbGeometryType type, bool pointsAmong)
+{
+    GDALDatasetUniquePtr source(GDALDataset::Open(from.c_str(), GDAL_OF_VECTOR));
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GPKG");
+    GDALDatasetUniquePtr target(fs::exists(to) ? GDALDataset::Open(to.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE)
+                                               : driver->Create(to.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    EXPECT_TRUE(source && target);
+    OGRLayer* layer = target->CreateLayer(name, nullptr, type, nullptr);
+    OGRLayer& watersheds = *source->GetLayerByName("Watershed");
+    for (int i = 0; i < watersheds.GetLayerDefn()->GetFieldCount(); ++i) {
+        EXPECT_EQ(layer->CreateField(watersheds.GetLayerDefn()->GetFieldDefn(i)), OGRERR_NONE);
+    }
+    for (auto& feature : watersheds) {
+        OGRFeature copy(layer->GetLayerDefn());
+        copy.SetFrom(feature.get());
+        copy.SetFID(feature->GetFID());
+        if (pointsAmong && feature->GetFID() % 2 == 1) {
+            OGRPoint centroid;
+            feature->GetGeometryRef()->Centroid(&centroid);
+            copy.SetGeometry(&centroid);
+        }
+        EXPECT_EQ(layer->CreateFeature(&copy), OGRERR_NONE);
+    }
+    return to;
+}
+
+// A layer declared of any geometry type (GEOMETRY) whose features are all
+// polygons is a polygon layer: offered and written like any other.
+TEST(BadDataTest, ALayerOfAnyGeometryTypeHoldingPolygonsIsOffered)
+{
+    TempFolder folder;
+    std::vector<gdaltest::Basin> basins = e2e::VariedBasins();
+    std::string source = gdaltest::CreateWatersheds(Format::GeoPackage, folder, basins, false, "Watershed");
+    std::string dataset = CopyWatersheds(source, folder.File("any.gpkg"), "Basins", wkbUnknown, false);
+    e2e::ChildResult run = Drennow({"--batch", "--populate", "pfaf", "--level", "2", "--trailing-zeros", "no",
+                                    "--pfaf-field", "PfafstetterID", dataset});
+    EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+    for (gdaltest::Basin& basin : basins) {
+        basin.nextDownId.reset();
+    }
+    EXPECT_EQ(gdaltest::FieldValues(dataset, "Basins", "NextDownID"),
+              e2e::Expect(basins, 1, {false, false, std::nullopt}).nextDownIds);
+}
+
+// No layer to offer: the run ends as when the list is cancelled, and says
+// why, naming the layers there are and what they hold.
+TEST(BadDataTest, WithoutAPolygonLayerTheLayersAndTheirGeometryAreNamed)
+{
+    TempFolder folder;
+    std::string source = gdaltest::CreateWatersheds(Format::GeoPackage, folder, e2e::VariedBasins(), false);
+    std::string dataset = CopyWatersheds(source, folder.File("others.gpkg"), "Outlets", wkbPoint, false);
+    CopyWatersheds(source, dataset, "Mixed", wkbUnknown, true);
+    std::ofstream(folder.File("codes.csv")) << "PfafstetterID,HydroID\n21,1\n";
+    auto before = FolderContents(folder.Path());
+    e2e::ChildResult run = Drennow({"--batch", dataset, folder.File("codes.csv")});
+    EXPECT_EQ(run.exitStatus, 4) << run.out << run.err;
+    EXPECT_THAT(run.err, HasSubstr("drennow: no layer holds polygons, so there is no watershed layer to choose; "
+                                   "the layers: Outlets (Point), Mixed (Geometry: Point, Polygon), codes (no "
+                                   "geometry)\n"));
+    EXPECT_TRUE(FolderContents(folder.Path()) == before);
 }
 
 // Field names are looked up without regard to case: the field is reused,

@@ -82,6 +82,56 @@ TEST(CommandLineParserTest, AnEmptyFilterOrALevelThatIsNoNumberIsRefused)
     }
 }
 
+
+// A filter's second statement would be dropped unseen by the database; a
+// semicolon inside a quoted text or name is part of it.
+TEST(CommandLineParserTest, AFilterWithATrailingStatementIsRefused)
+{
+    for (const char* filter : {"HydroID > 3; DROP TABLE Watershed", "HydroID > 3 ;HydroID < 2", "a = 'x'';'; b"}) {
+        EXPECT_THAT(RefusalOf({"--where", filter, "basins.gpkg"}),
+                    HasSubstr("--where: the filter holds more than one statement"))
+            << filter;
+    }
+    EXPECT_THAT(RefusalOf({"--where=HydroID > 3; DROP TABLE Watershed", "basins.gpkg"}),
+                ::testing::EndsWith("would be dropped: DROP TABLE Watershed"));
+    for (const char* filter : {"Name = 'a;b'", "\"odd;name\" = 1", "[odd;name] = 1", "`odd;name` = 1", "HydroID > 3;",
+                               "HydroID > 3; \t"}) {
+        EXPECT_EQ(*ParseCommandLine({"--where", filter, "basins.gpkg"}).selection.where, filter);
+    }
+}
+
+// The last of two answers would silently win over the first.
+TEST(CommandLineParserTest, AnOptionWithAValueGivenTwiceIsRefused)
+{
+    const std::vector<std::vector<std::string>> twice{
+        {"--fid", "1", "--fid", "2"},
+        {"--where", "HydroID > 1", "--where=HydroID < 9"},
+        {"--layer", "Watershed", "--layer", "Watershed"},
+        {"--level=3", "--level", "4"},
+        {"--log-dir", "a", "--log-dir", "b"},
+        {"--populate", "id", "--populate", "pfaf"},
+        {"--compare-with", "A", "--compare-with", "B"},
+    };
+    for (std::vector<std::string> arguments : twice) {
+        std::string option = arguments[0].substr(0, arguments[0].find('='));
+        arguments.push_back("basins.gpkg");
+        EXPECT_EQ(RefusalOf(arguments), option + " is given more than once");
+    }
+    // Flags say the same thing however often they are given.
+    EXPECT_TRUE(ParseCommandLine({"--batch", "--batch", "basins.gpkg"}).batch);
+}
+
+TEST(CommandLineParserTest, AnIdentifierFieldWithCodesToWriteIsRefused)
+{
+    EXPECT_EQ(RefusalOf({"--populate", "pfaf", "--id-field", "HydroID", "basins.gpkg"}),
+              "--id-field cannot be used with --populate pfaf, which writes the codes themselves");
+    EXPECT_EQ(RefusalOf({"--id-field=HydroID", "--populate=pfaf", "basins.gpkg"}),
+              "--id-field cannot be used with --populate pfaf, which writes the codes themselves");
+    EXPECT_EQ(*ParseCommandLine({"--populate", "id", "--id-field", "HydroID", "basins.gpkg"}).answers.idField,
+              "HydroID");
+    EXPECT_EQ(*ParseCommandLine({"--id-field", "HydroID", "basins.gpkg"}).answers.idField, "HydroID");
+}
+
 }  // namespace
 }  // namespace drennow::app
 

@@ -20,24 +20,25 @@ using ::testing::EndsWith;
 using ::testing::HasSubstr;
 
 // The log's folder can be written, but the log's own name is a folder: no
-// log can be made there, even by the superuser, and that shows only when
-// the log is written.
-TEST(LogFolderTest, ALogThatCannotBeWrittenIsAnErrorAtTheLastStageAndTheEditsStaySaved)
+// log can be made there, even by the superuser. That is found before the
+// save, and nothing is saved.
+TEST(LogFolderTest, ALogThatCannotBeWrittenEndsTheRunBeforeTheSave)
 {
     TempFolder folder;
     TempFolder logs;
     std::vector<gdaltest::Basin> basins = e2e::VariedBasins();
     std::string dataset = gdaltest::CreateWatersheds(Format::GeoPackage, folder, basins, true);
     fs::create_directory(logs.File("Drennow.log"));
+    auto before = gdaltest::Snapshot(dataset, "Watershed");
     std::vector<std::string> arguments = IdAnswers(Format::GeoPackage);
     arguments.insert(arguments.end(), {"--log-dir", logs.Path(), dataset});
     e2e::ChildResult run = Drennow(arguments);
     PrintOutcome("log name taken by a folder", run);
     EXPECT_EQ(run.exitStatus, 1) << run.out << run.err;
-    EXPECT_THAT(run.err, EndsWith("\n14\n"));
-    EXPECT_THAT(run.err, HasSubstr("\nError "));
-    EXPECT_EQ(gdaltest::FieldValues(dataset, "Watershed", "NextDownID"),
-              e2e::Expect(basins, 1, {false, true, std::nullopt}).nextDownIds);
+    EXPECT_THAT(run.err, EndsWith("\nError 70: Permission denied\n13\ndrennow: the run stopped at stage 13 of 14 "
+                                  "(saving the edits); no value was saved\n"));
+    EXPECT_EQ(gdaltest::Snapshot(dataset, "Watershed"), before);
+    EXPECT_TRUE(fs::is_directory(logs.File("Drennow.log")));
 }
 
 // A log folder that is missing, a file, or not writable is found before

@@ -90,5 +90,25 @@ TEST_F(GeoPackageWritesTest, OnlyRowsWhoseNextDownIdChangesAreRewritten)
     EXPECT_EQ(gdaltest::FieldValues(dataset_, "Watershed", "NextDownID"), written);
 }
 
+// A row a trigger keeps from its update (RAISE(IGNORE)) is there: the run
+// names it as a row a trigger skipped, and saves nothing.
+TEST_F(GeoPackageWritesTest, ARowATriggerSkipsEndsTheRunNamingIt)
+{
+    Execute("CREATE TRIGGER skip BEFORE UPDATE OF \"NextDownID\" ON \"Watershed\" WHEN NEW.fid = 41 "
+            "BEGIN SELECT RAISE(IGNORE); END");
+    std::vector<gdaltest::FeatureSnapshot> before = gdaltest::Snapshot(dataset_, "Watershed");
+    std::vector<std::string> arguments = IdAnswers(Format::GeoPackage);
+    arguments.push_back(dataset_);
+    e2e::ChildOptions options;
+    options.workingFolder = folder_.Path();
+    e2e::ChildResult run = Drennow(arguments, options);
+    EXPECT_EQ(run.exitStatus, 1) << run.out << run.err;
+    EXPECT_NE(run.err.find("Feature 41 of Watershed, which is there, was left as it was: a trigger skipped its "
+                           "update; the edits were not saved"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(gdaltest::Snapshot(dataset_, "Watershed"), before);
+}
+
 }  // namespace
 }  // namespace drennow::reliability

@@ -2,6 +2,7 @@
 // while it writes NextDownID, and while it adds the field. The data it
 // leaves is sound and holds either everything the run saved or what it
 // held before (the field perhaps added, empty).
+#include "ExpectedRun.h"
 #include "Reliability.h"
 
 #include <gtest/gtest.h>
@@ -226,6 +227,55 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, KillTest,
                              return gdaltest::FormatName(info.param.format) +
                                     (info.param.addsTheField ? "AddingTheField" : "WritingValues");
                          });
+
+// A run killed while its staged copy of a table that is a link exists
+// leaves that copy beside the file the link leads to; the next run removes
+// it from there and saves its values in that file, the link still a link.
+TEST(KilledLinkedTableTest, TheStagedCopyAKilledRunLeftBesideTheLinksTargetIsRemovedByTheNextRun)
+{
+    TempFolder folder;
+    TempFolder store;
+    std::vector<gdaltest::Basin> basins = Subdivision(5);
+    std::string dataset = gdaltest::CreateWatersheds(Format::Shapefile, folder, basins, true);
+    std::string link = folder.File("Watershed.dbf");
+    std::string target = store.File("attributes.dbf");
+    fs::rename(link, target);
+    fs::create_symlink(target, link);
+    std::string tableBefore = gdaltest::ReadFile(target);
+    auto staged = [&] { return gdaltest::FilesStartingWith(store.Path(), "attributes.dbf.drennow-staged-"); };
+
+    std::vector<std::string> arguments = IdAnswers(Format::Shapefile);
+    arguments.push_back(dataset);
+    e2e::ChildOptions options;
+    options.workingFolder = folder.Path();
+    bool killed = false;
+    options.interact = [&](int, int pid, const auto&) {
+        while (!killed && Running(pid)) {
+            if (!staged().empty()) {
+                // Stopped first: the copy seen may have just taken the table's place.
+                ::kill(pid, SIGSTOP);
+                killed = !staged().empty();
+                ::kill(pid, killed ? SIGKILL : SIGCONT);
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    };
+    e2e::ChildResult run = Drennow(arguments, options);
+    ASSERT_TRUE(killed) << "the run ended before its staged copy was seen: " << run.out << run.err;
+    ASSERT_EQ(run.exitStatus, 128 + SIGKILL);
+    ASSERT_EQ(staged().size(), 1u);
+    EXPECT_TRUE(gdaltest::ReadFile(target) == tableBefore);
+    EXPECT_EQ(fs::read_symlink(link), target);
+
+    options.interact = nullptr;
+    e2e::ChildResult next = Drennow(arguments, options);
+    ASSERT_EQ(next.exitStatus, 0) << next.out << next.err;
+    EXPECT_EQ(gdaltest::FilesStartingWith(store.Path(), ""), std::vector<std::string>{"attributes.dbf"});
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::read_symlink(link), target);
+    EXPECT_EQ(gdaltest::FieldValues(target, "attributes", "NextDownID"),
+              e2e::Expect(basins, 0, {false, true, std::nullopt}).nextDownIds);
+}
 
 }  // namespace
 }  // namespace drennow::reliability

@@ -96,6 +96,29 @@ INSTANTIATE_TEST_SUITE_P(Locks, GeoPackageLockTest,
                                            SqliteLock{"BEGIN EXCLUSIVE", 2, "database is locked"}),
                          [](const auto& info) { return std::string(info.param.begin).substr(6); });
 
+// Edits that outgrow SQLite's cache are written out to the file before the
+// commit, which needs the lock a reader keeps the run from: however often
+// the run tries, it waits for the lock once, and then gives up as a run on a
+// small layer does.
+TEST(GeoPackageReaderTest, AReaderHoldingOnEndsARunOnALargeLayerAfterTheOneLockWait)
+{
+    TempFolder folder;
+    std::string dataset = gdaltest::CreateWatersheds(Format::GeoPackage, folder, Subdivision(5), true);
+    auto before = gdaltest::Snapshot(dataset, "Watershed");
+    TimedRun run;
+    {
+        SqliteHolder reader(dataset, "BEGIN; SELECT count(*) FROM Watershed");
+        run = RunWhileLocked(Format::GeoPackage, dataset, folder.Path());
+    }
+    PrintOutcome("GeoPackage of 59,049 basins, another program's read transaction", run.result, Seconds(run.took));
+    EXPECT_LT(run.took, kBoundedTime);
+    EXPECT_EQ(run.result.exitStatus, 1) << run.result.out << run.result.err;
+    EXPECT_THAT(run.result.err, HasSubstr("is being changed by another program (database is locked); "
+                                          "the edits were not saved"));
+    EXPECT_EQ(IntegrityCheck(dataset), "ok");
+    EXPECT_EQ(gdaltest::Snapshot(dataset, "Watershed"), before);
+}
+
 // Another session of the server that holds a lock on the table until the
 // object goes: of every row, or of the whole table.
 class PostgresLock {

@@ -126,9 +126,11 @@ void PostgresRunTest::Create(const std::vector<gdaltest::Basin>& basins, bool wi
     table_ = LastWatershedTable();
 }
 
-e2e::ChildResult PostgresRunTest::Run(e2e::ChildOptions options, const std::string& dataset)
+e2e::ChildResult PostgresRunTest::Run(e2e::ChildOptions options, const std::string& dataset,
+                                      const std::vector<std::string>& more)
 {
     std::vector<std::string> arguments = IdAnswers(gdaltest::Format::Postgres);
+    arguments.insert(arguments.end(), more.begin(), more.end());
     arguments.push_back(dataset.empty() ? dataset_ : dataset);
     options.workingFolder = folder_.Path();
     return Drennow(arguments, options);

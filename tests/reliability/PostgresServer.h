@@ -67,8 +67,10 @@ protected:
     void SetUp() override;
     // Makes the table of the basins; dataset_ and table_ name it.
     void Create(const std::vector<gdaltest::Basin>& basins, bool withNextDownId = true);
-    // Runs on dataset_ (or the dataset given) with the answers and the options besides.
-    e2e::ChildResult Run(e2e::ChildOptions options = {}, const std::string& dataset = "");
+    // Runs on dataset_ (or the dataset given) with the answers and the options besides,
+    // and the arguments given before the dataset.
+    e2e::ChildResult Run(e2e::ChildOptions options = {}, const std::string& dataset = "",
+                         const std::vector<std::string>& arguments = {});
 
     gdaltest::TempFolder folder_;
     std::string dataset_;

@@ -88,4 +88,35 @@ TEST_F(ReplaceFileTest, AFailedWriteKeepsWhatWasThereAndLeavesNothingBehind)
     EXPECT_EQ(Entries(), 2u);
 }
 
+// A prepared file is written in full but not in place until committed; one
+// never committed leaves nothing, and a folder under the name is found before
+// anything is written.
+TEST_F(ReplaceFileTest, APreparedFileIsInPlaceOnlyOnceCommitted)
+{
+    fs::path log = folder / "Drennow.log";
+    runtime::ReplaceFile(log.string(), "old\r\n");
+    {
+        runtime::PreparedFile prepared(log.string(), "new\r\n");
+        EXPECT_EQ(Read(log), "old\r\n");
+        EXPECT_EQ(Entries(), 2u);
+    }
+    EXPECT_EQ(Read(log), "old\r\n");
+    EXPECT_EQ(Entries(), 1u);
+
+    runtime::PreparedFile prepared(log.string(), "new\r\n");
+    runtime::PreparedFile moved(std::move(prepared));
+    moved.Commit();
+    EXPECT_EQ(Read(log), "new\r\n");
+    EXPECT_EQ(Entries(), 1u);
+
+    fs::create_directory(folder / "Drennow-compare.log");
+    try {
+        runtime::PreparedFile((folder / "Drennow-compare.log").string(), "x");
+        FAIL() << "a folder under the name was not found";
+    } catch (const runtime::Error& error) {
+        EXPECT_EQ(error.Number(), runtime::kPermissionDenied);
+    }
+    EXPECT_EQ(Entries(), 2u);
+}
+
 }  // namespace

@@ -3,9 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <limits>
+#include <string>
+
+#include <stdlib.h>
 
 using drennow::runtime::Error;
 using drennow::runtime::IsNumeric;
@@ -169,4 +175,29 @@ TEST(Variant, KindTravelsWithTheValue)
     EXPECT_FALSE(Variant().IsNull());
     EXPECT_TRUE(Variant(int64_t{1}).IsInteger());
     EXPECT_FALSE(Variant(1.0).IsInteger());
+}
+
+// Numbers are read and written with a full stop whatever the locale, as a
+// host that sets the locale from the environment (QGIS) has it.
+TEST(Conversions, IgnoreTheLocalesDecimalMark)
+{
+    std::string folder = (std::filesystem::temp_directory_path() / "drennow-locale-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    std::string build = "localedef -i de_DE -f UTF-8 " + folder + "/de_DE.UTF-8 2>/dev/null";
+    bool made = std::system(build.c_str()) == 0;
+    ::setenv("LOCPATH", folder.c_str(), 1);
+    const char* german = made ? std::setlocale(LC_NUMERIC, "de_DE.UTF-8") : nullptr;
+    if (german == nullptr) {
+        std::filesystem::remove_all(folder);
+        GTEST_SKIP() << "no locale with a decimal comma could be made";
+    }
+    EXPECT_EQ(ToLong(Variant("3.5")), 4);
+    EXPECT_EQ(ToLong(Variant("9.5")), 10);
+    EXPECT_EQ(ToLong(Variant(" +2.5E1 ")), 25);
+    EXPECT_FALSE(IsNumeric(Variant("3,5")));
+    EXPECT_EQ(ToText(Variant(1232.5)), "1232.5");
+    EXPECT_EQ(ToText(Variant(1.5e20)), "1.5E+20");
+    std::setlocale(LC_NUMERIC, "C");
+    ::unsetenv("LOCPATH");
+    std::filesystem::remove_all(folder);
 }

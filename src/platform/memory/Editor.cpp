@@ -72,6 +72,9 @@ void Editor::StopEditing(bool saveEdits)
     edited_ = false;
     sessionStart_.clear();
     undo_.clear();
+    if (afterStopEditing) {
+        afterStopEditing();
+    }
 }
 
 void Editor::StartOperation()

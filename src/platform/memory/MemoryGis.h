@@ -4,6 +4,7 @@
 #include "platform/memory/Faults.h"
 #include "platform/memory/ScriptedUi.h"
 
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -161,6 +162,8 @@ public:
     int32_t runningState = host::kEditStateEditing;
     // Saved and discarded sessions, in order.
     std::vector<std::string> sessionLog;
+    // Something that happens meanwhile, once a session has been stopped.
+    std::function<void()> afterStopEditing;
 
 private:
     using Snapshot = std::vector<std::pair<std::shared_ptr<TableData>, TableData>>;

@@ -34,7 +34,7 @@ T ScriptedUi::Next(const std::string& question)
 host::MessageAnswer ScriptedUi::MessageBox(host::Prompt id, const std::string& prompt, host::MessageButtons buttons,
                                            host::DefaultButton defaultButton, const std::string& title)
 {
-    shown.push_back({ShownItem::Message, id, title, prompt, buttons, defaultButton, "", {}, -1});
+    shown.push_back({ShownItem::Message, id, title, prompt, buttons, defaultButton, "", {}, -1, false, {}});
     if (buttons == host::MessageButtons::OK) {
         return host::kAnswerOK;
     }
@@ -45,14 +45,16 @@ std::string ScriptedUi::InputBox(host::Prompt id, const std::string& prompt, con
                                  const std::string& defaultText)
 {
     shown.push_back({ShownItem::Input, id, title, prompt, host::MessageButtons::OK, host::DefaultButton::First,
-                     defaultText, {}, -1});
+                     defaultText, {}, -1, false, {}});
     return Next<std::string>(prompt);
 }
 
 void ScriptedUi::ShowModal(host::ISelectionDialog& dialog)
 {
     shown.push_back({ShownItem::Dialog, dialog.Question(), dialog.Caption(), dialog.LabelText(), host::MessageButtons::OK,
-                     host::DefaultButton::First, "", dialog.Entries(), dialog.ListIndex()});
+                     host::DefaultButton::First, "", dialog.Entries(), dialog.ListIndex(),
+                     dialog.CurrentEntryMayBeTakenUnasked(),
+                     recordPassedOver ? dialog.PassedOver() : std::vector<host::PassedOverField>{}});
     DialogScript script = Next<DialogScript>(dialog.LabelText());
     for (const DialogStep& step : script) {
         if (!dialog.IsVisible()) {

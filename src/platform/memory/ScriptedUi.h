@@ -40,6 +40,8 @@ struct ShownItem {
     std::string defaultText;           // input box
     std::vector<std::string> entries;  // dialog, as shown
     int32_t listIndex = -1;            // dialog's pre-selected entry when shown
+    bool takenUnasked = false;         // dialog: a host without a person may take it
+    std::vector<host::PassedOverField> passedOver;  // dialog, when recorded
 };
 
 // A user interface that answers each question from a queue and records all
@@ -59,6 +61,8 @@ public:
     void ShowModal(host::ISelectionDialog& dialog) override;
 
     std::vector<ShownItem> shown;
+    // Asking a dialog for the fields it passed over reads the fields again.
+    bool recordPassedOver = false;
     // Messages with only OK, in order: the texts.
     std::vector<std::string> Messages() const;
 

@@ -63,6 +63,7 @@ void DrennowPlugin::initGui()
     action_->setToolTip(QString::fromStdString(command_->Tooltip()));
     action_->setStatusTip(QString::fromStdString(command_->Message()));
     action_->setEnabled(command_->Enabled());
+    application_->SetAction(action_);
     QObject::connect(action_, &QAction::triggered, action_, [this] { application_->Click(*command_); });
 
     const QString category = QString::fromStdString(command_->Category());

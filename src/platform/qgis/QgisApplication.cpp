@@ -1,11 +1,19 @@
 #include "platform/qgis/QgisApplication.h"
 
+#include "command/RunTexts.h"
+#include "command/clsDrennow.h"
 #include "runtime/Error.h"
 
 #include <qgsmapcanvas.h>
 #include <qgsproject.h>
 
+#include <qgsmessagelog.h>
+#include <qgsproviderregistry.h>
+#include <qgsvectorlayer.h>
+
+#include <QAction>
 #include <QDir>
+#include <QFileInfo>
 
 namespace drennow::qgis {
 
@@ -38,6 +46,20 @@ private:
     QPointer<QgsMapCanvas> canvas_;
 };
 
+// The folder of the file the layer's data is in; the home folder for data in
+// no file (a database, memory) or no layer.
+QString DataFolderOf(const QgsVectorLayer* layer)
+{
+    if (layer) {
+        const QVariantMap parts = QgsProviderRegistry::instance()->decodeUri(layer->providerType(), layer->source());
+        const QFileInfo file(parts.value(QStringLiteral("path")).toString());
+        if (file.isFile()) {
+            return file.absolutePath();
+        }
+    }
+    return QDir::homePath();
+}
+
 }  // namespace
 
 std::string QgisTemplates::Item(int32_t index)
@@ -48,7 +70,7 @@ std::string QgisTemplates::Item(int32_t index)
     // Empty for a project never saved, or stored in a database.
     QString path = project_.absoluteFilePath();
     if (path.isEmpty()) {
-        path = QDir(QDir::homePath()).filePath(QString::fromLatin1(kUnsavedProjectName));
+        path = QDir(DataFolderOf(run_.Layer())).filePath(QString::fromLatin1(kUnsavedProjectName));
     }
     return QDir::toNativeSeparators(path).toStdString();
 }
@@ -72,7 +94,7 @@ host::Ref<host::IMxDocument> QgisApplication::Document()
 
 host::Ref<host::ITemplates> QgisApplication::Templates()
 {
-    return std::make_shared<QgisTemplates>(project_);
+    return std::make_shared<QgisTemplates>(project_, workspaces_.Run());
 }
 
 host::Ref<host::IExtension> QgisApplication::FindExtensionByCLSID(const host::UID& id)
@@ -85,9 +107,51 @@ host::Ref<host::IExtension> QgisApplication::FindExtensionByCLSID(const host::UI
 
 void QgisApplication::Click(host::ICommand& command)
 {
-    CanvasPause pause(mapCanvas_);
-    command.OnClick();
-    editor_->EndOpenOperation();
+    if (running_) {
+        return;
+    }
+    running_ = true;
+    const bool actionWasEnabled = action_ && action_->isEnabled();
+    if (action_) {
+        action_->setEnabled(false);
+    }
+    workspaces_.Run().Forget();
+    userInterface_->NewRun();
+    {
+        CanvasPause pause(mapCanvas_);
+        command.OnClick();
+        Settle(command);
+    }
+    if (action_) {
+        action_->setEnabled(actionWasEnabled);
+    }
+    running_ = false;
+}
+
+// Nothing the run began outlives it unfinished; errors here have no run left
+// to report them, so they go to QGIS's log.
+void QgisApplication::Settle(host::ICommand& command)
+{
+    const auto* drennow = dynamic_cast<const command::clsDrennow*>(&command);
+    const bool finished = !drennow || drennow->LastOutcome() == command::RunOutcome::Completed ||
+                          drennow->LastOutcome() == command::RunOutcome::SavedWithoutLog;
+    try {
+        editor_->EndOpenOperation();
+        const bool discarded = !finished && editor_->DiscardRunsEditing();
+        const RunLayer& run = workspaces_.Run();
+        if (drennow && drennow->LastOutcome() == command::RunOutcome::Cancelled) {
+            QgsVectorLayer* layer = run.Layer();
+            statusBar_->Message(0, layer && layer->isEditable()
+                                       ? "Drennow: the run was cancelled; the values it wrote are one step of the "
+                                         "layer's edit session, which Edit > Undo takes back"
+                                       : "Drennow: the run was cancelled; nothing was saved");
+        } else if (discarded) {
+            statusBar_->Message(0, "Drennow: the run ended before it finished; nothing was saved");
+        }
+    } catch (const std::exception& error) {
+        QgsMessageLog::logMessage(QString::fromStdString(error.what()), QString::fromLatin1(command::texts::kTitle),
+                                  Qgis::MessageLevel::Critical);
+    }
 }
 
 host::Ref<host::ITrackCancel> QgisApplication::NewCancelTracker()

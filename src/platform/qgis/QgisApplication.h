@@ -7,6 +7,7 @@
 #include "platform/qgis/QgisProgress.h"
 #include "platform/qgis/QtUserInterface.h"
 
+#include <QAction>
 #include <QPointer>
 
 #include <chrono>
@@ -19,15 +20,17 @@ class QWidget;
 namespace drennow::qgis {
 
 // The document's path: the project's file, or, for a project that was never
-// saved, a name in the user's home folder, so the failure log goes there.
+// saved, a name beside the file of the run's layer (in the user's home
+// folder when its data is in no file), so the failure log goes there.
 class QgisTemplates : public host::ITemplates {
 public:
-    explicit QgisTemplates(QgsProject& project) : project_(project) {}
+    QgisTemplates(QgsProject& project, const RunLayer& run) : project_(project), run_(run) {}
     int32_t Count() override { return 1; }
     std::string Item(int32_t index) override;
 
 private:
     QgsProject& project_;
+    const RunLayer& run_;
 };
 
 // The application object over what the command needs of QGIS: the project,
@@ -49,13 +52,21 @@ public:
     host::Ref<host::IUserInterface> UserInterface() override { return userInterface_; }
 
     QgisEditor& Editor() { return *editor_; }
-    // A click of the command; QGIS is left with no edit command open. The map
+    // The action that clicks the command: disabled while a run works.
+    void SetAction(QAction* action) { action_ = action; }
+    // A click of the command; QGIS is left with no edit command open, and
+    // with no edit mode that the run began and did not finish (a cancel says
+    // so on the status bar). A click while a run works does nothing. The map
     // canvas draws nothing meanwhile: a drawing of the layer being written
     // would read it while the run reads and saves it, and on a large layer
     // double the run's time. It draws afresh afterwards.
     void Click(host::ICommand& command);
 
 private:
+    void Settle(host::ICommand& command);
+
+    bool running_ = false;
+    QPointer<QAction> action_;
     QgsProject& project_;
     std::chrono::milliseconds eventInterval_;
     WorkspaceRegistry workspaces_;

@@ -1,5 +1,6 @@
 #include "platform/qgis/QgisData.h"
 
+#include "command/QuestionNames.h"
 #include "platform/qgis/HostError.h"
 #include "platform/qgis/processing/NextDownIdAlgorithm.h"
 #include "runtime/Error.h"
@@ -10,8 +11,11 @@
 #include <qgstransactiongroup.h>
 #include <qgsvectordataprovider.h>
 #include <qgsvectorlayer.h>
+#include <qgsvectorlayerjoinbuffer.h>
+#include <qgsvectorlayerjoininfo.h>
 #include <qgswkbtypes.h>
 
+#include <algorithm>
 #include <limits>
 #include <type_traits>
 #include <variant>
@@ -60,12 +64,63 @@ Ref<QgisWorkspace> WorkspaceRegistry::ForSource(const QString& dataSource)
     return workspace;
 }
 
+void RaiseLayerRemoved(const QString& name)
+{
+    RaiseHostError(QStringLiteral("The layer %1 was removed from the project while the run worked on it; the run "
+                                  "saved nothing. Add the layer to the project again and run again.")
+                       .arg(name));
+}
+
 QgsVectorLayer& LayerRef::Get() const
 {
     if (!layer_) {
-        RaiseHostError(QStringLiteral("The layer has been removed"));
+        RaiseLayerRemoved(name_);
     }
     return *layer_;
+}
+
+void RunLayer::Note(QgsVectorLayer& layer)
+{
+    if (known_) {
+        return;
+    }
+    known_ = true;
+    layer_ = &layer;
+    name_ = layer.name();
+    source_ = layer.source();
+}
+
+bool RunLayer::Holds(const QgsVectorLayer& layer) const
+{
+    return known_ && layer.source() == source_;
+}
+
+void RunLayer::CheckPresent() const
+{
+    if (known_ && !layer_) {
+        RaiseLayerRemoved(name_);
+    }
+}
+
+bool RunLayer::BeganEditing(const QgsVectorLayer& layer) const
+{
+    return std::any_of(begun_.begin(), begun_.end(), [&](const QPointer<QgsVectorLayer>& begun) { return begun == &layer; });
+}
+
+void RunLayer::NoteEditingEnded(const QgsVectorLayer& layer)
+{
+    begun_.erase(std::remove(begun_.begin(), begun_.end(), &layer), begun_.end());
+}
+
+std::vector<QgsVectorLayer*> RunLayer::BegunAndEditing() const
+{
+    std::vector<QgsVectorLayer*> editing;
+    for (const QPointer<QgsVectorLayer>& layer : begun_) {
+        if (layer && layer->isEditable()) {
+            editing.push_back(layer);
+        }
+    }
+    return editing;
 }
 
 int32_t FieldTypeOf(const QgsField& field, bool isKeyColumn)
@@ -249,25 +304,20 @@ Ref<host::IFields> QgisFeatureClass::Fields()
 void QgisFeatureClass::AddField(const host::NewField& field)
 {
     QgsVectorLayer& layer = layer_.Get();
-    QgsVectorDataProvider& provider = ProviderOf(layer);
     if (field.Type != host::kFieldTypeLongInteger && field.Type != host::kFieldTypeBigInteger) {
         RaiseHostError(QStringLiteral("Only integer fields can be added"));
     }
     const QString name = QString::fromStdString(field.Name);
-    const QString whatFailed = QStringLiteral("The field %1 could not be added").arg(name);
-    if (!(provider.capabilities() & QgsVectorDataProvider::AddAttributes)) {
-        RaiseLayerError(layer, whatFailed,
-                        {QStringLiteral("its data source takes no new fields (it is read-only, or its format "
-                                        "cannot); add %1 to the data yourself, or save the layer in a format "
-                                        "that can, such as GeoPackage")
-                             .arg(name)});
+    if (!layer.isEditable()) {
+        if (!layer.startEditing()) {
+            RaiseLayerError(layer, QStringLiteral("Editing could not start, to add the field %1").arg(name));
+        }
+        workspaces_.Run().NoteEditingBegun(layer);
     }
     QVariant::Type type = field.Type == host::kFieldTypeBigInteger ? QVariant::LongLong : QVariant::Int;
-    provider.clearErrors();
-    if (!provider.addAttributes({QgsField(name, type)})) {
-        RaiseLayerError(layer, whatFailed);
+    if (!layer.addAttribute(QgsField(name, type))) {
+        RaiseLayerError(layer, QStringLiteral("The field %1 could not be added").arg(name));
     }
-    layer.updateFields();
 }
 
 int32_t QgisFeatureClass::ShapeType()
@@ -320,6 +370,7 @@ QgsVectorLayer& QgisFeatureLayer::Readable() const
     if (!refusal_.isEmpty()) {
         RaiseHostError(refusal_);
     }
+    workspaces_.Run().Note(layer);
     return layer;
 }
 
@@ -351,6 +402,67 @@ Ref<host::ISelectionSet> QgisFeatureLayer::SelectionSet()
     return std::make_shared<QgisSelectionSet>(layer_);
 }
 
+namespace {
+
+QString ProcessingInstead()
+{
+    return QStringLiteral("or use the Processing algorithm %1, which writes a new layer")
+        .arg(QString::fromLatin1(NextDownIdAlgorithm::kDisplayName));
+}
+
+// Why the run could not write NextDownID into the layer; empty when it can.
+QString EditingRefusal(QgsVectorLayer& layer)
+{
+    const QgsVectorDataProvider* provider = layer.dataProvider();
+    if (!layer.isValid() || !provider) {
+        return {};  // the run reports the missing feature class
+    }
+    const QString nextDownName = QString::fromLatin1(command::names::kNextDownField);
+    if (layer.readOnly()) {
+        return QStringLiteral("The layer %1 is read-only in this project, so the run cannot write %2 into it. "
+                              "Clear its read-only mark (Project Properties, Data Sources), %3.")
+            .arg(layer.name(), nextDownName, ProcessingInstead());
+    }
+    const QgsVectorDataProvider::Capabilities can = provider->capabilities();
+    if (!(can & QgsVectorDataProvider::ChangeAttributeValues)) {
+        return QStringLiteral("The data source of the layer %1 (provider %2) cannot change attribute values (it is "
+                              "opened read-only, or its format cannot), so the run cannot write %3 into it. Save "
+                              "the layer in a format that can, such as GeoPackage (Export, Save Features As), %4.")
+            .arg(layer.name(), provider->name(), nextDownName, ProcessingInstead());
+    }
+    const QgsFields fields = layer.fields();
+    const int nextDown = fields.lookupField(nextDownName);
+    if (nextDown < 0) {
+        if (!(can & QgsVectorDataProvider::AddAttributes)) {
+            return QStringLiteral("The layer %1 has no field %2, and its data source (provider %3) takes no new "
+                                  "fields. Add %2, a whole-number field, to the data yourself, or save the layer in "
+                                  "a format that takes new fields, such as GeoPackage, and run again.")
+                .arg(layer.name(), nextDownName, provider->name());
+        }
+        return {};
+    }
+    switch (fields.fieldOrigin(nextDown)) {
+    case QgsFields::OriginExpression:
+        return QStringLiteral("%1 of the layer %2 is a virtual field, computed from its expression, which the run "
+                              "cannot write. Remove or rename it (Layer Properties, Fields), so that the run adds "
+                              "a field of its own, and run again.")
+            .arg(fields.at(nextDown).name(), layer.name());
+    case QgsFields::OriginJoin: {
+        int joinedIndex = -1;
+        const QgsVectorLayerJoinInfo* join = layer.joinBuffer()->joinForFieldIndex(nextDown, fields, joinedIndex);
+        const QString joined = join && join->joinLayer() ? join->joinLayer()->name() : QStringLiteral("another layer");
+        return QStringLiteral("%1 of the layer %2 comes from its join with %3, and the run writes only the layer's "
+                              "own fields. Remove the join, or give the joined fields a prefix (Layer Properties, "
+                              "Joins), and run again.")
+            .arg(fields.at(nextDown).name(), layer.name(), joined);
+    }
+    default:
+        return {};
+    }
+}
+
+}  // namespace
+
 QString QgisMap::RefusalFor(QgsVectorLayer& layer) const
 {
     if (project_.autoTransaction()) {
@@ -360,9 +472,8 @@ QString QgisMap::RefusalFor(QgsVectorLayer& layer) const
                 return QStringLiteral(
                            "The layer %1 is in a transaction group of the project (Project Properties, Data Sources: "
                            "Automatically create transaction groups where possible), whose edits are saved or "
-                           "discarded for the whole group only. Turn the option off for the run, or use the "
-                           "Processing algorithm %2, which writes a new layer.")
-                    .arg(layer.name(), QString::fromLatin1(NextDownIdAlgorithm::kDisplayName));
+                           "discarded for the whole group only. Turn the option off for the run, %2.")
+                    .arg(layer.name(), ProcessingInstead());
             }
         }
     }
@@ -370,34 +481,33 @@ QString QgisMap::RefusalFor(QgsVectorLayer& layer) const
         return {};
     }
     int sharing = 0;
-    for (QgsLayerTreeNode* node : project_.layerTreeRoot()->children()) {
-        auto* other = QgsLayerTree::isLayer(node) ? qobject_cast<QgsVectorLayer*>(QgsLayerTree::toLayer(node)->layer())
-                                                  : nullptr;
+    for (QgsLayerTreeLayer* node : project_.layerTreeRoot()->findLayers()) {
+        auto* other = qobject_cast<QgsVectorLayer*>(node->layer());
         sharing += other && IsPolygonLayer(*other) && other->name() == layer.name() ? 1 : 0;
     }
-    if (sharing < 2) {
-        return {};
+    if (sharing >= 2) {
+        return QStringLiteral("%1 polygon layers of the project are called %2, and the run could edit another one "
+                              "than the one chosen. Rename them (Layer Properties, Source) so that each name is one "
+                              "layer's, and run again.")
+            .arg(sharing)
+            .arg(layer.name());
     }
-    return QStringLiteral("%1 polygon layers of the project are called %2, and the run could edit another one than "
-                          "the one chosen. Rename them (Layer Properties, Source) so that each name is one layer's, "
-                          "and run again.")
-        .arg(sharing)
-        .arg(layer.name());
+    return EditingRefusal(layer);
 }
 
 int32_t QgisMap::LayerCount()
 {
-    return ToCount(project_.layerTreeRoot()->children().count());
+    return ToCount(project_.layerTreeRoot()->findLayers().count());
 }
 
 Ref<host::ILayer> QgisMap::Layer(int32_t index)
 {
-    const QList<QgsLayerTreeNode*> nodes = project_.layerTreeRoot()->children();
+    const QList<QgsLayerTreeLayer*> nodes = project_.layerTreeRoot()->findLayers();
     if (index < 0 || index >= nodes.count()) {
         runtime::Raise(runtime::kSubscriptOutOfRange);
     }
-    QgsLayerTreeNode* node = nodes.at(index);
-    QgsMapLayer* layer = QgsLayerTree::isLayer(node) ? QgsLayerTree::toLayer(node)->layer() : nullptr;
+    QgsLayerTreeLayer* node = nodes.at(index);
+    QgsMapLayer* layer = node->layer();
     // A layer whose source could not be opened stays a feature layer: the
     // run then reports its missing feature class.
     auto* vectorLayer = qobject_cast<QgsVectorLayer*>(layer);

@@ -39,26 +39,67 @@ private:
     QString dataSource_;
 };
 
+// The layer a run works on: the layer whose features it reads, for it reads
+// no other. The editor edits it alone and never ends the user's own edit
+// mode on it: QGIS keeps an edit mode per layer, and a field can be added
+// to a layer in edit mode. An edit mode the run began is the run's to end.
+class RunLayer {
+public:
+    // A click starts afresh.
+    void Forget() { *this = RunLayer(); }
+    // The first layer read is the run's.
+    void Note(QgsVectorLayer& layer);
+    bool IsKnown() const { return known_; }
+    // Nothing before the run read a layer, or once the project removed it.
+    QgsVectorLayer* Layer() const { return layer_; }
+    const QString& Name() const { return name_; }
+    // The layer is the run's or another of its data source.
+    bool Holds(const QgsVectorLayer& layer) const;
+    // Raises the error that says the run's layer was removed, when it was.
+    void CheckPresent() const;
+
+    void NoteEditingBegun(QgsVectorLayer& layer) { begun_.emplace_back(&layer); }
+    // The edit mode the run began on the layer has ended.
+    void NoteEditingEnded(const QgsVectorLayer& layer);
+    bool BeganEditing(const QgsVectorLayer& layer) const;
+    // The layers still in the edit mode the run began.
+    std::vector<QgsVectorLayer*> BegunAndEditing() const;
+
+private:
+    bool known_ = false;
+    QPointer<QgsVectorLayer> layer_;
+    QString name_;
+    QString source_;
+    std::vector<QPointer<QgsVectorLayer>> begun_;
+};
+
 // Hands out one workspace object per data source for as long as anything
-// holds it, so that workspaces compare by identity.
+// holds it, so that workspaces compare by identity; and knows the layer the
+// run works on.
 class WorkspaceRegistry {
 public:
     Ref<QgisWorkspace> ForSource(const QString& dataSource);
+    RunLayer& Run() { return run_; }
 
 private:
     std::map<QString, std::weak_ptr<QgisWorkspace>> workspaces_;
+    RunLayer run_;
 };
 
 // A vector layer that the project may delete while the run still holds it.
 class LayerRef {
 public:
-    explicit LayerRef(QgsVectorLayer* layer) : layer_(layer) {}
+    explicit LayerRef(QgsVectorLayer* layer) : layer_(layer), name_(layer ? layer->name() : QString()) {}
     // The layer; a deleted layer raises the host's error.
     QgsVectorLayer& Get() const;
 
 private:
     QPointer<QgsVectorLayer> layer_;
+    QString name_;
 };
+
+// Raises the error of a layer the project removed while the run used it.
+[[noreturn]] void RaiseLayerRemoved(const QString& name);
 
 // The field type as the run sees it: integers of 32 and 64 bits are long
 // integers, the provider's key column is the object id.
@@ -134,8 +175,10 @@ public:
     {
     }
     Ref<host::IFields> Fields() override;
-    // Through the data provider, outside the edit buffer; the layer then
-    // learns of the new field.
+    // In the layer's edit buffer, so that nothing reaches the data before
+    // the run saves: in the user's edit mode when the layer is in one (the
+    // field is then the user's to save or undo), else in an edit mode the
+    // run begins for it, which the run saves or discards.
     void AddField(const host::NewField& field) override;
     int32_t FeatureType() override { return host::kFeatureTypeSimple; }
     int32_t ShapeType() override;
@@ -183,7 +226,7 @@ private:
     QString refusal_;
 };
 
-// A node of the layer tree that holds no features: a group, a table without
+// A layer of the layer tree that holds no features: a table without
 // geometry, a layer of another kind, or a layer that is not loaded.
 class QgisOtherLayer : public virtual host::ILayer {
 public:
@@ -199,12 +242,14 @@ public:
     using QgisOtherLayer::QgisOtherLayer;
 };
 
-// The top-level nodes of the project's layer tree, in order; layers inside
-// groups are not visited. The run names its layer by name, so a polygon
-// layer whose name another top-level polygon layer shares is refused: the
-// run could edit the other one. So is a layer in one of the project's
-// transaction groups, whose edits are the group's, not the layer's, to save
-// or discard.
+// Every layer of the project's layer tree, in the order the Layers panel
+// shows them, groups' layers included: in QGIS a group only arranges its
+// layers. The run names its layer by name, so a polygon layer whose name
+// another polygon layer shares is refused: the run could edit the other one.
+// So is a layer in one of the project's transaction groups, whose edits are
+// the group's, not the layer's, to save or discard, and a layer the run
+// could not write NextDownID into (read-only, a data source that cannot
+// change values or take the field, a virtual or joined NextDownID).
 class QgisMap : public host::IMap {
 public:
     QgisMap(QgsProject& project, WorkspaceRegistry& workspaces) : project_(project), workspaces_(workspaces) {}

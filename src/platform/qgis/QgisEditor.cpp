@@ -1,5 +1,6 @@
 #include "platform/qgis/QgisEditor.h"
 
+#include "command/RunTexts.h"
 #include "platform/qgis/HostError.h"
 
 #include <qgsproject.h>
@@ -43,10 +44,20 @@ Ref<host::IWorkspace> QgisEditor::EditWorkspace()
     return workspaces_.ForSource(source);
 }
 
+std::vector<QgsVectorLayer*> QgisEditor::StoppableLayers() const
+{
+    const RunLayer& run = workspaces_.Run();
+    std::vector<QgsVectorLayer*> layers = EditingLayers();
+    layers.erase(std::remove_if(layers.begin(), layers.end(),
+                                [&](QgsVectorLayer* layer) { return run.Holds(*layer) && !run.BeganEditing(*layer); }),
+                 layers.end());
+    return layers;
+}
+
 bool QgisEditor::HasEdits()
 {
-    std::vector<QgsVectorLayer*> editing = EditingLayers();
-    return std::any_of(editing.begin(), editing.end(), [](QgsVectorLayer* layer) { return layer->isModified(); });
+    std::vector<QgsVectorLayer*> stoppable = StoppableLayers();
+    return std::any_of(stoppable.begin(), stoppable.end(), [](QgsVectorLayer* layer) { return layer->isModified(); });
 }
 
 void QgisEditor::StartEditing(const Ref<host::IWorkspace>& workspace)
@@ -55,15 +66,19 @@ void QgisEditor::StartEditing(const Ref<host::IWorkspace>& workspace)
     if (!dataSource) {
         RaiseHostError(QStringLiteral("Not a workspace of this project"));
     }
+    workspaces_.Run().CheckPresent();
     bool started = false;
     for (QgsVectorLayer* layer : project_.layers<QgsVectorLayer*>()) {
         if (layer->source() != dataSource->DataSource()) {
             continue;
         }
-        if (!layer->isEditable() && !layer->startEditing()) {
-            RaiseLayerError(*layer, QStringLiteral("Editing could not start"),
-                            layer->supportsEditing() ? QStringList()
-                                                     : QStringList{QStringLiteral("the layer is read-only")});
+        if (!layer->isEditable()) {
+            if (!layer->startEditing()) {
+                RaiseLayerError(*layer, QStringLiteral("Editing could not start"),
+                                layer->supportsEditing() ? QStringList()
+                                                         : QStringList{QStringLiteral("the layer is read-only")});
+            }
+            workspaces_.Run().NoteEditingBegun(*layer);
         }
         started = true;
     }
@@ -72,21 +87,45 @@ void QgisEditor::StartEditing(const Ref<host::IWorkspace>& workspace)
     }
 }
 
-void QgisEditor::StopEditing(bool saveEdits)
+void QgisEditor::EndEditing(const std::vector<QgsVectorLayer*>& layers, bool saveEdits)
 {
-    if (saveEdits) {
+    if (saveEdits && !layers.empty()) {
         // A save blocks the window for seconds on large layers: it shows what
         // is pending (the run's "Finishing" message) before, not after.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
-    for (QgsVectorLayer* layer : EditingLayers()) {
+    for (QgsVectorLayer* layer : layers) {
         if (saveEdits ? !layer->commitChanges() : !layer->rollBack()) {
             RaiseLayerError(*layer,
                             saveEdits ? QStringLiteral("The edits could not be saved")
                                       : QStringLiteral("The edits could not be discarded"),
                             layer->commitErrors());
         }
+        workspaces_.Run().NoteEditingEnded(*layer);
     }
+}
+
+void QgisEditor::StopEditing(bool saveEdits)
+{
+    EndEditing(StoppableLayers(), saveEdits);
+}
+
+bool QgisEditor::DiscardRunsEditing()
+{
+    std::vector<QgsVectorLayer*> begun = workspaces_.Run().BegunAndEditing();
+    EndEditing(begun, false);
+    return !begun.empty();
+}
+
+std::vector<QgsVectorLayer*> QgisEditor::OperationLayers() const
+{
+    const RunLayer& run = workspaces_.Run();
+    std::vector<QgsVectorLayer*> layers = EditingLayers();
+    if (run.IsKnown()) {
+        layers.erase(std::remove_if(layers.begin(), layers.end(), [&](QgsVectorLayer* layer) { return !run.Holds(*layer); }),
+                     layers.end());
+    }
+    return layers;
 }
 
 void QgisEditor::StartOperation()
@@ -94,9 +133,14 @@ void QgisEditor::StartOperation()
     if (HasOpenOperation()) {
         RaiseHostError(QStringLiteral("An edit operation is already open"));
     }
-    std::vector<QgsVectorLayer*> editing = EditingLayers();
+    workspaces_.Run().CheckPresent();
+    std::vector<QgsVectorLayer*> editing = OperationLayers();
     if (editing.empty()) {
-        RaiseHostError(QStringLiteral("No layer is in edit mode"));
+        RaiseHostError(workspaces_.Run().IsKnown()
+                           ? QStringLiteral("The layer %1 left edit mode before the run could write it (a plugin or "
+                                            "script ended its editing); nothing was written. Run again.")
+                                 .arg(workspaces_.Run().Name())
+                           : QStringLiteral("No layer is in edit mode"));
     }
     for (QgsVectorLayer* layer : editing) {
         layer->beginEditCommand(QString::fromLatin1(kOpenOperationName));
@@ -125,6 +169,10 @@ void QgisEditor::StopOperation(const std::string& name)
         }
     }
     operationLayers_.clear();
+    if (name == command::texts::kCompletedOperation) {
+        workspaces_.Run().CheckPresent();
+        EndEditing(workspaces_.Run().BegunAndEditing(), true);
+    }
 }
 
 void QgisEditor::EndOpenOperation()

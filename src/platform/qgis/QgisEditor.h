@@ -17,16 +17,25 @@ namespace drennow::qgis {
 // - EditState is 1 while any vector layer of the project is in edit mode.
 // - EditWorkspace is the data source of the layers in edit mode. When they
 //   come from several data sources it is a workspace of its own that equals
-//   no other, so a run on any of them closes them all (with the save question)
-//   before it edits its layer; nothing when no layer is in edit mode.
-// - HasEdits: a layer in edit mode has changes that are not saved.
+//   no other, so a run on any of them closes the others (with the save
+//   question) before it edits its layer; nothing when no layer is in edit mode.
+// - The user's own edit mode on the run's layer (see RunLayer) is never
+//   stopped: QGIS needs no other session closed to edit a layer or add a
+//   field to it, so the run works inside it, and HasEdits and StopEditing
+//   leave it out. The edit mode the run began is the run's: StopEditing
+//   saves or discards it, and so does the end of the run.
+// - HasEdits: a layer that StopEditing would end has changes not saved.
 // - StartEditing puts the layers on the workspace's data source, that is the
 //   chosen layer, into edit mode.
-// - StopEditing commits (save) or rolls back every layer in edit mode.
-// - StartOperation opens one edit command on the undo stack of every layer in
-//   edit mode; StopOperation ends it under the given name, so one Undo takes
-//   the whole operation back. Under a transaction group QGIS keeps no undo
-//   commands, and the operation is then only a bracket.
+// - StopEditing commits (save) or rolls back every layer in edit mode but the
+//   user's on the run's layer.
+// - StartOperation opens one edit command on the undo stack of the run's
+//   layer (of every layer in edit mode before the run read one);
+//   StopOperation ends it under the given name, so one Undo takes the whole
+//   operation back. Under a transaction group QGIS keeps no undo commands,
+//   and the operation is then only a bracket. An operation completed in an
+//   edit mode the run began saves it: the run then ends as with a temporary
+//   session, also when another layer's session was open as it began.
 class QgisEditor : public host::IEditor {
 public:
     static constexpr const char* kOpenOperationName = "Drennow";
@@ -46,9 +55,16 @@ public:
     // error leaves its operation open, and this ends it, keeping what was
     // stored, under the command's own name.
     void EndOpenOperation();
+    // After a run that did not finish: discards the edit mode the run began,
+    // a field it added in it included. True when there was one.
+    bool DiscardRunsEditing();
 
 private:
     std::vector<QgsVectorLayer*> EditingLayers() const;
+    // The layers StopEditing ends.
+    std::vector<QgsVectorLayer*> StoppableLayers() const;
+    std::vector<QgsVectorLayer*> OperationLayers() const;
+    void EndEditing(const std::vector<QgsVectorLayer*>& layers, bool saveEdits);
 
     QgsProject& project_;
     WorkspaceRegistry& workspaces_;

@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QtDebug>
 
+#include <algorithm>
 #include <cmath>
 
 namespace drennow::qgis {
@@ -71,6 +72,53 @@ host::MessageAnswer AnswerOf(QMessageBox::StandardButton button)
     }
 }
 
+// A message box that tells Esc and its close box from a click of No.
+class QuestionBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+    bool Declined() const { return declined_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        declined_ = declined_ || event->matches(QKeySequence::Cancel);
+        QMessageBox::keyPressEvent(event);
+    }
+    void closeEvent(QCloseEvent* event) override
+    {
+        declined_ = true;
+        QMessageBox::closeEvent(event);
+    }
+
+private:
+    bool declined_ = false;
+};
+
+// What the answer to a declined question is: the one that ends the run or
+// leads to a choice that does.
+host::MessageAnswer DecliningAnswer(host::MessageButtons buttons)
+{
+    switch (buttons) {
+    case host::MessageButtons::YesNo:
+        return host::kAnswerNo;
+    case host::MessageButtons::YesNoCancel:
+        return host::kAnswerCancel;
+    default:
+        return host::kAnswerOK;
+    }
+}
+
+// Why a list is empty, in its place.
+QString EmptyListReason(host::Prompt question)
+{
+    switch (question) {
+    case host::Prompt::Layer:
+        return QStringLiteral("No polygon layer in the project");
+    default:
+        return QStringLiteral("No whole-number field in the layer");
+    }
+}
+
 }  // namespace
 
 SelectionWindow::SelectionWindow(host::ISelectionDialog& dialog, QWidget* centreOver)
@@ -95,6 +143,10 @@ SelectionWindow::SelectionWindow(host::ISelectionDialog& dialog, QWidget* centre
         cboFld_->addItem(QString::fromStdString(entry));
     }
     cboFld_->setCurrentIndex(dialog.ListIndex());
+    if (cboFld_->count() == 0) {
+        cboFld_->setPlaceholderText(EmptyListReason(dialog.Question()));
+        cmdOK_->setEnabled(false);
+    }
     PlaceControls();
     if (centreOver) {
         move(centreOver->geometry().center() - rect().center());
@@ -125,7 +177,11 @@ void SelectionWindow::PlaceControls()
                                 ToPixels(control.Width, dpiX), ToPixels(control.Height, dpiY));
         }
     }
-    setFixedSize(ToPixels(dialogs::frmField::kClientWidth, dpiX), ToPixels(dialogs::frmField::kClientHeight, dpiY));
+    const int wider = std::max(0, lblLayer_->sizeHint().width() - lblLayer_->width());
+    lblLayer_->resize(lblLayer_->width() + wider, lblLayer_->height());
+    cboFld_->resize(cboFld_->width() + wider, cboFld_->height());
+    setFixedSize(ToPixels(dialogs::frmField::kClientWidth, dpiX) + wider,
+                 ToPixels(dialogs::frmField::kClientHeight, dpiY));
 }
 
 void SelectionWindow::Perform(void (host::ISelectionDialog::*action)())
@@ -144,6 +200,9 @@ void SelectionWindow::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
     case Qt::Key_Escape:
+        event->accept();
+        Perform(&host::ISelectionDialog::PressCancel);
+        break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
         event->accept();
@@ -162,17 +221,27 @@ void SelectionWindow::closeEvent(QCloseEvent* event)
 host::MessageAnswer QtUserInterface::MessageBox(host::Prompt, const std::string& prompt, host::MessageButtons buttons,
                                                 host::DefaultButton defaultButton, const std::string& title)
 {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), ShownText(prompt), ButtonsOf(buttons),
+    if (declined_ && buttons != host::MessageButtons::OK) {
+        return DecliningAnswer(buttons);
+    }
+    QuestionBox box(QMessageBox::NoIcon, QString::fromStdString(title), ShownText(prompt), ButtonsOf(buttons),
                     mainWindow_);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(DefaultOf(buttons, defaultButton));
     box.exec();
+    if (box.Declined() && buttons != host::MessageButtons::OK) {
+        declined_ = true;
+        return DecliningAnswer(buttons);
+    }
     return AnswerOf(box.standardButton(box.clickedButton()));
 }
 
 std::string QtUserInterface::InputBox(host::Prompt, const std::string& prompt, const std::string& title,
                                       const std::string& defaultText)
 {
+    if (declined_) {
+        return "";
+    }
     QInputDialog box(mainWindow_);
     box.setInputMode(QInputDialog::TextInput);
     box.setWindowTitle(QString::fromStdString(title));
@@ -187,6 +256,10 @@ std::string QtUserInterface::InputBox(host::Prompt, const std::string& prompt, c
 void QtUserInterface::ShowModal(host::ISelectionDialog& dialog)
 {
     if (!dialog.IsVisible()) {
+        return;
+    }
+    if (declined_) {
+        dialog.PressCancel();
         return;
     }
     SelectionWindow window(dialog, mainWindow_);

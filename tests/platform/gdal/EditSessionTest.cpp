@@ -1,6 +1,6 @@
 #include "GdalTestData.h"
-#include "platform/gdal/GdalEditor.h"
-#include "platform/gdal/GdalMap.h"
+#include "platform/gdal/data/GdalEditor.h"
+#include "platform/gdal/data/GdalMap.h"
 #include "runtime/Error.h"
 
 #include <gmock/gmock.h>

@@ -1,6 +1,6 @@
 #include "GdalTestData.h"
-#include "platform/gdal/GdalApplication.h"
-#include "platform/gdal/GdalMap.h"
+#include "platform/gdal/run/GdalApplication.h"
+#include "platform/gdal/data/GdalMap.h"
 #include "runtime/Error.h"
 #include "runtime/Variant.h"
 

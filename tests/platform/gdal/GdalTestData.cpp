@@ -318,6 +318,36 @@ bool HasField(const std::string& dataset, const std::string& layerName, const st
     return layer != nullptr && layer->GetLayerDefn()->GetFieldIndex(field.c_str()) >= 0;
 }
 
+void DeleteRecords(const std::string& dataset, const std::vector<int64_t>& fids)
+{
+    const char* const keepTheRecords[] = {"AUTO_REPACK=NO", nullptr};
+    GDALDatasetUniquePtr opened(
+        GDALDataset::Open(dataset.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr, keepTheRecords, nullptr));
+    ASSERT_TRUE(opened);
+    for (int64_t fid : fids) {
+        ASSERT_EQ(opened->GetLayer(0)->DeleteFeature(fid), OGRERR_NONE) << "feature " << fid;
+    }
+}
+
+std::vector<std::string> DbfRecords(const std::string& table)
+{
+    std::string bytes = ReadFile(table);
+    auto number = [&](size_t at, size_t count) {
+        size_t value = 0;
+        for (size_t i = count; i-- > 0 && at + i < bytes.size();) {
+            value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+        }
+        return value;
+    };
+    size_t headerLength = number(8, 2);
+    size_t recordLength = number(10, 2);
+    std::vector<std::string> records;
+    for (size_t i = 0; i < number(4, 4) && headerLength + (i + 1) * recordLength <= bytes.size(); ++i) {
+        records.push_back(bytes.substr(headerLength + i * recordLength, recordLength));
+    }
+    return records;
+}
+
 std::string ReadFile(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);

@@ -96,6 +96,13 @@ std::map<int64_t, std::optional<int64_t>> FieldValues(const std::string& dataset
 
 bool HasField(const std::string& dataset, const std::string& layer, const std::string& field);
 
+// Flags the records of those features of the Shapefile as deleted, as GDAL
+// deletes features, and leaves them in its table (no repack).
+void DeleteRecords(const std::string& dataset, const std::vector<int64_t>& fids);
+
+// Every record of the dBASE table as stored, its deletion flag first.
+std::vector<std::string> DbfRecords(const std::string& table);
+
 // The bytes of a file.
 std::string ReadFile(const std::string& path);
 

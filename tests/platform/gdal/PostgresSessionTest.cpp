@@ -2,7 +2,7 @@
 // values, whatever the type of the field and whatever rows are sent with it,
 // and no other row changes; a row the server leaves as it was ends the save.
 #include "GdalTestData.h"
-#include "platform/gdal/EditSession.h"
+#include "platform/gdal/storage/EditSession.h"
 #include "runtime/Error.h"
 
 #include <gmock/gmock.h>

@@ -2,8 +2,8 @@
 // PostgreSQL table are then served from memory, and must give exactly what
 // the database gives.
 #include "GdalTestData.h"
-#include "platform/gdal/GdalEditor.h"
-#include "platform/gdal/GdalMap.h"
+#include "platform/gdal/data/GdalEditor.h"
+#include "platform/gdal/data/GdalMap.h"
 #include "runtime/Error.h"
 
 #include <gmock/gmock.h>

@@ -3,20 +3,23 @@
 // else's file has, a table another program changed is not replaced, and a
 // second run finds the table locked.
 #include "GdalTestData.h"
-#include "platform/gdal/FieldValues.h"
-#include "platform/gdal/GdalEditor.h"
-#include "platform/gdal/GdalMap.h"
-#include "platform/gdal/GdalWorkspace.h"
+#include "platform/gdal/data/FieldValues.h"
+#include "platform/gdal/data/GdalEditor.h"
+#include "platform/gdal/data/GdalMap.h"
+#include "platform/gdal/data/GdalWorkspace.h"
 #include "runtime/Error.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,8 +42,7 @@ std::string CreateTable(const TempFolder& folder, int rows)
         basins.push_back({i % 3 == 0 ? std::nullopt : std::optional<int64_t>(10 + i), 5000 + i, std::nullopt});
     }
     std::string dataset = CreateWatersheds(Format::Shapefile, folder, basins, false);
-    GDALDatasetUniquePtr opened(GDALDataset::Open(dataset.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
-    EXPECT_EQ(opened->GetLayer(0)->DeleteFeature(1), OGRERR_NONE);
+    DeleteRecords(dataset, {1});
     return dataset;
 }
 
@@ -152,11 +154,20 @@ TEST(AddedFieldTest, AFieldNotAddedLeavesTheTableAsItWasAndNothingBesideIt)
     EXPECT_EQ(workspace->Layer(0).GetLayerDefn()->GetFieldIndex("NextDownID"), 4);
 }
 
+// The dataset, once the files made have been changed as given.
+std::string Prepared(const std::string& dataset, const std::function<void()>& change)
+{
+    if (change) {
+        change();
+    }
+    return dataset;
+}
+
 // A Shapefile opened through the host, NextDownID added, each row's written
 // 7000 + its id, and the edit session still open.
 struct EditedShapefile {
-    explicit EditedShapefile(const TempFolder& folder)
-        : dataset(CreateTable(folder, 4)),
+    explicit EditedShapefile(const TempFolder& folder, const std::function<void()>& change = {})
+        : dataset(Prepared(CreateTable(folder, 4), change)),
           map(gdalhost::GdalMap::Open({dataset})),
           layer(host::QueryInterface<host::IFeatureLayer>(map->Layer(0)))
     {
@@ -206,6 +217,108 @@ TEST(StagedNameTest, FilesAndLinksAtTheNamesARunWouldUseAreNeitherWrittenThrough
         EXPECT_EQ(fs::read_symlink(planted[i + 1]), target);
     }
     EXPECT_EQ(BesideTheTable(folder).size(), 5u);  // the planted four and the lock
+}
+
+const std::map<int64_t, std::optional<int64_t>> kWrittenValues{{0, 7000}, {2, 7002}, {3, 7003}};
+
+// GDAL skips the records flagged as deleted: the rows are counted as it
+// reads them, and the deleted one keeps its bytes (the field added empty).
+TEST(DeletedRecordTest, ARecordFlaggedAsDeletedIsNeitherCountedNorReadNorWritten)
+{
+    TempFolder folder;
+    EditedShapefile shapefile(folder);
+    std::vector<std::string> before = DbfRecords(folder.File("Watershed.dbf"));
+    ASSERT_EQ(before.at(1).front(), '*');
+    EXPECT_EQ(host::QueryInterface<host::ITable>(shapefile.layer)->RowCount(), 3);
+    shapefile.Edit();
+    EXPECT_EQ(host::QueryInterface<host::ITable>(shapefile.layer)->RowCount(), 3);
+    shapefile.editor.StopEditing(true);
+
+    EXPECT_EQ(FieldValues(shapefile.dataset, "Watershed", "NextDownID"), kWrittenValues);
+    std::vector<std::string> after = DbfRecords(folder.File("Watershed.dbf"));
+    ASSERT_EQ(after.size(), 4u);
+    EXPECT_EQ(after[1], before[1] + std::string(11, '*'));
+    for (size_t record : {0u, 2u, 3u}) {
+        EXPECT_EQ(after[record].substr(0, before[record].size()), before[record]) << "record " << record;
+    }
+}
+
+// The table through a relative link into another folder, under another name.
+struct LinkedTable {
+    explicit LinkedTable(const TempFolder& folder) : link(folder.File("Watershed.dbf")), target(store.File("table.dbf"))
+    {
+        fs::rename(link, target);
+        fs::create_symlink(fs::relative(target, folder.Path()), link);
+    }
+
+    TempFolder store;
+    std::string link;
+    std::string target;
+};
+
+// The field is added and the edits saved in the file the link leads to; the
+// link stays as it was, and nothing but the lock is beside the file.
+TEST(TableIdentityTest, ATableThatIsALinkIsEditedWhereTheLinkLeads)
+{
+    TempFolder folder;
+    std::optional<LinkedTable> linked;
+    EditedShapefile shapefile(folder, [&] { linked.emplace(folder); });
+    fs::path linkText = fs::read_symlink(linked->link);
+    shapefile.Edit();
+    shapefile.editor.StopEditing(true);
+
+    EXPECT_TRUE(fs::is_symlink(linked->link));
+    EXPECT_EQ(fs::read_symlink(linked->link), linkText);
+    EXPECT_EQ(FieldValues(shapefile.dataset, "Watershed", "NextDownID"), kWrittenValues);
+    EXPECT_EQ(FieldValues(linked->target, "table", "NextDownID"), kWrittenValues);
+    EXPECT_THAT(FilesStartingWith(linked->store.Path(), ""), ElementsAre("table.dbf", "table.dbf.drennow-lock"));
+    EXPECT_THAT(BesideTheTable(folder), ::testing::IsEmpty());
+}
+
+// Saved by root, the table keeps its owner, group and permissions: the
+// widened table that gets the field, then the staged one with the edits.
+TEST(TableIdentityTest, ASavedTableKeepsItsOwnerGroupAndPermissions)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can give files to another owner";
+    }
+    TempFolder folder;
+    std::string table = folder.File("Watershed.dbf");
+    EditedShapefile shapefile(folder, [&] {
+        ASSERT_EQ(::chown(table.c_str(), 4321, 8765), 0);
+        ASSERT_EQ(::chmod(table.c_str(), 02604), 0);
+    });
+    shapefile.Edit();
+    shapefile.editor.StopEditing(true);
+
+    struct stat status {};
+    ASSERT_EQ(::stat(table.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, 4321u);
+    EXPECT_EQ(status.st_gid, 8765u);
+    EXPECT_EQ(status.st_mode & 07777, 02604u);
+    EXPECT_EQ(FieldValues(shapefile.dataset, "Watershed", "NextDownID"), kWrittenValues);
+}
+
+// A table with another name (a hard link) is opened read-only, saying why,
+// before anything is changed: its saved copy would not reach that name.
+TEST(TableIdentityTest, ATableWithHardLinksIsRefusedBeforeAnythingChanges)
+{
+    TempFolder folder;
+    TempFolder elsewhere;
+    std::string dataset = CreateTable(folder, 4);
+    fs::create_hard_link(folder.File("Watershed.dbf"), elsewhere.File("other.dbf"));
+    std::string table = ReadFile(folder.File("Watershed.dbf"));
+    Ref<GdalWorkspace> workspace = GdalWorkspace::Open(dataset);
+    std::string reason = "Opened read-only: " + folder.File("Watershed.dbf") +
+                         " has other names (hard links), which its saved copy would not reach: make it a file of "
+                         "its own (copy it, then move the copy over it) to edit it";
+    EXPECT_EQ(workspace->ReadOnlyReason(), reason);
+    OGRFieldDefn field("NextDownID", OFTInteger);
+    EXPECT_EQ(DescriptionOf([&] { workspace->AddField(0, field); }), reason);
+    EXPECT_EQ(DescriptionOf([&] { workspace->StartEditing(); }), reason);
+    EXPECT_TRUE(ReadFile(folder.File("Watershed.dbf")) == table);
+    EXPECT_EQ(fs::hard_link_count(elsewhere.File("other.dbf")), 2u);
+    EXPECT_THAT(BesideTheTable(folder), ::testing::IsEmpty());
 }
 
 class ChangedTableTest : public ::testing::TestWithParam<bool> {};
@@ -266,6 +379,47 @@ TEST(TableLockTest, OneRunAtATimeEditsATableAndCleansUpAfterKilledOnes)
     EXPECT_EQ(GdalWorkspace::Open(dataset)->ReadOnlyReason(), "");
     second.reset();
     EXPECT_THAT(BesideTheTable(folder), ElementsAre("Watershed.dbf.notes"));
+}
+
+// Only what a killed run can have left is removed: a file of one name,
+// named exactly as staged files are, of the table's owner. Links, hard
+// links to someone's file, folders, other names and other owners' files
+// stay as they were.
+TEST(TableLockTest, OnlyStagedFilesAKilledRunLeftAreRemoved)
+{
+    TempFolder folder;
+    TempFolder elsewhere;
+    std::string dataset = CreateTable(folder, 3);
+    std::string notes = elsewhere.File("notes.txt");
+    std::ofstream(notes) << "someone's\n";
+    std::string prefix = folder.File("Watershed.dbf.drennow-");
+    for (const char* left : {"staged-999999-0", "widened-999999-3"}) {
+        std::ofstream(prefix + left) << "left\n";
+    }
+    std::vector<std::string> kept{"staged-notes", "staged-7-0.bak", "staged--0", "widened-12"};
+    for (const std::string& name : kept) {
+        std::ofstream(prefix + name) << "someone's\n";
+    }
+    fs::create_symlink(notes, prefix + "staged-8-0");
+    fs::create_hard_link(notes, prefix + "staged-9-0");
+    fs::create_directory(prefix + "widened-11-0");
+    kept.insert(kept.end(), {"staged-8-0", "staged-9-0", "widened-11-0"});
+    if (::geteuid() == 0) {
+        std::ofstream(prefix + "staged-10-0") << "someone's\n";
+        ASSERT_EQ(::chown((prefix + "staged-10-0").c_str(), 4321, 4321), 0);
+        kept.push_back("staged-10-0");
+    }
+
+    Ref<GdalWorkspace> workspace = GdalWorkspace::Open(dataset);
+    ASSERT_EQ(workspace->ReadOnlyReason(), "");
+    std::vector<std::string> expected{"Watershed.dbf.drennow-lock"};
+    for (const std::string& name : kept) {
+        expected.push_back("Watershed.dbf.drennow-" + name);
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(BesideTheTable(folder), expected);
+    EXPECT_EQ(ReadFile(notes), "someone's\n");
+    EXPECT_EQ(fs::read_symlink(prefix + "staged-8-0"), notes);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #include "DrawnProgress.h"
 #include "command/RunTexts.h"
 #include "dialogs/frmField.h"
-#include "platform/gdal/TerminalProgress.h"
-#include "platform/gdal/TerminalUserInterface.h"
+#include "platform/gdal/terminal/TerminalProgress.h"
+#include "platform/gdal/terminal/TerminalUserInterface.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -19,37 +19,38 @@ using ::testing::Not;
 using host::Prompt;
 namespace texts = command::texts;
 
-// Lines typed by a user; then the end of input, or Ctrl-C.
+// What ends the lines typed.
+enum class End { Input, CtrlC, Esc };
+
+// Lines typed by a user; then the end of input, Ctrl-C or Esc.
 class TypedLines : public LineSource {
 public:
-    explicit TypedLines(std::deque<std::string> lines, bool interruptAtEnd = false)
-        : lines_(std::move(lines)), interruptAtEnd_(interruptAtEnd)
-    {
-    }
+    explicit TypedLines(std::deque<std::string> lines, End end = End::Input) : lines_(std::move(lines)), end_(end) {}
     std::optional<std::string> ReadLine() override
     {
         ++reads;
         if (lines_.empty()) {
-            interrupted_ = interruptAtEnd_;
+            ended_ = true;
             return std::nullopt;
         }
         std::string line = lines_.front();
         lines_.pop_front();
         return line;
     }
-    bool Interrupted() const override { return interrupted_; }
+    bool Interrupted() const override { return ended_ && end_ == End::CtrlC; }
+    bool EscapePressed() const override { return ended_ && end_ == End::Esc; }
     int reads = 0;
 
 private:
     std::deque<std::string> lines_;
-    bool interruptAtEnd_;
-    bool interrupted_ = false;
+    End end_;
+    bool ended_ = false;
 };
 
 struct Terminal {
     explicit Terminal(std::deque<std::string> lines = {}, bool batch = false, Answers answers = {},
-                      bool interruptAtEnd = false)
-        : input(std::move(lines), interruptAtEnd), ui(std::move(answers), batch, out, result, err, input)
+                      End end = End::Input)
+        : input(std::move(lines), end), ui(std::move(answers), batch, out, result, err, input)
     {
     }
     std::ostringstream out;     // questions and answers
@@ -186,22 +187,47 @@ TEST(TerminalUserInterfaceTest, CancelIsTypedAsC)
               host::kAnswerCancel);
 }
 
-TEST(TerminalUserInterfaceTest, AtTheEndOfInputEveryQuestionTakesItsDefault)
+// Ctrl-D is no answer: the question is declined, and every later one, even
+// one answered in advance, so that the run ends before it changes anything.
+TEST(TerminalUserInterfaceTest, AtTheEndOfTheInputTheQuestionAndEveryLaterOneIsDeclined)
 {
-    Terminal terminal({"1"});
+    Answers answers;
+    answers.populatePfaf = true;
+    answers.layer = "Watershed";
+    answers.level = "2";
+    Terminal terminal({"1"}, false, answers);
     auto form = LayerDialog({"Watershed", "Catchment"}, 1);
+    form.question = Prompt::PfafField;
     form.Show(terminal.ui);
     EXPECT_EQ(form.FieldName(), "Watershed");
-    EXPECT_EQ(terminal.ui.MessageBox(Prompt::Populate, texts::kPopulateQuestion, host::MessageButtons::YesNo, host::DefaultButton::Second, texts::kTitle),
+    EXPECT_EQ(terminal.ui.MessageBox(Prompt::TrailingZeros, texts::kTrailingZerosQuestion, host::MessageButtons::YesNo,
+                                     host::DefaultButton::First, texts::kTitle),
               host::kAnswerNo);
-    EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, texts::LevelPrompt(texts::kHighestLevel), texts::kTitle, "4"), "4");
+    EXPECT_EQ(terminal.err.str(),
+              "drennow: the input ended at a question (Ctrl-D): the choice is declined, and nothing is changed\n");
+    auto answered = LayerDialog({"Watershed", "Catchment"}, 0);
+    answered.Show(terminal.ui);
+    EXPECT_EQ(answered.FieldName(), "");
+    EXPECT_EQ(terminal.ui.MessageBox(Prompt::Populate, texts::kPopulateQuestion, host::MessageButtons::YesNo,
+                                     host::DefaultButton::First, texts::kTitle),
+              host::kAnswerNo);
+    EXPECT_EQ(terminal.ui.MessageBox(Prompt::SaveEdits, "Save?", host::MessageButtons::YesNoCancel,
+                                     host::DefaultButton::First, "Save Edits?"),
+              host::kAnswerCancel);
+    EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, texts::LevelPrompt(texts::kHighestLevel), texts::kTitle, "4"), "");
     EXPECT_EQ(terminal.input.reads, 2);
-    EXPECT_THAT(terminal.out.str(), HasSubstr("(end of input) No (default)"));
+    EXPECT_FALSE(terminal.ui.AnswerRefused());
+    EXPECT_FALSE(terminal.ui.CancelledByEscape());
+    EXPECT_THAT(terminal.out.str(), HasSubstr("(end of input) No (end of input)"));
+    EXPECT_THAT(terminal.out.str(), Not(HasSubstr("(default)")));
 }
 
 TEST(TerminalUserInterfaceTest, CtrlCDeclinesTheQuestionAndEveryLaterOne)
 {
-    Terminal terminal({}, false, {}, true);
+    Answers answers;
+    answers.layer = "Watershed";
+    answers.level = "4";
+    Terminal terminal({}, false, answers, End::CtrlC);
     EXPECT_EQ(terminal.ui.MessageBox(Prompt::TrailingZeros, texts::kTrailingZerosQuestion, host::MessageButtons::YesNo, host::DefaultButton::First, texts::kTitle),
               host::kAnswerNo);
     auto form = LayerDialog({"Watershed"}, 0);
@@ -209,6 +235,66 @@ TEST(TerminalUserInterfaceTest, CtrlCDeclinesTheQuestionAndEveryLaterOne)
     EXPECT_EQ(form.FieldName(), "");
     EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, texts::LevelPrompt(texts::kHighestLevel), texts::kTitle, "4"), "");
     EXPECT_EQ(terminal.input.reads, 1);
+    EXPECT_EQ(terminal.err.str(), "");
+}
+
+// Esc cancels at once, at any question, and is told apart from a decline.
+TEST(TerminalUserInterfaceTest, EscAtAQuestionCancelsItAndEveryLaterOne)
+{
+    Answers answers;
+    answers.populatePfaf = true;
+    Terminal terminal({}, false, answers, End::Esc);
+    auto form = LayerDialog({"Watershed"}, 0);
+    form.Show(terminal.ui);
+    EXPECT_EQ(form.FieldName(), "");
+    EXPECT_TRUE(terminal.ui.CancelledByEscape());
+    EXPECT_EQ(terminal.ui.MessageBox(Prompt::Populate, texts::kPopulateQuestion, host::MessageButtons::YesNo,
+                                     host::DefaultButton::First, texts::kTitle),
+              host::kAnswerNo);
+    EXPECT_EQ(terminal.input.reads, 1);
+    EXPECT_EQ(terminal.err.str(), "");
+    EXPECT_THAT(terminal.out.str(), HasSubstr("Cancel (Esc)"));
+    EXPECT_THAT(terminal.out.str(), HasSubstr("No (Esc)"));
+}
+
+// A level typed that is no number ends the run as a decline does, with a
+// word on why; numbers, whatever the run then makes of them, pass.
+TEST(TerminalUserInterfaceTest, ALevelTypedThatIsNoNumberIsSaidToBeOne)
+{
+    Terminal terminal({"4O", "12", " 3 ", ""});
+    const std::string prompt = texts::LevelPrompt(texts::kHighestLevel);
+    EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, prompt, texts::kTitle, "4"), "4O");
+    EXPECT_EQ(terminal.err.str(), "drennow: the level typed, 4O, is not a number: the run ends, and nothing is changed\n");
+    EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, prompt, texts::kTitle, "4"), "12");
+    EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, prompt, texts::kTitle, "4"), " 3 ");
+    EXPECT_EQ(terminal.ui.InputBox(Prompt::Level, prompt, texts::kTitle, "4"), "4");
+    EXPECT_EQ(terminal.err.str(), "drennow: the level typed, 4O, is not a number: the run ends, and nothing is changed\n");
+}
+
+// Whichever of two layers of one name is picked, the run would edit the
+// first: the answer is refused, however it was given.
+TEST(TerminalUserInterfaceTest, ALayerNameThatTwoLayersShareIsRefused)
+{
+    LayerFacts facts{[] { return std::vector<std::string>{}; },
+                     [](const std::string& name) {
+                         return name == "Watershed" ? std::vector<std::string>{"a.gpkg", "b.gpkg"}
+                                                    : std::vector<std::string>{"a.gpkg"};
+                     }};
+    Terminal typed({"2", "3"});
+    typed.ui.TellOfLayers(facts);
+    auto shared = LayerDialog({"Watershed", "Watershed", "Catchment"}, 0);
+    shared.Show(typed.ui);
+    EXPECT_EQ(shared.FieldName(), "");
+    EXPECT_TRUE(typed.ui.AnswerRefused());
+    EXPECT_EQ(typed.err.str(), "drennow: 2 layers are called Watershed (in a.gpkg, b.gpkg), and the run would not "
+                               "know which to edit: give only the dataset whose layer is to be edited, or rename "
+                               "the others\n");
+    Terminal other({"3"});
+    other.ui.TellOfLayers(facts);
+    auto alone = LayerDialog({"Watershed", "Watershed", "Catchment"}, 0);
+    alone.Show(other.ui);
+    EXPECT_EQ(alone.FieldName(), "Catchment");
+    EXPECT_FALSE(other.ui.AnswerRefused());
 }
 
 // The closing message is the run's result; a check's message or an error
@@ -291,6 +377,28 @@ TEST(TerminalProgressTest, DrawsTheMessageAndTheShareDoneOnOneLine)
     bar->Hide();
     EXPECT_THAT(drawn.Text(), ::testing::EndsWith("\r\x1b[K"));
     EXPECT_EQ(drawn.Text().find('\n'), std::string::npos);
+}
+
+// On a terminal of 80 columns, with counts of six and seven digits: the
+// message whole, the bar narrower but showing the share done.
+TEST(TerminalProgressTest, TheMessageIsNeverCutTheBarMakesRoomForIt)
+{
+    for (const char* count : {"123456", "1000000"}) {
+        DrawnProgress drawn;
+        TerminalProgressBar bar(drawn.File());
+        bar.MaxRange(1000000);
+        bar.Position(500000);
+        const std::string message = std::string(texts::kBuildingCodes) + " " + count + ".. Hit Esc to Cancel";
+        bar.Message(message);
+        bar.Show();
+        std::vector<gdaltest::DrawnLine> lines = gdaltest::DrawnLines(drawn.Text());
+        ASSERT_EQ(lines.size(), 1u) << drawn.Text();
+        EXPECT_EQ(lines[0].message, message);
+        EXPECT_EQ(lines[0].percent, 50);
+        EXPECT_GT(lines[0].width, 0);
+        EXPECT_EQ(lines[0].filled, lines[0].width / 2);
+        EXPECT_LE(drawn.Text().size() - std::string("\r\x1b[K").size(), 79u) << drawn.Text();
+    }
 }
 
 // A loop as the run makes it: a step, then the step's count as the message.

@@ -162,6 +162,15 @@ TEST_F(NextDownIdAlgorithmTest, IsRegisteredInItsGroupWithItsParameters)
     }
     EXPECT_EQ(names, (QStringList{"INPUT", "PFAF_FIELD", "ID_FIELD", "TRAILING_ZEROS", "ZEROS", "INT64",
                                   "COMPARE_WITH", "OUTPUT", "FAILURES"}));
+    EXPECT_TRUE(algorithm->helpUrl().endsWith(QStringLiteral("README.md#processing-toolbox-models-and-batches")));
+    EXPECT_FALSE(algorithm->shortHelpString().contains(QStringLiteral("Click Yes")));
+    QStringList outputNames;
+    for (const QgsProcessingOutputDefinition* output : algorithm->outputDefinitions()) {
+        EXPECT_FALSE(outputNames.contains(output->description())) << output->name().toStdString();
+        outputNames << output->description();
+    }
+    EXPECT_TRUE(algorithm->parameterDefinition(QStringLiteral("PFAF_FIELD"))->defaultValue().isNull())
+        << "no field preselected for being first";
     for (const char* optional : {"ID_FIELD", "COMPARE_WITH", "FAILURES"}) {
         EXPECT_TRUE(algorithm->parameterDefinition(QString::fromLatin1(optional))->flags() &
                     QgsProcessingParameterDefinition::FlagOptional)
@@ -504,6 +513,38 @@ TEST_F(NextDownIdAlgorithmTest, TheAnswersMatterOnTheZeroedCodes)
     std::map<qlonglong, QVariant> closed = values({"", false, false, false, false});
     EXPECT_NE(closed, values({"", false, true, false, false})) << "trailing zeros";
     EXPECT_NE(closed, values({"", false, false, true, false})) << "unsubdivided";
+}
+
+// Without PFAF_FIELD the field of a Pfafstetter name is taken (PfafstetterID
+// here, though fid comes first), and an input with no such name is refused
+// rather than computed from its ids.
+TEST_F(NextDownIdAlgorithmTest, WithoutAFieldNamedTheCodesComeFromAPfafstetterNameOnly)
+{
+    QgsVectorLayer* layer = Add(Basins({1239, 1237, 1233}, false));
+    QVariantMap parameters = Parameters(layer->id(), {"", false, false, false, false});
+    parameters.remove(QStringLiteral("PFAF_FIELD"));
+    std::optional<QVariantMap> results = Run(parameters);
+    ASSERT_TRUE(results);
+    std::map<qlonglong, QVariant> written = ByCode(*Result(*results, QStringLiteral("OUTPUT")));
+    EXPECT_EQ(written.at(1239), QVariant(1237));
+    EXPECT_EQ(written.at(1237), QVariant(1233));
+
+    ASSERT_TRUE(layer->startEditing());
+    ASSERT_TRUE(layer->renameAttribute(0, QStringLiteral("Code")));
+    ASSERT_TRUE(layer->commitChanges());
+    EXPECT_FALSE(Run(parameters)) << "no field of a Pfafstetter name: refused";
+    parameters.insert(QStringLiteral("PFAF_FIELD"), QStringLiteral("Code"));
+    EXPECT_TRUE(Run(parameters)) << "named, it is taken";
+}
+
+TEST_F(NextDownIdAlgorithmTest, TrailingZerosWithUnsubdividedZerosIsRefused)
+{
+    QgsVectorLayer* layer = Add(Basins({1239, 1237, 1233}, false));
+    EXPECT_FALSE(Run(Parameters(layer->id(), {"", false, true, true, false})));
+    QVariantMap withoutTheAnswer = Parameters(layer->id(), {"", false, false, true, false});
+    withoutTheAnswer.remove(QStringLiteral("TRAILING_ZEROS"));
+    EXPECT_TRUE(Run(withoutTheAnswer)) << "its default is no answer";
+    EXPECT_TRUE(Run(Parameters(layer->id(), {"", false, false, true, false})));
 }
 
 }  // namespace

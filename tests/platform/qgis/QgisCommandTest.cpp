@@ -7,6 +7,7 @@
 #include <qgslayertree.h>
 #include <qgsvectordataprovider.h>
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QUndoStack>
@@ -112,7 +113,8 @@ TEST_F(QgisCommandTest, FillsDownstreamCodesOfAMemoryLayerInATemporarySession)
     ASSERT_EQ(lists.size(), 2U);
     EXPECT_EQ(lists[0].title, QStringLiteral("Drennow"));
     EXPECT_EQ(lists[0].text, QStringLiteral("Select Watershed Layer"));
-    EXPECT_EQ(lists[0].entries, QStringList{QStringLiteral("Watershed")}) << "top-level polygon layers only";
+    EXPECT_EQ(lists[0].entries, (QStringList{QStringLiteral("Watershed"), QStringLiteral("Nested")}))
+        << "polygon layers, a group's included";
     EXPECT_EQ(lists[1].text, QStringLiteral("Select Pfafstetter ID Field"));
     EXPECT_EQ(lists[1].current, QStringLiteral("PfafstetterID"));
 
@@ -245,7 +247,11 @@ TEST_F(QgisCommandTest, EscWhileAssigningInATemporarySessionKeepsNothing)
     EXPECT_FALSE(layer->isEditable());
     EXPECT_EQ(CountWritten(*OpenGeoPackage(path)), 0);
     EXPECT_FALSE(QFile::exists(logPath));
-    EXPECT_TRUE(statusBar->currentMessage().isEmpty());
+    EXPECT_EQ(OpenGeoPackage(path)->fields().indexFromName(QStringLiteral("NextDownID")), -1)
+        << "the field the run added is gone with its values";
+    EXPECT_EQ(layer->fields().indexFromName(QStringLiteral("NextDownID")), -1);
+    EXPECT_EQ(layer->undoStack()->count(), 0);
+    EXPECT_EQ(statusBar->currentMessage(), QStringLiteral("Drennow: the run was cancelled; nothing was saved"));
 }
 
 TEST_F(QgisCommandTest, EscWhileAssigningDuringTheUsersSessionKeepsWhatWasDone)
@@ -373,9 +379,9 @@ protected:
     QgsVectorLayer* lakes = nullptr;
 };
 
-// Editing was on when the run began, so the session it ends in, on the
-// watershed layer, stays open with the run's values in it.
-TEST_F(SaveQuestionTest, YesSavesTheOtherLayerAndTheRunGoesOn)
+// The watershed layer's edit mode is the run's own even though another
+// layer's session was open as the run began: the run saves it at the end.
+TEST_F(SaveQuestionTest, YesSavesTheOtherLayerAndTheRunSavesItsOwn)
 {
     driver.Queue(Driver::Answer(QMessageBox::Yes));
     driver.Queue(Driver::Answer(QMessageBox::Ok));
@@ -383,14 +389,16 @@ TEST_F(SaveQuestionTest, YesSavesTheOtherLayerAndTheRunGoesOn)
     Click();
 
     ExpectTheQuestion();
+    ASSERT_EQ(Messages().size(), 1U);
+    EXPECT_TRUE(Messages()[0].startsWith(kFinished));
     EXPECT_FALSE(lakes->isEditable());
     EXPECT_EQ(SavedLakeId(), 99);
-    ASSERT_TRUE(watershed->isEditable());
-    EXPECT_EQ(CountWritten(*watershed), 8);
-    EXPECT_EQ(watershed->undoStack()->text(0), QStringLiteral("nextdownid"));
+    EXPECT_FALSE(watershed->isEditable()) << "saved and closed, as a temporary session";
+    EXPECT_EQ(watershed->undoStack()->count(), 0);
+    EXPECT_EQ(CountWritten(*OpenGeoPackage(path)), 8) << "on disk";
 }
 
-TEST_F(SaveQuestionTest, NoDiscardsTheOtherLayersEdits)
+TEST_F(SaveQuestionTest, NoDiscardsTheOtherLayersEditsAndTheRunSavesItsOwn)
 {
     driver.Queue(Driver::Answer(QMessageBox::No));
     driver.Queue(Driver::Answer(QMessageBox::Ok));
@@ -399,7 +407,23 @@ TEST_F(SaveQuestionTest, NoDiscardsTheOtherLayersEdits)
 
     EXPECT_FALSE(lakes->isEditable());
     EXPECT_EQ(SavedLakeId(), 1);
-    EXPECT_EQ(CountWritten(*watershed), 8);
+    EXPECT_FALSE(watershed->isEditable());
+    EXPECT_EQ(CountWritten(*OpenGeoPackage(path)), 8);
+}
+
+// Esc during the pass after the question: the run's edit mode and the field
+// it added are gone; nothing reached the file.
+TEST_F(SaveQuestionTest, EscAfterTheQuestionLeavesTheFileAsItWas)
+{
+    driver.Queue(Driver::Answer(QMessageBox::Yes));
+    driver.EscapeAt(*statusBar, mainWindow, QStringLiteral("Finding NextDownID 2.. Hit Esc to Cancel"));
+
+    Click();
+
+    EXPECT_FALSE(watershed->isEditable());
+    EXPECT_EQ(watershed->fields().indexFromName(QStringLiteral("NextDownID")), -1);
+    EXPECT_EQ(OpenGeoPackage(path)->fields().indexFromName(QStringLiteral("NextDownID")), -1);
+    EXPECT_EQ(statusBar->currentMessage(), QStringLiteral("Drennow: the run was cancelled; nothing was saved"));
 }
 
 TEST_F(SaveQuestionTest, CancelEndsTheRunAndLeavesTheEditsPending)
@@ -413,6 +437,180 @@ TEST_F(SaveQuestionTest, CancelEndsTheRunAndLeavesTheEditsPending)
     EXPECT_TRUE(lakes->isEditable());
     EXPECT_TRUE(lakes->isModified());
     EXPECT_EQ(watershed->fields().indexFromName(QStringLiteral("NextDownID")), -1);
+}
+
+// The user's own pending edits on the chosen layer are the user's: no save
+// question, nothing saved or discarded; the run works inside that edit mode
+// on the data as edited, the field it adds included.
+TEST_F(QgisCommandTest, TheUsersPendingEditsOnTheLayerStayTheUsers)
+{
+    QString path = WriteGeoPackage(TempPath(QStringLiteral("basins.gpkg")), RegionTwelve());
+    QgsVectorLayer* layer = Add(OpenGeoPackage(path));
+    ASSERT_TRUE(layer->startEditing());
+    const int pfaf = layer->fields().indexFromName(QStringLiteral("PfafstetterID"));
+    QgsFeature outlet;
+    QgsFeature upstream;
+    layer->getFeatures(QgsFeatureRequest().setFilterExpression(QStringLiteral("PfafstetterID = 1211")))
+        .nextFeature(outlet);
+    layer->getFeatures(QgsFeatureRequest().setFilterExpression(QStringLiteral("PfafstetterID = 1239")))
+        .nextFeature(upstream);
+    ASSERT_TRUE(layer->changeAttributeValue(outlet.id(), pfaf, 1210, 1211));  // a changed code
+    ASSERT_TRUE(layer->deleteFeature(upstream.id()));
+    QgsFeature added(layer->fields());
+    added.setAttribute(pfaf, 1238);
+    ASSERT_TRUE(layer->addFeature(added));
+    const int userSteps = layer->undoStack()->count();
+    QueueQuestions(true);
+    driver.Queue(Driver::Answer(QMessageBox::Ok));
+
+    Click();
+
+    ASSERT_TRUE(driver.AllStepsUsed());
+    for (const Shown& item : driver.shown) {
+        EXPECT_NE(item.title, QStringLiteral("Save Edits?")) << "no save question";
+    }
+    ASSERT_TRUE(layer->isEditable()) << "the user's edit mode stays";
+    EXPECT_TRUE(layer->isModified());
+    std::map<int, QVariant> written = NextDownByCode(*layer);
+    EXPECT_EQ(written.count(1239), 0U) << "still deleted";
+    EXPECT_EQ(written.count(1211), 0U) << "still changed";
+    EXPECT_EQ(written.at(1210), QVariant(-9)) << "the changed code, as edited";
+    EXPECT_EQ(written.at(1238), QVariant(1237)) << "the added feature";
+    QUndoStack* stack = layer->undoStack();
+    ASSERT_EQ(stack->count(), userSteps + 2) << "the field, then the values";
+    EXPECT_EQ(stack->text(stack->count() - 1), QStringLiteral("nextdownid"));
+    std::unique_ptr<QgsVectorLayer> onDisk = OpenGeoPackage(path);
+    EXPECT_EQ(onDisk->fields().indexFromName(QStringLiteral("NextDownID")), -1) << "nothing saved";
+    EXPECT_EQ(onDisk->featureCount(), 8);
+
+    stack->undo();
+    stack->undo();
+    EXPECT_EQ(layer->fields().indexFromName(QStringLiteral("NextDownID")), -1);
+    EXPECT_EQ(ValuesByKey(*layer, QStringLiteral("PfafstetterID"), QStringLiteral("HydroID")).count(1238), 1U)
+        << "the user's own edits remain";
+}
+
+// An error after the field was added: the edit mode the run began ends, and
+// the file is as before.
+TEST_F(QgisCommandTest, AnErrorInATemporarySessionLeavesTheFileAsItWas)
+{
+    QString path = WriteGeoPackage(TempPath(QStringLiteral("basins.gpkg")), RegionTwelve());
+    {
+        std::unique_ptr<QgsVectorLayer> writable = OpenGeoPackage(path);
+        QgsFeature feature;
+        writable->getFeatures(QgsFeatureRequest().setFilterExpression(QStringLiteral("PfafstetterID = 1233")))
+            .nextFeature(feature);
+        int hydroId = writable->fields().indexFromName(QStringLiteral("HydroID"));
+        ASSERT_TRUE(writable->dataProvider()->changeAttributeValues({{feature.id(), {{hydroId, QVariant()}}}}));
+    }
+    QgsVectorLayer* layer = Add(OpenGeoPackage(path));
+    QueueQuestions(false);
+    driver.Queue(Driver::Answer(QMessageBox::Ok));
+
+    Click();
+
+    ASSERT_EQ(Messages().size(), 1U);
+    EXPECT_TRUE(Messages()[0].startsWith(QStringLiteral("Error 94: ")));
+    EXPECT_FALSE(layer->isEditable());
+    EXPECT_EQ(layer->fields().indexFromName(QStringLiteral("NextDownID")), -1);
+    EXPECT_EQ(OpenGeoPackage(path)->fields().indexFromName(QStringLiteral("NextDownID")), -1);
+    EXPECT_EQ(statusBar->currentMessage(),
+              QStringLiteral("Drennow: the run ended before it finished; nothing was saved"));
+}
+
+// A layer removed while the run asks its questions: the report names it.
+TEST_F(QgisCommandTest, ALayerRemovedDuringTheRunIsNamedInTheReport)
+{
+    QgsVectorLayer* layer = Add(MemoryBasins(QStringLiteral("Watershed"), RegionTwelve()));
+    driver.Queue(Driver::Answer(QMessageBox::No));
+    driver.Queue(Driver::Pick(QStringLiteral("Watershed")));
+    driver.Queue(Driver::AcceptDefault());
+    driver.Queue([&](QWidget& window) {
+        project.removeMapLayer(layer);
+        Driver::Reply(QStringLiteral("4"))(window);
+    });
+    driver.Queue(Driver::Answer(QMessageBox::Yes));
+    driver.Queue(Driver::Answer(QMessageBox::Ok));
+
+    Click();
+
+    ASSERT_EQ(Messages().size(), 1U);
+    EXPECT_TRUE(Messages()[0].startsWith(QStringLiteral(
+        "Error -2147467259: The layer Watershed was removed from the project while the run worked on it; the run "
+        "saved nothing.")))
+        << Messages()[0].toStdString();
+}
+
+// Esc or the close box at a question ends the run with nothing changed; so
+// does Esc in a selection dialog.
+TEST_F(QgisCommandTest, EscAtAnyQuestionEndsTheRunWithNothingChanged)
+{
+    QString path = WriteGeoPackage(TempPath(QStringLiteral("basins.gpkg")), RegionTwelve());
+    QgsVectorLayer* layer = Add(OpenGeoPackage(path));
+    auto escape = [](QWidget& window) { QTest::keyClick(&window, Qt::Key_Escape); };
+    std::vector<std::vector<ModalDriver::Step>> runs = {
+        {escape},                                                                   // trailing zeros
+        {Driver::Answer(QMessageBox::No), escape},                                  // the layer list
+        {Driver::Answer(QMessageBox::No), Driver::Pick(QStringLiteral("Watershed")), escape},  // the code list
+        {Driver::Answer(QMessageBox::No), Driver::Pick(QStringLiteral("Watershed")), Driver::AcceptDefault(),
+         Driver::Reply(QStringLiteral("4")), escape},                              // populate
+        {Driver::Answer(QMessageBox::No), Driver::Pick(QStringLiteral("Watershed")), Driver::AcceptDefault(),
+         Driver::Reply(QStringLiteral("4")), [](QWidget& window) { window.close(); }},  // its close box
+    };
+    for (size_t run = 0; run < runs.size(); ++run) {
+        driver.shown.clear();
+        for (const ModalDriver::Step& step : runs[run]) {
+            driver.Queue(step);
+        }
+        Click();
+        EXPECT_TRUE(driver.AllStepsUsed()) << run;
+        EXPECT_EQ(driver.shown.size(), runs[run].size()) << "nothing shown after the Esc, run " << run;
+        EXPECT_EQ(driver.unexpected, 0) << run;
+        EXPECT_FALSE(layer->isEditable()) << run;
+        EXPECT_EQ(layer->fields().indexFromName(QStringLiteral("NextDownID")), -1) << run;
+    }
+    EXPECT_EQ(OpenGeoPackage(path)->fields().indexFromName(QStringLiteral("NextDownID")), -1);
+}
+
+// A click while a run works does nothing, and the action is disabled.
+TEST_F(QgisCommandTest, TheActionIsDisabledWhileARunWorks)
+{
+    Add(MemoryBasins(QStringLiteral("Watershed"), RegionTwelve()));
+    QAction action;
+    application->SetAction(&action);
+    bool enabledDuringTheRun = true;
+    driver.Queue([&](QWidget& window) {
+        enabledDuringTheRun = action.isEnabled();
+        application->Click(*command);  // as a script would trigger it
+        Driver::Answer(QMessageBox::No)(window);
+    });
+    driver.Queue(Driver::PressCancel());
+
+    Click();
+
+    EXPECT_FALSE(enabledDuringTheRun);
+    EXPECT_TRUE(action.isEnabled());
+    EXPECT_EQ(driver.shown.size(), 2U) << "the second click asked nothing";
+    EXPECT_EQ(driver.unexpected, 0);
+}
+
+// Without a saved project the log goes beside the layer's file.
+TEST_F(QgisCommandTest, WithoutAProjectFileTheLogGoesBesideTheData)
+{
+    QString path = WriteGeoPackage(TempPath(QStringLiteral("basins.gpkg")), RegionTwelve());
+    Add(OpenGeoPackage(path));
+    QString homeLog = QDir(QDir::homePath()).filePath(QStringLiteral("Drennow.log"));
+    QFile::remove(homeLog);
+    QueueQuestions(true);
+    driver.Queue(Driver::Answer(QMessageBox::Ok));
+
+    Click();
+
+    QString logPath = QDir::toNativeSeparators(TempPath(QStringLiteral("Drennow.log")));
+    ASSERT_EQ(Messages().size(), 1U);
+    EXPECT_TRUE(Messages()[0].contains(logPath)) << Messages()[0].toStdString();
+    EXPECT_TRUE(QFile::exists(logPath));
+    EXPECT_FALSE(QFile::exists(homeLog));
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ protected:
     }
 };
 
-TEST_F(QgisDataTest, TheMapIsTheTopLevelOfTheLayerTree)
+TEST_F(QgisDataTest, TheMapIsEveryLayerOfTheLayerTreeGroupsIncluded)
 {
     Add(MemoryBasins(QStringLiteral("Watershed"), RegionTwelve()));
     Add(std::make_unique<QgsVectorLayer>(QStringLiteral("LineString?crs=EPSG:4326"), QStringLiteral("Rivers"),
@@ -50,12 +50,14 @@ TEST_F(QgisDataTest, TheMapIsTheTopLevelOfTheLayerTree)
     for (int32_t i = 0; i < map->LayerCount(); ++i) {
         names.push_back(map->Layer(i)->Name());
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"Watershed", "Rivers", "Codes", "Upstream"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"Watershed", "Rivers", "Codes", "Nested"}))
+        << "a group only arranges its layers";
     EXPECT_EQ(FeatureLayer(0)->FeatureClass()->ShapeType(), host::kShapeTypePolygon);
     EXPECT_EQ(FeatureLayer(0)->FeatureClass()->FeatureType(), host::kFeatureTypeSimple);
     EXPECT_EQ(FeatureLayer(1)->FeatureClass()->ShapeType(), host::kShapeTypePolyline);
     EXPECT_EQ(FeatureLayer(2), nullptr) << "a table without geometry holds no features";
-    EXPECT_EQ(FeatureLayer(3), nullptr) << "a group is not a feature layer";
+    ASSERT_NE(FeatureLayer(3), nullptr) << "the group's polygon layer";
+    EXPECT_EQ(FeatureLayer(3)->FeatureClass()->ShapeType(), host::kShapeTypePolygon);
     EXPECT_THROW(map->Layer(4), runtime::Error);
 }
 
@@ -91,10 +93,12 @@ TEST_F(QgisDataTest, FieldTypesAsTheRunSeesThem)
     EXPECT_EQ(package->FindField("NextDownID"), -1);
 }
 
-TEST_F(QgisDataTest, AddingAFieldGoesToTheDataSourceAndTheLayer)
+// The field waits in an edit mode until it is saved: begun for it when the
+// layer was not editing (the run's to end), else the user's.
+TEST_F(QgisDataTest, AddingAFieldGoesToTheEditBufferNotTheFile)
 {
     QString path = WriteGeoPackage(TempPath(QStringLiteral("basins.gpkg")), RegionTwelve());
-    Add(OpenGeoPackage(path));
+    QgsVectorLayer* layer = Add(OpenGeoPackage(path));
     host::Ref<host::IFeatureClass> featureClass = FeatureLayer(0)->FeatureClass();
 
     featureClass->AddField({"NextDownID", host::kFieldTypeLongInteger});
@@ -103,9 +107,21 @@ TEST_F(QgisDataTest, AddingAFieldGoesToTheDataSourceAndTheLayer)
     int32_t index = fields->FindField("NextDownID");
     ASSERT_GE(index, 0);
     EXPECT_EQ(fields->Field(index)->Type(), host::kFieldTypeLongInteger);
-    EXPECT_GE(OpenGeoPackage(path)->fields().indexFromName(QStringLiteral("NextDownID")), 0) << "in the file";
+    EXPECT_TRUE(layer->isEditable());
+    EXPECT_EQ(OpenGeoPackage(path)->fields().indexFromName(QStringLiteral("NextDownID")), -1) << "not in the file";
     EXPECT_THROW(featureClass->AddField({"NextDownID", host::kFieldTypeLongInteger}), runtime::Error)
-        << "the provider refuses a second field of that name";
+        << "a second field of that name is refused";
+    EXPECT_TRUE(application->Editor().DiscardRunsEditing()) << "the edit mode was begun for the field";
+    EXPECT_FALSE(layer->isEditable());
+    EXPECT_EQ(layer->fields().indexFromName(QStringLiteral("NextDownID")), -1);
+
+    ASSERT_TRUE(layer->startEditing());
+    featureClass->AddField({"NextDownID", host::kFieldTypeBigInteger});
+    EXPECT_EQ(layer->fields().field(QStringLiteral("NextDownID")).type(), QVariant::LongLong);
+    EXPECT_FALSE(application->Editor().DiscardRunsEditing()) << "the user's edit mode is not the run's";
+    EXPECT_TRUE(layer->isEditable());
+    ASSERT_TRUE(layer->commitChanges());
+    EXPECT_GE(OpenGeoPackage(path)->fields().indexFromName(QStringLiteral("NextDownID")), 0) << "saved by the user";
 }
 
 TEST_F(QgisDataTest, RowsReadAndWriteThroughTheEditBufferOrTheProvider)

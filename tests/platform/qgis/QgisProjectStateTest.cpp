@@ -5,6 +5,7 @@
 
 #include <qgslayertree.h>
 #include <qgsvectordataprovider.h>
+#include <qgsvectorlayerjoininfo.h>
 
 #include <QFile>
 #include <QLineEdit>
@@ -129,8 +130,9 @@ TEST_F(QgisProjectStateTest, APolygonLayerNameThatTwoLayersShareIsRefused)
     }
 }
 
-// Only top-level polygon layers are offered, so only they can be confused.
-TEST_F(QgisProjectStateTest, ANameSharedWithALineLayerOrANestedLayerIsNoConflict)
+// A group's layers are offered as well, so a name is refused when a nested
+// polygon layer shares it; a line layer of that name is no conflict.
+TEST_F(QgisProjectStateTest, ANameSharedWithANestedPolygonLayerIsRefusedAndALineLayersIsNot)
 {
     QgsVectorLayer* watershed = Add(MemoryBasins(QStringLiteral("Watershed"), RegionTwelve()));
     Add(std::make_unique<QgsVectorLayer>(QStringLiteral("LineString?crs=EPSG:4326"), QStringLiteral("Watershed"),
@@ -139,18 +141,32 @@ TEST_F(QgisProjectStateTest, ANameSharedWithALineLayerOrANestedLayerIsNoConflict
     QgsVectorLayer* nested = MemoryBasins(QStringLiteral("Watershed"), RegionTwelve()).release();
     project.addMapLayer(nested, false);
     group->addLayer(nested);
-    QueueWholeRun();
+    QueueUpToTheLayer();
+    driver.Queue(Driver::Answer(QMessageBox::Ok));
 
     Click();
 
     ASSERT_TRUE(driver.AllStepsUsed());
-    EXPECT_EQ(CountNonNull(*watershed), 8);
-    EXPECT_EQ(NextDownIndex(*nested), -1);
+    EXPECT_TRUE(OnlyMessage().startsWith(QStringLiteral("Error -2147467259: 2 polygon layers of the project are "
+                                                        "called Watershed")));
+    EXPECT_EQ(NextDownIndex(*watershed), -1);
+
+    nested->setName(QStringLiteral("Nested"));
+    driver.shown.clear();
+    QueueUpToTheLayer(QStringLiteral("Nested"));
+    driver.Queue(Driver::AcceptDefault());
+    driver.Queue(Driver::Reply(QStringLiteral("4")));
+    driver.Queue(Driver::Answer(QMessageBox::Yes));
+    driver.Queue(Driver::Answer(QMessageBox::Ok));
+    Click();
+    ASSERT_TRUE(driver.AllStepsUsed());
+    EXPECT_EQ(CountNonNull(*nested), 8) << "the group's layer was filled";
+    EXPECT_EQ(NextDownIndex(*watershed), -1);
 }
 
-// A delimited-text layer cannot take a field; its provider says nothing of
-// why, and the report says it instead of an empty description.
-TEST_F(QgisProjectStateTest, ADataSourceThatTakesNoFieldIsReportedWithTheReason)
+// Layers the run could not write are refused with the reason as soon as the
+// layer is chosen: before any other question, and before a field is added.
+TEST_F(QgisProjectStateTest, ALayerThatCannotBeWrittenIsRefusedAtOnceWithTheReason)
 {
     QFile csv(TempPath(QStringLiteral("basins.csv")));
     ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
@@ -159,25 +175,84 @@ TEST_F(QgisProjectStateTest, ADataSourceThatTakesNoFieldIsReportedWithTheReason)
         csv.write(QStringLiteral("%1,%2,\"POLYGON((0 0,1 0,1 1,0 0))\"\n").arg(*basin.code).arg(basin.hydroId).toUtf8());
     }
     csv.close();
+    const QByteArray csvBefore = [&] { csv.open(QIODevice::ReadOnly); return csv.readAll(); }();
+    csv.close();
     QString uri = QUrl::fromLocalFile(csv.fileName()).toString() +
                   QStringLiteral("?type=csv&delimiter=,&wktField=wkt&crs=EPSG:4326&geomType=Polygon");
-    QgsVectorLayer* layer = Add(std::make_unique<QgsVectorLayer>(uri, QStringLiteral("Watershed"),
-                                                                 QStringLiteral("delimitedtext")));
-    ASSERT_TRUE(layer->isValid());
+    QgsVectorLayer* text = Add(std::make_unique<QgsVectorLayer>(uri, QStringLiteral("Watershed"),
+                                                                QStringLiteral("delimitedtext")));
+    ASSERT_TRUE(text->isValid());
     QueueUpToTheLayer();
-    driver.Queue(Driver::AcceptDefault());
-    driver.Queue(Driver::Reply(QStringLiteral("4")));
-    driver.Queue(Driver::Answer(QMessageBox::Yes));
     driver.Queue(Driver::Answer(QMessageBox::Ok));
 
     Click();
 
     ASSERT_TRUE(driver.AllStepsUsed());
-    EXPECT_EQ(OnlyMessage(), QStringLiteral("Error -2147467259: The field NextDownID could not be added (layer "
-                                            "Watershed, provider delimitedtext): its data source takes no new "
-                                            "fields (it is read-only, or its format cannot); add NextDownID to the "
-                                            "data yourself, or save the layer in a format that can, such as "
-                                            "GeoPackage\n7"));
+    EXPECT_EQ(OnlyMessage(),
+              QStringLiteral("Error -2147467259: The data source of the layer Watershed (provider delimitedtext) "
+                             "cannot change attribute values (it is opened read-only, or its format cannot), so the "
+                             "run cannot write NextDownID into it. Save the layer in a format that can, such as "
+                             "GeoPackage (Export, Save Features As), or use the Processing algorithm Fill "
+                             "NextDownID from Pfafstetter codes, which writes a new layer.\n4"));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    EXPECT_EQ(csv.readAll(), csvBefore);
+    csv.close();
+    project.removeMapLayer(text);
+
+    // A GeoPackage layer the project marks read-only: the file keeps its columns.
+    QString path = WriteGeoPackage(TempPath(QStringLiteral("basins.gpkg")), RegionTwelve());
+    QgsVectorLayer* layer = Add(OpenGeoPackage(path));
+    layer->setReadOnly(true);
+    driver.shown.clear();
+    QueueUpToTheLayer();
+    driver.Queue(Driver::Answer(QMessageBox::Ok));
+    Click();
+    ASSERT_TRUE(driver.AllStepsUsed());
+    EXPECT_EQ(driver.shown.size(), 3U) << "no question after the layer's";
+    EXPECT_TRUE(OnlyMessage().contains(QStringLiteral("The layer Watershed is read-only in this project")));
+    EXPECT_TRUE(OnlyMessage().endsWith(QStringLiteral("\n4")));
+    EXPECT_FALSE(layer->isEditable());
+    EXPECT_EQ(NextDownIndex(*OpenGeoPackage(path)), -1) << "no field was added to the file";
+}
+
+// A NextDownID that is an expression, or a joined layer's, holds no values
+// the run could write.
+TEST_F(QgisProjectStateTest, AVirtualOrJoinedNextDownIdIsRefusedWithTheReason)
+{
+    QgsVectorLayer* layer = Add(MemoryBasins(QStringLiteral("Watershed"), RegionTwelve()));
+    layer->addExpressionField(QStringLiteral("\"HydroID\" + 1"), QgsField(QStringLiteral("NextDownID"), QVariant::Int));
+    QueueUpToTheLayer();
+    driver.Queue(Driver::Answer(QMessageBox::Ok));
+
+    Click();
+
+    ASSERT_TRUE(driver.AllStepsUsed());
+    EXPECT_EQ(OnlyMessage(), QStringLiteral("Error -2147467259: NextDownID of the layer Watershed is a virtual "
+                                            "field, computed from its expression, which the run cannot write. "
+                                            "Remove or rename it (Layer Properties, Fields), so that the run adds a "
+                                            "field of its own, and run again.\n4"));
+    EXPECT_FALSE(layer->isEditable());
+
+    layer->removeExpressionField(layer->fields().indexFromName(QStringLiteral("NextDownID")));
+    auto* downstream = new QgsVectorLayer(QStringLiteral("None?field=HydroID:integer&field=NextDownID:integer"),
+                                          QStringLiteral("Downstream"), QStringLiteral("memory"));
+    project.addMapLayer(downstream, false);
+    QgsVectorLayerJoinInfo join;
+    join.setJoinLayer(downstream);
+    join.setJoinFieldName(QStringLiteral("HydroID"));
+    join.setTargetFieldName(QStringLiteral("HydroID"));
+    join.setPrefix(QStringLiteral(""));
+    join.setJoinFieldNamesSubset(new QStringList{QStringLiteral("NextDownID")});
+    ASSERT_TRUE(layer->addJoin(join));
+    ASSERT_GE(layer->fields().indexFromName(QStringLiteral("NextDownID")), 0);
+    driver.shown.clear();
+    QueueUpToTheLayer();
+    driver.Queue(Driver::Answer(QMessageBox::Ok));
+    Click();
+    ASSERT_TRUE(driver.AllStepsUsed());
+    EXPECT_TRUE(OnlyMessage().startsWith(
+        QStringLiteral("Error -2147467259: NextDownID of the layer Watershed comes from its join with Downstream")));
+    EXPECT_FALSE(layer->isEditable());
 }
 
 // The save of a temporary session blocks the window; the status bar has

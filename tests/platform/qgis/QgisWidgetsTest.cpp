@@ -1,6 +1,8 @@
 // The status bar, the cancel tracker and the Qt dialogs.
 #include "QgisTestSupport.h"
 
+#include "command/RunTexts.h"
+
 #include "dialogs/frmField.h"
 
 #include <QApplication>
@@ -325,22 +327,47 @@ TEST_F(SelectionWindowTest, CancelAndTheCloseBoxGiveNoAnswer)
     EXPECT_FALSE(QApplication::activeModalWidget());
 }
 
-TEST_F(SelectionWindowTest, EnterAndEscAreBoundToNoButton)
+TEST_F(SelectionWindowTest, EscCancelsAndEnterIsBoundToNoButton)
 {
     ShowWith([](QWidget& window) {
-        QTest::keyClick(&window, Qt::Key_Escape);
         QTest::keyClick(&window, Qt::Key_Return);
         EXPECT_TRUE(window.isVisible()) << "still open";
-        window.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+        QTest::keyClick(&window, Qt::Key_Escape);
     });
-    EXPECT_EQ(form.FieldName(), "Watershed");
+    EXPECT_EQ(form.FieldName(), "") << "Esc gives no answer";
+    EXPECT_FALSE(QApplication::activeModalWidget());
 }
 
-TEST_F(SelectionWindowTest, OKWithAnEmptyListKeepsTheDialogOpen)
+// Each label the run sets is read whole: the window widens for it.
+TEST_F(SelectionWindowTest, EveryLabelFitsItsPlace)
+{
+    for (const char* label : {command::texts::kLayerLabel, command::texts::kPfafFieldLabel,
+                              command::texts::kIdFieldLabel}) {
+        form.Unload();
+        form.Load();
+        form.lblLayer = label;
+        form.cboFld.AddItem("Watershed");
+        form.cboFld.SetListIndex(0);
+        ShowWith([label](QWidget& window) {
+            auto* text = window.findChild<QLabel*>(QStringLiteral("lblLayer"));
+            ASSERT_NE(text, nullptr);
+            EXPECT_GE(text->width(), text->sizeHint().width()) << label;
+            EXPECT_LE(text->geometry().right(), window.width()) << label;
+            window.findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
+        });
+    }
+}
+
+TEST_F(SelectionWindowTest, AnEmptyListSaysWhyAndOKIsDisabled)
 {
     form.cboFld.Clear();
+    form.question = host::Prompt::Layer;
     ShowWith([](QWidget& window) {
-        window.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+        auto* ok = window.findChild<QPushButton*>(QStringLiteral("cmdOK"));
+        EXPECT_FALSE(ok->isEnabled());
+        EXPECT_EQ(window.findChild<QComboBox*>(QStringLiteral("cboFld"))->placeholderText(),
+                  QStringLiteral("No polygon layer in the project"));
+        ok->click();
         EXPECT_TRUE(window.isVisible());
         window.findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
     });

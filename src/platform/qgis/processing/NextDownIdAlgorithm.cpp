@@ -1,6 +1,7 @@
 #include "platform/qgis/processing/NextDownIdAlgorithm.h"
 
 #include "command/Comparison.h"
+#include "command/QuestionNames.h"
 #include "command/NextDownAssigner.h"
 #include "command/RunOptions.h"
 #include "command/RunTexts.h"
@@ -14,6 +15,8 @@
 #include <qgsprocessingparameters.h>
 #include <qgsprocessingutils.h>
 
+#include <QUrl>
+
 #include <algorithm>
 #include <memory>
 #include <optional>
@@ -23,7 +26,7 @@ namespace drennow::qgis {
 
 namespace {
 
-const QString kNextDownFieldName = QStringLiteral("NextDownID");
+const QString kNextDownFieldName = QString::fromLatin1(command::names::kNextDownField);
 
 QString Text(const std::string& text)
 {
@@ -82,6 +85,29 @@ bool IsInteger(const QgsField& field)
     default:
         return false;
     }
+}
+
+QStringList PfafNames()
+{
+    QStringList names;
+    for (const std::string& name : command::names::kPfafFields) {
+        names << QString::fromStdString(name);
+    }
+    return names;
+}
+
+// The field bearing the best-ranked of the Pfafstetter question's own
+// names, compared without case as its list does; -1 when none does.
+int NamedPfafField(const QgsFields& fields)
+{
+    for (const std::string& name : command::names::kPfafFields) {
+        for (int index = 0; index < fields.count(); ++index) {
+            if (fields.at(index).name().compare(QString::fromStdString(name), Qt::CaseInsensitive) == 0) {
+                return index;
+            }
+        }
+    }
+    return -1;
 }
 
 // An integer field of the input by name, as the run finds its fields.
@@ -150,15 +176,26 @@ QString NextDownIdAlgorithm::shortHelpString() const
                "action.\n\n"
                "With \"Selected features only\", only the selected features are written; the codes of every "
                "feature are still the candidates.\n\n"
-               "Allow trailing zeros: %1\n\n"
-               "Zeros: a 0 digit marks a closed basin, or a unit not subdivided at its level (as HydroBASINS "
-               "codes it; trailing zeros are then not asked about).\n\n"
+               "Pfafstetter code field: left empty, the field named %1 (the first of these names that the input "
+               "has, in this order) is taken; an input with none of them needs the field named.\n\n"
+               "Allow trailing zeros: zeros at the end of Pfafstetter codes usually mark an internal basin; some "
+               "datasets, such as EDNA catchments, have trailing zeros that do not. Check it for such data; "
+               "leave it unchecked where a 0 digit marks a unit not subdivided, with which it cannot be used.\n\n"
+               "A 0 digit marks: a closed basin, or a unit not subdivided at its level (as HydroBASINS codes "
+               "it).\n\n"
                "64-bit codes: codes of up to 19 digits and a 64-bit NextDownID.\n\n"
                "Compare with: a field to compare the values written with (such as HydroBASINS' NEXT_DOWN); the "
-               "agreement goes to the log.\n\n"
+               "agreement goes to the log, the counts to the outputs Agreeing values and Compared values.\n\n"
                "Failures: a table with a row for each feature whose downstream basin could not be determined, "
-               "as the lines of the menu action's log.")
-        .arg(Paragraphs(command::texts::kTrailingZerosQuestion));
+               "as the lines of the menu action's log; their number is the output Failure count.")
+        .arg(PfafNames().join(QStringLiteral(", ")));
+}
+
+QString NextDownIdAlgorithm::helpUrl() const
+{
+    QUrl readme = QUrl::fromLocalFile(QStringLiteral(DRENNOW_DOC_DIR "/README.md"));
+    readme.setFragment(QStringLiteral("processing-toolbox-models-and-batches"));
+    return readme.toString();
 }
 
 NextDownIdAlgorithm* NextDownIdAlgorithm::createInstance() const
@@ -171,8 +208,11 @@ void NextDownIdAlgorithm::initAlgorithm(const QVariantMap&)
     const QString input = QString::fromLatin1(kInput);
     addParameter(new QgsProcessingParameterFeatureSource(input, QObject::tr("Watershed layer"),
                                                          QList<int>() << QgsProcessing::TypeVectorPolygon));
-    addParameter(new QgsProcessingParameterField(QString::fromLatin1(kPfafField), QObject::tr("Pfafstetter code field"),
-                                                 QVariant(), input, QgsProcessingParameterField::Numeric));
+    // Optional in the dialog so that no field is preselected merely for
+    // being first: the run takes a field of a Pfafstetter name, or refuses.
+    addParameter(new QgsProcessingParameterField(
+        QString::fromLatin1(kPfafField), QObject::tr("Pfafstetter code field (empty: the field of a Pfafstetter name)"),
+        QVariant(), input, QgsProcessingParameterField::Numeric, false, true));
     addParameter(new QgsProcessingParameterField(
         QString::fromLatin1(kIdField), QObject::tr("Identifier field to write (empty: the downstream codes)"),
         QVariant(), input, QgsProcessingParameterField::Numeric, false, true));
@@ -191,7 +231,7 @@ void NextDownIdAlgorithm::initAlgorithm(const QVariantMap&)
                                                        QgsProcessing::TypeVectorPolygon));
     addParameter(new QgsProcessingParameterFeatureSink(QString::fromLatin1(kFailures), QObject::tr("Failures"),
                                                        QgsProcessing::TypeVector, QVariant(), true, true));
-    addOutput(new QgsProcessingOutputNumber(QString::fromLatin1(kFailureCount), QObject::tr("Failures")));
+    addOutput(new QgsProcessingOutputNumber(QString::fromLatin1(kFailureCount), QObject::tr("Failure count")));
     addOutput(new QgsProcessingOutputNumber(QString::fromLatin1(kAgreeing), QObject::tr("Agreeing values")));
     addOutput(new QgsProcessingOutputNumber(QString::fromLatin1(kCompared), QObject::tr("Compared values")));
 }
@@ -265,7 +305,7 @@ NextDownIdAlgorithm::Request NextDownIdAlgorithm::ReadRequest(const QVariantMap&
                                                               const QgsFields& fields) const
 {
     Request request;
-    request.pfaf = IntegerField(fields, parameterAsString(parameters, QString::fromLatin1(kPfafField), context));
+    request.pfaf = PfafField(parameters, context, fields);
     const QString idName = parameterAsString(parameters, QString::fromLatin1(kIdField), context);
     // As the populate question's Yes: the codes themselves.
     request.id = idName.isEmpty() ? request.pfaf : IntegerField(fields, idName);
@@ -277,10 +317,35 @@ NextDownIdAlgorithm::Request NextDownIdAlgorithm::ReadRequest(const QVariantMap&
     if (request.compare >= 0) {
         request.options.compareWith = fields.at(request.compare).name().toStdString();
     }
-    // Trailing zeros mean nothing where a 0 marks a unit not subdivided.
-    request.allowTrailingZeros = !request.options.zerosUnsubdivided &&
-                                 parameterAsBool(parameters, QString::fromLatin1(kTrailingZeros), context);
+    // Trailing zeros mean nothing where a 0 marks a unit not subdivided:
+    // asking for both is refused, as on the command line.
+    const bool trailingZeros = parameterAsBool(parameters, QString::fromLatin1(kTrailingZeros), context);
+    if (request.options.zerosUnsubdivided && trailingZeros &&
+        parameters.contains(QString::fromLatin1(kTrailingZeros))) {
+        throw QgsProcessingException(QObject::tr(
+            "Allow trailing zeros (TRAILING_ZEROS) cannot be used where a 0 digit marks a unit not subdivided "
+            "(ZEROS = 1): zeros there are no closed basins. Clear it, or choose closed basins."));
+    }
+    request.allowTrailingZeros = !request.options.zerosUnsubdivided && trailingZeros;
     return request;
+}
+
+// The field named, or the one of a Pfafstetter name; never a guess.
+int NextDownIdAlgorithm::PfafField(const QVariantMap& parameters, QgsProcessingContext& context,
+                                   const QgsFields& fields) const
+{
+    const QString named = parameterAsString(parameters, QString::fromLatin1(kPfafField), context);
+    if (!named.isEmpty()) {
+        return IntegerField(fields, named);
+    }
+    const int index = NamedPfafField(fields);
+    if (index < 0) {
+        throw QgsProcessingException(
+            QObject::tr("No field of the input bears a Pfafstetter name (%1); name the field of the codes in "
+                        "PFAF_FIELD. The input's fields: %2.")
+                .arg(PfafNames().join(QStringLiteral(", ")), fields.names().join(QStringLiteral(", "))));
+    }
+    return IntegerField(fields, fields.at(index).name());
 }
 
 QVariantMap NextDownIdAlgorithm::processAlgorithm(const QVariantMap& parameters, QgsProcessingContext& context,

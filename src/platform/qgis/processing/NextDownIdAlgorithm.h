@@ -41,6 +41,7 @@ public:
     QString group() const override;
     QString groupId() const override;
     QString shortHelpString() const override;
+    QString helpUrl() const override;
     NextDownIdAlgorithm* createInstance() const override;
 
 protected:
@@ -54,6 +55,7 @@ private:
     class Steps;
 
     Request ReadRequest(const QVariantMap& parameters, QgsProcessingContext& context, const QgsFields& fields) const;
+    int PfafField(const QVariantMap& parameters, QgsProcessingContext& context, const QgsFields& fields) const;
     static bool ReadCodes(QgsProcessingFeatureSource& every, int pfaf, int id, Steps& steps,
                           std::vector<runtime::Variant>& codes, std::vector<runtime::Variant>& ids);
     bool WriteFeatures(QgsProcessingFeatureSource& written, const Request& request,

@@ -33,13 +33,18 @@ expect(result.get("toolbar") == ["Pfafstetter"], "toolbar %r" % result.get("tool
 expect(not result["errors"], "errors %r" % result["errors"])
 expect(result.get("editable") is False, "the temporary session was left open")
 
+escapes = result.get("escapes", [])
+expect([[w["kind"] for w in run] for run in escapes] == [["message"], ["message", "selection"]],
+       "Esc did not end the run where it was pressed: %r" % escapes)
+expect(result.get("fieldAfterEscapes") == -1, "a run ended by Esc changed the layer")
+
 windows = result["windows"]
 kinds = [w["kind"] for w in windows]
 expect(kinds == ["message", "selection", "selection", "input", "message", "selection", "message"],
        "dialogs %r" % kinds)
 expect(all(w["title"] == "Drennow" for w in windows), "titles %r" % [w["title"] for w in windows])
 if len(windows) == 7:
-    expect(windows[1]["entries"] == ["Watershed"], "layer list %r" % windows[1]["entries"])
+    expect(windows[1]["entries"] == ["Watershed"], "layer list %r (the group's layer)" % windows[1]["entries"])
     expect(windows[3]["default"] == "4", "suggested level %r" % windows[3]["default"])
     expect(windows[6]["text"].startswith("Finished with NextDownID Determination\n\nSome IDs could not be "
                                          "determined.  See "), "closing message %r" % windows[6]["text"])

@@ -1,5 +1,6 @@
-# Run by QGIS at start-up (--code): opens the GeoPackage, clicks Drennow by
-# its action's object name, answers the dialogs as a user would, saves a
+# Run by QGIS at start-up (--code): opens the GeoPackage into a layer group,
+# clicks Drennow by its action's object name twice pressing Esc (at the first
+# question, then in the layer list), then answers the dialogs as a user would, saves a
 # screenshot of the selection dialog over the QGIS window, then runs the
 # Processing algorithm through processing.run into a GeoPackage of its own
 # and shows its dialog for a screenshot, writes what it saw as JSON and
@@ -8,7 +9,8 @@ import json
 import os
 
 from qgis.core import QgsApplication, QgsProject, QgsVectorLayer
-from qgis.PyQt.QtCore import QTimer
+from qgis.PyQt.QtCore import QEvent, Qt, QTimer
+from qgis.PyQt.QtGui import QKeyEvent
 from qgis.PyQt.QtWidgets import (QAction, QApplication, QComboBox, QInputDialog, QLabel, QMessageBox,
                                  QPushButton, QToolBar)
 from qgis.utils import iface
@@ -19,7 +21,9 @@ RESULT = os.environ["DRENNOW_RESULT"]
 ALGORITHM_OUTPUT = os.environ["DRENNOW_ALGORITHM_OUTPUT"]
 ALGORITHM_SCREENSHOT = os.environ["DRENNOW_ALGORITHM_SCREENSHOT"]
 
-seen = {"windows": [], "errors": []}
+seen = {"windows": [], "errors": [], "escapes": []}
+# While set, the dialog at which Esc is pressed: its number in the run.
+escape_at = None
 
 
 def describe(window):
@@ -47,8 +51,21 @@ def screenshot_then_pick(window, entry):
 
 # Trailing zeros: No; the watershed layer; the suggested field and level;
 # populate with codes: No; the HydroID field; then OK to the closing message.
+def press_escape(window):
+    QApplication.sendEvent(window, QKeyEvent(QEvent.KeyPress, Qt.Key_Escape, Qt.NoModifier))
+    QApplication.sendEvent(window, QKeyEvent(QEvent.KeyRelease, Qt.Key_Escape, Qt.NoModifier))
+
+
 def answer(window):
     info = describe(window)
+    if escape_at is not None:
+        shown = seen["escapes"][-1]
+        shown.append(info)
+        if len(shown) == escape_at:
+            press_escape(window)
+        else:
+            window.button(QMessageBox.No).click()
+        return
     seen["windows"].append(info)
     if info["kind"] == "message":
         yes_no = window.standardButtons() & QMessageBox.No
@@ -73,8 +90,10 @@ def poll():
 
 
 def click():
+    global escape_at
     layer = QgsVectorLayer(GEOPACKAGE + "|layername=Watershed", "Watershed", "ogr")
-    QgsProject.instance().addMapLayer(layer)
+    QgsProject.instance().addMapLayer(layer, False)
+    QgsProject.instance().layerTreeRoot().addGroup("Basins").addLayer(layer)
     main = iface.mainWindow()
     action = main.findChild(QAction, "Pfafstetter_Drennow")
     seen["action"] = action is not None and {"text": action.text(), "toolTip": action.toolTip(),
@@ -83,6 +102,12 @@ def click():
     seen["menu"] = [menu.title() for menu in menus if action in menu.actions()]
     seen["toolbar"] = [bar.windowTitle() for bar in main.findChildren(QToolBar) if action in bar.actions()]
     try:
+        for escape_at in (1, 2):
+            seen["escapes"].append([])
+            if action is not None:
+                action.trigger()
+        escape_at = None
+        seen["fieldAfterEscapes"] = layer.fields().indexFromName("NextDownID")
         if action is not None:
             action.trigger()
     except Exception as error:  # noqa: BLE001 - reported in the result
