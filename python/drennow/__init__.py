@@ -55,6 +55,7 @@ __all__ = [
     "BAD_COMMAND_LINE",
     "CHECK_FAILED",
     "DECLINED",
+    "SAVED_WITHOUT_LOG",
     "CANCELLED",
 ]
 
@@ -68,6 +69,9 @@ ERROR_REPORTED: int = _drennow.EXIT_STATUSES["ERROR_REPORTED"]
 BAD_COMMAND_LINE: int = _drennow.EXIT_STATUSES["BAD_COMMAND_LINE"]
 CHECK_FAILED: int = _drennow.EXIT_STATUSES["CHECK_FAILED"]
 DECLINED: int = _drennow.EXIT_STATUSES["DECLINED"]
+# The edits were saved, but the failure log could not be written; the
+# failures are in Result.failures all the same.
+SAVED_WITHOUT_LOG: int = _drennow.EXIT_STATUSES["SAVED_WITHOUT_LOG"]
 CANCELLED: int = _drennow.EXIT_STATUSES["CANCELLED"]
 
 Zeros = Literal["closed", "unsubdivided"]
@@ -126,7 +130,7 @@ class Result:
     """How a run ended.
 
     status: the command line's exit status (FINISHED, ERROR_REPORTED,
-        BAD_COMMAND_LINE, CHECK_FAILED, DECLINED, CANCELLED).
+        BAD_COMMAND_LINE, CHECK_FAILED, DECLINED, SAVED_WITHOUT_LOG, CANCELLED).
     message: the closing message when the run finished, else what the
         command line writes to stderr (the check's message, the error
         report, the reason for refusing, the cancel); empty when a choice
