@@ -45,12 +45,6 @@ QString Paragraphs(const std::string& text)
 }
 
 // The failure table's field names: the columns of the run's failure log.
-QStringList FailureColumns()
-{
-    QStringList lines = Text(command::texts::kLogHeading).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    return lines.last().split(QLatin1Char('\t'));
-}
-
 QgsFeature FailureRow(const QgsFields& fields, QgsFeatureId feature, const command::Assigned::Failure& failure)
 {
     QgsFeature row(fields);
@@ -366,10 +360,10 @@ QVariantMap NextDownIdAlgorithm::processAlgorithm(const QVariantMap& parameters,
     if (!sinks.output) {
         throw QgsProcessingException(invalidSinkError(parameters, QString::fromLatin1(kOutput)));
     }
-    const QStringList columns = FailureColumns();
-    sinks.failureFields.append(QgsField(columns.value(0), QVariant::LongLong));
-    sinks.failureFields.append(QgsField(columns.value(1), QVariant::Int));
-    sinks.failureFields.append(QgsField(columns.value(2), QVariant::String));
+    const auto& columns = command::texts::kLogColumns;
+    sinks.failureFields.append(QgsField(QString::fromLatin1(columns[0]), QVariant::LongLong));
+    sinks.failureFields.append(QgsField(QString::fromLatin1(columns[1]), QVariant::Int));
+    sinks.failureFields.append(QgsField(QString::fromLatin1(columns[2]), QVariant::String));
     sinks.failures.reset(parameterAsSink(parameters, QString::fromLatin1(kFailures), context, sinks.failuresId,
                                          sinks.failureFields, QgsWkbTypes::NoGeometry));
 
