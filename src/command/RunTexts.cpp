@@ -48,7 +48,8 @@ std::string WhatToDo(const std::string& error, bool int64)
         return "";
     }
     return int64 ? "; codes and identifiers have at most 19 digits"
-                 : "; beyond the 32-bit range: run with 64-bit codes and identifiers (--int64)";
+                 : "; beyond the 32-bit range: run with 64-bit codes and identifiers (--int64 on the command line, "
+                   "INT64 in Processing, int64=True in Python)";
 }
 
 }  // namespace

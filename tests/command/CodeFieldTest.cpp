@@ -117,14 +117,16 @@ TEST_F(CodeField, OverflowsPointAtSixtyFourBitCodes)
     basins->AddRow({{"PfafstetterID", int64_t{12345678901}}, {"HydroID", 1}});
     EXPECT_EQ(ErrorOfRun(), "Error 6: Overflow: feature 1 has 12345678901 in PfafstetterID, which is not a whole "
                             "number of the codes' range; beyond the 32-bit range: run with 64-bit codes and "
-                            "identifiers (--int64)\r\n12");
+                            "identifiers (--int64 on the command line, INT64 in Processing, "
+                            "int64=True in Python)\r\n12");
 
     gis.TheEditor().StopEditing(false);  // what the error report left open
     basins->FindRow(1)->values[static_cast<size_t>(basins->FieldIndex("PfafstetterID"))] = Variant(1234);
     basins->AddRow({{"PfafstetterID", 1233}, {"HydroID", int64_t{3000000000}}});
     EXPECT_EQ(ErrorOfRun(), "Error 6: Overflow: feature 1 drains into a basin whose HydroID is 3000000000, which "
                             "is not a whole number of the identifiers' range; beyond the 32-bit range: run with "
-                            "64-bit codes and identifiers (--int64)\r\n12");
+                            "64-bit codes and identifiers (--int64 on the command line, INT64 in Processing, "
+                            "int64=True in Python)\r\n12");
 }
 
 // An existing NextDownID too narrow for a value: the feature and the value.

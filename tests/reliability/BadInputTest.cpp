@@ -60,7 +60,8 @@ TEST(BadDataTest, ACodeBeyondThirtyTwoBitsInASixtyFourBitFieldIsAnOverflowAndNot
     EXPECT_EQ(run.exitStatus, 1) << run.out << run.err;
     EXPECT_THAT(run.err, HasSubstr("\nError 6: Overflow: feature 1 has 5000000000 in Code64, which is not a whole "
                                    "number of the codes' range; beyond the 32-bit range: run with 64-bit codes and "
-                                   "identifiers (--int64)\n12\n"));
+                                   "identifiers (--int64 on the command line, INT64 in Processing, int64=True in "
+                                   "Python)\n12\n"));
     EXPECT_EQ(gdaltest::Snapshot(dataset, "Watershed"), before);
 }
 
