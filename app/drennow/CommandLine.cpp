@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "command/ExitStatus.h"
 #include "runtime/Variant.h"
 
 #include <algorithm>
@@ -11,7 +12,9 @@
 
 namespace drennow::app {
 
-const char* const kUsage =
+namespace {
+
+const char* const kOptionsText =
     "Usage: drennow [options] DATASET...\n"
     "\n"
     "Fills NextDownID of the watershed polygons of a GeoPackage, Shapefile, SQLite\n"
@@ -54,12 +57,42 @@ const char* const kUsage =
     "While the run works, and at its questions, Esc, Ctrl-C, SIGTERM or SIGHUP\n"
     "cancels it; nothing is then saved. Ctrl-D at a question declines it. Error\n"
     "reports and check messages go to stderr.\n"
-    "\n"
-    "Exit status: 0 finished, 1 the run reported an error (or stdout could not be\n"
-    "written; stderr says whether the edits were saved), 2 bad command line,\n"
-    "3 a check ended the run, 4 a choice was declined, 5 the edits were saved but\n"
-    "the failure log could not be written (its lines go to stderr), 130 cancelled\n"
-    "(by Esc or Ctrl-C; 143 by SIGTERM, 129 by SIGHUP).\n";
+    "\n";
+
+// Words joined into lines of at most 79 characters.
+std::string Wrapped(const std::string& text)
+{
+    std::string lines;
+    size_t lineLength = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = std::min(text.find(' ', start), text.size());
+        std::string word = text.substr(start, end - start);
+        if (lineLength > 0 && lineLength + 1 + word.size() > 79) {
+            lines += "\n";
+            lineLength = 0;
+        } else if (lineLength > 0) {
+            lines += " ";
+            ++lineLength;
+        }
+        lines += word;
+        lineLength += word.size();
+        start = end + 1;
+    }
+    return lines + "\n";
+}
+
+}  // namespace
+
+std::string Usage()
+{
+    std::string statuses = "Exit status:";
+    for (const command::ExitStatusMeaning& status : command::kExitStatuses) {
+        statuses += std::string(statuses.size() > 12 ? ", " : " ") + std::to_string(status.status) + " " +
+                    status.meaning;
+    }
+    return kOptionsText + Wrapped(statuses + ".");
+}
 
 namespace {
 

@@ -40,6 +40,7 @@ constexpr int64_t kMostListedIds = 10'000'000;
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
-extern const char* const kUsage;
+// What --help prints.
+std::string Usage();
 
 }  // namespace drennow::app

@@ -100,7 +100,7 @@ int main(int argc, char** argv)
         return kBadCommandLine;
     }
     if (line.help) {
-        std::cout << app::kUsage;
+        std::cout << app::Usage();
         return OutputChecked(kFinished, false);
     }
     if (line.version) {

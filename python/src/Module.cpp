@@ -326,12 +326,8 @@ PYBIND11_MODULE(_drennow, module)
                "A run as drennow --batch with these arguments: (status, message, failures, log path, comparison).");
 
     py::dict statuses;
-    statuses["FINISHED"] = static_cast<int>(gdalhost::kFinished);
-    statuses["ERROR_REPORTED"] = static_cast<int>(gdalhost::kErrorReported);
-    statuses["BAD_COMMAND_LINE"] = static_cast<int>(gdalhost::kBadCommandLine);
-    statuses["CHECK_FAILED"] = static_cast<int>(gdalhost::kCheckFailed);
-    statuses["DECLINED"] = static_cast<int>(gdalhost::kDeclined);
-    statuses["SAVED_WITHOUT_LOG"] = static_cast<int>(gdalhost::kSavedWithoutLog);
-    statuses["CANCELLED"] = static_cast<int>(gdalhost::kCancelled);
+    for (const command::ExitStatusMeaning& status : command::kExitStatuses) {
+        statuses[status.name] = static_cast<int>(status.status);
+    }
     module.attr("EXIT_STATUSES") = statuses;
 }

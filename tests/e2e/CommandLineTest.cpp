@@ -4,6 +4,7 @@
 #include "DrawnProgress.h"
 #include "ExpectedRun.h"
 #include "GdalTestData.h"
+#include "command/ExitStatus.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -36,6 +37,12 @@ TEST(CommandLineTest, HelpAndVersion)
                                "--populate pfaf|id", "--id-field NAME", "--save-edits yes|no|cancel", "--where SQL",
                                "--fid LIST", "--log-dir DIR", "--batch"}) {
         EXPECT_THAT(help.out, HasSubstr(option));
+    }
+    // Every exit status with what it means, however the lines are broken.
+    std::string flowing = help.out;
+    std::replace(flowing.begin(), flowing.end(), '\n', ' ');
+    for (const command::ExitStatusMeaning& status : command::kExitStatuses) {
+        EXPECT_THAT(flowing, HasSubstr(std::to_string(status.status) + " " + status.meaning));
     }
     ChildResult version = Drennow({"--version"});
     EXPECT_EQ(version.exitStatus, 0);

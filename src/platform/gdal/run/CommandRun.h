@@ -1,5 +1,6 @@
 #pragma once
 
+#include "command/ExitStatus.h"
 #include "command/RunOptions.h"
 #include "command/clsDrennow.h"
 #include "host/Answers.h"
@@ -15,17 +16,15 @@
 
 namespace drennow::gdalhost {
 
-// How a run on GDAL datasets ended, as the command line's exit status; every
-// surface that runs the command on GDAL datasets reports these.
-enum ExitStatus : int {
-    kFinished = 0,
-    kErrorReported = 1,
-    kBadCommandLine = 2,
-    kCheckFailed = 3,
-    kDeclined = 4,
-    kSavedWithoutLog = 5,  // the edits were saved, but a log could not be written
-    kCancelled = 130,  // 128 + SIGINT; a cancel by another signal gives 128 + that signal
-};
+// How a run on GDAL datasets ended.
+using command::ExitStatus;
+using command::kBadCommandLine;
+using command::kCancelled;
+using command::kCheckFailed;
+using command::kDeclined;
+using command::kErrorReported;
+using command::kFinished;
+using command::kSavedWithoutLog;
 
 // One run of the command on a map of GDAL datasets, with the answers given
 // in advance.
