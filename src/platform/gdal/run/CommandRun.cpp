@@ -104,18 +104,6 @@ host::Ref<GdalMap> OpenDatasets(const RunRequest& request, std::ostream& err)
     return map;
 }
 
-// Without CR: the terminal's lines end in LF.
-std::string AsTerminalText(const std::string& text)
-{
-    std::string shown;
-    for (char c : text) {
-        if (c != '\r') {
-            shown += c;
-        }
-    }
-    return shown;
-}
-
 // After an error report, where the run stopped and whether anything was
 // saved; the lines of a log that could not be written.
 void ExplainTheEnd(const command::clsDrennow& command, std::ostream& err)
@@ -128,7 +116,7 @@ void ExplainTheEnd(const command::clsDrennow& command, std::ostream& err)
     }
     for (const command::UnwrittenLog& log : command.LastUnwrittenLogs()) {
         err << "drennow: the edits were saved; " << log.path << " could not be written, and would have held:\n"
-            << AsTerminalText(log.text);
+            << AsTerminalLines(log.text);
     }
     err.flush();
 }

@@ -120,11 +120,11 @@ host::MessageAnswer TerminalUserInterface::MessageBox(host::Prompt id, const std
         // stderr, where scripts look for what went wrong.
         std::ostream& to = id == host::Prompt::Completion ? out_ : err_;
         questions_.flush();
-        to << Titled(title) << Shown(prompt);
+        to << Titled(title) << AsTerminalLines(prompt);
         to.flush();
         return offered.front();
     }
-    questions_ << Titled(title) << Shown(prompt);
+    questions_ << Titled(title) << AsTerminalLines(prompt);
     host::MessageAnswer byDefault = offered[std::min(static_cast<size_t>(defaultButton), offered.size() - 1)];
     std::string choices = "[";
     for (host::MessageAnswer button : offered) {
@@ -164,7 +164,7 @@ host::MessageAnswer TerminalUserInterface::MessageBox(host::Prompt id, const std
 std::string TerminalUserInterface::InputBox(host::Prompt id, const std::string& prompt, const std::string& title,
                                             const std::string& defaultText)
 {
-    questions_ << Titled(title) << Shown(prompt);
+    questions_ << Titled(title) << AsTerminalLines(prompt);
     std::string choices = "[Enter = " + defaultText + "] ";
     const std::optional<std::string>& prepared = answers_.TextFor(id);
     if (prepared && !Declining()) {
@@ -420,8 +420,7 @@ std::string TerminalUserInterface::Titled(const std::string& title)
     return title == command::texts::kTitle ? "\n" : "\n== " + title + " ==\n";
 }
 
-// Lines end in CR LF in the command's texts.
-std::string TerminalUserInterface::Shown(const std::string& text)
+std::string AsTerminalLines(const std::string& text)
 {
     std::string shown;
     for (char c : text) {

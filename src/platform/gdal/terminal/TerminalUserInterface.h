@@ -14,6 +14,10 @@ namespace drennow::gdalhost {
 
 using host::Answers;
 
+// The command's text, whose lines end in CR LF, as lines of a terminal: each
+// ended by LF, the last one included.
+std::string AsTerminalLines(const std::string& text);
+
 // What the terminal tells of the map's layers beyond the entries it lists.
 struct LayerFacts {
     // Every layer with its geometry type.
@@ -74,7 +78,6 @@ private:
     void TakeNoReply(host::ISelectionDialog& dialog, const std::vector<std::string>& entries);
     static std::string PassedOverNotes(const host::ISelectionDialog& dialog);
     static std::string Titled(const std::string& title);
-    static std::string Shown(const std::string& text);
 
     Answers answers_;
     bool batch_;
