@@ -1,7 +1,7 @@
 // Random argument lists (NUL-separated) through the command-line parser: it
 // either refuses them with a message or yields a command line that keeps
 // its own rules. No crash, no undefined behaviour, no unbounded memory.
-#include "CommandLine.h"
+#include "request/RunOptionTable.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -34,7 +34,7 @@ std::vector<std::string> Arguments(const uint8_t* data, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    using namespace drennow::app;
+    using namespace drennow::request;
     std::vector<std::string> arguments = Arguments(data, size);
     try {
         CommandLine line = ParseCommandLine(arguments);
@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (line.selection.fids) {
             Check(!line.selection.fids->empty() && line.selection.fids->size() <= kMostListedIds);
         }
-    } catch (const UsageError& error) {
+    } catch (const RequestError& error) {
         Check(error.what()[0] != '\0');
     }
     return 0;

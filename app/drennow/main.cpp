@@ -1,9 +1,9 @@
 // drennow: fills NextDownID of watershed polygons from their Pfafstetter
 // codes, on data GDAL can open.
-#include "CommandLine.h"
 #include "platform/gdal/run/CommandRun.h"
 #include "platform/gdal/terminal/Console.h"
 #include "platform/gdal/terminal/TerminalProgress.h"
+#include "request/RunOptionTable.h"
 
 #include <cerrno>
 #include <csignal>
@@ -43,7 +43,7 @@ std::FILE* ProgressTerminal(const gdalhost::Console& console, bool interactive)
     return interactive ? std::fopen("/dev/tty", "w") : nullptr;
 }
 
-int Run(const app::CommandLine& line)
+int Run(const request::CommandLine& line)
 {
     gdalhost::Console console;
     bool batch = line.batch || !console.InputIsTerminal();
@@ -58,12 +58,7 @@ int Run(const app::CommandLine& line)
         [&console] { return std::make_shared<gdalhost::ConsoleCancelTracker>(console); },
         [&console] { return console.InterruptSignal(); },
     };
-    const app::Selection& selection = line.selection;
-    return gdalhost::RunOnDatasets(
-               {line.datasets, line.answers, line.options, {selection.layer, selection.where, selection.fids},
-                line.logFolder},
-               surface)
-        .status;
+    return gdalhost::RunOnDatasets(line, surface).status;
 }
 
 // A script that reads stdout learns nothing from output that went missing:
@@ -92,15 +87,15 @@ int main(int argc, char** argv)
     // A file-size limit then fails the write like a full disk, with the error
     // report, instead of killing the program.
     std::signal(SIGXFSZ, SIG_IGN);
-    app::CommandLine line;
+    request::CommandLine line;
     try {
-        line = app::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-    } catch (const app::UsageError& error) {
+        line = request::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const request::RequestError& error) {
         std::cerr << "drennow: " << error.what() << "\nTry 'drennow --help'.\n";
         return kBadCommandLine;
     }
     if (line.help) {
-        std::cout << app::Usage();
+        std::cout << request::Usage();
         return OutputChecked(kFinished, false);
     }
     if (line.version) {

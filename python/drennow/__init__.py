@@ -320,33 +320,29 @@ def run(
     else; RuntimeError, at once, when called from the progress callback of
     another run.
     """
-    arguments = ["--batch"]
+    def text(name: str, value: Any) -> Optional[str]:
+        return None if value is None else _text(name, str(value))
 
-    def answer(option: str, value: Any) -> None:
-        if value is not None:
-            arguments.extend([option, _text(option[2:].replace("-", "_"), str(value))])
-
-    answer("--layer", layer)
-    answer("--pfaf-field", pfaf_field)
-    answer("--level", level)
-    answer("--populate", populate)
-    answer("--id-field", id_field)
-    if trailing_zeros is not None:
-        answer("--trailing-zeros", "yes" if _flag("trailing_zeros", trailing_zeros) else "no")
-    answer("--zeros", zeros)
-    if _flag("int64", int64):
-        arguments.append("--int64")
-    answer("--compare-with", compare_with)
-    answer("--where", where)
-    if fid is not None:
-        answer("--fid", fid if isinstance(fid, str) else ",".join(str(operator.index(f)) for f in fid))
-    answer("--log-dir", None if log_dir is None else os.fspath(log_dir))
-    answer("--save-edits", save_edits)
+    keywords = {
+        "layer": text("layer", layer),
+        "pfaf_field": text("pfaf_field", pfaf_field),
+        "level": text("level", level),
+        "populate": text("populate", populate),
+        "id_field": text("id_field", id_field),
+        "trailing_zeros": None if trailing_zeros is None else _flag("trailing_zeros", trailing_zeros),
+        "zeros": text("zeros", zeros),
+        "int64": _flag("int64", int64),
+        "compare_with": text("compare_with", compare_with),
+        "where": text("where", where),
+        "fid": text("fid", fid) if fid is None or isinstance(fid, str) else [operator.index(f) for f in fid],
+        "log_dir": None if log_dir is None else text("log_dir", os.fspath(log_dir)),
+        "save_edits": text("save_edits", save_edits),
+    }
     datasets = [dataset] if isinstance(dataset, (str, os.PathLike)) else list(dataset)
-    arguments.append("--")
-    arguments.extend(_text("dataset", os.fspath(d)) for d in datasets)
+    paths = [_text("dataset", os.fspath(d)) for d in datasets]
+    given = [(name, value) for name, value in keywords.items() if value is not None]
 
-    status, message, failures, log_path, comparison = _drennow.run(arguments, progress)
+    status, message, failures, log_path, comparison = _drennow.run(paths, given, progress)
     return Result(
         status=status,
         message=message,

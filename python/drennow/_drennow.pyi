@@ -16,7 +16,9 @@ def next_down(
 ) -> Union[numpy.ndarray, Tuple[numpy.ndarray, List[Tuple[int, int, str]]]]: ...
 def describe(code: int) -> str: ...
 def run(
-    arguments: List[str], progress: Optional[Callable[[float, str], Any]]
+    datasets: List[str],
+    keywords: List[Tuple[str, Union[bool, str, List[int]]]],
+    progress: Optional[Callable[[float, str], Any]],
 ) -> Tuple[
     int, str, List[Tuple[int, int, str]], Optional[str], Optional[Tuple[str, int, int, str]]
 ]: ...

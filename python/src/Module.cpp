@@ -1,13 +1,13 @@
 // The compiled part of the drennow package: the core's next-down answers for
 // lists of codes, its failure texts, and whole runs on GDAL datasets. The
 // package around it (drennow/__init__.py) holds the documented API.
-#include "CommandLine.h"
 #include "Surface.h"
 #include "Values.h"
 #include "command/FailureCodes.h"
 #include "command/NextDownAssigner.h"
 #include "command/RunTexts.h"
 #include "platform/gdal/run/CommandRun.h"
+#include "request/RunOptionTable.h"
 #include "runtime/Error.h"
 
 #include <pybind11/numpy.h>
@@ -247,15 +247,33 @@ std::string Trimmed(const std::string& text)
 // come from its progress callback.
 thread_local bool runWorking = false;
 
-// A run as the command line's arguments ask for it, in batch mode.
-py::tuple Run(const std::vector<std::string>& arguments, py::object progress)
+// A keyword's value as the package passes it: True or False, a text, or a
+// list of whole numbers.
+request::KeywordValue KeywordValueOf(const py::handle& value)
+{
+    if (py::isinstance<py::bool_>(value)) {
+        return value.cast<bool>();
+    }
+    if (py::isinstance<py::str>(value)) {
+        return value.cast<std::string>();
+    }
+    return value.cast<std::vector<int64_t>>();
+}
+
+// A run in batch mode on the datasets, as the keywords ask for it.
+py::tuple Run(const std::vector<std::string>& datasets, const std::vector<std::pair<std::string, py::object>>& keywords,
+              py::object progress)
 {
     if (runWorking) {
         throw std::runtime_error(
             "run() cannot be started from the progress callback of another run: the outer run holds its "
             "datasets until it ends; start the next run once run() has returned");
     }
-    app::CommandLine line = app::ParseCommandLine(arguments);
+    std::vector<std::pair<std::string, request::KeywordValue>> values;
+    for (const auto& [keyword, value] : keywords) {
+        values.emplace_back(keyword, KeywordValueOf(value));
+    }
+    const request::RunRequest asked = request::RequestFromKeywords(datasets, values);
     auto callbacks = std::make_shared<python::PythonCallbacks>(progress.is_none() ? py::object() : progress);
     std::ostringstream questions;
     std::ostringstream out;
@@ -271,9 +289,6 @@ py::tuple Run(const std::vector<std::string>& arguments, py::object progress)
         [callbacks] { return python::MakeCancelTracker(callbacks); },
         [callbacks] { return callbacks->InterruptSignal(); },
     };
-    const app::Selection& selection = line.selection;
-    gdalhost::RunRequest request{line.datasets, line.answers, line.options,
-                                 {selection.layer, selection.where, selection.fids}, line.logFolder};
     gdalhost::RunResult result;
     {
         runWorking = true;
@@ -281,7 +296,7 @@ py::tuple Run(const std::vector<std::string>& arguments, py::object progress)
             ~Done() { runWorking = false; }
         } done;
         py::gil_scoped_release unlocked;
-        result = gdalhost::RunOnDatasets(request, surface);
+        result = gdalhost::RunOnDatasets(asked, surface);
     }
     callbacks->RaiseCancelError(false);
 
@@ -313,7 +328,7 @@ PYBIND11_MODULE(_drennow, module)
             } catch (py::error_already_set& raised) {
                 raised.restore();
             }
-        } catch (const app::UsageError& error) {
+        } catch (const request::RequestError& error) {
             PyErr_SetString(PyExc_ValueError, error.what());
         }
     });
@@ -322,8 +337,9 @@ PYBIND11_MODULE(_drennow, module)
                py::arg("zeros_unsubdivided"), py::arg("int64"), py::arg("with_failures"),
                "NextDownID of every code, and the failures when asked for; see drennow.next_down.");
     module.def("describe", &Describe, py::arg("code"), "The failure text of a code; see drennow.describe.");
-    module.def("run", &Run, py::arg("arguments"), py::arg("progress"),
-               "A run as drennow --batch with these arguments: (status, message, failures, log path, comparison).");
+    module.def("run", &Run, py::arg("datasets"), py::arg("keywords"), py::arg("progress"),
+               "A run as drennow --batch on the datasets, as the keywords ask for it: (status, message, failures, "
+               "log path, comparison).");
 
     py::dict statuses;
     for (const command::ExitStatusMeaning& status : command::kExitStatuses) {

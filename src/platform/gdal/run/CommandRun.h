@@ -7,6 +7,7 @@
 #include "host/Progress.h"
 #include "platform/gdal/terminal/Console.h"
 #include "platform/gdal/run/GdalApplication.h"
+#include "request/RunRequest.h"
 
 #include <functional>
 #include <optional>
@@ -28,13 +29,7 @@ using command::kSavedWithoutLog;
 
 // One run of the command on a map of GDAL datasets, with the answers given
 // in advance.
-struct RunRequest {
-    std::vector<std::string> datasets;  // the failure log goes beside the first
-    host::Answers answers;
-    command::RunOptions options;
-    SelectionRequest selection;
-    std::optional<std::string> logFolder;
-};
+using request::RunRequest;
 
 // Where the run talks to its user: questions and answers, messages, the
 // status bar, and what asks it to cancel.

@@ -3,6 +3,7 @@
 #include "host/Application.h"
 #include "platform/gdal/data/GdalEditor.h"
 #include "platform/gdal/data/GdalMap.h"
+#include "request/RunRequest.h"
 
 #include <functional>
 #include <optional>
@@ -44,11 +45,7 @@ private:
 std::string DocumentPath(const std::string& firstDataset, const std::optional<std::string>& logFolder);
 
 // Which rows of which layers to select before the run.
-struct SelectionRequest {
-    std::optional<std::string> layer;  // every layer when absent
-    std::optional<std::string> where;  // an attribute filter
-    std::optional<std::vector<int64_t>> fids;
-};
+using request::SelectionRequest;
 
 // Selects the rows asked for; returns notes for the user on ids that are of
 // no feature. Raises, with a message for the user, for a filter a layer

@@ -2,6 +2,7 @@
 
 #include "command/RunTexts.h"
 #include "host/Data.h"
+#include "request/RunOptionTable.h"
 #include "runtime/Variant.h"
 
 #include <algorithm>
@@ -11,29 +12,6 @@
 namespace drennow::gdalhost {
 
 namespace {
-
-// The command-line option that answers a question.
-const char* OptionFor(host::Prompt question)
-{
-    switch (question) {
-    case host::Prompt::TrailingZeros:
-        return "--trailing-zeros";
-    case host::Prompt::Layer:
-        return "--layer";
-    case host::Prompt::PfafField:
-        return "--pfaf-field";
-    case host::Prompt::Level:
-        return "--level";
-    case host::Prompt::Populate:
-        return "--populate";
-    case host::Prompt::IdField:
-        return "--id-field";
-    case host::Prompt::SaveEdits:
-        return "--save-edits";
-    default:
-        return "an answer";
-    }
-}
 
 const char* ButtonName(host::MessageAnswer answer)
 {
@@ -135,7 +113,7 @@ host::MessageAnswer TerminalUserInterface::MessageBox(host::Prompt id, const std
     std::optional<host::MessageAnswer> prepared = answers_.ButtonFor(id);
     if (prepared && !Declining() && std::find(offered.begin(), offered.end(), *prepared) != offered.end()) {
         questions_ << choices;
-        Answered(ButtonName(*prepared), OptionFor(id));
+        Answered(ButtonName(*prepared), request::OptionAnswering(id));
         return *prepared;
     }
 
@@ -169,7 +147,7 @@ std::string TerminalUserInterface::InputBox(host::Prompt id, const std::string& 
     const std::optional<std::string>& prepared = answers_.TextFor(id);
     if (prepared && !Declining()) {
         questions_ << choices;
-        Answered(*prepared, OptionFor(id));
+        Answered(*prepared, request::OptionAnswering(id));
         return *prepared;
     }
     std::optional<std::string> reply = Ask(choices);
@@ -263,7 +241,7 @@ std::string TerminalUserInterface::ListEntries(host::ISelectionDialog& dialog, c
 void TerminalUserInterface::TakePrepared(host::ISelectionDialog& dialog, const std::vector<std::string>& entries,
                                          const std::string& prepared)
 {
-    const char* option = OptionFor(dialog.Question());
+    const char* option = request::OptionAnswering(dialog.Question());
     std::optional<int32_t> index = FindEntry(entries, prepared);
     if (!index) {
         Answered("refused", option);
@@ -288,7 +266,7 @@ void TerminalUserInterface::TakeNoReply(host::ISelectionDialog& dialog, const st
     if (!entries.empty() && !dialog.CurrentEntryMayBeTakenUnasked()) {
         Answered("refused", "no default to take");
         Refuse(std::string("no entry has a name the run looks for, and without input it does not guess: give ") +
-                   OptionFor(dialog.Question()) + " with one of the entries offered",
+                   request::OptionAnswering(dialog.Question()) + " with one of the entries offered",
                dialog);
         return;
     }
@@ -368,7 +346,7 @@ std::string TerminalUserInterface::PassedOverNotes(const host::ISelectionDialog&
     std::string notes;
     for (const host::PassedOverField& field : dialog.PassedOver()) {
         notes += "drennow: " + field.name + " is a " + host::FieldTypeName(field.type) +
-                 " field, which is not offered: give " + OptionFor(dialog.Question()) + " " + field.name +
+                 " field, which is not offered: give " + request::OptionAnswering(dialog.Question()) + " " + field.name +
                  " to convert its values (a value that is no whole number ends the run), or store them in an "
                  "integer field\n";
     }

@@ -1,13 +1,13 @@
 // Id lists at the edges of the integers: refused or read exactly, never an
 // overflow and never a list that eats the memory.
-#include "CommandLine.h"
+#include "request/RunOptionTable.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <limits>
 
-namespace drennow::app {
+namespace drennow::request {
 namespace {
 
 using ::testing::ElementsAre;
@@ -22,7 +22,7 @@ std::string Refusal(const std::string& list)
 {
     try {
         ParseCommandLine({"--fid", list, "basins.gpkg"});
-    } catch (const UsageError& error) {
+    } catch (const RequestError& error) {
         return error.what();
     }
     return "";
@@ -59,7 +59,7 @@ std::string RefusalOf(const std::vector<std::string>& arguments)
 {
     try {
         ParseCommandLine(arguments);
-    } catch (const UsageError& error) {
+    } catch (const RequestError& error) {
         return error.what();
     }
     return "";
@@ -133,9 +133,9 @@ TEST(CommandLineParserTest, AnIdentifierFieldWithCodesToWriteIsRefused)
 }
 
 }  // namespace
-}  // namespace drennow::app
+}  // namespace drennow::request
 
-namespace drennow::app {
+namespace drennow::request {
 namespace {
 
 TEST(CommandLineParserTest, OptionsForLargeCodeSetsReachTheRunOptions)
@@ -158,4 +158,129 @@ TEST(CommandLineParserTest, OptionsForLargeCodeSetsReachTheRunOptions)
 }
 
 }  // namespace
-}  // namespace drennow::app
+}  // namespace drennow::request
+
+namespace drennow::request {
+namespace {
+
+std::string KeywordRefusal(const std::vector<std::pair<std::string, KeywordValue>>& keywords)
+{
+    try {
+        RequestFromKeywords({"basins.gpkg"}, keywords);
+    } catch (const RequestError& error) {
+        return error.what();
+    }
+    return "";
+}
+
+std::string WordRefusal(std::vector<std::string> words)
+{
+    words.push_back("basins.gpkg");
+    try {
+        ParseCommandLine(words);
+    } catch (const RequestError& error) {
+        return error.what();
+    }
+    return "";
+}
+
+// What a request asks for, field by field, to compare two surfaces' requests.
+std::string Described(const RunRequest& r)
+{
+    auto text = [](const std::optional<std::string>& v) { return v ? "'" + *v + "'" : std::string("-"); };
+    auto yes = [](const std::optional<bool>& v) { return v ? std::to_string(*v) : std::string("-"); };
+    std::string fids = "-";
+    if (r.selection.fids) {
+        fids.clear();
+        for (int64_t fid : *r.selection.fids) {
+            fids += std::to_string(fid) + ",";
+        }
+    }
+    return text(r.answers.layer) + text(r.selection.layer) + text(r.answers.pfafField) + text(r.answers.level) +
+           text(r.answers.idField) + yes(r.answers.trailingZeros) + yes(r.answers.populatePfaf) +
+           (r.answers.saveEdits ? std::to_string(*r.answers.saveEdits) : "-") + std::to_string(r.options.int64) +
+           std::to_string(r.options.zerosUnsubdivided) + text(r.options.compareWith) + text(r.selection.where) +
+           fids + text(r.logFolder);
+}
+
+// The keyword surface fills the record that the words fill, through the same
+// options, and is refused with the same texts.
+TEST(RunOptionTableTest, KeywordsAndWordsMakeTheSameRequest)
+{
+    const std::vector<std::pair<std::vector<std::string>, std::vector<std::pair<std::string, KeywordValue>>>> same{
+        {{"--layer", "Basins", "--pfaf-field", "PFAF", "--level", "4"},
+         {{"layer", std::string("Basins")}, {"pfaf_field", std::string("PFAF")}, {"level", std::string("4")}}},
+        {{"--populate", "id", "--id-field", "HYBAS_ID", "--trailing-zeros", "no", "--save-edits", "cancel"},
+         {{"populate", std::string("id")}, {"id_field", std::string("HYBAS_ID")}, {"trailing_zeros", false},
+          {"save_edits", std::string("cancel")}}},
+        {{"--int64", "--zeros", "unsubdivided", "--compare-with", "NEXT_DOWN", "--log-dir", "logs"},
+         {{"int64", true}, {"zeros", std::string("unsubdivided")}, {"compare_with", std::string("NEXT_DOWN")},
+          {"log_dir", std::string("logs")}}},
+        {{"--fid", "3,5-7"}, {{"fid", std::vector<int64_t>{3, 5, 6, 7}}}},
+        {{"--fid", "3,5-7"}, {{"fid", std::string("3,5-7")}}},
+        {{"--where", "SUB_AREA > 10", "--trailing-zeros", "yes"},
+         {{"where", std::string("SUB_AREA > 10")}, {"trailing_zeros", true}, {"int64", false}}},
+    };
+    for (const auto& [words, keywords] : same) {
+        std::vector<std::string> line = words;
+        line.push_back("basins.gpkg");
+        EXPECT_EQ(Described(ParseCommandLine(line)), Described(RequestFromKeywords({"basins.gpkg"}, keywords)))
+            << line.front();
+    }
+
+    const std::vector<std::pair<std::vector<std::string>, std::vector<std::pair<std::string, KeywordValue>>>> refused{
+        {{"--where", "A = 1", "--fid", "1"}, {{"where", std::string("A = 1")}, {"fid", std::vector<int64_t>{1}}}},
+        {{"--populate", "pfaf", "--id-field", "H"}, {{"populate", std::string("pfaf")}, {"id_field", std::string("H")}}},
+        {{"--zeros", "unsubdivided", "--trailing-zeros", "yes"},
+         {{"zeros", std::string("unsubdivided")}, {"trailing_zeros", true}}},
+        {{"--populate", "codes"}, {{"populate", std::string("codes")}}},
+        {{"--level", "four"}, {{"level", std::string("four")}}},
+        {{"--where", " "}, {{"where", std::string(" ")}}},
+        {{"--fid", ""}, {{"fid", std::vector<int64_t>{}}}},
+        {{"--fid", "1-20000000"}, {{"fid", std::string("1-20000000")}}},
+    };
+    for (const auto& [words, keywords] : refused) {
+        std::string byWords = WordRefusal(words);
+        EXPECT_NE(byWords, "") << words.front();
+        EXPECT_EQ(KeywordRefusal(keywords), byWords);
+    }
+}
+
+TEST(RunOptionTableTest, KeywordsThatNoOptionHasOrValuesOfTheWrongKindAreRefused)
+{
+    EXPECT_EQ(KeywordRefusal({{"batch", true}}), "unknown keyword batch");
+    EXPECT_EQ(KeywordRefusal({{"layers", std::string("A")}}), "unknown keyword layers");
+    EXPECT_EQ(KeywordRefusal({{"layer", true}}), "layer: not a value --layer takes");
+    EXPECT_EQ(KeywordRefusal({{"int64", std::string("yes")}}), "int64: not a value --int64 takes");
+    EXPECT_EQ(KeywordRefusal({{"where", std::vector<int64_t>{1}}}), "where: not a value --where takes");
+    EXPECT_THROW(RequestFromKeywords({}, {}), RequestError);
+    EXPECT_TRUE(RequestFromKeywords({"basins.gpkg"}, {}).batch);
+}
+
+// Every question that an option answers is named by it in the terminal's
+// hints, and every option is in the help, in lines that fit a terminal of
+// 80 columns.
+TEST(RunOptionTableTest, TheHelpAndTheHintsNameEveryOption)
+{
+    const std::string usage = Usage();
+    for (const RunOption& option : RunOptionTable()) {
+        std::string shown = std::string(option.name) + (option.value ? std::string(" ") + option.value : "");
+        EXPECT_NE(usage.find(" " + shown), std::string::npos) << shown;
+        if (option.question) {
+            EXPECT_STREQ(OptionAnswering(*option.question), option.name);
+        }
+    }
+    for (host::Prompt asked : {host::Prompt::TrailingZeros, host::Prompt::Layer, host::Prompt::PfafField,
+                               host::Prompt::Level, host::Prompt::Populate, host::Prompt::IdField,
+                               host::Prompt::SaveEdits}) {
+        EXPECT_NE(std::string(OptionAnswering(asked)), "an answer");
+    }
+    EXPECT_STREQ(OptionAnswering(host::Prompt::Completion), "an answer");
+    size_t start = 0;
+    for (size_t end = usage.find('\n'); end != std::string::npos; start = end + 1, end = usage.find('\n', start)) {
+        EXPECT_LE(end - start, 80u) << usage.substr(start, end - start);
+    }
+}
+
+}  // namespace
+}  // namespace drennow::request
