@@ -1,8 +1,11 @@
 // drennow: fills NextDownID of watershed polygons from their Pfafstetter
-// codes, on data GDAL can open.
+// codes, on data GDAL can open; `drennow network` computes fields of their
+// network.
 #include "platform/gdal/run/CommandRun.h"
+#include "platform/gdal/run/NetworkRun.h"
 #include "platform/gdal/terminal/Console.h"
 #include "platform/gdal/terminal/TerminalProgress.h"
+#include "request/NetworkOptionTable.h"
 #include "request/RunOptionTable.h"
 
 #include <cerrno>
@@ -80,6 +83,35 @@ int OutputChecked(int status, bool ranTheCommand)
     return status == kFinished ? kErrorReported : status;
 }
 
+int RunNetwork(const request::NetworkCommandLine& line)
+{
+    gdalhost::Console console;
+    gdalhost::NetworkSurface surface{
+        std::cout,
+        std::cerr,
+        std::make_shared<gdalhost::TerminalStatusBar>(ProgressTerminal(console, false)),
+        [&console] { return std::make_shared<gdalhost::ConsoleCancelTracker>(console); },
+        [&console] { return console.InterruptSignal(); },
+    };
+    return gdalhost::RunNetworkOnDatasets(line, surface);
+}
+
+int NetworkMain(const std::vector<std::string>& words)
+{
+    request::NetworkCommandLine line;
+    try {
+        line = request::ParseNetworkCommandLine(words);
+    } catch (const request::RequestError& error) {
+        std::cerr << "drennow network: " << error.what() << "\nTry 'drennow network --help'.\n";
+        return kBadCommandLine;
+    }
+    if (line.help) {
+        std::cout << request::NetworkUsage();
+        return OutputChecked(kFinished, false);
+    }
+    return OutputChecked(RunNetwork(line), true);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -87,6 +119,9 @@ int main(int argc, char** argv)
     // A file-size limit then fails the write like a full disk, with the error
     // report, instead of killing the program.
     std::signal(SIGXFSZ, SIG_IGN);
+    if (argc > 1 && std::strcmp(argv[1], "network") == 0) {
+        return NetworkMain(std::vector<std::string>(argv + 2, argv + argc));
+    }
     request::CommandLine line;
     try {
         line = request::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));

@@ -38,6 +38,12 @@ struct RequestError : std::runtime_error {
 // The most ids a list may name; a longer list is surely a slip.
 constexpr int64_t kMostListedIds = 10'000'000;
 
+// Refusals that more than one command makes.
+inline constexpr const char* kWhereWithFid = "--where and --fid cannot be used together";
+inline constexpr const char* kTrailingZerosWithUnsubdivided =
+    "--trailing-zeros cannot be used with --zeros unsubdivided: zeros there are no closed basins";
+inline constexpr const char* kNoDataset = "no DATASET given";
+
 // Refuses options that cannot go together, and a request without data.
 void CheckRequest(const RunRequest& request);
 

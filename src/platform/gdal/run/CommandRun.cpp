@@ -1,6 +1,7 @@
 #include "platform/gdal/run/CommandRun.h"
 
 #include "command/RunTexts.h"
+#include "platform/gdal/run/DatasetRun.h"
 #include "platform/gdal/terminal/TerminalUserInterface.h"
 #include "runtime/Error.h"
 
@@ -30,19 +31,6 @@ std::string UnusableLogFolder(const std::string& folder)
     return "";
 }
 
-std::string SignalName(int signal)
-{
-    const char* abbreviation = ::sigabbrev_np(signal);
-    return abbreviation ? std::string("SIG") + abbreviation : "signal " + std::to_string(signal);
-}
-
-int CancelStatus(int signal, std::ostream& err)
-{
-    err << "drennow: cancelled" << (signal ? " by " + SignalName(signal) : std::string())
-        << "; no value was saved\n";
-    return signal ? 128 + signal : kCancelled;
-}
-
 // escapePressed: Esc at a question, which ends the run as a declined choice.
 int StatusOf(command::RunOutcome outcome, bool answerRefused, bool escapePressed, int interruptSignal,
              std::ostream& err)
@@ -67,41 +55,6 @@ int StatusOf(command::RunOutcome outcome, bool answerRefused, bool escapePressed
     default:
         return kErrorReported;
     }
-}
-
-// GDAL's own messages are not shown: the run reports what went wrong.
-class QuietGdalErrors {
-public:
-    QuietGdalErrors() { CPLPushErrorHandler(CPLQuietErrorHandler); }
-    ~QuietGdalErrors() { CPLPopErrorHandler(); }
-    QuietGdalErrors(const QuietGdalErrors&) = delete;
-    QuietGdalErrors& operator=(const QuietGdalErrors&) = delete;
-};
-
-// The datasets, with the selection made; nothing, once told why, when they
-// cannot be opened or the selection cannot be made. Notes on the selection
-// and on datasets opened read-only are told too.
-host::Ref<GdalMap> OpenDatasets(const RunRequest& request, std::ostream& err)
-{
-    host::Ref<GdalMap> map;
-    try {
-        map = GdalMap::Open(request.datasets);
-        for (const std::string& note : ApplySelection(*map, request.selection)) {
-            err << "drennow: " << note << "\n";
-        }
-    } catch (const runtime::Error& error) {
-        err << "drennow: " << error.Description() << "\n";
-        return nullptr;
-    }
-    for (const auto& workspace : map->Workspaces()) {
-        if (!workspace->ReadOnlyReason().empty()) {
-            err << "drennow: " << workspace->Name() << ": " << workspace->ReadOnlyReason() << "\n";
-        }
-        for (const std::string& note : workspace->Notes()) {
-            err << "drennow: " << workspace->Name() << ": " << note << "\n";
-        }
-    }
-    return map;
 }
 
 // After an error report, where the run stopped and whether anything was
@@ -160,7 +113,7 @@ RunResult Run(const RunRequest& request, RunSurface& surface)
     }
     GDALAllRegister();
     QuietGdalErrors quiet;
-    host::Ref<GdalMap> map = OpenDatasets(request, surface.err);
+    host::Ref<GdalMap> map = OpenDatasets(request.datasets, request.selection, surface.err);
     if (!map) {
         result.status = kBadCommandLine;
         return result;
