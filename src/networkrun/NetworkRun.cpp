@@ -302,10 +302,9 @@ size_t WriteFields(const host::Ref<host::IFeatureLayer>& layer, host::IEditor& e
     editor.StartOperation();
     size_t written = 0;
     while (host::Ref<host::IRow> feature = Deref(cursor).NextFeature()) {
-        progress.Step(written);
         WriteFeature(*feature, positions.at(feature->OID()), destinations);
         feature->Store();
-        ++written;
+        progress.Step(++written);
     }
     progress.Message(texts::kSaving);
     editor.StopOperation(texts::kOperationName);

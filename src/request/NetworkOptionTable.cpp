@@ -63,6 +63,9 @@ void SetQuery(NetworkCommandLine& line, networkrun::Direction direction, const s
         throw RequestError(std::string(names::kUpstreamOf) + " and " + names::kDownstreamOf +
                            " cannot be used together");
     }
+    if (value.empty()) {
+        throw RequestError(std::string(query.Option()) + ": the list is empty");
+    }
     query.fids = values::FidList(query.Option(), value);
     line.network.query = std::move(query);
 }
