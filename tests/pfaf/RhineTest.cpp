@@ -2,6 +2,7 @@
 // data: the HydroBASINS units of the Rhine, whose codes write a 0 for a unit
 // left whole at a level. The extract lives beside the project, not in it.
 #include "pfaf/NextDownIndex.h"
+#include "support/CsvFields.h"
 
 #include <gtest/gtest.h>
 
@@ -28,22 +29,7 @@ struct Unit {
     std::vector<int64_t> pfafByLevel;  // index 0 for PFAF_1
 };
 
-// The fields of one CSV line; commas inside double quotes belong to a field.
-std::vector<std::string> Fields(const std::string& line)
-{
-    std::vector<std::string> fields(1);
-    bool quoted = false;
-    for (char c : line) {
-        if (c == '"') {
-            quoted = !quoted;
-        } else if (c == ',' && !quoted) {
-            fields.emplace_back();
-        } else {
-            fields.back() += c;
-        }
-    }
-    return fields;
-}
+using drennow::testing::CsvFields;
 
 // Units by HYBAS_ID; empty when the file cannot be read.
 std::map<int64_t, Unit> ReadUnits(const char* path)
@@ -55,12 +41,12 @@ std::map<int64_t, Unit> ReadUnits(const char* path)
         return units;
     }
     std::map<std::string, size_t> column;
-    std::vector<std::string> header = Fields(line);
+    std::vector<std::string> header = CsvFields(line);
     for (size_t i = 0; i < header.size(); ++i) {
         column[header[i]] = i;
     }
     while (std::getline(in, line)) {
-        std::vector<std::string> fields = Fields(line);
+        std::vector<std::string> fields = CsvFields(line);
         Unit unit{std::stoll(fields.at(column.at("NEXT_DOWN"))), {}};
         for (int level = 1; level <= kLevels; ++level) {
             unit.pfafByLevel.push_back(std::stoll(fields.at(column.at("PFAF_" + std::to_string(level)))));
