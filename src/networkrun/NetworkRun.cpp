@@ -155,9 +155,10 @@ BuiltNetwork BuildNetwork(const NetworkRequest& request, Columns& columns, const
     };
     if (request.pfafField) {
         Screened screened = ScreenWholeNumbers(columns.values[inputs.code], columns.objectIds, request.options.int64);
-        network::Network built = network::FromCodes(count, at(columns.values[inputs.code]), request.options,
-                                                    request.allowTrailingZeros, checkpoint);
-        return {std::move(built), std::move(screened), 0};
+        // Screened already: the network meets no code that does not convert.
+        network::Coded coded = network::FromCodes(count, at(columns.values[inputs.code]), request.options,
+                                                  request.allowTrailingZeros, checkpoint);
+        return {std::move(coded.network), std::move(screened), 0};
     }
     Screened screened = ScreenWholeNumbers(columns.values[inputs.id], columns.objectIds, true);
     screened.Add(ScreenWholeNumbers(columns.values[inputs.nextDown], columns.objectIds, true));

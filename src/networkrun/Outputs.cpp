@@ -95,7 +95,9 @@ Destination FindDestination(const OutputField& output, host::IFields& fields, co
                             const std::string& layer, int32_t identifierType)
 {
     const char* option = OptionOf(output.measure);
-    Destination destination{&output, output.dest};
+    Destination destination;
+    destination.output = &output;
+    destination.name = output.dest;
     std::optional<int32_t> index = FieldNamed(fields, output.dest, option, layer);
     if (!index) {
         return destination;

@@ -110,7 +110,8 @@ const std::vector<NetworkOption> kTable{
     {names::kCount, nullptr, "DEST", std::nullopt, kOutputs, "how many basins lie upstream, the basin included",
      [](NetworkCommandLine& l, const std::string& v) { AddOwnMeasure(l, Measure::Count, v); }, true},
     {names::kOutlet, nullptr, "DEST", std::nullopt, kOutputs,
-     "the outlet's identifier (--id-field), else its code",
+     "the outlet's identifier (--id-field), else\n"
+     "its code",
      [](NetworkCommandLine& l, const std::string& v) { AddOwnMeasure(l, Measure::Outlet, v); }, true},
     {names::kMoves, nullptr, "DEST", std::nullopt, kOutputs, "the moves down to the outlet",
      [](NetworkCommandLine& l, const std::string& v) { AddOwnMeasure(l, Measure::Moves, v); }, true},

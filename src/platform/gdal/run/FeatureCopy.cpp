@@ -80,6 +80,12 @@ void CopyLayer(OGRLayer& from, GDALDataset& target, const std::vector<int32_t>& 
             Fail(file + ": the field " + fields.GetFieldDefn(index)->GetNameRef() + " could not be created");
         }
     }
+    // By position: a format may spell a name its own way (a Shapefile keeps
+    // ten characters).
+    std::vector<int> sameField(static_cast<size_t>(fields.GetFieldCount()));
+    for (size_t index = 0; index < sameField.size(); ++index) {
+        sameField[index] = static_cast<int>(index);
+    }
     bool inTransaction = target.StartTransaction() == OGRERR_NONE;
     for (int32_t fid : fids) {
         std::unique_ptr<OGRFeature> feature(from.GetFeature(fid));
@@ -87,7 +93,7 @@ void CopyLayer(OGRLayer& from, GDALDataset& target, const std::vector<int32_t>& 
             Fail("feature " + std::to_string(fid) + " could not be read");
         }
         OGRFeature copy(to->GetLayerDefn());
-        if (copy.SetFrom(feature.get(), TRUE) != OGRERR_NONE || to->CreateFeature(&copy) != OGRERR_NONE) {
+        if (copy.SetFrom(feature.get(), sameField.data(), TRUE) != OGRERR_NONE || to->CreateFeature(&copy) != OGRERR_NONE) {
             Fail(file + ": feature " + std::to_string(fid) + " could not be written");
         }
     }
