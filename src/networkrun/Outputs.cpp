@@ -102,7 +102,8 @@ Destination FindDestination(const OutputField& output, host::IFields& fields, co
     if (!index) {
         return destination;
     }
-    host::IField& field = runtime::Deref(fields.Field(*index));
+    host::Ref<host::IField> fieldRef = fields.Field(*index);
+    host::IField& field = runtime::Deref(fieldRef);
     destination.name = field.Name();
     if (std::find(readIndexes.begin(), readIndexes.end(), *index) != readIndexes.end()) {
         throw Refusal(Ending::Refused, texts::DestinationIsRead(option, destination.name));
