@@ -4,6 +4,7 @@
 #include "gisutil/modUtilsGeneral.h"
 #include "network/Network.h"
 #include "networkrun/LayerColumns.h"
+#include "networkrun/NetworkSteps.h"
 #include "networkrun/NetworkTexts.h"
 #include "networkrun/Outputs.h"
 #include "networkrun/Stops.h"
@@ -84,28 +85,15 @@ private:
     std::optional<host::RowCountText> text_;
 };
 
-// The fields the run reads, found on the layer, in the order of its columns.
-struct ReadFields {
-    std::vector<int32_t> indexes;
-    std::vector<std::string> names;
-    std::vector<const char*> options;
+}  // namespace
 
-    size_t Add(host::IFields& fields, const std::string& name, const char* option, const std::string& layer)
-    {
-        indexes.push_back(FindNamedField(fields, name, option, layer));
-        names.push_back(Deref(fields.Field(indexes.back())).Name());
-        options.push_back(option);
-        return indexes.size() - 1;
-    }
-};
-
-// Where each of the network's inputs is among the columns read.
-struct InputColumns {
-    size_t code = SIZE_MAX;      // the Pfafstetter codes
-    size_t nextDown = SIZE_MAX;  // the topology field
-    size_t id = SIZE_MAX;        // the identifiers
-    std::vector<size_t> sources, weights;  // of each output (SIZE_MAX for none)
-};
+size_t ReadFields::Add(host::IFields& fields, const std::string& name, const char* option, const std::string& layer)
+{
+    indexes.push_back(FindNamedField(fields, name, option, layer));
+    names.push_back(Deref(fields.Field(indexes.back())).Name());
+    options.push_back(option);
+    return indexes.size() - 1;
+}
 
 InputColumns FindInputs(const NetworkRequest& request, host::IFields& fields, const std::string& layer,
                         ReadFields& read)
@@ -137,18 +125,9 @@ InputColumns FindInputs(const NetworkRequest& request, host::IFields& fields, co
     return inputs;
 }
 
-// The network of the basins, and what in their codes or identifiers it could
-// not use.
-struct BuiltNetwork {
-    network::Network network;
-    Screened screened;
-    size_t repeatedIds = 0;
-};
-
 BuiltNetwork BuildNetwork(const NetworkRequest& request, Columns& columns, const InputColumns& inputs,
-                          Progress& progress)
+                          const runtime::Checkpoint& checkpoint)
 {
-    runtime::Checkpoint checkpoint([&progress] { progress.Check(); });
     size_t count = columns.objectIds.size();
     auto at = [](const std::vector<Variant>& column) {
         return [&column](size_t i) { return column[i]; };
@@ -167,6 +146,8 @@ BuiltNetwork BuildNetwork(const NetworkRequest& request, Columns& columns, const
     return {std::move(topology.network), std::move(screened), topology.repeatedIds};
 }
 
+namespace {
+
 std::vector<int32_t> ObjectIdsAt(const std::vector<network::Position>& positions, const Columns& columns)
 {
     std::vector<int32_t> ids;
@@ -175,6 +156,8 @@ std::vector<int32_t> ObjectIdsAt(const std::vector<network::Position>& positions
     }
     return ids;
 }
+
+}  // namespace
 
 size_t OutletCount(const network::Network& network)
 {
@@ -185,8 +168,6 @@ size_t OutletCount(const network::Network& network)
     return outlets;
 }
 
-// The query's basins, by feature id in read order; notes for ids of no
-// feature, refused when none is of a feature.
 std::vector<int32_t> Answer(const Query& query, const network::Network& network, const Columns& columns,
                             const std::string& layer, std::vector<std::string>& notes)
 {
@@ -216,7 +197,6 @@ std::vector<int32_t> Answer(const Query& query, const network::Network& network,
     return found;
 }
 
-// The value columns as numbers, by column read (empty for the network's own).
 std::vector<std::vector<double>> NumberColumns(const Columns& columns, const InputColumns& inputs,
                                                const ReadFields& read)
 {
@@ -242,7 +222,6 @@ ValueColumns ValuesFrom(const Columns& columns, const InputColumns& inputs,
     return values;
 }
 
-// The lines that close a run that wrote its fields.
 std::vector<std::string> ClosingLines(const std::vector<Destination>& destinations, size_t written,
                                       const BuiltNetwork& built, const Columns& columns, bool identifiers)
 {
@@ -263,6 +242,8 @@ std::vector<std::string> ClosingLines(const std::vector<Destination>& destinatio
     }
     return lines;
 }
+
+namespace {
 
 host::Ref<host::IEditor> FindEditor(host::IApplication& application)
 {
@@ -341,7 +322,8 @@ public:
         std::vector<std::vector<double>> numbers =
             request_.query ? std::vector<std::vector<double>>{} : NumberColumns(columns, inputs, read);
         progress_.Message(texts::kBuildingNetwork);
-        BuiltNetwork built = BuildNetwork(request_, columns, inputs, progress_);
+        BuiltNetwork built =
+            BuildNetwork(request_, columns, inputs, runtime::Checkpoint([this] { progress_.Check(); }));
         if (request_.query) {
             progress_.Hide();
             outcome_.found = Answer(*request_.query, built.network, columns, outcome_.layer, outcome_.notes);
