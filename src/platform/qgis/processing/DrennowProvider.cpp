@@ -1,7 +1,9 @@
 #include "platform/qgis/processing/DrennowProvider.h"
 
 #include "command/RunTexts.h"
+#include "platform/qgis/processing/NetworkAlgorithm.h"
 #include "platform/qgis/processing/NextDownIdAlgorithm.h"
+#include "platform/qgis/processing/UpstreamAlgorithm.h"
 
 #include <qgsapplication.h>
 
@@ -30,6 +32,8 @@ QIcon DrennowProvider::icon() const
 void DrennowProvider::loadAlgorithms()
 {
     addAlgorithm(new NextDownIdAlgorithm());
+    addAlgorithm(new NetworkAlgorithm());
+    addAlgorithm(new UpstreamAlgorithm());
 }
 
 }  // namespace drennow::qgis

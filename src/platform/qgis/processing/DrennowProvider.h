@@ -9,6 +9,9 @@ namespace drennow::qgis {
 class DrennowProvider : public QgsProcessingProvider {
 public:
     static constexpr const char* kId = "drennow";
+    // The toolbox group of every algorithm of the provider.
+    static constexpr const char* kGroup = "Pfafstetter";
+    static constexpr const char* kGroupId = "pfafstetter";
 
     QString id() const override;
     QString name() const override;

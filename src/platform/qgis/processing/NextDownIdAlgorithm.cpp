@@ -6,6 +6,8 @@
 #include "command/RunOptions.h"
 #include "command/RunTexts.h"
 #include "platform/qgis/QgisData.h"
+#include "platform/qgis/processing/BasinNetworkAlgorithm.h"
+#include "platform/qgis/processing/DrennowProvider.h"
 #include "runtime/Error.h"
 
 #include <qgsexception.h>
@@ -52,20 +54,6 @@ QgsFeature FailureRow(const QgsFields& fields, QgsFeatureId feature, const comma
     row.setAttribute(1, failure.code);
     row.setAttribute(2, QString::fromStdString(failure.description));
     return row;
-}
-
-// The same input, every feature of it: the codes of the whole layer are the
-// candidates, as in the run, whatever is selected.
-QVariantMap EveryFeatureOf(const QVariantMap& parameters, const QString& input)
-{
-    QVariantMap every = parameters;
-    QVariant value = parameters.value(input);
-    if (value.canConvert<QgsProcessingFeatureSourceDefinition>()) {
-        auto definition = value.value<QgsProcessingFeatureSourceDefinition>();
-        definition.selectedFeaturesOnly = false;
-        every.insert(input, QVariant::fromValue(definition));
-    }
-    return every;
 }
 
 bool IsInteger(const QgsField& field)
@@ -153,12 +141,12 @@ QStringList NextDownIdAlgorithm::tags() const
 
 QString NextDownIdAlgorithm::group() const
 {
-    return QObject::tr("Pfafstetter");
+    return QObject::tr(DrennowProvider::kGroup);
 }
 
 QString NextDownIdAlgorithm::groupId() const
 {
-    return QStringLiteral("pfafstetter");
+    return QString::fromLatin1(DrennowProvider::kGroupId);
 }
 
 QString NextDownIdAlgorithm::shortHelpString() const
@@ -347,6 +335,8 @@ QVariantMap NextDownIdAlgorithm::processAlgorithm(const QVariantMap& parameters,
 {
     const QString input = QString::fromLatin1(kInput);
     std::unique_ptr<QgsProcessingFeatureSource> written(parameterAsSource(parameters, input, context));
+    // The codes of the whole layer are the candidates, as in the run,
+    // whatever is selected.
     std::unique_ptr<QgsProcessingFeatureSource> every(
         parameterAsSource(EveryFeatureOf(parameters, input), input, context));
     if (!written || !every) {
