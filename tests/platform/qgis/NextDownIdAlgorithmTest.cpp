@@ -401,27 +401,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"Codes64", false, false, true, true}, Case{"Identifiers64", true, true, false, true}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
-// The fields of a line of the Rhine units: quoted or bare, commas inside
-// quotes (the WKT) kept.
-QStringList CsvFields(const QString& line)
-{
-    QStringList fields;
-    QString field;
-    bool quoted = false;
-    for (QChar c : line) {
-        if (c == QLatin1Char('"')) {
-            quoted = !quoted;
-        } else if (c == QLatin1Char(',') && !quoted) {
-            fields << field;
-            field.clear();
-        } else {
-            field += c;
-        }
-    }
-    fields << field;
-    return fields;
-}
-
 // HydroBASINS at its finest level: twelve-digit codes with zeros for units
 // not subdivided, ten-digit identifiers, and NEXT_DOWN to compare with.
 TEST_F(NextDownIdAlgorithmTest, RhineUnitsGetTheCommandLinesValuesAndAgreement)

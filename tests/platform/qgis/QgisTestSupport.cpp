@@ -72,6 +72,27 @@ std::unique_ptr<QgsVectorLayer> OpenGeoPackage(const QString& path, const QStrin
     return layer;
 }
 
+// The fields of a line of the Rhine units: quoted or bare, commas inside
+// quotes (the WKT) kept.
+QStringList CsvFields(const QString& line)
+{
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    for (QChar c : line) {
+        if (c == QLatin1Char('"')) {
+            quoted = !quoted;
+        } else if (c == QLatin1Char(',') && !quoted) {
+            fields << field;
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    fields << field;
+    return fields;
+}
+
 std::map<int, QVariant> ValuesByKey(QgsVectorLayer& layer, const QString& keyField, const QString& valueField)
 {
     std::map<int, QVariant> values;

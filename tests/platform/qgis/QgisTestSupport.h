@@ -49,6 +49,10 @@ std::unique_ptr<QgsVectorLayer> OpenGeoPackage(const QString& path, const QStrin
 // Attribute values of every feature, keyed by the value of the key field.
 std::map<int, QVariant> ValuesByKey(QgsVectorLayer& layer, const QString& keyField, const QString& valueField);
 
+// The fields of a line of the Rhine units: quoted or bare, commas inside
+// quotes (the WKT) kept.
+QStringList CsvFields(const QString& line);
+
 // What a modal window showed when the driver met it.
 struct Shown {
     QString kind;  // "message", "input" or "selection"
