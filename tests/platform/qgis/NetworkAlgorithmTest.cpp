@@ -17,6 +17,7 @@
 #include <qgsprocessingalgorithm.h>
 #include <qgsprocessingcontext.h>
 #include <qgsprocessingfeedback.h>
+#include <qgsprocessingmodelalgorithm.h>
 #include <qgsprocessingregistry.h>
 #include <qgsprocessingutils.h>
 #include <qgsproject.h>
@@ -833,6 +834,56 @@ TEST_F(NetworkAlgorithmTest, BothAlgorithmsAreInTheProvidersPfafstetterGroup)
                                   "COUNT", "OUTLET", "MOVES", "RANK", "OUTPUT"}));
     EXPECT_TRUE(provider->algorithm(QStringLiteral("upstream"))->flags() & QgsProcessingAlgorithm::FlagNoThreading)
         << "it changes a layer's selection";
+}
+
+// In a model: a text input feeds SUM, and the first run's output is the
+// second's input. The greatest upstream sum over a basin's upstream set is
+// its own, as areas are not negative.
+TEST_F(NetworkAlgorithmTest, RunsInAModelWhoseInputsFeedItsParameters)
+{
+    const Basins basins = RandomCodes(61, false);
+    QgsVectorLayer* layer = Add(LayerOf(basins));
+    QgsProcessingModelAlgorithm model(QStringLiteral("upstream areas"), QStringLiteral("tests"));
+    model.addModelParameter(new QgsProcessingParameterVectorLayer(QStringLiteral("basins")),
+                            QgsProcessingModelParameter(QStringLiteral("basins")));
+    model.addModelParameter(new QgsProcessingParameterString(QStringLiteral("sums")),
+                            QgsProcessingModelParameter(QStringLiteral("sums")));
+    using Source = QgsProcessingModelChildParameterSource;
+    QgsProcessingModelChildAlgorithm first(QStringLiteral("drennow:network"));
+    first.setChildId(QStringLiteral("first"));
+    first.addParameterSources(QStringLiteral("INPUT"), {Source::fromModelParameter(QStringLiteral("basins"))});
+    first.addParameterSources(QStringLiteral("PFAF_FIELD"), {Source::fromStaticValue(QStringLiteral("PFAF"))});
+    first.addParameterSources(QStringLiteral("SUM"), {Source::fromModelParameter(QStringLiteral("sums"))});
+    first.addParameterSources(QStringLiteral("OUTPUT"), {Source::fromStaticValue(kTemporary)});
+    model.addChildAlgorithm(first);
+    QgsProcessingModelChildAlgorithm second(QStringLiteral("drennow:network"));
+    second.setChildId(QStringLiteral("second"));
+    second.addParameterSources(QStringLiteral("INPUT"),
+                               {Source::fromChildOutput(QStringLiteral("first"), QStringLiteral("OUTPUT"))});
+    second.addParameterSources(QStringLiteral("PFAF_FIELD"), {Source::fromStaticValue(QStringLiteral("PFAF"))});
+    second.addParameterSources(QStringLiteral("MAX"), {Source::fromStaticValue(QStringLiteral("UP_AREA=MAX_UP"))});
+    QgsProcessingModelOutput result(QStringLiteral("result"));
+    result.setChildId(QStringLiteral("second"));
+    result.setChildOutputName(QStringLiteral("OUTPUT"));
+    second.setModelOutputs({{QStringLiteral("result"), result}});
+    model.addChildAlgorithm(second);
+
+    bool ok = false;
+    QVariantMap results = model.run({{QStringLiteral("basins"), layer->id()},
+                                     {QStringLiteral("sums"), QStringLiteral("AREA=UP_AREA")},
+                                     {QStringLiteral("second:result"), kTemporary}},
+                                    context, &feedback, &ok);
+    ASSERT_TRUE(ok) << feedback.errors.join('\n').toStdString();
+    QgsVectorLayer* output = Result(results, QStringLiteral("second:result"));
+    ASSERT_NE(output, nullptr);
+    EXPECT_EQ(output->fields().names(), kInputFields + QStringList({"UP_AREA", "MAX_UP"}));
+    const ReferenceNetwork reference = ReferenceNetwork::FromCodes(basins.codes, {}, false);
+    std::vector<QgsFeature> written = InReadOrder(*output, *layer);
+    ASSERT_EQ(written.size(), basins.codes.size());
+    for (size_t i = 0; i < written.size(); ++i) {
+        ExpectReal(written[i].attribute("UP_AREA"), reference.Sum(i, basins.area), "sum");
+        ExpectReal(written[i].attribute("MAX_UP"), reference.Sum(i, basins.area), "greatest sum");
+    }
 }
 
 // drennow:upstream: the basins whose chain meets a selected one, or that

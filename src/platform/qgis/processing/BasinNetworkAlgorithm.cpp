@@ -214,8 +214,6 @@ QVariantMap BasinNetworkAlgorithm::Guarded(const std::function<QVariantMap()>& b
         throw QgsProcessingException(Text(refused.what()));
     } catch (const runtime::Error& error) {
         throw QgsProcessingException(Text(command::texts::ErrorReport(error.Number(), error.Description())));
-    } catch (const QgsProcessingException&) {
-        throw;
     } catch (const std::exception& error) {
         throw QgsProcessingException(Text(error.what()));
     }

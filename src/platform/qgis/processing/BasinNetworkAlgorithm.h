@@ -84,8 +84,8 @@ protected:
                                                  QgsProcessingFeedback& feedback);
 
     // Runs body; a refusal, a request refused, the runtime's error and any
-    // other failure become a QgsProcessingException with their texts, and a
-    // cancel gives no results at all.
+    // other standard exception become a QgsProcessingException with their
+    // texts, and a cancel gives no results at all.
     static QVariantMap Guarded(const std::function<QVariantMap()>& body);
 };
 
