@@ -106,10 +106,9 @@ void BasinNetworkAlgorithm::AddNetworkParameters()
     addParameter(new QgsProcessingParameterField(QString::fromLatin1(kPfafField),
                                                  QObject::tr("Pfafstetter code field (--pfaf-field)"), QVariant(),
                                                  input, QgsProcessingParameterField::Any, false, true));
-    auto* level = new QgsProcessingParameterNumber(QString::fromLatin1(kLevel),
-                                                   QObject::tr("Pfafstetter level, checked only (--level)"),
-                                                   QgsProcessingParameterNumber::Integer, QVariant(), true);
-    addParameter(level);
+    addParameter(new QgsProcessingParameterNumber(QString::fromLatin1(kLevel),
+                                                  QObject::tr("Pfafstetter level, checked only (--level)"),
+                                                  QgsProcessingParameterNumber::Integer, QVariant(), true));
     addParameter(new QgsProcessingParameterBoolean(QString::fromLatin1(kTrailingZeros),
                                                    QObject::tr("Allow trailing zeros in the codes (--trailing-zeros)"),
                                                    false));
