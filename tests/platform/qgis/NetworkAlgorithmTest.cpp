@@ -584,6 +584,24 @@ TEST_F(NetworkAlgorithmTest, WritesTheSelectedFeaturesWithTheValuesOfTheWholeNet
     EXPECT_EQ(results->value("BASINS").toLongLong(), static_cast<qlonglong>(ids.size()));
 }
 
+// The geometry is carried over as it is: an invalid one stops nothing, even
+// where the context asks invalid geometries to stop an algorithm.
+TEST_F(NetworkAlgorithmTest, CarriesInvalidGeometriesOverWithoutStopping)
+{
+    QgsVectorLayer* layer = Add(LayerOf(RandomCodes(14, false)));
+    const QgsGeometry bowTie = QgsGeometry::fromWkt(QStringLiteral("POLYGON((0 0, 1 1, 1 0, 0 1, 0 0))"));
+    ASSERT_FALSE(bowTie.isGeosValid());
+    const std::vector<QgsFeatureId> ids = IdsOf(*layer);
+    ASSERT_TRUE(layer->dataProvider()->changeGeometryValues({{ids[0], bowTie}}));
+    context.setInvalidGeometryCheck(QgsFeatureRequest::GeometryAbortOnInvalid);
+
+    std::optional<QVariantMap> results = Network(CodeParameters(layer->id(), false, false, false));
+    ASSERT_TRUE(results) << feedback.errors.join('\n').toStdString();
+    QgsVectorLayer* output = Result(*results);
+    EXPECT_EQ(output->featureCount(), layer->featureCount());
+    EXPECT_TRUE(ByName(*output).at(QStringLiteral("basin 0")).geometry().equals(bowTie));
+}
+
 // Each refusal comes before anything is written: the output file is never
 // created.
 class Refusals : public NetworkAlgorithmTest {

@@ -9,7 +9,6 @@
 #include "runtime/Error.h"
 
 #include <qgsexception.h>
-#include <qgsfeaturerequest.h>
 #include <qgsprocessingfeedback.h>
 #include <qgsprocessingparameters.h>
 
@@ -168,23 +167,28 @@ request::NetworkCommandLine BasinNetworkAlgorithm::NetworkLine(const QVariantMap
     return line;
 }
 
-void BasinNetworkAlgorithm::ReadColumns(QgsFeatureSource& every, SourceNetwork& source,
+QgsFeatureRequest BasinNetworkAlgorithm::ColumnsRequest(const SourceNetwork& source)
+{
+    return QgsFeatureRequest()
+        .setFlags(QgsFeatureRequest::NoGeometry)
+        .setSubsetOfAttributes(QgsAttributeList(source.read.indexes.begin(), source.read.indexes.end()));
+}
+
+void BasinNetworkAlgorithm::ReadColumns(QgsFeatureIterator features, SourceNetwork& source,
                                         const std::function<void()>& step)
 {
-    QgsAttributeList attributes(source.read.indexes.begin(), source.read.indexes.end());
-    QgsFeatureIterator all =
-        every.getFeatures(QgsFeatureRequest().setFlags(QgsFeatureRequest::NoGeometry).setSubsetOfAttributes(attributes));
+    const std::vector<int32_t>& attributes = source.read.indexes;
     networkrun::Columns& columns = source.columns;
     columns.values.resize(attributes.size());
-    for (QgsFeature feature; all.nextFeature(feature);) {
+    for (QgsFeature feature; features.nextFeature(feature);) {
         step();
         if (feature.id() > std::numeric_limits<int32_t>::max() || feature.id() < std::numeric_limits<int32_t>::min()) {
             runtime::Raise(runtime::kOverflow);
         }
         source.featureIds.push_back(feature.id());
         columns.objectIds.push_back(static_cast<int32_t>(feature.id()));
-        for (int column = 0; column < attributes.size(); ++column) {
-            columns.values[static_cast<size_t>(column)].push_back(ToVariant(feature.attribute(attributes[column])));
+        for (size_t column = 0; column < attributes.size(); ++column) {
+            columns.values[column].push_back(ToVariant(feature.attribute(attributes[column])));
         }
     }
 }

@@ -7,7 +7,8 @@
 #include "networkrun/NetworkSteps.h"
 #include "request/NetworkOptionTable.h"
 
-#include <qgsfeaturesource.h>
+#include <qgsfeatureiterator.h>
+#include <qgsfeaturerequest.h>
 #include <qgsfields.h>
 #include <qgsprocessingalgorithm.h>
 
@@ -76,10 +77,12 @@ protected:
         networkrun::Columns columns;
         std::vector<QgsFeatureId> featureIds;  // by position
     };
-    // Reads the fields found of every feature, no geometry; step() after
+    // What ReadColumns reads: the fields found, no geometry.
+    static QgsFeatureRequest ColumnsRequest(const SourceNetwork& source);
+    // Reads the features of ColumnsRequest (every feature); step() after
     // each. The columns' object ids are the feature ids (beyond 32 bits,
     // the runtime's overflow is raised).
-    static void ReadColumns(QgsFeatureSource& every, SourceNetwork& source, const std::function<void()>& step);
+    static void ReadColumns(QgsFeatureIterator features, SourceNetwork& source, const std::function<void()>& step);
     static networkrun::BuiltNetwork BuildNetwork(const networkrun::NetworkRequest& request, SourceNetwork& source,
                                                  QgsProcessingFeedback& feedback);
 

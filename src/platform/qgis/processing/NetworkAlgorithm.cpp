@@ -210,7 +210,9 @@ QVariantMap NetworkAlgorithm::Compute(const QVariantMap& parameters, QgsProcessi
     // features written.
     FeedbackSteps steps(feedback, every->featureCount() + written->featureCount());
     feedback.pushInfo(QString::fromLatin1(networkrun::texts::kReadingBasins));
-    ReadColumns(*every, source, [&steps] { steps.Next(); });
+    // Its geometry is not read, so not checked either.
+    ReadColumns(every->getFeatures(ColumnsRequest(source), QgsProcessingFeatureSource::FlagSkipGeometryValidityChecks),
+                source, [&steps] { steps.Next(); });
     if (source.columns.objectIds.empty()) {
         throw networkrun::Refusal(networkrun::Ending::CheckFailed, networkrun::texts::kNoFeatures);
     }

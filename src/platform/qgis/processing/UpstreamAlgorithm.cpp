@@ -99,7 +99,7 @@ QVariantMap UpstreamAlgorithm::Select(const QVariantMap& parameters, QgsProcessi
     source.inputs = networkrun::FindInputs(line.network, fields, name, source.read);
     FeedbackSteps steps(feedback, layer->featureCount());
     feedback.pushInfo(QString::fromLatin1(networkrun::texts::kReadingBasins));
-    ReadColumns(*layer, source, [&steps] { steps.Next(); });
+    ReadColumns(layer->getFeatures(ColumnsRequest(source)), source, [&steps] { steps.Next(); });
     networkrun::BuiltNetwork built = BuildNetwork(line.network, source, feedback);
     std::vector<std::string> notes;
     std::vector<int32_t> found = networkrun::Answer(query, built.network, source.columns, name, notes);
