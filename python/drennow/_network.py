@@ -396,8 +396,8 @@ def network_fields(
     outputs = _outputs(sum=sum, mean=mean, min=min, max=max, weighted_mean=weighted_mean, count=count,
                        outlet=outlet, moves=moves, rank=rank)
     read = [name for name in (pfaf_field, next_down_field, id_field) if name is not None]
-    read += [name for _, sources in outputs for name in sources]
-    _check_columns(frame, read, [dest for dest, _ in outputs])
+    read += [name for output in outputs for name in output.sources]
+    _check_columns(frame, read, [output.dest for output in outputs])
 
     if pfaf_field is not None:
         options = {name: value for name, value in code_options.items() if value is not None}
@@ -406,26 +406,32 @@ def network_fields(
         network = _named(frame, {"ids": id_field, "next_down": next_down_field},
                          lambda: Network.from_next_down(frame[id_field], frame[next_down_field]))
     identifier = pfaf_field if id_field is None else id_field
-    columns = {}
-    for dest, (how, *sources) in outputs:
-        columns[dest] = _output_column(frame, network, how, sources, identifier)
+    columns = {output.dest: _output_column(frame, network, output, identifier) for output in outputs}
     result = frame.copy()
     for dest, values in columns.items():
         result[dest] = values
     return result
 
 
-def _outputs(**asked: Any) -> List[Tuple[str, Tuple[str, ...]]]:
-    """The columns asked for, as (DEST, (how, sources...)), in the order of the keywords."""
-    outputs: List[Tuple[str, Tuple[str, ...]]] = []
+class _Output(NamedTuple):
+    """A column network_fields writes: what it holds, and the columns read for it."""
+
+    dest: str
+    how: str
+    sources: Tuple[str, ...] = ()
+
+
+def _outputs(**asked: Any) -> List[_Output]:
+    """The columns asked for, in the order of the keywords."""
+    outputs: List[_Output] = []
     for how in _ACCUMULATIONS:
         for source, dest in (asked[how] or {}).items():
-            outputs.append((dest, (how, source)))
+            outputs.append(_Output(dest, how, (source,)))
     for (source, weight), dest in (asked["weighted_mean"] or {}).items():
-        outputs.append((dest, ("weighted_mean", source, weight)))
+        outputs.append(_Output(dest, "weighted_mean", (source, weight)))
     for how in ("count", "outlet", "moves", "rank"):
         if asked[how] is not None:
-            outputs.append((asked[how], (how,)))
+            outputs.append(_Output(asked[how], how))
     return outputs
 
 
@@ -462,11 +468,11 @@ def _named(frame: "pandas.DataFrame", columns: Mapping[str, str], job: Any) -> A
                               error.description, column, error.position) from error
 
 
-def _output_column(frame: "pandas.DataFrame", network: Network, how: str, sources: List[str],
-                   identifier: str) -> Any:
+def _output_column(frame: "pandas.DataFrame", network: Network, output: _Output, identifier: str) -> Any:
     """One column's values, by position."""
     import numpy
 
+    how, sources = output.how, output.sources
     if how in _ACCUMULATIONS or how == "weighted_mean":
         values, weights = frame[sources[0]], frame[sources[-1]] if how == "weighted_mean" else None
         return _named(frame, {"values": sources[0], "weights": sources[-1]},
