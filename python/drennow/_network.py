@@ -102,8 +102,8 @@ class Network:
         network = cls(core)
         if core.unconvertible:
             width = "64" if _flag("int64", int64) else "32"
-            network._warn(f"{core.unconvertible} codes do not convert to {width}-bit whole numbers (the first at "
-                          f"position {core.first_unconvertible}) and are taken as null")
+            network._warn(f"codes that do not convert to {width}-bit whole numbers, taken as null: "
+                          f"{core.unconvertible} (the first at position {core.first_unconvertible})")
         network._warn_of_cycles()
         return network
 
@@ -134,8 +134,8 @@ class Network:
         core = _drennow.network_from_next_down(_values(ids), _values(next_down))
         network = cls(core)
         if core.repeated_ids:
-            network._warn(f"{core.repeated_ids} basins have an identifier that an earlier basin has; the first "
-                          f"receives the flow")
+            network._warn(f"basins whose identifier an earlier basin has: {core.repeated_ids} (the first receives "
+                          f"the flow)")
         network._warn_of_cycles()
         return network
 
@@ -294,7 +294,7 @@ class Network:
     def _warn_of_cycles(self) -> None:
         count, first = self.cycles
         if count:
-            self._warn(f"{count} basins lie on or upstream of a cycle (the first at positions "
+            self._warn(f"basins on or upstream of a cycle: {count} (the first at positions "
                        f"{', '.join(map(str, first))}); they get no outlet and no value")
 
     @staticmethod
