@@ -3,6 +3,7 @@
 
     PYTHONPATH=build/python python3 bench/python_network.py [--basins N] [--rounds R] [--pairs P]
         [--networkx-basins M]
+    PYTHONPATH=build/python python3 bench/python_network.py --scale S
 
 Makes N basins of a random complete subdivision (as bench/python_next_down.py
 does: codes of up to nine digits 1-9, in random order, unique identifiers),
@@ -19,6 +20,12 @@ growth of the process's resident memory while it is built, past the codes.
 Last, networkx's ancestors() summed per basin on M basins of another
 subdivision, checked against accumulate, and extrapolated to N basins by the
 total size of the upstream sets (the work it does), and linearly.
+
+With --scale, only Network.from_codes and accumulate are timed, once each,
+on S basins of a complete subdivision made with NumPy (every unit
+subdivided to the level where S basins fit, a random share of that level's
+units once more), with the peak of the process's resident memory during
+each past what it held before (the int32 codes, shuffled, included).
 """
 
 import argparse
@@ -90,13 +97,69 @@ def networkx_sums(downstream, values):
     return sums, time.perf_counter() - start
 
 
+def numpy_subdivision(generator, count):
+    """About count codes of a complete subdivision, in random order, as int32: all of 1-9 subdivided level
+    by level, the last level's units subdivided at random for the rest."""
+    units = np.arange(1, 10, dtype=np.int64)
+    while len(units) * 9 <= count:
+        units = (units[:, None] * 10 + np.arange(1, 10)).ravel()
+    share = (count - len(units)) / (8 * len(units))
+    divided = generator.random(len(units)) < share
+    finer = (units[divided][:, None] * 10 + np.arange(1, 10)).ravel()
+    codes = np.concatenate([units[~divided], finer]).astype(np.int32)
+    generator.shuffle(codes)
+    return codes
+
+
+def peak_resident_bytes():
+    with open("/proc/self/status") as status:
+        for line in status:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1]) * 1024
+    raise RuntimeError("no VmHWM in /proc/self/status")
+
+
+def reset_peak():
+    """Sets the peak of the resident memory to the memory resident now."""
+    resident_bytes()
+    with open("/proc/self/clear_refs", "w") as clear_refs:
+        clear_refs.write("5")
+
+
+def at_scale(count):
+    codes = numpy_subdivision(np.random.default_rng(17), count)
+    n = len(codes)
+    print(f"{n:,} basins; load average {os.getloadavg()[0]:.1f}; the codes take {codes.nbytes / 2**20:,.0f} MiB")
+    reset_peak()
+    held = resident_bytes()
+    start, start_cpu = time.perf_counter(), time.process_time()
+    net = drennow.Network.from_codes(codes)
+    print(f"Network.from_codes: {time.perf_counter() - start:.1f} s (CPU {time.process_time() - start_cpu:.1f} s), "
+          f"peak resident memory {(peak_resident_bytes() - held) / 2**30:.2f} GiB past the codes "
+          f"({(peak_resident_bytes() - held) / n:.0f} bytes a basin); the network holds "
+          f"{net.memory_bytes / 2**30:.2f} GiB")
+    values = np.random.default_rng(5).uniform(1.0, 100.0, n)
+    reset_peak()
+    held = resident_bytes()
+    start, start_cpu = time.perf_counter(), time.process_time()
+    sums = net.accumulate(values)
+    print(f"accumulate (sum): {time.perf_counter() - start:.2f} s (CPU {time.process_time() - start_cpu:.2f} s), "
+          f"peak resident memory {(peak_resident_bytes() - held) / 2**30:.2f} GiB past the network and values "
+          f"(the result takes {sums.nbytes / 2**30:.2f} GiB)")
+    assert np.isclose(sums[net.outlet == np.arange(n)].sum(), values.sum(), rtol=1e-9)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--basins", type=int, default=1_000_000)
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--pairs", type=int, default=10_000_000)
     parser.add_argument("--networkx-basins", type=int, default=100_000)
+    parser.add_argument("--scale", type=int, help="only from_codes and accumulate on this many basins")
     options = parser.parse_args()
+    if options.scale:
+        at_scale(options.scale)
+        return
 
     rng = random.Random(2024)
     codes = np.array(subdivision(rng, options.basins), dtype=np.int32)
