@@ -25,16 +25,48 @@ struct FailureRecord {
 // The failure log's line: object id, code and description, tab-separated.
 std::string FailureLine(const FailureRecord& failure);
 
-// A failure the run records itself, without asking the search; its log
-// text is its own, not the description of its code.
+// The one table of failure codes and their texts: each code NextDownID can
+// hold, the failure log's description of it, and, for a failure the run
+// records itself without asking the search, the text it writes then (nothing:
+// the description).
+struct FailureTexts {
+    int16_t code;
+    const char* description;
+    const char* recorded = nullptr;
+};
+inline constexpr const char* kUnknownFailureText = "Unknown Error";
+inline constexpr FailureTexts kFailureTable[] = {
+    {modPfafTools::kSearchFailed, kUnknownFailureText},
+    {modPfafTools::kBoundsUnknown, "Could not determine bounds for downstream ID"},
+    {modPfafTools::kNegativeCode, "PfafsetterID < 0"},
+    {modPfafTools::kTooManyDigits, "PfafsetterID has more digits than specified Level"},
+    {modPfafTools::kNothingDownstream, "Downstream ID not found in database",
+     "Required ID missing in downstream feature"},
+    {modPfafTools::kNullCode, "PfafsetterID is <Null>", "Pfafstetter ID is <Null>"},
+    {modPfafTools::kZeroCode, "Basin drains internally"},
+    {modPfafTools::kDrainsToWaterbody, "Basin drains to waterbody/internally"},
+};
+
+// A failure the run records itself, without asking the search, and the
+// text it writes for it.
 struct RunFailure {
     int16_t code;
     const char* text;
 };
 
-inline constexpr RunFailure kNullCodeFailure{modPfafTools::kNullCode, "Pfafstetter ID is <Null>"};
-inline constexpr RunFailure kZeroCodeFailure{modPfafTools::kZeroCode, "Basin drains internally"};
-inline constexpr RunFailure kMissingIdFailure{modPfafTools::kNothingDownstream,
-                                              "Required ID missing in downstream feature"};
+constexpr RunFailure RecordedFailure(int16_t code)
+{
+    for (const FailureTexts& row : kFailureTable) {
+        if (row.code == code) {
+            return {code, row.recorded ? row.recorded : row.description};
+        }
+    }
+    return {code, kUnknownFailureText};
+}
+
+inline constexpr RunFailure kNullCodeFailure = RecordedFailure(modPfafTools::kNullCode);
+inline constexpr RunFailure kZeroCodeFailure = RecordedFailure(modPfafTools::kZeroCode);
+// A downstream feature without the identifier asked for.
+inline constexpr RunFailure kMissingIdFailure = RecordedFailure(modPfafTools::kNothingDownstream);
 
 }  // namespace drennow::command

@@ -1,6 +1,5 @@
 #include "command/NextDownAssigner.h"
 
-#include "command/PfafCodeList.h"
 #include "pfaf/BuildIdCollection.h"
 #include "runtime/Error.h"
 
@@ -21,9 +20,23 @@ modPfafTools::ZeroReading ZeroReadingOf(const RunOptions& options)
                                      : modPfafTools::ZeroReading::kClosedBasin;
 }
 
-NextDownAssigner::NextDownAssigner(const modPfafTools::NextDownIndex& index, const runtime::Collection* ids,
-                                   const RunOptions& options)
-    : index_(index), ids_(ids), int64_(options.int64)
+CodeColumn::CodeColumn(const RunOptions& options) : list_(CodeWidthOf(options)) {}
+
+void CodeColumn::Add(const Variant& code)
+{
+    if (!code.IsNull()) {
+        list_.Add(code);
+    }
+    plain_.push_back(code.IsInteger() ? runtime::ToLongLong(code) : 0);
+}
+
+NextDownAssigner::NextDownAssigner(CodeColumn codes, std::optional<runtime::Collection> ids,
+                                   const RunOptions& options, bool allowTrailingZeros,
+                                   const runtime::Checkpoint& checkpoint)
+    : readOrder_(std::move(codes.plain_)),
+      index_(codes.list_.BuildIndex(ZeroReadingOf(options), allowTrailingZeros, checkpoint)),
+      ids_(std::move(ids)),
+      int64_(options.int64)
 {
 }
 
@@ -113,21 +126,34 @@ Variant NextDownAssigner::AsWritten(int64_t number) const
     return int64_ ? Variant(number) : Variant(static_cast<int32_t>(number));
 }
 
-void LookAhead(const NextDownAssigner& assigner, const std::vector<int64_t>& upcoming, size_t position)
+Assigned NextDownAssigner::AssignAt(size_t position, const Variant& code) const
 {
-    constexpr size_t kIndexAhead = 16;
-    constexpr size_t kIdentifierAhead = 8;
-    if (position + kIndexAhead < upcoming.size()) {
-        assigner.PrefetchIndex(upcoming[position + kIndexAhead]);
-    }
-    if (position + kIdentifierAhead < upcoming.size()) {
-        assigner.SearchAhead(upcoming[position + kIdentifierAhead]);
+    LookAhead(position);
+    return Assign(code);
+}
+
+void NextDownAssigner::AssignAll(const ValueAt& codeAt, const std::function<void(size_t, Assigned&&)>& take,
+                                 const runtime::Checkpoint& checkpoint) const
+{
+    for (size_t i = 0; i < readOrder_.size(); ++i) {
+        checkpoint.Pass();
+        take(i, AssignAt(i, codeAt(i)));
     }
 }
 
-int64_t PlainCode(const Variant& code)
+// The index's memory for a basin 16 features ahead, and the search with the
+// identifier's memory for one 8 ahead: by the time the pass meets them,
+// both have come.
+void NextDownAssigner::LookAhead(size_t position) const
 {
-    return code.IsInteger() ? runtime::ToLongLong(code) : 0;
+    constexpr size_t kIndexAhead = 16;
+    constexpr size_t kIdentifierAhead = 8;
+    if (position + kIndexAhead < readOrder_.size()) {
+        index_.Prefetch(readOrder_[position + kIndexAhead]);
+    }
+    if (position + kIdentifierAhead < readOrder_.size()) {
+        SearchAhead(readOrder_[position + kIdentifierAhead]);
+    }
 }
 
 namespace {
@@ -145,31 +171,25 @@ const std::vector<Variant>* AsManyAs(const std::vector<Variant>& codes, const st
     return ids;
 }
 
-modPfafTools::NextDownIndex IndexOf(size_t count, const ValueAt& codeAt, const RunOptions& options,
-                                    bool allowTrailingZeros, std::vector<int64_t>& readOrder,
-                                    const runtime::Checkpoint& checkpoint)
+CodeColumn SortedColumn(size_t count, const ValueAt& codeAt, const RunOptions& options,
+                        const runtime::Checkpoint& checkpoint)
 {
-    PfafCodeList list(CodeWidthOf(options));
-    readOrder.reserve(count);
+    CodeColumn column(options);
     for (size_t i = 0; i < count; ++i) {
         checkpoint.Pass();
-        Variant code = codeAt(i);
-        if (!code.IsNull()) {
-            list.Add(code);
-        }
-        readOrder.push_back(PlainCode(code));
+        column.Add(codeAt(i));
     }
-    list.SortDescending(checkpoint);
-    return list.BuildIndex(ZeroReadingOf(options), allowTrailingZeros, checkpoint);
+    column.SortDescending(checkpoint);
+    return column;
 }
 
-runtime::Collection Filed(size_t count, const ValueAt& codeAt, const ValueAt& idAt,
-                          const runtime::Checkpoint& checkpoint)
+std::optional<runtime::Collection> Filed(size_t count, const ValueAt& codeAt, const ValueAt& idAt,
+                                         const runtime::Checkpoint& checkpoint)
 {
-    runtime::Collection filed;
     if (!idAt) {
-        return filed;
+        return std::nullopt;
     }
+    runtime::Collection filed;
     filed.Reserve(count);
     for (size_t i = 0; i < count; ++i) {
         checkpoint.Pass();
@@ -182,26 +202,28 @@ runtime::Collection Filed(size_t count, const ValueAt& codeAt, const ValueAt& id
     return filed;
 }
 
+// The codes, then the identifiers.
+std::pair<CodeColumn, std::optional<runtime::Collection>> ReadColumns(size_t count, const ValueAt& codeAt,
+                                                                      const ValueAt& idAt, const RunOptions& options,
+                                                                      const runtime::Checkpoint& checkpoint)
+{
+    CodeColumn codes = SortedColumn(count, codeAt, options, checkpoint);
+    return {std::move(codes), Filed(count, codeAt, idAt, checkpoint)};
+}
+
 }  // namespace
 
-LayerAssigner::LayerAssigner(size_t count, const ValueAt& codeAt, const ValueAt& idAt, const RunOptions& options,
-                             bool allowTrailingZeros, const runtime::Checkpoint& checkpoint)
-    : index_(IndexOf(count, codeAt, options, allowTrailingZeros, readOrder_, checkpoint)),
-      filed_(Filed(count, codeAt, idAt, checkpoint)),
-      assigner_(index_, idAt ? &filed_ : nullptr, options)
+NextDownAssigner::NextDownAssigner(Columns columns, const RunOptions& options, bool allowTrailingZeros,
+                                   const runtime::Checkpoint& checkpoint)
+    : NextDownAssigner(std::move(columns.first), std::move(columns.second), options, allowTrailingZeros, checkpoint)
 {
 }
 
-LayerAssigner::LayerAssigner(const std::vector<Variant>& codes, const std::vector<Variant>* ids,
-                             const RunOptions& options, bool allowTrailingZeros)
-    : LayerAssigner(codes.size(), AtPositionIn(codes), ids ? AtPositionIn(*AsManyAs(codes, ids)) : ValueAt(), options,
-                    allowTrailingZeros)
+NextDownAssigner::NextDownAssigner(size_t count, const ValueAt& codeAt, const ValueAt& idAt,
+                                   const RunOptions& options, bool allowTrailingZeros,
+                                   const runtime::Checkpoint& checkpoint)
+    : NextDownAssigner(ReadColumns(count, codeAt, idAt, options, checkpoint), options, allowTrailingZeros, checkpoint)
 {
-}
-
-void LayerAssigner::LookAhead(size_t position) const
-{
-    command::LookAhead(assigner_, readOrder_, position);
 }
 
 std::vector<Assigned> AssignLayer(const std::vector<Variant>& codes, const std::vector<Variant>* ids,
@@ -218,12 +240,7 @@ void AssignLayer(size_t count, const ValueAt& codeAt, const ValueAt& idAt, const
                  bool allowTrailingZeros, const std::function<void(size_t, Assigned&&)>& take,
                  const runtime::Checkpoint& checkpoint)
 {
-    LayerAssigner assigner(count, codeAt, idAt, options, allowTrailingZeros, checkpoint);
-    for (size_t i = 0; i < count; ++i) {
-        checkpoint.Pass();
-        assigner.LookAhead(i);
-        take(i, assigner.Assign(codeAt(i)));
-    }
+    NextDownAssigner(count, codeAt, idAt, options, allowTrailingZeros, checkpoint).AssignAll(codeAt, take, checkpoint);
 }
 
 }  // namespace drennow::command

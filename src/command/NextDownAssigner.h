@@ -1,6 +1,7 @@
 #pragma once
 
 #include "command/FailureCodes.h"
+#include "command/PfafCodeList.h"
 #include "command/RunOptions.h"
 #include "pfaf/NextDownIndex.h"
 #include "runtime/Checkpoint.h"
@@ -12,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace drennow::command {
@@ -31,39 +33,83 @@ struct Assigned {
     std::optional<Failure> failure;
 };
 
-// The pass's answer for one feature's code, from the layer's next-down index
-// and, when identifiers are written, the layer's identifiers filed under
-// their codes. Every surface that fills NextDownID asks this, so the values
-// and failure lines are the run's own.
+// A layer's codes as a pass reads them, feature by feature in read order
+// (nulls included): the list the next-down searches are made in, and each
+// feature's code as a plain integer (0 for any other value), to look ahead
+// with.
+class CodeColumn {
+public:
+    explicit CodeColumn(const RunOptions& options);
+
+    void Add(const runtime::Variant& code);
+    // Before the answers are asked for; raises as PfafCodeList's sort does.
+    void SortDescending(const runtime::Checkpoint& checkpoint = {}) { list_.SortDescending(checkpoint); }
+    size_t Size() const { return plain_.size(); }
+
+private:
+    friend class NextDownAssigner;
+    PfafCodeList list_;
+    std::vector<int64_t> plain_;
+};
+
+// A value of a layer by the feature's position; an empty one for values a
+// layer does not have.
+using ValueAt = std::function<runtime::Variant(size_t)>;
+
+// The run's answers over a layer's columns: its codes, read in order, and,
+// when identifiers are written, its identifiers filed under their codes.
+// Every surface that fills NextDownID asks this, so the values and failure
+// lines are the run's own; a caller that writes feature by feature asks for
+// one answer at a time, and can stop between features.
 class NextDownAssigner {
 public:
-    // Without identifiers (ids null) the downstream codes are written.
-    NextDownAssigner(const modPfafTools::NextDownIndex& index, const runtime::Collection* ids,
-                     const RunOptions& options);
+    // From the codes, sorted; without identifiers (nothing) the downstream
+    // codes are written. Building the index passes the checkpoint.
+    NextDownAssigner(CodeColumn codes, std::optional<runtime::Collection> ids, const RunOptions& options,
+                     bool allowTrailingZeros, const runtime::Checkpoint& checkpoint = {});
+    // From count features whose codes (and identifiers, when idAt is given)
+    // are read by position; the first feature of a code gives its
+    // identifier. Passes the checkpoint at every feature and every step of
+    // the sort.
+    NextDownAssigner(size_t count, const ValueAt& codeAt, const ValueAt& idAt, const RunOptions& options,
+                     bool allowTrailingZeros, const runtime::Checkpoint& checkpoint = {});
+    NextDownAssigner(const NextDownAssigner&) = delete;
+    NextDownAssigner& operator=(const NextDownAssigner&) = delete;
 
-    // A code that does not convert raises the conversion's error (13, 6).
+    // The answer for a feature's code. A code that does not convert raises
+    // the conversion's error (13, 6).
     Assigned Assign(const runtime::Variant& code) const;
+    // The same for the feature at this position of a pass that meets every
+    // feature in read order: the memory that features a few positions ahead
+    // will read is asked for first; nothing it does changes an answer.
+    Assigned AssignAt(size_t position, const runtime::Variant& code) const;
+    // Every feature's answer in read order, its code read by position, handed
+    // to take; the checkpoint is passed at every feature.
+    void AssignAll(const ValueAt& codeAt, const std::function<void(size_t, Assigned&&)>& take,
+                   const runtime::Checkpoint& checkpoint = {}) const;
+
     // Whether the code converts at the run's width (nulls do): which of the
     // values that Assign converts raised its error.
     bool Converts(const runtime::Variant& code) const;
     // The identifier, as read, of the basin a converting code drains into;
     // nothing when there is none.
     std::optional<runtime::Variant> DownstreamId(const runtime::Variant& code) const;
-    // Ask for the memory that Assign of a basin with this code will read:
-    // first the index's; once that has come, the search itself is made
-    // ahead (and kept for Assign a while) and the identifier's is asked for.
-    void PrefetchIndex(int64_t code) const { index_.Prefetch(code); }
-    void SearchAhead(int64_t code) const;
 
 private:
+    using Columns = std::pair<CodeColumn, std::optional<runtime::Collection>>;
+    NextDownAssigner(Columns columns, const RunOptions& options, bool allowTrailingZeros,
+                     const runtime::Checkpoint& checkpoint);
+    void LookAhead(size_t position) const;
+    void SearchAhead(int64_t code) const;
     // A code or identifier converted at the run's width.
     int64_t WholeNumber(const runtime::Variant& value) const;
     // The value written, of the run's width.
     runtime::Variant AsWritten(int64_t number) const;
     int64_t NextDownCode(int64_t basin) const;
 
-    const modPfafTools::NextDownIndex& index_;
-    const runtime::Collection* ids_;
+    std::vector<int64_t> readOrder_;  // the plain codes
+    modPfafTools::NextDownIndex index_;
+    std::optional<runtime::Collection> ids_;
     bool int64_;
     // Searches made ahead, by the basin's code: a search gives the same
     // answer whenever it is made.
@@ -72,46 +118,6 @@ private:
         int64_t next = 0;
     };
     mutable std::array<Searched, 32> searchedAhead_{};
-};
-
-
-// Asks, at a position of a pass over features whose plain codes (0 for any
-// other value) are known in the order the pass meets them, for the memory
-// that features a few positions ahead will read; nothing it does changes an
-// answer.
-void LookAhead(const NextDownAssigner& assigner, const std::vector<int64_t>& upcoming, size_t position);
-
-// A code as LookAhead takes it.
-int64_t PlainCode(const runtime::Variant& code);
-
-// A layer's value by the feature's position; an empty one for values a
-// layer does not have.
-using ValueAt = std::function<runtime::Variant(size_t)>;
-
-// The index and identifiers of a layer that holds exactly these codes, in
-// this order (nulls included), with the identifiers beside them when given,
-// built once; then asked feature by feature, so a caller can write and stop
-// between features. Identifiers must be as many as the codes. Building
-// passes the checkpoint at every feature and every step of the sort.
-class LayerAssigner {
-public:
-    LayerAssigner(size_t count, const ValueAt& codeAt, const ValueAt& idAt, const RunOptions& options,
-                  bool allowTrailingZeros, const runtime::Checkpoint& checkpoint = {});
-    LayerAssigner(const std::vector<runtime::Variant>& codes, const std::vector<runtime::Variant>* ids,
-                  const RunOptions& options, bool allowTrailingZeros);
-    LayerAssigner(const LayerAssigner&) = delete;
-    LayerAssigner& operator=(const LayerAssigner&) = delete;
-
-    Assigned Assign(const runtime::Variant& code) const { return assigner_.Assign(code); }
-    // Before asking for the feature at this position, when features are
-    // asked for in layer order.
-    void LookAhead(size_t position) const;
-
-private:
-    std::vector<int64_t> readOrder_;  // the plain codes
-    modPfafTools::NextDownIndex index_;
-    runtime::Collection filed_;
-    NextDownAssigner assigner_;
 };
 
 // The run's pass over a layer that holds exactly these codes, in this order

@@ -3,7 +3,6 @@
 #include "command/Comparison.h"
 #include "command/FailureCodes.h"
 #include "command/NextDownAssigner.h"
-#include "command/PfafCodeList.h"
 #include "command/Stage.h"
 #include "command/clsDrennow.h"
 #include "dialogs/frmField.h"
@@ -80,15 +79,15 @@ private:
 
     // Pass steps; each answers false when the user cancelled.
     void StartProgress(int32_t featureCount);
-    bool BuildCodeArray(const RunSettings& settings, PfafCodeList& codes, std::vector<int64_t>& readOrder);
-    bool SortAndCollect(const RunSettings& settings, PfafCodeList& codes, runtime::Collection& ids);
-    bool AssignNextDown(const RunSettings& settings, const NextDownAssigner& assigner,
-                        const std::vector<int64_t>& upcoming);
+    bool BuildCodeArray(const RunSettings& settings, CodeColumn& codes);
+    bool SortAndCollect(const RunSettings& settings, CodeColumn& codes, std::optional<runtime::Collection>& ids);
+    bool AssignNextDown(const RunSettings& settings, const NextDownAssigner& assigner, bool inReadOrder);
     runtime::Error Explained(const runtime::Error& error, int32_t objectId, const RunSettings& settings,
                              const runtime::Variant& code, const NextDownAssigner& assigner) const;
     static std::string FieldName(const RunSettings& settings, int32_t index);
     void WriteNextDown(host::IRow& feature, int32_t field, const runtime::Variant& value) const;
-    runtime::Variant AssignFeature(host::IRow& feature, const RunSettings& settings, const NextDownAssigner& assigner);
+    runtime::Variant AssignFeature(host::IRow& feature, const RunSettings& settings, const NextDownAssigner& assigner,
+                                   bool inReadOrder, size_t position);
     void CancelAssignment(const RunSettings& settings);
     void Finish(const RunSettings& settings);
     void ShowStep(host::RowCountText& text, int32_t counter);

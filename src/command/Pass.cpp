@@ -18,23 +18,19 @@ void NextDownRun::RunNextDownPass(RunSettings& settings)
 {
     StartProgress(settings.FeatureCount);
     StageMarker = Stage::BuildCodes;
-    PfafCodeList codes(CodeWidthOf(options_));
-    std::vector<int64_t> readOrder;
-    if (!BuildCodeArray(settings, codes, readOrder)) {
+    CodeColumn codes(options_);
+    if (!BuildCodeArray(settings, codes)) {
         return;
     }
     StageMarker = Stage::SortAndCollect;
-    runtime::Collection ids;
+    std::optional<runtime::Collection> ids;
     if (!SortAndCollect(settings, codes, ids)) {
         return;
     }
-    modPfafTools::NextDownIndex index = codes.BuildIndex(ZeroReadingOf(options_), settings.AllowTrailingZeros);
-    NextDownAssigner assigner(index, settings.IdFieldIndex != settings.PfafFieldIndex ? &ids : nullptr, options_);
     // A pass over every feature meets them in the order the codes were read.
-    if (readOrder.size() != static_cast<size_t>(settings.FeatureCount)) {
-        readOrder.clear();
-    }
-    if (!AssignNextDown(settings, assigner, readOrder)) {
+    const bool inReadOrder = codes.Size() == static_cast<size_t>(settings.FeatureCount);
+    const NextDownAssigner assigner(std::move(codes), std::move(ids), options_, settings.AllowTrailingZeros);
+    if (!AssignNextDown(settings, assigner, inReadOrder)) {
         return;
     }
     StageMarker = Stage::Save;
@@ -94,10 +90,9 @@ void NextDownRun::ShowStep(host::RowCountText& text, int32_t counter)
     bar.Message(text.For(counter));
 }
 
-// Every non-null code of the whole layer, whatever is selected; and every
-// feature's code in the order read, as far as it is a plain integer (0 for
-// any other), to look ahead with in the pass.
-bool NextDownRun::BuildCodeArray(const RunSettings& settings, PfafCodeList& codes, std::vector<int64_t>& readOrder)
+// The code of every feature of the whole layer, whatever is selected, in the
+// order read.
+bool NextDownRun::BuildCodeArray(const RunSettings& settings, CodeColumn& codes)
 {
     host::Ref<host::ICursor> cursor = settings.Layer->Search();
     host::Ref<host::IRow> feature = Deref(cursor).NextFeature();
@@ -110,13 +105,10 @@ bool NextDownRun::BuildCodeArray(const RunSettings& settings, PfafCodeList& code
             return false;
         }
         const Variant& code = feature->Value(settings.PfafFieldIndex);
-        if (!code.IsNull()) {
-            codes.Add(code);
-            if (!code.IsInteger() && !firstNonNumericCode_ && !runtime::IsNumeric(code)) {
-                firstNonNumericCode_ = {feature->OID(), code};
-            }
+        codes.Add(code);
+        if (!code.IsNull() && !code.IsInteger() && !firstNonNumericCode_ && !runtime::IsNumeric(code)) {
+            firstNonNumericCode_ = {feature->OID(), code};
         }
-        readOrder.push_back(PlainCode(code));
         feature = cursor->NextFeature();
         ShowStep(text, ++visited);
     }
@@ -124,7 +116,8 @@ bool NextDownRun::BuildCodeArray(const RunSettings& settings, PfafCodeList& code
     return true;
 }
 
-bool NextDownRun::SortAndCollect(const RunSettings& settings, PfafCodeList& codes, runtime::Collection& ids)
+bool NextDownRun::SortAndCollect(const RunSettings& settings, CodeColumn& codes,
+                                 std::optional<runtime::Collection>& ids)
 {
     try {
         codes.SortDescending();
@@ -144,8 +137,9 @@ bool NextDownRun::SortAndCollect(const RunSettings& settings, PfafCodeList& code
     if (settings.IdFieldIndex == settings.PfafFieldIndex) {
         return true;
     }
+    ids.emplace();
     if (modPfafTools::BuildIdCollection(host::QueryInterface<host::ITable>(settings.Layer), settings.PfafFieldIndex,
-                                        settings.IdFieldIndex, ids, {}, true) == modPfafTools::kBuildCancelled) {
+                                        settings.IdFieldIndex, *ids, {}, true) == modPfafTools::kBuildCancelled) {
         progressBar_->Hide();
         outcome_ = RunOutcome::Cancelled;
         return false;
@@ -156,8 +150,7 @@ bool NextDownRun::SortAndCollect(const RunSettings& settings, PfafCodeList& code
 // Writes NextDownID of every feature of the pass cursor inside one edit
 // operation, collecting a failure line for each feature that got a failure
 // code.
-bool NextDownRun::AssignNextDown(const RunSettings& settings, const NextDownAssigner& assigner,
-                                 const std::vector<int64_t>& upcoming)
+bool NextDownRun::AssignNextDown(const RunSettings& settings, const NextDownAssigner& assigner, bool inReadOrder)
 {
     host::IStepProgressor& bar = Deref(progressBar_);
     bar.Position(0);
@@ -177,8 +170,7 @@ bool NextDownRun::AssignNextDown(const RunSettings& settings, const NextDownAssi
             CancelAssignment(settings);
             return false;
         }
-        LookAhead(assigner, upcoming, static_cast<size_t>(handled));
-        Variant written = AssignFeature(*feature, settings, assigner);
+        Variant written = AssignFeature(*feature, settings, assigner, inReadOrder, static_cast<size_t>(handled));
         if (tally) {
             tally->Add(feature->OID(), written, feature->Value(settings.CompareFieldIndex));
         }
@@ -191,12 +183,13 @@ bool NextDownRun::AssignNextDown(const RunSettings& settings, const NextDownAssi
 
 // Writes and stores the feature's NextDownID, and its failure line when it
 // got a failure code; the value written.
-Variant NextDownRun::AssignFeature(host::IRow& feature, const RunSettings& settings, const NextDownAssigner& assigner)
+Variant NextDownRun::AssignFeature(host::IRow& feature, const RunSettings& settings, const NextDownAssigner& assigner,
+                                   bool inReadOrder, size_t position)
 {
     Variant code = feature.Value(settings.PfafFieldIndex);
     Assigned assigned;
     try {
-        assigned = assigner.Assign(code);
+        assigned = inReadOrder ? assigner.AssignAt(position, code) : assigner.Assign(code);
     } catch (const runtime::Error& error) {
         throw Explained(error, feature.OID(), settings, code, assigner);
     }

@@ -4,6 +4,7 @@
 
 #include "command/NextDownAssigner.h"
 
+#include <algorithm>
 #include <random>
 
 using namespace drennow;
@@ -78,7 +79,6 @@ TEST(AssignLayer, ValuesOfTheWidthAskedForAndConversionErrorsRaised)
     EXPECT_THROW(AssignLayer({Variant("45x")}, nullptr, RunOptions{}, false), runtime::Error);
 }
 
-// Random layers through the whole run on the in-memory host and through
 // A caller stops the pass through its checkpoint at every stage: reading
 // the codes, sorting them, filing the index and the identifiers, the pass.
 TEST(AssignLayer, TheCheckpointIsPassedThroughoutAndStopsThePassWhereItThrows)
@@ -125,6 +125,54 @@ TEST(AssignLayer, TheCheckpointIsPassedThroughoutAndStopsThePassWhereItThrows)
     command::AssignLayer(codes.size(), codeAt, idAt, RunOptions{}, false,
                          [&](size_t i, Assigned&& answer) { same += answer.value == plain[i].value; }, counting);
     EXPECT_EQ(same, codes.size());
+}
+
+// Asked at a position, the assigner first looks ahead in read order; the
+// searches it makes ahead, and the slots they share, never change an answer,
+// whichever positions a caller asks at and in whatever order.
+TEST(NextDownAssigner, AnswersAtAPositionAreTheAnswersOfTheCode)
+{
+    std::mt19937 random(41);
+    std::vector<Variant> codes;
+    std::vector<Variant> ids;
+    for (int32_t i = 0; i < 5000; ++i) {
+        int32_t kind = static_cast<int32_t>(random() % 50);
+        codes.push_back(kind == 0 ? Variant::Null() : Variant(static_cast<int32_t>(1000 + random() % 9000)));
+        ids.emplace_back(100000 + i);
+    }
+    RunOptions options;
+    const command::ValueAt codeAt = [&codes](size_t i) { return codes[i]; };
+    const command::ValueAt idAt = [&ids](size_t i) { return ids[i]; };
+    const command::NextDownAssigner assigner(codes.size(), codeAt, idAt, options, false);
+    std::vector<size_t> positions(codes.size());
+    for (size_t i = 0; i < positions.size(); ++i) {
+        positions[i] = i;
+    }
+    std::vector<size_t> shuffled = positions;
+    std::shuffle(shuffled.begin(), shuffled.end(), random);
+    size_t found = 0;
+    for (const std::vector<size_t>* order : {&positions, &shuffled}) {
+        for (size_t i : *order) {
+            Assigned ahead = assigner.AssignAt(i, codes[i]);
+            Assigned plain = assigner.Assign(codes[i]);
+            ASSERT_EQ(ahead.value, plain.value) << "position " << i;
+            ASSERT_EQ(ahead.failure.has_value(), plain.failure.has_value()) << "position " << i;
+            found += !plain.failure;
+        }
+    }
+    // Most codes of four digits find a downstream basin among 5,000.
+    EXPECT_GT(found, codes.size());
+    // Every answer is the identifier of the first feature of the code the
+    // search gives.
+    std::vector<Assigned> asCodes = AssignLayer(codes, nullptr, options, false);
+    for (size_t i = 0; i < codes.size(); ++i) {
+        if (asCodes[i].failure) {
+            continue;
+        }
+        auto first = std::find(codes.begin(), codes.end(), asCodes[i].value);
+        ASSERT_NE(first, codes.end());
+        EXPECT_EQ(assigner.Assign(codes[i]).value, ids[static_cast<size_t>(first - codes.begin())]) << i;
+    }
 }
 
 // AssignLayer: the same NextDownID everywhere and the same log.

@@ -377,8 +377,10 @@ QVariantMap NextDownIdAlgorithm::processAlgorithm(const QVariantMap& parameters,
         if (!ReadCodes(*every, request.pfaf, request.id, steps, codes, ids)) {
             return {};
         }
-        command::LayerAssigner assigner(codes, request.id != request.pfaf ? &ids : nullptr, request.options,
-                                        request.allowTrailingZeros);
+        const command::ValueAt idAt =
+            request.id != request.pfaf ? command::ValueAt([&ids](size_t i) { return ids[i]; }) : command::ValueAt();
+        const command::NextDownAssigner assigner(codes.size(), [&codes](size_t i) { return codes[i]; }, idAt,
+                                                 request.options, request.allowTrailingZeros);
         // In the order the codes were read, when every feature is written.
         const bool inReadOrder = written->featureCount() == static_cast<long long>(codes.size());
         codes = {};
@@ -401,7 +403,7 @@ QVariantMap NextDownIdAlgorithm::processAlgorithm(const QVariantMap& parameters,
 // failure; the failure count and the comparison's counts go into results,
 // the agreement line to the log. False once the user cancelled.
 bool NextDownIdAlgorithm::WriteFeatures(QgsProcessingFeatureSource& written, const Request& request,
-                                        const command::LayerAssigner& assigner, bool inReadOrder,
+                                        const command::NextDownAssigner& assigner, bool inReadOrder,
                                         const QVariantMap& parameters, Sinks& sinks, Steps& steps,
                                         QgsProcessingFeedback& feedback, QVariantMap& results) const
 {
@@ -417,10 +419,8 @@ bool NextDownIdAlgorithm::WriteFeatures(QgsProcessingFeatureSource& written, con
         if (!steps.Next()) {
             return false;
         }
-        if (inReadOrder) {
-            assigner.LookAhead(position);
-        }
-        command::Assigned assigned = assigner.Assign(ToVariant(feature.attribute(request.pfaf)));
+        const runtime::Variant code = ToVariant(feature.attribute(request.pfaf));
+        command::Assigned assigned = inReadOrder ? assigner.AssignAt(position, code) : assigner.Assign(code);
         if (tally) {
             tally->Add(static_cast<int32_t>(feature.id()), assigned.value,
                        ToVariant(feature.attribute(request.compare)));

@@ -59,7 +59,7 @@ private:
     static bool ReadCodes(QgsProcessingFeatureSource& every, int pfaf, int id, Steps& steps,
                           std::vector<runtime::Variant>& codes, std::vector<runtime::Variant>& ids);
     bool WriteFeatures(QgsProcessingFeatureSource& written, const Request& request,
-                       const command::LayerAssigner& assigner, bool inReadOrder, const QVariantMap& parameters,
+                       const command::NextDownAssigner& assigner, bool inReadOrder, const QVariantMap& parameters,
                        Sinks& sinks, Steps& steps, QgsProcessingFeedback& feedback, QVariantMap& results) const;
 };
 
