@@ -441,3 +441,21 @@ def test_rhine_upstream_area_from_next_down_reproduces_up_area():
     within = np.abs(upstream_area - units["UP_AREA"]) <= 0.01 * units["UP_AREA"]
     assert (len(units), int(within.sum())) == (1246, 1245)
     assert net.cycles.count == 0 and net.repeated_ids == 0
+
+
+# Level n: the units grouped by PFAF_n; a group's SUB_AREA is the sum of its units', its UP_AREA that of its
+# outlet unit, the one with the largest. Agreeing within 1 %, from the codes alone, as the data stands.
+RHINE_CODE_AGREEMENT = {1: (1, 1), 2: (1, 1), 3: (1, 1), 4: (1, 1), 5: (9, 9), 6: (9, 9), 7: (72, 73),
+                        9: (644, 649), 12: (1091, 1246)}
+
+
+@pytest.mark.skipif(not RHINE_CSV.exists(), reason="the HydroBASINS Rhine extract is not there")
+@pytest.mark.parametrize("level", sorted(RHINE_CODE_AGREEMENT))
+def test_rhine_upstream_area_from_the_codes_of_each_level(level):
+    field = f"PFAF_{level}"
+    units = pandas.read_csv(RHINE_CSV, usecols=[field, "SUB_AREA", "UP_AREA"])
+    basins = units.groupby(field, sort=False).agg(SUB_AREA=("SUB_AREA", "sum"), UP_AREA=("UP_AREA", "max"))
+    net = drennow.Network.from_codes(basins.index.to_series(), zeros="unsubdivided", int64=level > 9)
+    upstream_area = net.accumulate(basins["SUB_AREA"])
+    within = np.abs(upstream_area - basins["UP_AREA"]) <= 0.01 * basins["UP_AREA"]
+    assert (int(within.sum()), len(basins)) == RHINE_CODE_AGREEMENT[level]
