@@ -7,7 +7,6 @@
 #include "Values.h"
 #include "command/FailureCodes.h"
 #include "command/NextDownAssigner.h"
-#include "command/RunTexts.h"
 #include "platform/gdal/run/CommandRun.h"
 #include "request/RunOptionTable.h"
 #include "runtime/Error.h"
