@@ -425,14 +425,24 @@ def _outputs(**asked: Any) -> List[_Output]:
     """The columns asked for, in the order of the keywords."""
     outputs: List[_Output] = []
     for how in _ACCUMULATIONS:
-        for source, dest in (asked[how] or {}).items():
+        for source, dest in _mapping(how, asked[how], "{SOURCE: DEST}").items():
             outputs.append(_Output(dest, how, (source,)))
-    for (source, weight), dest in (asked["weighted_mean"] or {}).items():
-        outputs.append(_Output(dest, "weighted_mean", (source, weight)))
+    for sources, dest in _mapping("weighted_mean", asked["weighted_mean"], "{(SOURCE, WEIGHT): DEST}").items():
+        if not (isinstance(sources, tuple) and len(sources) == 2):
+            raise TypeError(f"weighted_mean takes {{(SOURCE, WEIGHT): DEST}}, not the key {sources!r}")
+        outputs.append(_Output(dest, "weighted_mean", sources))
     for how in ("count", "outlet", "moves", "rank"):
         if asked[how] is not None:
             outputs.append(_Output(asked[how], how))
     return outputs
+
+
+def _mapping(name: str, value: Any, form: str) -> Mapping[Any, Any]:
+    if value is None:
+        return {}
+    if not isinstance(value, Mapping):
+        raise TypeError(f"{name} takes {form}, not {value!r}")
+    return value
 
 
 def _check_columns(frame: "pandas.DataFrame", read: List[str], written: List[str]) -> None:

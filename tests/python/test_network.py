@@ -416,6 +416,10 @@ def test_network_fields_refuses_mistakes_before_computing_anything():
         drennow.network_fields(frame, pfaf_field="PFAF", count="N", rank="N")
     with pytest.raises(ValueError, match="'AREA' is read by this call"):
         drennow.network_fields(frame, pfaf_field="PFAF", sum={"ID": "AREA"}, mean={"AREA": "M"})
+    with pytest.raises(TypeError, match=r"sum takes \{SOURCE: DEST\}"):
+        drennow.network_fields(frame, pfaf_field="PFAF", sum=["AREA", "UP"])
+    with pytest.raises(TypeError, match="weighted_mean takes .* not the key 'AREA'"):
+        drennow.network_fields(frame, pfaf_field="PFAF", weighted_mean={"AREA": "W"})
     with pytest.raises(ValueError, match="writes no column"):
         drennow.network_fields(frame, pfaf_field="PFAF")
     with pytest.raises(ValueError, match="one of them"):
