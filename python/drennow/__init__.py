@@ -18,6 +18,16 @@ Functions:
     fill(frame, pfaf_field, id_field=None, ...)
         A copy of a pandas or GeoPandas frame with a NextDownID column.
 
+Classes and functions of the network of basins (NumPy in and out):
+
+    Network.from_codes(codes, ...), Network.from_next_down(ids, next_down)
+        The network: per basin, where it drains (downstream), its outlet,
+        moves and rank; accumulate() sums, means, ... over upstream sets;
+        upstream(), downstream_of() and is_upstream() answer queries.
+    network_fields(frame, pfaf_field=..., sum={"SUB_AREA": "UP_AREA"}, ...)
+        A copy of a frame with columns of its network, as drennow network
+        writes them.
+
 Example, on a GeoPackage of basins with PfafstetterID and HydroID fields::
 
     import drennow
@@ -35,6 +45,8 @@ from typing import (TYPE_CHECKING, Any, Callable, Iterable, List, Literal, Named
                     overload)
 
 from . import _drennow
+from ._arguments import _column_values, _flag, _unsubdivided
+from ._network import Cycles, Network, NetworkWarning, network_fields
 
 if TYPE_CHECKING:
     import numpy
@@ -50,6 +62,10 @@ __all__ = [
     "describe",
     "run",
     "fill",
+    "Network",
+    "Cycles",
+    "NetworkWarning",
+    "network_fields",
     "FINISHED",
     "ERROR_REPORTED",
     "BAD_COMMAND_LINE",
@@ -82,13 +98,15 @@ FailureLines = List[Tuple[int, int, str]]
 
 
 class ConversionError(ValueError):
-    """A code or identifier that does not convert to a whole number.
+    """A code or identifier that does not convert to a whole number, or a
+    value to accumulate that does not convert to a number.
 
     Raised with the runtime's error number and text, as the run reports it:
     13 (type mismatch) for text that is not a number, 6 (overflow) for a
     value beyond the codes' width, 94 (invalid use of Null) for a missing
-    identifier that a basin drains into. next_down() names the element, as
-    in "codes[3]: Error 13: Type mismatch".
+    identifier that a basin drains into. next_down(), Network.from_next_down
+    and Network.accumulate name the element, as in "codes[3]: Error 13: Type
+    mismatch"; network_fields names the column.
     """
 
     def __init__(self, message: str, number: int, description: str, argument: Optional[str] = None,
@@ -98,7 +116,8 @@ class ConversionError(ValueError):
         self.number = number
         #: The runtime's text for it.
         self.description = description
-        #: "codes" or "ids": where the element is, when known.
+        #: "codes", "ids", "next_down", "values" or "weights" (network_fields:
+        #: the column): where the element is, when known.
         self.argument = argument
         #: The element's position in it, when known.
         self.position = position
@@ -380,35 +399,8 @@ def fill(
     return filled
 
 
-def _column_values(series: "pandas.Series") -> Any:
-    """A column's values; pandas' own missing values (pandas.NA, NaT) as None."""
-    import numpy
-
-    if isinstance(series.dtype, numpy.dtype) and series.dtype.kind in "iuf":
-        return series.to_numpy()
-    return series.to_numpy(dtype=object, na_value=None)
-
-
-def _flag(name: str, value: Any) -> bool:
-    """A yes-or-no option's answer: a bool (NumPy's too), or "yes" or "no"."""
-    if isinstance(value, bool):
-        return value
-    numpy = sys.modules.get("numpy")
-    if numpy is not None and isinstance(value, numpy.bool_):
-        return bool(value)
-    if isinstance(value, str) and value in ("yes", "no"):
-        return value == "yes"
-    raise TypeError(f"{name} takes True or False (or 'yes' or 'no'), not {value!r}")
-
-
 def _text(name: str, value: str) -> str:
     """A text argument as given: the compiled part would end it at a NUL."""
     if "\0" in value:
         raise ValueError(f"{name} holds a NUL character: {value!r}")
     return value
-
-
-def _unsubdivided(zeros: str) -> bool:
-    if zeros not in ("closed", "unsubdivided"):
-        raise ValueError(f"zeros takes closed|unsubdivided, not {zeros}")
-    return zeros == "unsubdivided"

@@ -1,11 +1,12 @@
 // The compiled part of the drennow package: the core's next-down answers for
 // lists of codes, its failure texts, and whole runs on GDAL datasets. The
 // package around it (drennow/__init__.py) holds the documented API.
+#include "Errors.h"
+#include "NetworkBinding.h"
 #include "Surface.h"
 #include "Values.h"
 #include "command/FailureCodes.h"
 #include "command/NextDownAssigner.h"
-#include "command/RunTexts.h"
 #include "platform/gdal/run/CommandRun.h"
 #include "request/RunOptionTable.h"
 #include "runtime/Error.h"
@@ -23,6 +24,7 @@
 
 namespace py = pybind11;
 using namespace drennow;
+using python::RaiseConversionError;
 
 namespace {
 
@@ -32,25 +34,6 @@ int64_t WrittenNumber(const runtime::Variant& value)
         return *narrow;
     }
     return runtime::ToLongLong(value);
-}
-
-// Raises drennow.ConversionError for the runtime's error, naming the element
-// it comes from where that is known.
-[[noreturn]] void RaiseConversionError(const runtime::Error& error, const char* what = nullptr,
-                                       std::optional<size_t> position = std::nullopt)
-{
-    std::string report = command::texts::ErrorReport(error.Number(), error.Description());
-    py::object argument = py::none();
-    py::object at = py::none();
-    if (what && position) {
-        report = std::string(what) + "[" + std::to_string(*position) + "]: " + report;
-        argument = py::str(what);
-        at = py::int_(*position);
-    }
-    py::object type = py::module_::import("drennow").attr("ConversionError");
-    py::object raised = type(report, error.Number(), error.Description(), argument, at);
-    PyErr_SetObject(type.ptr(), raised.ptr());
-    throw py::error_already_set();
 }
 
 // A code or identifier converted as the pass converts it.
@@ -147,9 +130,6 @@ private:
     std::vector<Line> lines_;
 };
 
-// Stops the pass when the interpreter has a signal to handle.
-struct Interrupted {};
-
 py::object NextDown(py::handle codes, py::handle ids, bool allowTrailingZeros, bool zerosUnsubdivided, bool int64,
                     bool withFailures)
 {
@@ -169,29 +149,21 @@ py::object NextDown(py::handle codes, py::handle ids, bool allowTrailingZeros, b
     py::array_t<int64_t> values(static_cast<py::ssize_t>(count));
     int64_t* written = values.mutable_data();
     FailureLines failures;
-    python::PythonCallbacks callbacks{py::object()};
-    const runtime::Checkpoint checkpoint([&callbacks] {
-        if (!callbacks.Continue()) {
-            throw Interrupted{};
-        }
-    });
     try {
-        py::gil_scoped_release unlocked;
-        const command::ValueAt codeAt = [&codeColumn](size_t i) { return codeColumn.At(i); };
-        const command::ValueAt idAt =
-            idColumn ? command::ValueAt([&idColumn](size_t i) { return idColumn->At(i); }) : command::ValueAt();
-        command::AssignLayer(
-            count, codeAt, idAt, options, allowTrailingZeros,
-            [&](size_t i, command::Assigned&& answer) {
-                written[i] = WrittenNumber(answer.value);
-                if (withFailures && answer.failure) {
-                    failures.Add(static_cast<int64_t>(i), answer.failure->code, answer.failure->description);
-                }
-            },
-            checkpoint);
-    } catch (const Interrupted&) {
-        callbacks.RaiseCancelError(true);
-        throw;
+        python::Interruptibly([&](const runtime::Checkpoint& checkpoint) {
+            const command::ValueAt codeAt = [&codeColumn](size_t i) { return codeColumn.At(i); };
+            const command::ValueAt idAt =
+                idColumn ? command::ValueAt([&idColumn](size_t i) { return idColumn->At(i); }) : command::ValueAt();
+            command::AssignLayer(
+                count, codeAt, idAt, options, allowTrailingZeros,
+                [&](size_t i, command::Assigned&& answer) {
+                    written[i] = WrittenNumber(answer.value);
+                    if (withFailures && answer.failure) {
+                        failures.Add(static_cast<int64_t>(i), answer.failure->code, answer.failure->description);
+                    }
+                },
+                checkpoint);
+        });
     } catch (const runtime::Error& error) {
         std::optional<Unconvertible> culprit = FirstUnconvertibleCode(codeColumn, int64);
         if (!culprit && idColumn) {
@@ -201,10 +173,6 @@ py::object NextDown(py::handle codes, py::handle ids, bool allowTrailingZeros, b
             RaiseConversionError(culprit->error, culprit->what, culprit->position);
         }
         RaiseConversionError(error);
-    }
-    // A signal that came after the last look is not lost either.
-    if (PyErr_CheckSignals() != 0) {
-        throw py::error_already_set();
     }
     if (!withFailures) {
         return values;
@@ -340,6 +308,8 @@ PYBIND11_MODULE(_drennow, module)
     module.def("run", &Run, py::arg("datasets"), py::arg("keywords"), py::arg("progress"),
                "A run as drennow --batch on the datasets, as the keywords ask for it: (status, message, failures, "
                "log path, comparison).");
+
+    python::DefineNetwork(module);
 
     py::dict statuses;
     for (const command::ExitStatusMeaning& status : command::kExitStatuses) {

@@ -165,6 +165,33 @@ void CheckSignalsAt(size_t item)
     }
 }
 
+namespace {
+
+// Thrown by the checkpoint of Interruptibly to stop the work.
+struct Interrupted {};
+
+}  // namespace
+
+void Interruptibly(const std::function<void(const runtime::Checkpoint&)>& work)
+{
+    PythonCallbacks callbacks{py::object()};
+    const runtime::Checkpoint checkpoint([&callbacks] {
+        if (!callbacks.Continue()) {
+            throw Interrupted{};
+        }
+    });
+    try {
+        py::gil_scoped_release unlocked;
+        work(checkpoint);
+    } catch (const Interrupted&) {
+        callbacks.RaiseCancelError(true);
+        throw;
+    }
+    if (PyErr_CheckSignals() != 0) {
+        throw py::error_already_set();
+    }
+}
+
 host::Ref<host::IStatusBar> MakeStatusBar(std::shared_ptr<PythonCallbacks> callbacks)
 {
     return std::make_shared<CallbackStatusBar>(std::move(callbacks));

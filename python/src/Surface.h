@@ -2,11 +2,13 @@
 
 #include "host/Progress.h"
 #include "platform/gdal/terminal/Console.h"
+#include "runtime/Checkpoint.h"
 
 #include <pybind11/pybind11.h>
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -56,6 +58,12 @@ private:
 // items, what the handler of a pending signal raises (KeyboardInterrupt for
 // SIGINT).
 void CheckSignalsAt(size_t item);
+
+// With the lock: runs work without it, passing it a checkpoint that stops
+// it when the interpreter has a signal to handle; the handler's exception
+// (KeyboardInterrupt for Ctrl-C) is raised instead, as it is for a signal
+// that came after the work's last look. The work's own exceptions pass.
+void Interruptibly(const std::function<void(const runtime::Checkpoint&)>& work);
 
 // The run's status bar: its progress bar reports through the callbacks.
 host::Ref<host::IStatusBar> MakeStatusBar(std::shared_ptr<PythonCallbacks> callbacks);

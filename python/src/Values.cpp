@@ -1,5 +1,6 @@
 #include "Values.h"
 
+#include "Errors.h"
 #include "Surface.h"
 
 #include "runtime/Collection.h"
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <string_view>
 
 namespace drennow::python {
 
@@ -299,6 +301,32 @@ Variant Column::Unmasked(size_t position) const
     default:
         return converted_[position];
     }
+}
+
+std::vector<double> NumberValues(py::handle values, const char* what)
+{
+    if (IsArray(values) && !IsMaskedArray(values)) {
+        auto array = py::reinterpret_borrow<py::array>(values);
+        if (array.ndim() == 1 && std::string_view("biuf").find(array.dtype().kind()) != std::string_view::npos) {
+            auto numbers = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(array);
+            if (!numbers) {
+                throw py::error_already_set();
+            }
+            return std::vector<double>(numbers.data(), numbers.data() + numbers.size());
+        }
+    }
+    const Column column(values, what);
+    std::vector<double> numbers(column.Size(), std::numeric_limits<double>::quiet_NaN());
+    for (size_t i = 0; i < column.Size(); ++i) {
+        CheckSignalsAt(i);
+        Variant value = column.At(i);
+        try {
+            numbers[i] = value.IsNull() ? numbers[i] : runtime::ToDouble(value);
+        } catch (const runtime::Error& error) {
+            RaiseConversionError(error, what, i);
+        }
+    }
+    return numbers;
 }
 
 }  // namespace drennow::python

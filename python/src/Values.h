@@ -48,4 +48,10 @@ private:
     const bool* mask_ = nullptr;
 };
 
+// The values as numbers, NaN for null (what Column reads as null): a plain
+// numeric NumPy array is read at once, anything else through Column and the
+// runtime's conversion to a floating-point number. Raises ConversionError
+// naming what[i] for a text that is no number, and what Column raises.
+std::vector<double> NumberValues(pybind11::handle values, const char* what);
+
 }  // namespace drennow::python
