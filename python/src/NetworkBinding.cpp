@@ -190,38 +190,26 @@ py::array_t<bool> Marked(const BuiltNetwork& built, const Positions& positions, 
     return MaskOf(marked);
 }
 
-// Element-wise; a and b of one length, of any stride.
-py::array_t<bool> IsUpstream(const BuiltNetwork& built, const py::array_t<int64_t>& a, const py::array_t<int64_t>& b)
+// Element-wise; a and b of one length (copied first when they are not
+// contiguous).
+using Positions = py::array_t<int64_t, py::array::c_style | py::array::forcecast>;
+py::array_t<bool> IsUpstream(const BuiltNetwork& built, const Positions& a, const Positions& b)
 {
     if (a.ndim() != 1 || b.ndim() != 1 || a.shape(0) != b.shape(0)) {
         throw py::value_error("a and b must be one-dimensional and of one length");
     }
-    const auto above = a.unchecked<1>();
-    const auto below = b.unchecked<1>();
     const auto pairs = static_cast<size_t>(a.shape(0));
     py::array_t<bool> result(static_cast<py::ssize_t>(pairs));
-    bool* out = result.mutable_data();
-    std::optional<std::pair<size_t, std::string>> failed;
-    // The checkpoint is passed once a block of pairs: a pair takes a few nanoseconds.
-    constexpr size_t kBlock = 256;
+    size_t answered = 0;
     Interruptibly([&](const runtime::Checkpoint& checkpoint) {
-        for (size_t block = 0; block < pairs; block += kBlock) {
-            checkpoint.Pass();
-            for (size_t k = block; k < std::min(pairs, block + kBlock); ++k) {
-                const auto at = static_cast<py::ssize_t>(k);
-                try {
-                    out[k] = built.network.IsUpstream(above(at), below(at));
-                } catch (const std::out_of_range& error) {
-                    failed.emplace(k, error.what());
-                    return;
-                }
-            }
-        }
+        answered = built.network.AreUpstream(a.data(), b.data(), pairs, result.mutable_data(), checkpoint);
     });
-    if (failed) {
-        const auto at = static_cast<py::ssize_t>(failed->first);
-        throw py::index_error("pair " + std::to_string(failed->first) + " (a " + std::to_string(above(at)) + ", b " +
-                              std::to_string(below(at)) + "): " + failed->second + OfBasins(built.network.Size()));
+    if (answered < pairs) {
+        const int64_t above = a.data()[answered];
+        const int64_t below = b.data()[answered];
+        const int64_t wrong = above < 0 || above >= static_cast<int64_t>(built.network.Size()) ? above : below;
+        throw py::index_error("pair " + std::to_string(answered) + " (a " + std::to_string(above) + ", b " +
+                              std::to_string(below) + "): " + network::NoBasinAt(wrong) + OfBasins(built.network.Size()));
     }
     return result;
 }

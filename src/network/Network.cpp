@@ -1,5 +1,7 @@
 #include "network/Network.h"
 
+#include "runtime/Prefetch.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -25,6 +27,11 @@ double Present(double value)
 
 }  // namespace
 
+std::string NoBasinAt(Position basin)
+{
+    return "position " + std::to_string(basin) + " is no basin's";
+}
+
 Network::Network(const std::vector<Position>& downstream, const runtime::Checkpoint& checkpoint)
     : Network(
           [&downstream] {
@@ -33,8 +40,7 @@ Network::Network(const std::vector<Position>& downstream, const runtime::Checkpo
               links.reserve(downstream.size());
               for (Position next : downstream) {
                   if (next < kNoBasin || next >= static_cast<Position>(downstream.size())) {
-                      throw std::invalid_argument("downstream position " + std::to_string(next) +
-                                                  " is no basin's");
+                      throw std::invalid_argument("downstream " + NoBasinAt(next));
                   }
                   links.push_back(static_cast<Link>(next));
               }
@@ -167,7 +173,7 @@ void Network::CountCycles()
 Network::Link Network::Checked(Position basin) const
 {
     if (basin < 0 || basin >= static_cast<Position>(downstream_.size())) {
-        throw std::out_of_range("position " + std::to_string(basin) + " is no basin's");
+        throw std::out_of_range(NoBasinAt(basin));
     }
     return static_cast<Link>(basin);
 }
@@ -204,15 +210,34 @@ const Cycles& Network::OnCycles() const
 
 bool Network::IsUpstream(Position a, Position b) const
 {
-    const Interval& above = labels_[static_cast<size_t>(Checked(a))];
-    const Interval& below = labels_[static_cast<size_t>(Checked(b))];
-    if (a == b) {
-        return true;
+    return IsUpstreamOf(Checked(a), Checked(b));
+}
+
+size_t Network::AreUpstream(const Position* a, const Position* b, size_t count, bool* upstream,
+                            const runtime::Checkpoint& checkpoint) const
+{
+    constexpr size_t kAhead = 16;
+    constexpr size_t kPairsPerCheck = 4096;
+    const auto basins = static_cast<uint64_t>(labels_.size());
+    auto askFor = [&](Position basin) {
+        if (static_cast<uint64_t>(basin) < basins) {
+            runtime::Prefetch(&labels_[static_cast<size_t>(basin)]);
+        }
+    };
+    for (size_t k = 0; k < count; ++k) {
+        if (k % kPairsPerCheck == 0) {
+            checkpoint.Pass();
+        }
+        if (k + kAhead < count) {
+            askFor(a[k + kAhead]);
+            askFor(b[k + kAhead]);
+        }
+        if (static_cast<uint64_t>(a[k]) >= basins || static_cast<uint64_t>(b[k]) >= basins) {
+            return k;
+        }
+        upstream[k] = IsUpstreamOf(static_cast<Link>(a[k]), static_cast<Link>(b[k]));
     }
-    // Both numbered, and a's number within b's interval; one comparison of
-    // the difference as unsigned holds both bounds.
-    return above.pre != kNone && below.pre != kNone &&
-           static_cast<uint32_t>(above.pre - below.pre) < static_cast<uint32_t>(below.size);
+    return count;
 }
 
 std::vector<bool> Network::Upstream(const std::vector<Position>& of) const

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <string>
 #include <vector>
 
 namespace drennow::network {
@@ -32,6 +33,9 @@ struct Cycles {
     std::vector<Position> firstFew;    // the first of them in read order, at most kCycleExamples
 };
 constexpr size_t kCycleExamples = 5;
+
+// What the error of a position that is no basin's says.
+std::string NoBasinAt(Position basin);
 
 struct Coded;
 struct Topology;
@@ -61,6 +65,13 @@ public:
     // Basin a lies upstream of basin b, or is b; false when either is on or
     // upstream of a cycle, unless a is b.
     bool IsUpstream(Position a, Position b) const;
+    // IsUpstream(a[k], b[k]) into upstream[k] for the pairs in turn, asking
+    // for the labels of pairs ahead first, so that the waits for memory of
+    // several pairs overlap; the checkpoint is passed every few thousand
+    // pairs. The number of pairs answered: fewer than count when the next
+    // pair holds a position that is no basin's.
+    size_t AreUpstream(const Position* a, const Position* b, size_t count, bool* upstream,
+                       const runtime::Checkpoint& checkpoint = {}) const;
     // Per basin: upstream of one of these (or one of them); a basin on or
     // upstream of a cycle is upstream of itself only.
     std::vector<bool> Upstream(const std::vector<Position>& of) const;
@@ -115,6 +126,15 @@ private:
     void LabelByPosition(const runtime::Checkpoint& checkpoint);
     void CountCycles();
     Link Checked(Position basin) const;
+    // Both numbered, and a's number within b's interval (one comparison of
+    // the difference as unsigned holds both bounds); or a is b.
+    bool IsUpstreamOf(Link a, Link b) const
+    {
+        const Interval& above = labels_[static_cast<size_t>(a)];
+        const Interval& below = labels_[static_cast<size_t>(b)];
+        return a == b || (above.pre != kNone && below.pre != kNone &&
+                          static_cast<uint32_t>(above.pre - below.pre) < static_cast<uint32_t>(below.size));
+    }
     bool OnOrAboveCycle(Link basin) const { return labels_[static_cast<size_t>(basin)].pre == kNone; }
     // Accumulation's steps: values moved into pre-order, each combined into
     // the value of the basin it drains into from the last number to the

@@ -93,6 +93,23 @@ void ExpectAsDefined(const Network& network, const std::vector<Position>& downst
             EXPECT_EQ(network.IsUpstream(a, b), reference.IsUpstream(a, b)) << a << " upstream of " << b;
         }
     }
+    // Every pair at once, in an order that jumps about.
+    std::vector<Position> above;
+    std::vector<Position> below;
+    for (Position a = 0; a < n; ++a) {
+        for (Position b = 0; b < n; ++b) {
+            above.push_back((a * 7 + b) % n);
+            below.push_back(b);
+        }
+    }
+    std::vector<char> answers(above.size() + 1, 2);
+    static_assert(sizeof(bool) == sizeof(char));
+    EXPECT_EQ(network.AreUpstream(above.data(), below.data(), above.size(), reinterpret_cast<bool*>(answers.data())),
+              above.size());
+    for (size_t k = 0; k < above.size(); ++k) {
+        ASSERT_EQ(answers[k] == 1, reference.IsUpstream(above[k], below[k])) << above[k] << " upstream of " << below[k];
+    }
+    EXPECT_EQ(answers.back(), 2) << "nothing is written past the pairs";
     EXPECT_EQ(ranks.size(), static_cast<size_t>(n) - onCycles.size()) << "ranks are distinct";
     EXPECT_EQ(network.OnCycles().basins, onCycles.size());
     onCycles.resize(std::min(onCycles.size(), kCycleExamples));
@@ -187,6 +204,15 @@ TEST(Network, PositionsAndLengthsThatFitNoBasinAreRefused)
     Network network({kNoBasin, 0});
     EXPECT_THROW(network.Outlet(2), std::out_of_range);
     EXPECT_THROW(network.IsUpstream(0, -1), std::out_of_range);
+    // Pairs are answered up to the first that holds no basin's position.
+    const Position above[] = {1, 0, 0, 1};
+    const Position below[] = {0, 1, 2, 0};
+    bool upstream[4] = {false, true, true, true};
+    EXPECT_EQ(network.AreUpstream(above, below, 4, upstream), 2u);
+    EXPECT_TRUE(upstream[0]);
+    EXPECT_FALSE(upstream[1]);
+    const Position negative[] = {-1};
+    EXPECT_EQ(network.AreUpstream(negative, below, 1, upstream), 0u);
     EXPECT_THROW(network.Upstream({5}), std::out_of_range);
     EXPECT_THROW(network.DownstreamOf({-1}), std::out_of_range);
     EXPECT_THROW(network.Accumulate({1.0}, Accumulation::Sum), std::invalid_argument);
