@@ -115,7 +115,7 @@ TEST_P(InterruptTest, TheTableHoldsWhatItHeldBeforeOrTheWholeResult)
     const std::string before = TableDigest(*server_, table_);
     Attempt timing = RunAndInterrupt(std::nullopt);
     ASSERT_EQ(timing.exitStatus, 0) << timing.output;
-    ASSERT_EQ(SavedValueProblems(program_, gdaltest::Format::Postgres, dataset_, basins), "");
+    ASSERT_EQ(SavedValues(program_, gdaltest::Format::Postgres, basins).ProblemsIn(dataset_), "");
     const std::string after = TableDigest(*server_, table_);
     ASSERT_NE(after, before);
     KeepResult();

@@ -162,7 +162,7 @@ TEST_P(KillTest, AKillLeavesSoundDataAsItWasOrAsSaved)
     auto [done, timing] = runOnCopy(completed, std::nullopt);
     ASSERT_EQ(timing.exitStatus, 0) << timing.output;
     ASSERT_EQ(timing.seen.count(target), 1u) << "never seen changing the data";
-    ASSERT_EQ(SavedValueProblems(program, format, done, basins), "");
+    ASSERT_EQ(SavedValues(program, format, basins).ProblemsIn(done), "");
     auto after = gdaltest::Snapshot(done, "Watershed");
     auto [stepStart, stepEnd] = timing.seen.at(target);
 

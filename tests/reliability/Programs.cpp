@@ -79,9 +79,12 @@ std::string Differences(const std::string& field, const std::map<int64_t, std::o
     return differing == 0 ? "" : field + ": " + std::to_string(differing) + " features differ, the first " + first;
 }
 
-// The network of the basins as the command's rules give it: each basin
-// drains into the first basin read with its downstream code.
-reference::WalkedNetwork NetworkOf(const std::vector<gdaltest::Basin>& basins)
+// Each basin's chain down, the basin first.
+using Chains = std::vector<std::vector<int64_t>>;
+
+// The chains of the basins' network as the command's rules give it: each
+// basin drains into the first basin read with its downstream code.
+Chains WorkOutChains(const std::vector<gdaltest::Basin>& basins)
 {
     std::map<int64_t, std::optional<int64_t>> downCodes = e2e::Expect(basins, 0, {}).nextDownIds;
     std::unordered_map<int64_t, int64_t> firstWithCode;
@@ -97,41 +100,60 @@ reference::WalkedNetwork NetworkOf(const std::vector<gdaltest::Basin>& basins)
             downstream[i] = found->second;
         }
     }
-    return reference::WalkedNetwork(std::move(downstream));
+    reference::WalkedNetwork network(std::move(downstream));
+    Chains chains;
+    for (int64_t basin = 0; basin < static_cast<int64_t>(basins.size()); ++basin) {
+        chains.push_back(*network.Chain(basin));  // codes make no cycle
+    }
+    return chains;
+}
+
+// The same, worked out once for the basins a test asks for again: the
+// rules' scan takes seconds on tens of thousands of basins.
+const Chains& ChainsOf(const std::vector<gdaltest::Basin>& basins)
+{
+    static std::vector<gdaltest::Basin> lastBasins;
+    static std::optional<Chains> last;
+    auto same = [](const gdaltest::Basin& a, const gdaltest::Basin& b) {
+        return a.pfafstetterId == b.pfafstetterId && a.hydroId == b.hydroId;
+    };
+    if (!last || !std::equal(basins.begin(), basins.end(), lastBasins.begin(), lastBasins.end(), same)) {
+        last.emplace(WorkOutChains(basins));
+        lastBasins = basins;
+    }
+    return *last;
 }
 
 // Each basin's rank comes after the rank of the basin it drains into, and
 // the ranks number the basins 0, 1, 2, ...
-std::string RankProblems(const std::map<int64_t, std::optional<double>>& ranks, const reference::WalkedNetwork& network,
-                         int64_t firstFid)
+std::string RankProblems(const std::map<int64_t, std::optional<double>>& ranks, const Chains& chains, int64_t firstFid)
 {
     std::set<double> seen;
-    for (int64_t basin = 0; basin < static_cast<int64_t>(network.Size()); ++basin) {
+    for (int64_t basin = 0; basin < static_cast<int64_t>(chains.size()); ++basin) {
         auto rank = ranks.find(firstFid + basin);
         if (rank == ranks.end() || !rank->second) {
             return "SORT: feature " + std::to_string(firstFid + basin) + " has no rank";
         }
         seen.insert(*rank->second);
-        std::vector<int64_t> chain = *network.Chain(basin);
+        const std::vector<int64_t>& chain = chains[static_cast<size_t>(basin)];
         if (chain.size() > 1 && !(*rank->second > *ranks.at(firstFid + chain[1]))) {
             return "SORT: feature " + std::to_string(firstFid + basin) + " ranks " + Shown(rank->second) +
                    ", not after the " + Shown(ranks.at(firstFid + chain[1])) + " of the feature it drains into";
         }
     }
-    bool numbered = seen.size() == network.Size() && *seen.begin() == 0 &&
-                    *seen.rbegin() == static_cast<double>(network.Size() - 1);
-    return numbered ? "" : "SORT: the ranks are not 0 to " + std::to_string(network.Size() - 1) + ", each once";
+    bool numbered = seen.size() == chains.size() && *seen.begin() == 0 &&
+                    *seen.rbegin() == static_cast<double>(chains.size() - 1);
+    return numbered ? "" : "SORT: the ranks are not 0 to " + std::to_string(chains.size() - 1) + ", each once";
 }
 
-std::string NetworkValueProblems(Format format, const std::string& dataset,
-                                 const std::vector<gdaltest::Basin>& basins, Variant variant)
+// The network's fields as the walks give them over the areas.
+std::string NetworkValueProblems(const std::string& dataset, const Chains& chains,
+                                 const std::vector<gdaltest::Basin>& basins, int64_t firstFid, Variant variant)
 {
-    reference::WalkedNetwork network = NetworkOf(basins);
-    int64_t firstFid = FirstFid(format);
     std::map<int64_t, std::optional<double>> area = Numbers(dataset, "Area");
     std::map<int64_t, std::optional<double>> upstream, outlets;
     for (int64_t basin = 0; basin < static_cast<int64_t>(basins.size()); ++basin) {
-        std::vector<int64_t> chain = *network.Chain(basin);  // codes make no cycle
+        const std::vector<int64_t>& chain = chains[static_cast<size_t>(basin)];
         double value = *area.at(firstFid + basin);
         for (int64_t below : chain) {
             std::optional<double>& at = upstream[firstFid + below];
@@ -144,23 +166,12 @@ std::string NetworkValueProblems(Format format, const std::string& dataset,
     for (const std::string& problem :
          {Differences("UP", Numbers(dataset, "UP"), upstream, 1e-12), Differences("MAIN", Numbers(dataset, "MAIN"),
                                                                                    outlets, 0),
-          RankProblems(Numbers(dataset, "SORT"), network, firstFid)}) {
+          RankProblems(Numbers(dataset, "SORT"), chains, firstFid)}) {
         if (!problem.empty()) {
             return problem;
         }
     }
     return "";
-}
-
-std::string CommandValueProblems(Format format, const std::string& dataset,
-                                 const std::vector<gdaltest::Basin>& basins, Variant variant)
-{
-    std::map<int64_t, std::optional<double>> expected;
-    for (const auto& [fid, value] :
-         e2e::Expect(basins, FirstFid(format), {false, variant == Variant::First, std::nullopt}).nextDownIds) {
-        expected[fid] = value ? std::optional<double>(static_cast<double>(*value)) : std::nullopt;
-    }
-    return Differences("NextDownID", Numbers(dataset, "NextDownID"), expected, 0);
 }
 
 // Adds the network's fields, each holding kUnwritten in every feature.
@@ -246,11 +257,38 @@ std::string CreateData(Program program, Format format, const gdaltest::TempFolde
     return dataset;
 }
 
-std::string SavedValueProblems(Program program, Format format, const std::string& dataset,
-                               const std::vector<gdaltest::Basin>& basins, Variant variant)
+struct SavedValues::Expected {
+    Program program;
+    int64_t firstFid;
+    Variant variant;
+    std::vector<gdaltest::Basin> basins;
+    std::map<int64_t, std::optional<double>> nextDownIds;  // the command's
+    Chains chains;                                         // the network run's
+};
+
+SavedValues::SavedValues(Program program, Format format, const std::vector<gdaltest::Basin>& basins, Variant variant)
+    : expected_(std::make_unique<Expected>(Expected{program, FirstFid(format), variant, basins, {}, {}}))
 {
-    return program == Program::Command ? CommandValueProblems(format, dataset, basins, variant)
-                                       : NetworkValueProblems(format, dataset, basins, variant);
+    if (program == Program::Network) {
+        expected_->chains = ChainsOf(basins);
+        return;
+    }
+    for (const auto& [fid, value] :
+         e2e::Expect(basins, FirstFid(format), {false, variant == Variant::First, std::nullopt}).nextDownIds) {
+        expected_->nextDownIds[fid] = value ? std::optional<double>(static_cast<double>(*value)) : std::nullopt;
+    }
+}
+
+SavedValues::~SavedValues() = default;
+SavedValues::SavedValues(SavedValues&&) noexcept = default;
+
+std::string SavedValues::ProblemsIn(const std::string& dataset) const
+{
+    const Expected& expected = *expected_;
+    if (expected.program == Program::Command) {
+        return Differences("NextDownID", Numbers(dataset, "NextDownID"), expected.nextDownIds, 0);
+    }
+    return NetworkValueProblems(dataset, expected.chains, expected.basins, expected.firstFid, expected.variant);
 }
 
 std::string UnsavedValueProblems(Program program, const std::string& dataset, bool hadWrittenFields)

@@ -5,6 +5,7 @@
 
 #include "Reliability.h"
 
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -45,12 +46,24 @@ inline constexpr int64_t kUnwritten = -77;
 std::string CreateData(Program program, gdaltest::Format format, const gdaltest::TempFolder& folder,
                        const std::vector<gdaltest::Basin>& basins, bool withWrittenFields);
 
-// What is wrong with the fields a run of the program saved, against the
-// values worked out from the basins without the run (the command's by the
-// Pfafstetter rules, the network's by walking each basin's chain down from
-// the downstream codes those rules give); empty when nothing is.
-std::string SavedValueProblems(Program program, gdaltest::Format format, const std::string& dataset,
-                               const std::vector<gdaltest::Basin>& basins, Variant variant = Variant::First);
+// What a run of the program that saved must leave, worked out once from the
+// basins without the run: the command's values by the Pfafstetter rules, the
+// network's by walking each basin's chain down from the downstream codes
+// those rules give, over the Area the data holds.
+class SavedValues {
+public:
+    SavedValues(Program program, gdaltest::Format format, const std::vector<gdaltest::Basin>& basins,
+                Variant variant = Variant::First);
+    ~SavedValues();
+    SavedValues(SavedValues&&) noexcept;
+
+    // What is wrong with the fields the dataset holds; empty when nothing is.
+    std::string ProblemsIn(const std::string& dataset) const;
+
+private:
+    struct Expected;
+    std::unique_ptr<Expected> expected_;
+};
 
 // What is wrong with the written fields as a run that saved nothing leaves
 // them: those the data had hold kUnwritten, those a run added are empty.

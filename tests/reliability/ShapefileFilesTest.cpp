@@ -349,7 +349,7 @@ TEST(RealFieldTest, AValueOfManyDigitsBeforeThePointKeepsTheDecimalsThatFit)
     arguments.push_back(dataset);
     e2e::ChildResult run = Drennow(arguments);
     ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
-    EXPECT_EQ(SavedValueProblems(Program::Network, Format::Shapefile, dataset, basins), "");
+    EXPECT_EQ(SavedValues(Program::Network, Format::Shapefile, basins).ProblemsIn(dataset), "");
     EXPECT_EQ(ShapefileTableProblems(folder.Path(), "Watershed"), "");
 }
 

@@ -178,7 +178,7 @@ TEST_P(RowLevelSecurityTest, PoliciesThatMayKeepRowsFromTheRoleAreRefusedBeforeT
     // Every row seen: the role's run writes what the owner's does.
     e2e::ChildResult secured = Run({}, DatasetAs(dataset_, editor.Name()));
     ASSERT_EQ(secured.exitStatus, 0) << secured.out << secured.err;
-    EXPECT_EQ(SavedValueProblems(program_, gdaltest::Format::Postgres, dataset_, basins), "");
+    EXPECT_EQ(SavedValues(program_, gdaltest::Format::Postgres, basins).ProblemsIn(dataset_), "");
     std::string written = TableDigest(*server_, table_);
     Unwrite();
     e2e::ChildResult owners = Run();
