@@ -67,7 +67,9 @@ protected:
 TEST_P(ConcurrentRunTest, TheDataHoldsExactlyTheValuesOfTheRunThatSavedLast)
 {
     auto [program, format, withFields] = GetParam();
-    std::vector<gdaltest::Basin> basins = Subdivision(5);
+    // The network's runs, which write through the same sessions, on fewer
+    // basins, to keep the suite's time: its runs still overlap.
+    std::vector<gdaltest::Basin> basins = Subdivision(program == Program::Network ? 4 : 5);
     TempFolder original;
     std::string dataset = CreateData(program, format, original, basins, withFields);
     const std::vector<std::string> written = WrittenFields(program);

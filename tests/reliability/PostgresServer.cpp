@@ -138,9 +138,11 @@ e2e::ChildResult PostgresRunTest::Run(e2e::ChildOptions options, const std::stri
 
 void PostgresRunTest::Unwrite()
 {
+    std::string assignments;
     for (const std::string& field : WrittenFields(program_)) {
-        server_->Execute("UPDATE " + table_ + " SET \"" + field + "\" = " + std::to_string(kUnwritten));
+        assignments += (assignments.empty() ? "\"" : ", \"") + field + "\" = " + std::to_string(kUnwritten);
     }
+    server_->Execute("UPDATE " + table_ + " SET " + assignments);
 }
 
 TestRole::TestRole(ServerSession& admin) : admin_(admin)

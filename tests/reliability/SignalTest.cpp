@@ -87,7 +87,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, SignalTest,
                                            SignalCase{Program::Command, Format::Shapefile, SIGHUP},
                                            SignalCase{Program::Network, Format::GeoPackage, SIGTERM},
                                            SignalCase{Program::Network, Format::GeoPackage, SIGINT},
-                                           SignalCase{Program::Network, Format::Shapefile, SIGTERM},
                                            SignalCase{Program::Network, Format::Shapefile, SIGHUP}),
                          [](const auto& info) {
                              return (info.param.program == Program::Network ? "Network" : "") +
