@@ -234,8 +234,8 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, KillTest,
                                            Scenario{Program::Command, Format::Shapefile, true, 100000},
                                            Scenario{Program::Network, Format::GeoPackage, false, 19683},
                                            Scenario{Program::Network, Format::Shapefile, false, 19683},
-                                           Scenario{Program::Network, Format::GeoPackage, true, 59049},
-                                           Scenario{Program::Network, Format::Shapefile, true, 59049}),
+                                           Scenario{Program::Network, Format::GeoPackage, true, 19683},
+                                           Scenario{Program::Network, Format::Shapefile, true, 19683}),
                          [](const auto& info) {
                              return (info.param.program == Program::Network ? "Network" : "") +
                                     gdaltest::FormatName(info.param.format) +
