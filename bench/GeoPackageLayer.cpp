@@ -142,6 +142,49 @@ void WriteIdentifiers(const std::filesystem::path& path, GDALDataset& dataset, O
     }
 }
 
+// A statement prepared on GDAL's connection to the dataset (it knows the
+// functions the spatial-index triggers call).
+std::unique_ptr<sqlite3_stmt, StatementCloser> Prepare(GDALDataset& dataset, const std::string& sql)
+{
+    auto* db = static_cast<sqlite3*>(dataset.GetInternalHandle("SQLITE_HANDLE"));
+    sqlite3_stmt* prepared = nullptr;
+    if (db == nullptr || sqlite3_prepare_v2(db, sql.c_str(), -1, &prepared, nullptr) != SQLITE_OK) {
+        throw std::runtime_error(sql + ": " + (db ? sqlite3_errmsg(db) : "no SQLite connection"));
+    }
+    return std::unique_ptr<sqlite3_stmt, StatementCloser>(prepared);
+}
+
+void Step(sqlite3_stmt& statement)
+{
+    if (sqlite3_step(&statement) != SQLITE_DONE) {
+        throw std::runtime_error(std::string(sqlite3_sql(&statement)) + ": " +
+                                 sqlite3_errmsg(sqlite3_db_handle(&statement)));
+    }
+    sqlite3_reset(&statement);
+}
+
+// What the network baseline reads of a feature.
+struct CodeAndArea {
+    int64_t fid;
+    int64_t code;
+    double area;
+};
+
+std::vector<CodeAndArea> ReadCodesAndAreas(OGRLayer& layer)
+{
+    ReadOnly(layer, {"PfafstetterID", "SUB_AREA"});
+    int pfafIndex = layer.GetLayerDefn()->GetFieldIndex("PfafstetterID");
+    int areaIndex = layer.GetLayerDefn()->GetFieldIndex("SUB_AREA");
+    if (pfafIndex < 0 || areaIndex < 0) {
+        Fail("no PfafstetterID or SUB_AREA");
+    }
+    std::vector<CodeAndArea> read;
+    for (const OGRFeatureUniquePtr& feature : layer) {
+        read.push_back({feature->GetFID(), feature->GetFieldAsInteger64(pfafIndex), feature->GetFieldAsDouble(areaIndex)});
+    }
+    return read;
+}
+
 // The baseline with integers of one width.
 template <typename Int>
 void RunBaselineOf(const std::filesystem::path& path, GDALDataset& dataset, OGRLayer& layer)
@@ -157,7 +200,8 @@ void RunBaselineOf(const std::filesystem::path& path, GDALDataset& dataset, OGRL
 }  // namespace
 
 template <typename Int>
-void WriteBasinsGeoPackage(const std::filesystem::path& path, const std::vector<BasicBasin<Int>>& basins)
+void WriteBasinsGeoPackage(const std::filesystem::path& path, const std::vector<BasicBasin<Int>>& basins,
+                           const std::vector<double>& subAreas)
 {
     GDALAllRegister();
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GPKG");
@@ -170,8 +214,10 @@ void WriteBasinsGeoPackage(const std::filesystem::path& path, const std::vector<
     OGRLayer* layer = dataset->CreateLayer(kLayerName, &wgs84, wkbPolygon, nullptr);
     OGRFieldDefn hydroId("HydroID", kFieldType<Int>);
     OGRFieldDefn pfafCode("PfafstetterID", kFieldType<Int>);
+    OGRFieldDefn subArea("SUB_AREA", OFTReal);
     if (layer == nullptr || layer->CreateField(&hydroId) != OGRERR_NONE ||
-        layer->CreateField(&pfafCode) != OGRERR_NONE) {
+        layer->CreateField(&pfafCode) != OGRERR_NONE ||
+        (!subAreas.empty() && layer->CreateField(&subArea) != OGRERR_NONE)) {
         Fail("cannot create the layer");
     }
     dataset->StartTransaction();
@@ -184,6 +230,9 @@ void WriteBasinsGeoPackage(const std::filesystem::path& path, const std::vector<
         } else {
             feature.SetFieldNull(1);
         }
+        if (!subAreas.empty()) {
+            feature.SetField(2, subAreas.at(i));
+        }
         feature.SetGeometryDirectly(Square(i).release());
         if (layer->CreateFeature(&feature) != OGRERR_NONE) {
             Fail("cannot write feature " + std::to_string(i + 1));
@@ -194,8 +243,10 @@ void WriteBasinsGeoPackage(const std::filesystem::path& path, const std::vector<
     }
 }
 
-template void WriteBasinsGeoPackage(const std::filesystem::path&, const std::vector<Basin>&);
-template void WriteBasinsGeoPackage(const std::filesystem::path&, const std::vector<WideBasin>&);
+template void WriteBasinsGeoPackage(const std::filesystem::path&, const std::vector<Basin>&,
+                                    const std::vector<double>&);
+template void WriteBasinsGeoPackage(const std::filesystem::path&, const std::vector<WideBasin>&,
+                                    const std::vector<double>&);
 
 void RunBaseline(const std::filesystem::path& path)
 {
@@ -208,6 +259,79 @@ void RunBaseline(const std::filesystem::path& path)
     } else {
         RunBaselineOf<int32_t>(path, *dataset, layer);
     }
+}
+
+void RunNetworkBaseline(const std::filesystem::path& path, bool statementPerField)
+{
+    GDALDatasetUniquePtr dataset = Open(path, true);
+    OGRLayer& layer = LayerOf(*dataset);
+    const char* const fields[] = {"UP_AREA", "MAIN", "SORT"};
+    for (auto [name, type] : {std::pair{fields[0], OFTReal}, {fields[1], OFTInteger}, {fields[2], OFTInteger}}) {
+        OGRFieldDefn field(name, type);
+        if (layer.CreateField(&field) != OGRERR_NONE) {
+            Fail(std::string("cannot add ") + name);
+        }
+    }
+    std::vector<CodeAndArea> read = ReadCodesAndAreas(layer);
+    if (dataset->StartTransaction() != OGRERR_NONE) {
+        Fail("cannot start writing " + path.string());
+    }
+    std::string where = std::string(" WHERE \"") + layer.GetFIDColumn() + "\" = ?4";
+    std::string table = std::string("UPDATE \"") + kLayerName + "\" SET ";
+    std::vector<std::unique_ptr<sqlite3_stmt, StatementCloser>> updates;
+    if (statementPerField) {
+        for (int i = 0; i < 3; ++i) {
+            updates.push_back(Prepare(*dataset, table + "\"" + fields[i] + "\" = ?" + std::to_string(i + 1) + where));
+        }
+    } else {
+        updates.push_back(Prepare(*dataset, table + "\"UP_AREA\" = ?1, \"MAIN\" = ?2, \"SORT\" = ?3" + where));
+    }
+    for (size_t i = 0; i < read.size(); ++i) {
+        for (auto& update : updates) {
+            // A statement binds the parameters it has.
+            sqlite3_bind_double(update.get(), sqlite3_bind_parameter_index(update.get(), "?1"), read[i].area);
+            sqlite3_bind_int64(update.get(), sqlite3_bind_parameter_index(update.get(), "?2"), read[i].code);
+            sqlite3_bind_int64(update.get(), sqlite3_bind_parameter_index(update.get(), "?3"), static_cast<int64_t>(i));
+            sqlite3_bind_int64(update.get(), sqlite3_bind_parameter_index(update.get(), "?4"), read[i].fid);
+            Step(*update);
+        }
+    }
+    updates.clear();
+    if (dataset->CommitTransaction() != OGRERR_NONE) {
+        Fail("cannot commit " + path.string());
+    }
+}
+
+NetworkFields ReadNetworkFields(const std::filesystem::path& path)
+{
+    GDALDatasetUniquePtr dataset = Open(path, false);
+    OGRLayer& layer = LayerOf(*dataset);
+    ReadOnly(layer, {"UP_AREA", "MAIN", "SORT"});
+    OGRFeatureDefn* definition = layer.GetLayerDefn();
+    int up = definition->GetFieldIndex("UP_AREA"), outlet = definition->GetFieldIndex("MAIN"),
+        rank = definition->GetFieldIndex("SORT");
+    if (up < 0 || outlet < 0 || rank < 0) {
+        Fail("no UP_AREA, MAIN or SORT in " + path.string());
+    }
+    auto n = static_cast<size_t>(layer.GetFeatureCount());
+    NetworkFields fields{std::vector<std::optional<double>>(n), std::vector<std::optional<int64_t>>(n),
+                         std::vector<std::optional<int64_t>>(n)};
+    for (const OGRFeatureUniquePtr& feature : layer) {
+        auto slot = static_cast<size_t>(feature->GetFID() - 1);
+        if (slot >= n) {
+            continue;
+        }
+        if (feature->IsFieldSetAndNotNull(up)) {
+            fields.upArea[slot] = feature->GetFieldAsDouble(up);
+        }
+        if (feature->IsFieldSetAndNotNull(outlet)) {
+            fields.outlet[slot] = feature->GetFieldAsInteger64(outlet);
+        }
+        if (feature->IsFieldSetAndNotNull(rank)) {
+            fields.rank[slot] = feature->GetFieldAsInteger64(rank);
+        }
+    }
+    return fields;
 }
 
 std::vector<std::optional<int64_t>> ReadNextDownIds(const std::filesystem::path& path)

@@ -6,6 +6,13 @@
 // moment of load on the machine moves no ratio far. The last line is
 // "ratio <run/baseline in identifier mode>".
 //
+// With --run network the layer also holds SUB_AREA, and `drennow network
+// --sum SUB_AREA=UP_AREA --outlet MAIN --rank SORT` is timed against a bare
+// baseline that reads PfafstetterID and SUB_AREA and writes the three fields
+// of every feature by one UPDATE (and, for comparison, by an UPDATE per
+// field); its values are checked against each basin's chain walked down, and
+// the last line is "ratio <network run/baseline>".
+//
 // With --codes 64 the layer holds twelve-digit codes and ten-digit
 // identifiers in 64-bit fields, the unsubdivided reading of zeros applies,
 // and only identifier mode is timed (`drennow --int64 --zeros unsubdivided`);
@@ -14,6 +21,7 @@
 #include "ChildProcess.h"
 #include "GeoPackageLayer.h"
 #include "IndexTiming.h"
+#include "NetworkCase.h"
 #include "RealisticBasins.h"
 
 #include "pfaf/NextDownIndex.h"
@@ -26,6 +34,7 @@
 #include <iomanip>
 #include <iostream>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -37,12 +46,15 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: drennow_bench [--basins N] [--rounds N] [--scan-sample N] [--codes 32|64]\n"
-    "                     [--trailing-zeros yes|no] [--drennow PATH] [--dir DIR]\n"
+    "                     [--trailing-zeros yes|no] [--run command|network]\n"
+    "                     [--drennow PATH] [--dir DIR]\n"
     "Writes a GeoPackage of N realistic basins (1,000,000 unless given) and times,\n"
     "round after round (3 unless given), a bare baseline against drennow --batch in\n"
     "both populate modes, checking every value written; then the next-down index\n"
-    "against the plain scan of --scan-sample basins (200). The copies go into DIR,\n"
-    "else into a temporary folder removed afterwards.\n";
+    "against the plain scan of --scan-sample basins (200). With --run network, a\n"
+    "baseline that writes three fields against drennow network --sum SUB_AREA=UP_AREA\n"
+    "--outlet MAIN --rank SORT instead. The copies go into DIR, else into a\n"
+    "temporary folder removed afterwards.\n";
 
 struct Options {
     size_t basins = 1000000;
@@ -50,6 +62,7 @@ struct Options {
     size_t scanSample = 200;
     bool allowTrailingZeros = true;
     bool wideCodes = false;  // --codes 64
+    bool network = false;    // --run network
     fs::path drennow = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "drennow" / "drennow";
     fs::path dir;  // a new temporary folder, removed afterwards, when empty
 };
@@ -73,6 +86,11 @@ Options Parse(int argc, char** argv)
                 throw std::invalid_argument("--codes takes 32 or 64");
             }
             options.wideCodes = value == "64";
+        } else if (name == "--run") {
+            if (value != "command" && value != "network") {
+                throw std::invalid_argument("--run takes command or network");
+            }
+            options.network = value == "network";
         } else if (name == "--drennow") {
             options.drennow = value;
         } else if (name == "--dir") {
@@ -171,7 +189,8 @@ struct Measured {
     std::string name;
     std::vector<std::string> command;
     fs::path copy;
-    std::vector<int64_t> expected;  // what it writes, when it is drennow
+    // How many features of the copy hold what it must write, when it is drennow.
+    std::function<size_t(const fs::path&)> countMatches;
     std::vector<ChildRun> rounds;
 
     double MedianWallSeconds() const
@@ -225,7 +244,7 @@ std::vector<Measured> PlanRuns(const Options& options, const std::vector<BasicBa
 {
     fs::path self = fs::read_symlink("/proc/self/exe");
     std::vector<Measured> runs;
-    runs.push_back({"baseline", {self, "--baseline", dir / "baseline.gpkg"}, dir / "baseline.gpkg", {}, {}});
+    runs.push_back({"baseline", {self, "--baseline", dir / "baseline.gpkg"}, dir / "baseline.gpkg", nullptr, {}});
     CodeCase codeCase = CaseOf(options);
     for (bool writeIdentifiers : codeCase.writeIdentifiers) {
         std::string mode = writeIdentifiers ? "id" : "pfaf";
@@ -238,10 +257,31 @@ std::vector<Measured> PlanRuns(const Options& options, const std::vector<BasicBa
         }
         command.push_back(copy);
         std::string name = writeIdentifiers ? "identifier mode" : "Pfafstetter mode";
-        runs.push_back({"drennow, " + name, command, copy,
-                        ExpectedNextDownIds(basins, writeIdentifiers, codeCase.rules), {}});
+        auto count = [expected = ExpectedNextDownIds(basins, writeIdentifiers, codeCase.rules)](const fs::path& copy) {
+            return CountMatches(ReadNextDownIds(copy), expected);
+        };
+        runs.push_back({"drennow, " + name, command, copy, count, {}});
     }
     return runs;
+}
+
+// The network case's baseline and run.
+std::vector<Measured> PlanNetworkRuns(const Options& options, const std::vector<Basin>& basins,
+                                      const std::vector<double>& areas, const fs::path& dir)
+{
+    fs::path self = fs::read_symlink("/proc/self/exe");
+    fs::path copy = dir / "network.gpkg";
+    std::vector<std::string> command = {options.drennow, "network", "--layer", kLayerName, "--pfaf-field",
+                                        "PfafstetterID", "--trailing-zeros", options.allowTrailingZeros ? "yes" : "no",
+                                        "--sum", "SUB_AREA=UP_AREA", "--outlet", "MAIN", "--rank", "SORT", copy};
+    auto count = [&basins, &areas, downstream = DownstreamPositions(basins, CaseOf(options).rules)](
+                     const fs::path& written) {
+        return CountNetworkMatches(basins, areas, downstream, ReadNetworkFields(written));
+    };
+    return {{"baseline", {self, "--network-baseline", dir / "baseline.gpkg"}, dir / "baseline.gpkg", nullptr, {}},
+            {"baseline, an UPDATE per field", {self, "--network-baseline-per-field", dir / "per-field.gpkg"},
+             dir / "per-field.gpkg", nullptr, {}},
+            {"drennow network, sum, outlet, rank", command, copy, count, {}}};
 }
 
 // Times every run on a fresh copy of the source, round after round, and
@@ -252,13 +292,13 @@ bool TimeRounds(const Options& options, const fs::path& source, std::vector<Meas
     for (size_t round = 0; round < options.rounds; ++round) {
         for (Measured& run : runs) {
             run.rounds.push_back(RunOnCopy(source, run));
-            if (run.expected.empty()) {
+            if (!run.countMatches) {
                 continue;
             }
-            size_t matches = CountMatches(ReadNextDownIds(run.copy), run.expected);
+            size_t matches = run.countMatches(run.copy);
             if (round == 0 || matches != basins) {
-                std::cout << "NextDownID as expected, " << run.name.substr(run.name.find(", ") + 2) << ": "
-                          << matches << " of " << basins << " features\n";
+                std::cout << "values as expected, " << run.name.substr(run.name.find(", ") + 2) << ": " << matches
+                          << " of " << basins << " features\n";
             }
             written = written && matches == basins;
         }
@@ -281,25 +321,43 @@ void PrintFigures(const std::vector<Measured>& runs, size_t basins)
     }
 }
 
+// Writes the source GeoPackage (with SUB_AREA when areas are given) into
+// the folder; its path.
+template <typename Int>
+fs::path WriteSource(const fs::path& dir, const std::vector<BasicBasin<Int>>& basins, const std::vector<double>& areas)
+{
+    fs::path source = dir / "basins.gpkg";
+    auto start = std::chrono::steady_clock::now();
+    WriteBasinsGeoPackage(source, basins, areas);
+    std::cout << "basins: " << basins.size() << ", GeoPackage written in "
+              << std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() << " s\n";
+    return source;
+}
+
 template <typename Int>
 int Run(const Options& options, const std::vector<BasicBasin<Int>>& basins)
 {
     std::cout << std::fixed << std::setprecision(3);
     fs::path dir = options.dir.empty() ? NewTemporaryFolder() : options.dir;
     fs::create_directories(dir);
-    fs::path source = dir / "basins.gpkg";
-    auto start = std::chrono::steady_clock::now();
-    WriteBasinsGeoPackage(source, basins);
-    std::cout << "basins: " << basins.size() << ", GeoPackage written in "
-              << std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() << " s\n";
+    std::vector<double> areas;
+    if constexpr (std::is_same_v<Int, int32_t>) {
+        areas = options.network ? MakeSubAreas(basins.size()) : std::vector<double>{};
+    }
+    fs::path source = WriteSource(dir, basins, areas);
 
-    bool agree = TimeIndexOf(basins, options.scanSample);
+    bool agree = options.network || TimeIndexOf(basins, options.scanSample);
     if (!fs::exists(options.drennow)) {
         std::cout << "no drennow at " << options.drennow << ": build it or give --drennow PATH\n";
         return EXIT_FAILURE;
     }
 
-    std::vector<Measured> runs = PlanRuns(options, basins, dir);
+    std::vector<Measured> runs;
+    if constexpr (std::is_same_v<Int, int32_t>) {
+        runs = options.network ? PlanNetworkRuns(options, basins, areas, dir) : PlanRuns(options, basins, dir);
+    } else {
+        runs = PlanRuns(options, basins, dir);
+    }
     bool written = TimeRounds(options, source, runs, basins.size());
     std::cout << "rounds: " << options.rounds << ", each figure is the median of its rounds\n";
     PrintFigures(runs, basins.size());
@@ -324,7 +382,14 @@ int main(int argc, char** argv)
             RunBaseline(argv[2]);
             return EXIT_SUCCESS;
         }
+        if (argc == 3 && std::string(argv[1]).starts_with("--network-baseline")) {
+            RunNetworkBaseline(argv[2], std::string(argv[1]) == "--network-baseline-per-field");
+            return EXIT_SUCCESS;
+        }
         Options options = Parse(argc, argv);
+        if (options.network && options.wideCodes) {
+            throw std::invalid_argument("--run network takes 32-bit codes");
+        }
         StartLauncher();
         return options.wideCodes ? Run(options, MakeTwelveDigitBasins(options.basins))
                                  : Run(options, MakeRealisticBasins(options.basins));

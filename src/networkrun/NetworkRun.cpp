@@ -311,12 +311,16 @@ public:
         if (!featureClass) {
             throw Refusal(Ending::Refused, command::texts::FeatureClassMissing(layer->Name()));
         }
+        // Counted before the fields are looked at, as the command counts them:
+        // a table another session keeps from the run ends it with that reason,
+        // not with fields it could not see.
+        int32_t rows = Deref(host::QueryInterface<host::ITable>(layer)).RowCount();
         host::Ref<host::IFields> fields = featureClass->Fields();
         ReadFields read;
         InputColumns inputs = FindInputs(request_, Deref(fields), outcome_.layer, read);
         std::vector<Destination> destinations = FindDestinations(request_, Deref(fields), read.indexes, outcome_.layer);
         host::Ref<host::IEditor> editor = request_.query ? nullptr : FindEditor(application_);
-        Columns columns = Read(layer, read);
+        Columns columns = Read(layer, read, rows);
         outcome_.basins = columns.objectIds.size();
         // Text that is no number is refused before anything changes.
         std::vector<std::vector<double>> numbers =
@@ -355,9 +359,8 @@ public:
     }
 
 private:
-    Columns Read(const host::Ref<host::IFeatureLayer>& layer, const ReadFields& read)
+    Columns Read(const host::Ref<host::IFeatureLayer>& layer, const ReadFields& read, int32_t rows)
     {
-        int32_t rows = Deref(host::QueryInterface<host::ITable>(layer)).RowCount();
         progress_.Start(texts::kReadingBasins, static_cast<size_t>(std::max(0, rows)));
         Columns columns = ReadColumns(*layer, read.indexes, [this](size_t done) { progress_.Step(done); });
         if (columns.objectIds.empty()) {

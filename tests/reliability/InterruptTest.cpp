@@ -1,6 +1,7 @@
 // drennow interrupted at random moments while it edits a PostgreSQL table
-// (SIGINT as Ctrl-C sends it, SIGTERM): the table holds exactly what it held
-// before, or, when the signal came after the save, the whole result.
+// (SIGINT as Ctrl-C sends it, SIGTERM), the command and the network run: the
+// table holds exactly what it held before, or, when the signal came after
+// the save, the whole result.
 #include "PostgresServer.h"
 
 #include <gtest/gtest.h>
@@ -32,8 +33,14 @@ struct Attempt {
     Clock::duration held{};  // from taking the table to the signal or the end
 };
 
-class InterruptTest : public PostgresRunTest, public ::testing::WithParamInterface<int> {
+class InterruptTest : public PostgresRunTest, public ::testing::WithParamInterface<std::tuple<Program, int>> {
 protected:
+    void SetUp() override
+    {
+        PostgresRunTest::SetUp();
+        program_ = std::get<0>(GetParam());
+    }
+
     // Runs drennow; after the delay (none: never) from the moment it holds
     // the table, freezes it, notes its locks, and signals it.
     Attempt RunAndInterrupt(std::optional<Clock::duration> delay)
@@ -47,7 +54,7 @@ protected:
                 std::this_thread::sleep_until(started + *delay);
                 ::kill(pid, SIGSTOP);
                 attempt.locks = LocksOf(*server_, table_);
-                ::kill(pid, GetParam());
+                ::kill(pid, std::get<1>(GetParam()));
                 ::kill(pid, SIGCONT);
             } else {
                 while (LocksOf(*server_, table_).exclusive) {
@@ -61,28 +68,36 @@ protected:
         return attempt;
     }
 
-    void Restore() { server_->Execute("UPDATE " + table_ + " SET \"NextDownID\" = -77"); }
-
     // Keeps the values of a faultless run, to tell a result that differs
     // from it by what differs.
     void KeepResult()
     {
-        server_->Execute("DROP TABLE IF EXISTS " + Kept() + "; CREATE TABLE " + Kept() +
-                         " AS SELECT ogc_fid, \"NextDownID\" FROM " + table_);
+        server_->Execute("DROP TABLE IF EXISTS " + Kept() + "; CREATE TABLE " + Kept() + " AS SELECT ogc_fid, " +
+                         WrittenColumns("") + " FROM " + table_);
+    }
+
+    // The written fields of the table (of the alias given), one after the other.
+    std::string WrittenColumns(const std::string& alias) const
+    {
+        std::string columns;
+        for (const std::string& field : WrittenFields(program_)) {
+            columns += (columns.empty() ? "" : ", ") + alias + "\"" + field + "\"";
+        }
+        return columns;
     }
 
     // How many rows differ from the faultless run's, and the first of them.
     std::string DifferencesFromResult()
     {
-        const std::string differing = " FROM " + table_ + " t JOIN " + Kept() +
-                                      " k USING (ogc_fid) WHERE t.\"NextDownID\" IS DISTINCT FROM k.\"NextDownID\"";
+        const std::string written = "ROW(" + WrittenColumns("t.") + ")", kept = "ROW(" + WrittenColumns("k.") + ")";
+        const std::string differing = " FROM " + table_ + " t JOIN " + Kept() + " k USING (ogc_fid) WHERE " + written +
+                                      " IS DISTINCT FROM " + kept;
         std::vector<std::string> range =
             server_->Row("SELECT count(*)::text, coalesce(min(ogc_fid), -1)::text, coalesce(max(ogc_fid), -1)::text" +
                          differing);
-        std::string first = server_->Value(
-            "SELECT coalesce(string_agg(x, ' '), '') FROM (SELECT ogc_fid || ':' || coalesce(t.\"NextDownID\"::text, "
-            "'null') || '/' || coalesce(k.\"NextDownID\"::text, 'null') AS x" + differing +
-            " ORDER BY ogc_fid LIMIT 20) d");
+        std::string first = server_->Value("SELECT coalesce(string_agg(x, ' '), '') FROM (SELECT ogc_fid || ':' || " +
+                                           written + "::text || '/' || " + kept + "::text AS x" + differing +
+                                           " ORDER BY ogc_fid LIMIT 20) d");
         return range.at(0) + " rows differ from the faultless run's (fids " + range.at(1) + " to " + range.at(2) +
                "; fid:value/expected " + first + ")";
     }
@@ -93,16 +108,22 @@ protected:
 
 TEST_P(InterruptTest, TheTableHoldsWhatItHeldBeforeOrTheWholeResult)
 {
-    const int signal = GetParam();
-    const Wanted wanted = signal == SIGINT ? Wanted{8, 5} : Wanted{4, 2};
-    Create(Subdivision(5));
+    const int signal = std::get<1>(GetParam());
+    // The network's runs, which write through the same session, half as
+    // often and on fewer basins, to keep the suite's time: each of its runs
+    // rewrites every row once a field.
+    const bool network = program_ == Program::Network;
+    const Wanted wanted = signal == SIGINT ? (network ? Wanted{4, 3} : Wanted{8, 5}) : (network ? Wanted{2, 1} : Wanted{4, 2});
+    std::vector<gdaltest::Basin> basins = Subdivision(network ? 4 : 5);
+    Create(basins);
     const std::string before = TableDigest(*server_, table_);
     Attempt timing = RunAndInterrupt(std::nullopt);
     ASSERT_EQ(timing.exitStatus, 0) << timing.output;
+    ASSERT_EQ(SavedValues(program_, gdaltest::Format::Postgres, basins).ProblemsIn(dataset_), "");
     const std::string after = TableDigest(*server_, table_);
     ASSERT_NE(after, before);
     KeepResult();
-    Restore();
+    Unwrite();
     ASSERT_EQ(TableDigest(*server_, table_), before);
 
     std::random_device device;
@@ -127,7 +148,7 @@ TEST_P(InterruptTest, TheTableHoldsWhatItHeldBeforeOrTheWholeResult)
             // The signal came as the run saved.
             ASSERT_EQ(digest, after) << DifferencesFromResult() << "; signalled after " << attempt.held.count()
                                      << ": " << attempt.output;
-            Restore();
+            Unwrite();
             continue;
         }
         ASSERT_EQ(attempt.exitStatus, 128 + signal) << attempt.output;
@@ -137,14 +158,19 @@ TEST_P(InterruptTest, TheTableHoldsWhatItHeldBeforeOrTheWholeResult)
     }
     EXPECT_GE(got.interruptions, wanted.interruptions) << "in " << attempts << " attempts";
     EXPECT_GE(got.afterWrites, wanted.afterWrites) << "in " << attempts << " attempts";
-    std::printf("%s: %d interruptions while editing, %d after updates were sent, in %d attempts (the table is held "
+    std::printf("%s, %s: %d interruptions while editing, %d after updates were sent, in %d attempts (the table is held "
                 "%.0f ms)\n",
-                strsignal(signal), got.interruptions, got.afterWrites, attempts,
+                ProgramName(program_).c_str(), strsignal(signal), got.interruptions, got.afterWrites, attempts,
                 std::chrono::duration<double, std::milli>(timing.held).count());
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, InterruptTest, ::testing::Values(SIGINT, SIGTERM),
-                         [](const auto& info) { return info.param == SIGINT ? "Sigint" : "Sigterm"; });
+INSTANTIATE_TEST_SUITE_P(Signals, InterruptTest,
+                         ::testing::Combine(::testing::Values(Program::Command, Program::Network),
+                                            ::testing::Values(SIGINT, SIGTERM)),
+                         [](const auto& info) {
+                             return (std::get<0>(info.param) == Program::Network ? "Network" : "") +
+                                    std::string(std::get<1>(info.param) == SIGINT ? "Sigint" : "Sigterm");
+                         });
 
 }  // namespace
 }  // namespace drennow::reliability

@@ -1,5 +1,6 @@
-// Data another program holds a lock on: the run gives up within a bounded
-// time with its error report, and changes nothing.
+// Data another program holds a lock on: the run, of the command or of the
+// network, gives up within a bounded time with its error report, and
+// changes nothing.
 #include "PostgresServer.h"
 
 #include <gmock/gmock.h>
@@ -30,9 +31,9 @@ double Seconds(Clock::duration duration)
     return std::chrono::duration<double>(duration).count();
 }
 
-TimedRun RunWhileLocked(Format format, const std::string& dataset, const std::string& folder)
+TimedRun RunWhileLocked(Program program, Format format, const std::string& dataset, const std::string& folder)
 {
-    std::vector<std::string> arguments = IdAnswers(format);
+    std::vector<std::string> arguments = RunArguments(program, format);
     arguments.push_back(dataset);
     e2e::ChildOptions options;
     options.workingFolder = folder;
@@ -67,34 +68,47 @@ struct SqliteLock {
     const char* says;
 };
 
-class GeoPackageLockTest : public ::testing::TestWithParam<SqliteLock> {};
+const SqliteLock kWriterHolds{"BEGIN IMMEDIATE", 1,
+                              "is being changed by another program (database is locked); the edits were not saved"};
+const SqliteLock kExclusive{"BEGIN EXCLUSIVE", 2, "database is locked"};
+
+void PrintTo(const SqliteLock& lock, std::ostream* out)
+{
+    *out << lock.begin;
+}
+
+class GeoPackageLockTest : public ::testing::TestWithParam<std::tuple<Program, SqliteLock>> {};
 
 TEST_P(GeoPackageLockTest, AnotherWritersTransactionEndsTheRunWithItsErrorAndNothingChanged)
 {
+    auto [program, lock] = GetParam();
     TempFolder folder;
-    std::string dataset = gdaltest::CreateWatersheds(Format::GeoPackage, folder, Subdivision(3), true);
+    std::string dataset = CreateData(program, Format::GeoPackage, folder, Subdivision(3), true);
     auto before = gdaltest::Snapshot(dataset, "Watershed");
     TimedRun run;
     {
-        SqliteHolder holder(dataset, GetParam().begin);
-        run = RunWhileLocked(Format::GeoPackage, dataset, folder.Path());
+        SqliteHolder holder(dataset, lock.begin);
+        run = RunWhileLocked(program, Format::GeoPackage, dataset, folder.Path());
     }
-    PrintOutcome(std::string("GeoPackage, another writer's ") + GetParam().begin, run.result, Seconds(run.took));
+    PrintOutcome(ProgramName(program) + ", GeoPackage, another writer's " + lock.begin, run.result, Seconds(run.took));
     EXPECT_LT(run.took, kBoundedTime);
-    EXPECT_EQ(run.result.exitStatus, GetParam().exitStatus) << run.result.out << run.result.err;
-    EXPECT_THAT(run.result.out + run.result.err, HasSubstr(GetParam().says));
+    EXPECT_EQ(run.result.exitStatus, lock.exitStatus) << run.result.out << run.result.err;
+    EXPECT_THAT(run.result.out + run.result.err, HasSubstr(lock.says));
     EXPECT_EQ(IntegrityCheck(dataset), "ok");
     EXPECT_EQ(gdaltest::Snapshot(dataset, "Watershed"), before);
 }
 
 // A reserved lock still lets the run read, and its first update fails; an
-// exclusive one keeps the data from being opened at all.
+// exclusive one keeps the data from being opened at all (as the network
+// run's data is opened by the same code, that case is the command's only).
 INSTANTIATE_TEST_SUITE_P(Locks, GeoPackageLockTest,
-                         ::testing::Values(SqliteLock{"BEGIN IMMEDIATE", 1,
-                                                      "is being changed by another program (database is locked); "
-                                                      "the edits were not saved"},
-                                           SqliteLock{"BEGIN EXCLUSIVE", 2, "database is locked"}),
-                         [](const auto& info) { return std::string(info.param.begin).substr(6); });
+                         ::testing::Values(std::tuple{Program::Command, kWriterHolds},
+                                           std::tuple{Program::Command, kExclusive},
+                                           std::tuple{Program::Network, kWriterHolds}),
+                         [](const auto& info) {
+                             return (std::get<0>(info.param) == Program::Network ? "Network" : "") +
+                                    std::string(std::get<1>(info.param).begin).substr(6);
+                         });
 
 // Edits that outgrow SQLite's cache are written out to the file before the
 // commit, which needs the lock a reader keeps the run from: however often
@@ -108,7 +122,7 @@ TEST(GeoPackageReaderTest, AReaderHoldingOnEndsARunOnALargeLayerAfterTheOneLockW
     TimedRun run;
     {
         SqliteHolder reader(dataset, "BEGIN; SELECT count(*) FROM Watershed");
-        run = RunWhileLocked(Format::GeoPackage, dataset, folder.Path());
+        run = RunWhileLocked(Program::Command, Format::GeoPackage, dataset, folder.Path());
     }
     PrintOutcome("GeoPackage of 59,049 basins, another program's read transaction", run.result, Seconds(run.took));
     EXPECT_LT(run.took, kBoundedTime);
@@ -137,7 +151,7 @@ private:
     ServerSession session_;
 };
 
-class PostgresLockTest : public ::testing::TestWithParam<bool> {
+class PostgresLockTest : public ::testing::TestWithParam<std::tuple<Program, bool>> {
 protected:
     void SetUp() override
     {
@@ -147,34 +161,52 @@ protected:
     }
 };
 
-// With NextDownID present the run waits for its lock on the table; without
-// it, to add the column to the table.
+// With its fields present the run waits for its lock on the table; without
+// them, to add the columns to the table.
 TEST_P(PostgresLockTest, RowsLockedByAnotherSessionEndTheRunInBoundedTimeWithNothingChanged)
 {
-    bool withNextDownId = GetParam();
+    auto [program, withFields] = GetParam();
     TempFolder folder;
-    std::string dataset = gdaltest::CreateWatersheds(Format::Postgres, folder, Subdivision(2), withNextDownId);
+    std::string dataset = CreateData(program, Format::Postgres, folder, Subdivision(2), withFields);
     auto before = gdaltest::Snapshot(dataset, "Watershed");
     TimedRun run;
     {
         PostgresLock locks(LastWatershedTable(), "rows");
-        run = RunWhileLocked(Format::Postgres, dataset, folder.Path());
+        run = RunWhileLocked(program, Format::Postgres, dataset, folder.Path());
     }
-    PrintOutcome(std::string("PostgreSQL rows locked, NextDownID ") + (withNextDownId ? "present" : "to be added"),
+    PrintOutcome(ProgramName(program) + ", PostgreSQL rows locked, its fields " +
+                     (withFields ? "present" : "to be added"),
                  run.result, Seconds(run.took));
     EXPECT_LT(run.took, kBoundedTime);
     EXPECT_EQ(run.result.exitStatus, 1) << run.result.out << run.result.err;
     EXPECT_THAT(run.result.err, HasSubstr("lock timeout"));
     EXPECT_EQ(gdaltest::Snapshot(dataset, "Watershed"), before);
-    EXPECT_EQ(gdaltest::HasField(dataset, "Watershed", "NextDownID"), withNextDownId);
+    EXPECT_EQ(AddedFields(program, dataset, withFields), std::vector<std::string>{});
 }
 
-INSTANTIATE_TEST_SUITE_P(Fields, PostgresLockTest, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "NextDownIdPresent" : "NextDownIdToBeAdded"; });
+// The network run's lock on the table is the same session's as the
+// command's, and PostgresLockTimeoutTest waits for it; here it adds its
+// fields.
+INSTANTIATE_TEST_SUITE_P(Fields, PostgresLockTest,
+                         ::testing::Values(std::tuple{Program::Command, true}, std::tuple{Program::Command, false},
+                                           std::tuple{Program::Network, false}),
+                         [](const auto& info) {
+                             bool withFields = std::get<1>(info.param);
+                             if (std::get<0>(info.param) == Program::Network) {
+                                 return std::string(withFields ? "NetworkFieldsPresent" : "NetworkFieldsToBeAdded");
+                             }
+                             return std::string(withFields ? "NextDownIdPresent" : "NextDownIdToBeAdded");
+                         });
 
 // The user's own bound on lock waits, as PGOPTIONS gives it.
-class PostgresLockTimeoutTest : public PostgresRunTest {
+class PostgresLockTimeoutTest : public PostgresRunTest, public ::testing::WithParamInterface<Program> {
 protected:
+    void SetUp() override
+    {
+        PostgresRunTest::SetUp();
+        program_ = GetParam();
+    }
+
     TimedRun RunWithin(const char* lockTimeout)
     {
         e2e::ChildOptions options;
@@ -185,7 +217,7 @@ protected:
     }
 };
 
-TEST_F(PostgresLockTimeoutTest, TheUsersBoundIsKeptAndTheMessageNamesTheLock)
+TEST_P(PostgresLockTimeoutTest, TheUsersBoundIsKeptAndTheMessageNamesTheLock)
 {
     Create(Subdivision(2));
     std::string before = TableDigest(*server_, table_);
@@ -194,7 +226,7 @@ TEST_F(PostgresLockTimeoutTest, TheUsersBoundIsKeptAndTheMessageNamesTheLock)
         PostgresLock locks(table_, "rows");
         run = RunWithin("1s");
     }
-    PrintOutcome("PostgreSQL rows locked, lock_timeout=1s", run.result, Seconds(run.took));
+    PrintOutcome(ProgramName(program_) + ", PostgreSQL rows locked, lock_timeout=1s", run.result, Seconds(run.took));
     EXPECT_GE(run.took, std::chrono::seconds(1));
     EXPECT_LT(run.took, std::chrono::seconds(6));  // not the run's own 10 s
     EXPECT_EQ(run.result.exitStatus, 1) << run.result.out << run.result.err;
@@ -205,7 +237,7 @@ TEST_F(PostgresLockTimeoutTest, TheUsersBoundIsKeptAndTheMessageNamesTheLock)
 
 // Counting the rows is the first read of the table: its failure is the
 // error it is, not an empty layer.
-TEST_F(PostgresLockTimeoutTest, ATimeOutWhileCountingTheRowsIsReportedAsTheError)
+TEST_P(PostgresLockTimeoutTest, ATimeOutWhileCountingTheRowsIsReportedAsTheError)
 {
     Create(Subdivision(2));
     TimedRun run;
@@ -213,12 +245,15 @@ TEST_F(PostgresLockTimeoutTest, ATimeOutWhileCountingTheRowsIsReportedAsTheError
         PostgresLock lock(table_, "ACCESS EXCLUSIVE");
         run = RunWithin("1s");
     }
-    PrintOutcome("PostgreSQL table locked while counting", run.result, Seconds(run.took));
+    PrintOutcome(ProgramName(program_) + ", PostgreSQL table locked while counting", run.result, Seconds(run.took));
     EXPECT_EQ(run.result.exitStatus, 1) << run.result.out << run.result.err;
     EXPECT_THAT(run.result.err, HasSubstr("Could not count the rows of Watershed"));
     EXPECT_THAT(run.result.err, HasSubstr("lock timeout"));
     EXPECT_THAT(run.result.err, Not(HasSubstr("No features found")));
 }
+
+INSTANTIATE_TEST_SUITE_P(Programs, PostgresLockTimeoutTest, ::testing::Values(Program::Command, Program::Network),
+                         [](const auto& info) { return ProgramName(info.param); });
 
 }  // namespace
 }  // namespace drennow::reliability

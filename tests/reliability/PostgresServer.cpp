@@ -120,20 +120,29 @@ void PostgresRunTest::SetUp()
     server_ = std::make_unique<ServerSession>();
 }
 
-void PostgresRunTest::Create(const std::vector<gdaltest::Basin>& basins, bool withNextDownId)
+void PostgresRunTest::Create(const std::vector<gdaltest::Basin>& basins, bool withWrittenFields)
 {
-    dataset_ = gdaltest::CreateWatersheds(gdaltest::Format::Postgres, folder_, basins, withNextDownId);
+    dataset_ = CreateData(program_, gdaltest::Format::Postgres, folder_, basins, withWrittenFields);
     table_ = LastWatershedTable();
 }
 
 e2e::ChildResult PostgresRunTest::Run(e2e::ChildOptions options, const std::string& dataset,
                                       const std::vector<std::string>& more)
 {
-    std::vector<std::string> arguments = IdAnswers(gdaltest::Format::Postgres);
+    std::vector<std::string> arguments = RunArguments(program_, gdaltest::Format::Postgres);
     arguments.insert(arguments.end(), more.begin(), more.end());
     arguments.push_back(dataset.empty() ? dataset_ : dataset);
     options.workingFolder = folder_.Path();
     return Drennow(arguments, options);
+}
+
+void PostgresRunTest::Unwrite()
+{
+    std::string assignments;
+    for (const std::string& field : WrittenFields(program_)) {
+        assignments += (assignments.empty() ? "\"" : ", \"") + field + "\" = " + std::to_string(kUnwritten);
+    }
+    server_->Execute("UPDATE " + table_ + " SET " + assignments);
 }
 
 TestRole::TestRole(ServerSession& admin) : admin_(admin)

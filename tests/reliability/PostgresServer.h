@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Reliability.h"
+#include "Programs.h"
 
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
@@ -60,18 +60,23 @@ TableLocks LocksOf(ServerSession& session, const std::string& table);
 // Waits until a run holds its EXCLUSIVE lock on the table; false after 30 s.
 bool AwaitRunsLock(ServerSession& session, const std::string& table);
 
-// A run of drennow on a "Watershed" table of the test server, writing
-// HydroIDs; skipped without a test server.
+// A run of drennow on a "Watershed" table of the test server: the command
+// writing HydroIDs, or the network's first run (program_); skipped without a
+// test server.
 class PostgresRunTest : public ::testing::Test {
 protected:
     void SetUp() override;
-    // Makes the table of the basins; dataset_ and table_ name it.
-    void Create(const std::vector<gdaltest::Basin>& basins, bool withNextDownId = true);
-    // Runs on dataset_ (or the dataset given) with the answers and the options besides,
-    // and the arguments given before the dataset.
+    // Makes the table of the basins, with the fields the program writes when
+    // wanted; dataset_ and table_ name it.
+    void Create(const std::vector<gdaltest::Basin>& basins, bool withWrittenFields = true);
+    // Runs on dataset_ (or the dataset given) with the program's arguments and
+    // the options besides, and the arguments given before the dataset.
     e2e::ChildResult Run(e2e::ChildOptions options = {}, const std::string& dataset = "",
                          const std::vector<std::string>& arguments = {});
+    // Sets the fields the program writes back to kUnwritten in every row.
+    void Unwrite();
 
+    Program program_ = Program::Command;
     gdaltest::TempFolder folder_;
     std::string dataset_;
     std::string table_;

@@ -5,8 +5,10 @@
 // the user named, keeping what it is, or is refused before it changes
 // anything.
 #include "ExpectedRun.h"
-#include "Reliability.h"
+#include "Programs.h"
 
+#include <gdal_priv.h>
+#include <ogrsf_frmts.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -324,6 +326,57 @@ TEST(AppendOnlyFolderTest, ATableInAnAppendOnlyFolderIsRefusedBeforeThePass)
                                    " is marked append-only or immutable (lsattr shows it): " +
                                    folder.File("Watershed.dbf") + " cannot be replaced by its saved copy\n"));
     EXPECT_TRUE(FolderContents(folder.Path()) == before);
+}
+
+// Multiplies every Area of the Shapefile by the factor.
+void ScaleAreas(const std::string& dataset, double factor)
+{
+    GDALDatasetUniquePtr opened(GDALDataset::Open(dataset.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
+    ASSERT_TRUE(opened);
+    opened->ExecuteSQL(("UPDATE Watershed SET Area = Area * " + std::to_string(factor)).c_str(), nullptr, "SQLITE");
+}
+
+// A real field of a Shapefile as GDAL makes it holds 24 characters, 15 of
+// them decimals: an upstream sum of more than eight digits before the point
+// is written with the decimals that fit.
+TEST(RealFieldTest, AValueOfManyDigitsBeforeThePointKeepsTheDecimalsThatFit)
+{
+    TempFolder folder;
+    std::vector<gdaltest::Basin> basins = Subdivision(3);
+    std::string dataset = CreateData(Program::Network, Format::Shapefile, folder, basins, false);
+    ScaleAreas(dataset, 1e5);  // areas of up to 8 digits before the point, sums of up to 11
+    std::vector<std::string> arguments = RunArguments(Program::Network, Format::Shapefile);
+    arguments.push_back(dataset);
+    e2e::ChildResult run = Drennow(arguments);
+    ASSERT_EQ(run.exitStatus, 0) << run.out << run.err;
+    EXPECT_EQ(SavedValues(Program::Network, Format::Shapefile, basins).ProblemsIn(dataset), "");
+    EXPECT_EQ(ShapefileTableProblems(folder.Path(), "Watershed"), "");
+}
+
+// A sum too wide for its field without decimals ends the run with nothing
+// saved.
+TEST(RealFieldTest, AValueTooWideForTheFieldEndsTheRunWithNothingSaved)
+{
+    TempFolder folder;
+    std::string dataset = CreateData(Program::Network, Format::Shapefile, folder, Subdivision(3), false);
+    ScaleAreas(dataset, 1e5);
+    {
+        GDALDatasetUniquePtr opened(GDALDataset::Open(dataset.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
+        ASSERT_TRUE(opened);
+        OGRFieldDefn narrow("UP", OFTReal);
+        narrow.SetWidth(8);
+        narrow.SetPrecision(2);
+        ASSERT_EQ(opened->GetLayer(0)->CreateField(&narrow), OGRERR_NONE);
+    }
+    auto before = gdaltest::Snapshot(dataset, "Watershed");
+    std::vector<std::string> arguments = RunArguments(Program::Network, Format::Shapefile);
+    arguments.push_back(dataset);
+    e2e::ChildResult tooWide = Drennow(arguments);
+    EXPECT_EQ(tooWide.exitStatus, 1) << tooWide.out << tooWide.err;
+    EXPECT_THAT(tooWide.err, HasSubstr("does not fit a field of width 8; no value was saved"));
+    EXPECT_EQ(Without(gdaltest::Snapshot(dataset, "Watershed"), {"MAIN", "SORT"}), before);
+    EXPECT_EQ(UnsavedValueProblems(Program::Network, dataset, false), "");
+    EXPECT_EQ(ShapefileTableProblems(folder.Path(), "Watershed"), "");
 }
 
 }  // namespace

@@ -119,8 +119,15 @@ void DbfFile::WriteInteger(uint32_t record, int field, int64_t value)
 void DbfFile::WriteReal(uint32_t record, int field, double value)
 {
     const DbfHeader::Field& target = NumericField(field);
+    // A value whose digits before the point leave no room for all the
+    // field's decimals is written with as many as fit, as readers take it.
     char text[512];
-    std::snprintf(text, sizeof text, "%*.*f", static_cast<int>(target.width), target.decimals, value);
+    for (int decimals = target.decimals;; --decimals) {
+        int length = std::snprintf(text, sizeof text, "%*.*f", static_cast<int>(target.width), decimals, value);
+        if (length <= static_cast<int>(target.width) || decimals <= 0) {
+            break;
+        }
+    }
     Put(record, target, text);
 }
 

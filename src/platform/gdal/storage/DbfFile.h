@@ -58,7 +58,8 @@ public:
     int FieldCount() const { return static_cast<int>(header_.fields.size()); }
     uint32_t RecordCount() const { return header_.recordCount; }
 
-    // Writes the number right-aligned in the field's width with its decimals;
+    // Writes the number right-aligned in the field's width with its decimals,
+    // or as many of them as the digits before the point leave room for;
     // raises when the field is not numeric or the number does not fit.
     void WriteInteger(uint32_t record, int field, int64_t value);
     void WriteReal(uint32_t record, int field, double value);
