@@ -6,7 +6,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <functional>
 #include <set>
 
@@ -141,6 +144,54 @@ TEST_P(EditSessionTest, ARowWrittenTwiceBeforeItsWritesReachTheDataKeepsTheLastV
     }
     editor_.StopEditing(true);
     EXPECT_EQ(FieldValues(dataset_, "Watershed", "NextDownID")[row->OID()], 6);
+}
+
+// Fields written together row after row, a field of some rows only, a row
+// written twice: every value saved is the last one stored in its place.
+TEST_P(EditSessionTest, FieldsWrittenTogetherOrApartKeepTheirOwnValues)
+{
+    for (const char* name : {"Outlet", "Moves"}) {
+        layer_->FeatureClass()->AddField({name, host::kFieldTypeLongInteger});
+    }
+    Ref<host::IFields> fields = layer_->FeatureClass()->Fields();
+    const int32_t outlet = fields->FindField("Outlet");
+    const int32_t moves = fields->FindField("Moves");
+    editor_.StartEditing(Workspace());
+    auto cursor = layer_->Search();
+    std::map<int64_t, std::array<std::optional<int64_t>, 3>> expected;
+    int32_t row = 0;
+    while (Ref<host::IRow> feature = cursor->NextRow()) {
+        auto& values = expected[feature->OID()];
+        values[0] = 1000 + feature->OID();
+        values[1] = 2000 + feature->OID();
+        feature->SetValue(nextDown_, static_cast<int32_t>(*values[0]));
+        feature->SetValue(outlet, static_cast<int32_t>(*values[1]));
+        if (row == 1) {
+            values[2] = 7;
+            feature->SetValue(moves, 7);
+        }
+        feature->Store();
+        if (row == 0) {
+            values[0] = 1500;
+            values[1] = 3000;
+            feature->SetValue(nextDown_, 1500);
+            feature->SetValue(outlet, 3000);
+            feature->Store();
+        }
+        ++row;
+    }
+    editor_.StopEditing(true);
+    CloseMap();
+
+    ASSERT_EQ(expected.size(), 3u);
+    auto nextDowns = FieldValues(dataset_, "Watershed", "NextDownID");
+    auto outlets = FieldValues(dataset_, "Watershed", "Outlet");
+    auto movesSaved = FieldValues(dataset_, "Watershed", "Moves");
+    for (const auto& [fid, values] : expected) {
+        EXPECT_EQ(nextDowns[fid], values[0]) << "feature " << fid;
+        EXPECT_EQ(outlets[fid], values[1]) << "feature " << fid;
+        EXPECT_EQ(movesSaved[fid], values[2]) << "feature " << fid;
+    }
 }
 
 TEST_P(EditSessionTest, ReadsSeeTheStoredValues)

@@ -7,6 +7,7 @@
 #include <cpl_conv.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <map>
@@ -29,6 +30,7 @@ using BoundValue = std::variant<std::monostate, int64_t, double, std::string>;
 
 struct PendingUpdate {
     GIntBig fid;
+    int field;
     BoundValue value;
 };
 
@@ -94,22 +96,30 @@ public:
 
     bool Hold(OGRLayer& layer, const OGRFeature& feature, int field) override
     {
-        PendingColumn(layer, field).push_back({feature.GetFID(), ValueToBind(feature, field)});
+        PendingOf(layer).push_back({feature.GetFID(), field, ValueToBind(feature, field)});
         return true;
     }
 
+    // The values a row's store held, one after the other, run as one UPDATE
+    // (each UPDATE rewrites the whole row, however few of its columns it
+    // sets), in the order they were held.
     void Send() override
     {
         auto pending = std::move(pending_);
         Drop();
-        for (const auto& [key, updates] : pending) {
-            Update(*key.first, key.second, updates);
+        for (const auto& [layer, updates] : pending) {
+            for (size_t first = 0; first < updates.size();) {
+                size_t end = EndOfRow(updates, first);
+                Update(*layer, updates, first, end);
+                first = end;
+            }
         }
     }
 
     void Drop() override
     {
         pending_.clear();
+        lastLayer_ = nullptr;
         lastPending_ = nullptr;
     }
 
@@ -118,36 +128,55 @@ public:
     [[noreturn]] void RaiseCommitFailure(const std::string& attempted) override { Fail(attempted); }
 
 private:
-    // The updates held back for a column; a run writes one column row after
-    // row, so the last one asked for is kept at hand.
-    std::vector<PendingUpdate>& PendingColumn(OGRLayer& layer, int field)
+    // The updates held back for a layer; a run writes one layer, so the last
+    // one asked for is kept at hand.
+    std::vector<PendingUpdate>& PendingOf(OGRLayer& layer)
     {
-        auto key = std::make_pair(&layer, field);
-        if (lastPending_ == nullptr || lastPendingKey_ != key) {
-            lastPending_ = &pending_[key];
-            lastPendingKey_ = key;
+        if (lastPending_ == nullptr || lastLayer_ != &layer) {
+            lastPending_ = &pending_[&layer];
+            lastLayer_ = &layer;
         }
         return *lastPending_;
     }
 
-    void Update(OGRLayer& layer, int field, const std::vector<PendingUpdate>& updates)
+    // The end of the values held one after the other for the row of the
+    // value at first, each of another field.
+    static size_t EndOfRow(const std::vector<PendingUpdate>& updates, size_t first)
     {
-        sqlite3_stmt* statement = UpdateStatement(layer, field);
-        for (const PendingUpdate& update : updates) {
-            Bind(statement, update.value);
-            sqlite3_bind_int64(statement, 2, update.fid);
-            int result = sqlite3_step(statement);
-            sqlite3_reset(statement);
-            if (result != SQLITE_DONE || lockWaits_.RanOut()) {
-                Fail("Could not update feature " + std::to_string(update.fid));
-            }
-            if (sqlite3_changes(db_) != 1) {
-                RaiseHostError(Exists(layer, update.fid)
-                                   ? "Feature " + std::to_string(update.fid) + " of " + layer.GetName() +
-                                         ", which is there, was left as it was: a trigger skipped its update; the "
-                                         "edits were not saved"
-                                   : "No feature " + std::to_string(update.fid) + " in " + layer.GetName());
-            }
+        size_t end = first + 1;
+        while (end < updates.size() && updates[end].fid == updates[first].fid &&
+               std::none_of(updates.begin() + static_cast<std::ptrdiff_t>(first),
+                            updates.begin() + static_cast<std::ptrdiff_t>(end),
+                            [&](const PendingUpdate& held) { return held.field == updates[end].field; })) {
+            ++end;
+        }
+        return end;
+    }
+
+    // The values updates[first] to updates[end - 1], of one row.
+    void Update(OGRLayer& layer, const std::vector<PendingUpdate>& updates, size_t first, size_t end)
+    {
+        fields_.clear();
+        for (size_t i = first; i < end; ++i) {
+            fields_.push_back(updates[i].field);
+        }
+        sqlite3_stmt* statement = UpdateStatement(layer, fields_);
+        for (size_t i = first; i < end; ++i) {
+            Bind(statement, static_cast<int>(i - first) + 1, updates[i].value);
+        }
+        const GIntBig fid = updates[first].fid;
+        sqlite3_bind_int64(statement, static_cast<int>(end - first) + 1, fid);
+        int result = sqlite3_step(statement);
+        sqlite3_reset(statement);
+        if (result != SQLITE_DONE || lockWaits_.RanOut()) {
+            Fail("Could not update feature " + std::to_string(fid));
+        }
+        if (sqlite3_changes(db_) != 1) {
+            RaiseHostError(Exists(layer, fid)
+                               ? "Feature " + std::to_string(fid) + " of " + layer.GetName() +
+                                     ", which is there, was left as it was: a trigger skipped its update; the "
+                                     "edits were not saved"
+                               : "No feature " + std::to_string(fid) + " in " + layer.GetName());
         }
     }
 
@@ -163,16 +192,20 @@ private:
         return found;
     }
 
-    sqlite3_stmt* UpdateStatement(OGRLayer& layer, int field)
+    sqlite3_stmt* UpdateStatement(OGRLayer& layer, const std::vector<int>& fields)
     {
-        auto key = std::make_pair(&layer, field);
+        auto key = std::make_pair(&layer, fields);
         auto found = statements_.find(key);
         if (found != statements_.end()) {
             return found->second;
         }
-        std::string sql = "UPDATE " + QuotedTable(layer, false) + " SET " +
-                          QuoteIdentifier(layer.GetLayerDefn()->GetFieldDefn(field)->GetNameRef()) + " = ?1 WHERE " +
-                          QuotedFidColumn(layer, "_rowid_") + " = ?2";
+        std::string sql = "UPDATE " + QuotedTable(layer, false) + " SET ";
+        for (size_t column = 0; column < fields.size(); ++column) {
+            sql += (column == 0 ? "" : ", ") +
+                   QuoteIdentifier(layer.GetLayerDefn()->GetFieldDefn(fields[column])->GetNameRef()) + " = ?" +
+                   std::to_string(column + 1);
+        }
+        sql += " WHERE " + QuotedFidColumn(layer, "_rowid_") + " = ?" + std::to_string(fields.size() + 1);
         sqlite3_stmt* statement = nullptr;
         if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
             Fail("Could not prepare the update of " + std::string(layer.GetName()));
@@ -200,16 +233,16 @@ private:
         }
     }
 
-    static void Bind(sqlite3_stmt* statement, const BoundValue& value)
+    static void Bind(sqlite3_stmt* statement, int parameter, const BoundValue& value)
     {
         if (const auto* integer = std::get_if<int64_t>(&value)) {
-            sqlite3_bind_int64(statement, 1, *integer);
+            sqlite3_bind_int64(statement, parameter, *integer);
         } else if (const auto* real = std::get_if<double>(&value)) {
-            sqlite3_bind_double(statement, 1, *real);
+            sqlite3_bind_double(statement, parameter, *real);
         } else if (const auto* text = std::get_if<std::string>(&value)) {
-            sqlite3_bind_text(statement, 1, text->c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(statement, parameter, text->c_str(), -1, SQLITE_TRANSIENT);
         } else {
-            sqlite3_bind_null(statement, 1);
+            sqlite3_bind_null(statement, parameter);
         }
     }
 
@@ -237,10 +270,12 @@ private:
     GDALDataset& dataset_;
     sqlite3* db_;
     BoundedLockWaits lockWaits_;
-    std::map<std::pair<OGRLayer*, int>, sqlite3_stmt*> statements_;
-    std::map<std::pair<OGRLayer*, int>, std::vector<PendingUpdate>> pending_;
+    std::map<std::pair<OGRLayer*, std::vector<int>>, sqlite3_stmt*> statements_;
+    // In the order held, by layer.
+    std::map<OGRLayer*, std::vector<PendingUpdate>> pending_;
+    OGRLayer* lastLayer_ = nullptr;
     std::vector<PendingUpdate>* lastPending_ = nullptr;
-    std::pair<OGRLayer*, int> lastPendingKey_;
+    std::vector<int> fields_;  // of the row being updated
 };
 
 }  // namespace
